@@ -1,0 +1,34 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool haveDisplay()
+{
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!haveDisplay()) {
+        std::fputs("Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not "
+                   "set).\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Varnel"));
+    varnel::MainWindow window;
+    window.show();
+    return QApplication::exec();
+}

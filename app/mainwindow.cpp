@@ -1,0 +1,221 @@
+#include "mainwindow.h"
+
+#include "failure.h"
+#include "linelistview.h"
+
+#include "extract/correctorder.h"
+#include "extract/extraction.h"
+#include "lists/listediting.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+namespace varnel {
+
+namespace {
+
+QFont arial(qreal points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint)
+    , m_applicationFolder(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                      : std::move(applicationFolder))
+{
+    if (!ui) {
+        m_ownUi = std::make_unique<QtUserInterface>(this);
+        ui = m_ownUi.get();
+    }
+    m_state = std::make_unique<WindowState>(*ui);
+    if (m_ownUi)
+        m_ownUi->setAfterModal([this] { m_state->pump().checkAlive(); });
+    connect(m_state.get(), &WindowState::pointerChanged, this, &MainWindow::showPointer);
+
+    setObjectName(QStringLiteral("Form1"));
+    setFixedSize(twips(8040), twips(7515));
+    setFont(arial(9));
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Qt::white);
+    setPalette(background);
+    setMouseTracking(true);
+
+    // Created in tab order.
+    m_inputView = makeList(QStringLiteral("ListView1"), 120, 120,
+                           QStringLiteral("Drag and drop files here. Double-click item to remove "
+                                          "it. Move | line to right and out of window to reveal "
+                                          "full names."));
+    m_inputView->setModel(&m_state->input());
+    m_resultsView = makeList(QStringLiteral("ListView2"), 120, 4320,
+                             QStringLiteral("Double-click item to remove it. Move | line to right "
+                                            "and out of window to reveal full names."));
+    m_resultsView->setModel(&m_state->results());
+
+    makeButton("PushButton1", QStringLiteral("Add One Item"), 120, 2280, 3840, PushButton1_Click);
+    makeButton("PushButton4", QStringLiteral("Load Text From File"), 4080, 2280, 3840, nullptr);
+    makeButton("PushButton3", QStringLiteral("Clear List"), 120, 2790, 3840, PushButton3_Click);
+    makeButton("PushButton7", QStringLiteral("Start Extracting Lines"), 120, 3300, 7800,
+               PushButton7_Click);
+    makeButton("PushButton6", QStringLiteral("Save Results As Text File"), 120, 6480, 3840,
+               nullptr);
+    makeButton("PushButton2", QStringLiteral("Save Results As Excel File"), 4080, 6480, 3840,
+               nullptr);
+    makeButton("PushButton9", QStringLiteral("Clear List"), 4080, 6990, 3840, PushButton9_Click);
+    makeButton("PushButton8", QStringLiteral("Copy Results To Clipboard"), 120, 6990, 3840,
+               nullptr);
+    makeButton("PushButton11", QStringLiteral("Load Sample/Example Data"), 4080, 2790, 3840,
+               PushButton11_Click);
+    makeButton("PushButton5", QStringLiteral("Show Correct Order"), 120, 3810, 7800,
+               PushButton5_Click);
+
+    connect(m_inputView, &LineListView::deletePressed, this, [this] {
+        runHandler([this] {
+            removeSelectedItem(*m_state, m_state->input(), m_inputView->selectedPosition());
+        });
+    });
+    connect(m_inputView, &LineListView::doubleClickedAnywhere, this, [this] {
+        runHandler([this] {
+            removeSelectedItem(*m_state, m_state->input(), m_inputView->selectedPosition());
+        });
+    });
+    connect(m_resultsView, &LineListView::doubleClickedAnywhere, this, [this] {
+        runHandler([this] {
+            removeSelectedItem(*m_state, m_state->results(), m_resultsView->selectedPosition());
+        });
+    });
+    for (LineListView* view : {m_inputView, m_resultsView})
+        connect(view, &LineListView::mouseMoved, this,
+                [this] { m_state->hoverOverBackgroundOrList(); });
+
+    Form_Load(*this);
+}
+
+MainWindow::~MainWindow()
+{
+    // The views must let go of the models before the state that owns them goes.
+    m_inputView->setModel(nullptr);
+    m_resultsView->setModel(nullptr);
+}
+
+LineListView* MainWindow::makeList(const QString& name, int left, int top, const QString& hint)
+{
+    auto* view = new LineListView(this);
+    view->setObjectName(name);
+    view->setGeometry(twips(left), twips(top), twips(7800), twips(2070));
+    view->setToolTip(hint);
+    return view;
+}
+
+QPushButton* MainWindow::makeButton(const char* name, const QString& caption, int left, int top,
+                                    int width, void (*command)(WindowState&))
+{
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(twips(left), twips(top), twips(width), twips(405));
+    button->setFont(arial(11.25));
+    button->setMouseTracking(true);
+    button->installEventFilter(this);
+    if (command)
+        connect(button, &QPushButton::clicked, this,
+                [this, command] { runHandler([this, command] { command(*m_state); }); });
+    return button;
+}
+
+QPushButton* MainWindow::button(const char* name) const
+{
+    return findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+template <typename Handler> void MainWindow::runHandler(Handler&& handler)
+{
+    // Nothing may cross back into Qt: a closed window unwinds the command to here, and
+    // anything a handler did not foresee is still reported rather than ending the program.
+    try {
+        handler();
+    } catch (const ProgramEnding&) {
+    } catch (const Failure& failure) {
+        m_state->ui().showMessage(failure.description(), QStringLiteral("Application Error"),
+                                  MessageIcon::Warning);
+    } catch (const std::exception& other) {
+        m_state->ui().showMessage(QString::fromLocal8Bit(other.what()),
+                                  QStringLiteral("Application Error"), MessageIcon::Warning);
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove && qobject_cast<QPushButton*>(watched))
+        m_state->hoverOverButton();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    // A button passes moves it does not use on to its parent; only the background's own
+    // moves count here.
+    if (!childAt(event->position().toPoint()))
+        m_state->hoverOverBackgroundOrList();
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::showPointer(Pointer pointer)
+{
+    switch (pointer) {
+    case Pointer::Default:
+        unsetCursor();
+        break;
+    case Pointer::Arrow:
+        setCursor(Qt::ArrowCursor);
+        break;
+    case Pointer::Hourglass:
+        setCursor(Qt::WaitCursor);
+        break;
+    case Pointer::Custom:
+        if (m_customPointer)
+            setCursor(*m_customPointer);
+        else
+            unsetCursor();
+        break;
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing the window ends the program at once, in the middle of a command too: every
+    // yield from here on unwinds its command, and every other window goes with this one.
+    m_state->pump().endProgram();
+    event->accept();
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != this && other->isVisible())
+            other->close();
+    }
+    QCoreApplication::exit(0);
+}
+
+} // namespace varnel

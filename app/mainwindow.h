@@ -1,0 +1,70 @@
+#pragma once
+
+#include "qtuserinterface.h"
+#include "skinframework.h"
+#include "windowstate.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QPushButton;
+
+namespace varnel {
+
+class LineListView;
+
+// The one window: two lists and ten buttons at fixed places. It only wires events to the
+// commands, which work on WindowState.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    // `ui` replaces the real dialogs (tests script it); `applicationFolder` is where the
+    // optional pointer and skin files are looked up (the executable's folder by default).
+    explicit MainWindow(UserInterface* ui = nullptr, QString applicationFolder = {},
+                        QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    WindowState& state() { return *m_state; }
+    LineListView* inputView() const { return m_inputView; }
+    LineListView* resultsView() const { return m_resultsView; }
+    QPushButton* button(const char* name) const;
+    const QString& applicationFolder() const { return m_applicationFolder; }
+    bool hasCustomPointerImage() const { return m_customPointer.has_value(); }
+    SkinFramework& skin() { return m_skin; }
+
+    // Twips to pixels: 15 twips a pixel at 96 dots per inch; Qt scales for other screens.
+    static constexpr int twips(int value) { return (value + 7) / 15; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend void Form_Load(MainWindow& window);
+    friend void ApplySkin(MainWindow& window);
+
+    LineListView* makeList(const QString& name, int left, int top, const QString& hint);
+    QPushButton* makeButton(const char* name, const QString& caption, int left, int top,
+                            int width, void (*command)(WindowState&));
+    template <typename Handler> void runHandler(Handler&& handler);
+    void showPointer(Pointer pointer);
+
+    std::unique_ptr<QtUserInterface> m_ownUi;
+    std::unique_ptr<WindowState> m_state;
+    QString m_applicationFolder;
+    SkinFramework m_skin;
+    std::optional<QCursor> m_customPointer;
+    LineListView* m_inputView = nullptr;
+    LineListView* m_resultsView = nullptr;
+    bool m_centred = false;
+};
+
+void Form_Load(MainWindow& window);
+void ApplySkin(MainWindow& window);
+
+} // namespace varnel

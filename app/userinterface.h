@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace varnel {
+
+enum class MessageIcon { None, Warning };
+
+struct FileDialogRequest {
+    QString title;
+    // Name filters in the order shown; the first one is selected when the dialog opens.
+    QStringList filters;
+};
+
+// Everything the commands ask of a person or of the desktop goes through here, so the
+// program shows real Qt dialogs while tests script the answers and read every message.
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    // A modal box with an OK button only.
+    virtual void showMessage(const QString& text, const QString& title, MessageIcon icon) = 0;
+    // A modal box with Yes and No, Yes the default; true for Yes.
+    virtual bool askYesNo(const QString& text, const QString& title) = 0;
+    // A modal input box; an empty text when cancelled.
+    virtual QString inputText(const QString& prompt, const QString& title) = 0;
+    // Full paths in the dialog's order; empty when cancelled. Missing names come back too.
+    virtual QStringList openFileNames(const FileDialogRequest& request) = 0;
+    // The chosen path; empty when cancelled. Never asks about overwriting itself.
+    virtual QString saveFileName(const FileDialogRequest& request) = 0;
+    // Clipboard access; each may throw when the clipboard cannot be had right now.
+    virtual void clearClipboard() = 0;
+    virtual void setClipboardText(const QString& text) = 0;
+};
+
+} // namespace varnel

@@ -1,0 +1,50 @@
+#include "windowstate.h"
+
+#include "userinterface.h"
+
+namespace varnel {
+
+WindowState::WindowState(UserInterface& ui, QObject* parent)
+    : QObject(parent)
+    , m_ui(ui)
+{
+}
+
+void WindowState::setPointer(Pointer pointer)
+{
+    if (pointer == m_pointer)
+        return;
+    m_pointer = pointer;
+    emit pointerChanged(pointer);
+}
+
+void WindowState::hoverOverButton()
+{
+    if (!showsHourglass())
+        setPointer(Pointer::Custom);
+}
+
+void WindowState::hoverOverBackgroundOrList()
+{
+    if (!showsHourglass())
+        setPointer(Pointer::Default);
+}
+
+void WindowState::inform(const QString& text)
+{
+    m_ui.showMessage(text, m_applicationTitle, MessageIcon::None);
+    m_pump.checkAlive();
+}
+
+QString applicationTitleFromCaption(const QString& caption)
+{
+    QString title = caption;
+    do {
+        const qsizetype blank = title.lastIndexOf(u' ');
+        // Without a blank the text keeps nothing before it, as the cut always has.
+        title.truncate(std::max<qsizetype>(blank, 0));
+    } while (title.size() > 40);
+    return title;
+}
+
+} // namespace varnel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "eventpump.h"
+#include "lists/linelistmodel.h"
+
+#include <QObject>
+#include <QString>
+
+namespace varnel {
+
+class UserInterface;
+
+// The window's single mouse pointer value; the numbers are the ones the commands and
+// hover rules have always used.
+enum class Pointer : int { Default = 0, Arrow = 1, Hourglass = 11, Custom = 99 };
+
+// What the commands share: the two lists, the Busy flag, the pointer value, the way to
+// ask the user, and the event pump. It lives as long as the main window; the widgets only
+// show it, so every command runs (and is tested) without a display.
+class WindowState : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowState(UserInterface& ui, QObject* parent = nullptr);
+
+    LineListModel& input() { return m_input; }
+    LineListModel& results() { return m_results; }
+    UserInterface& ui() { return m_ui; }
+    EventPump& pump() { return m_pump; }
+
+    bool busy() const { return m_busy; }
+    void setBusy(bool busy) { m_busy = busy; }
+
+    Pointer pointer() const { return m_pointer; }
+    void setPointer(Pointer pointer);
+    bool showsHourglass() const { return m_pointer == Pointer::Hourglass; }
+
+    // Hover rules: never replace the hourglass, so it survives mouse moves during a yield.
+    void hoverOverButton();
+    void hoverOverBackgroundOrList();
+
+    const QString& applicationTitle() const { return m_applicationTitle; }
+    void setApplicationTitle(const QString& title) { m_applicationTitle = title; }
+
+    // An informational box: OK only, no icon, the application title.
+    void inform(const QString& text);
+
+signals:
+    void pointerChanged(varnel::Pointer pointer);
+
+private:
+    UserInterface& m_ui;
+    EventPump m_pump;
+    LineListModel m_input;
+    LineListModel m_results;
+    bool m_busy = false;
+    Pointer m_pointer = Pointer::Default;
+    QString m_applicationTitle;
+};
+
+// The application title is the caption cut at its last blank, at least once and again
+// while it is longer than 40 characters: "Varnel Software" gives "Varnel".
+QString applicationTitleFromCaption(const QString& caption);
+
+} // namespace varnel

@@ -1,0 +1,69 @@
+#include "officeautomationprovider.h"
+
+#include "../app/failure.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
+
+namespace varnel {
+
+namespace {
+
+Failure cannotCreate(const QString& reason)
+{
+    return {ErrorNumber::CannotCreateObject, QStringLiteral("Can't create object: %1").arg(reason)};
+}
+
+} // namespace
+
+OfficeAutomationProvider::OfficeAutomationProvider(std::function<void()> waitStep)
+{
+    m_options.waitStep = std::move(waitStep);
+}
+
+OfficeAutomationProvider::OfficeAutomationProvider(OfficeLaunchOptions options,
+                                                   QString backendFolder)
+    : m_options(std::move(options))
+    , m_backendFolder(std::move(backendFolder))
+{
+}
+
+OfficeFactory OfficeAutomationProvider::factory() const
+{
+    const QString folder =
+        m_backendFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_backendFolder;
+    const QString path = QDir(folder).filePath(QString::fromLatin1(officeBackendFileName));
+    if (!QFileInfo::exists(path))
+        throw cannotCreate(QStringLiteral("the LibreOffice support of this program is not "
+                                          "installed (%1 is missing)")
+                               .arg(QDir::toNativeSeparators(path)));
+
+    // Never unloaded: the office runtime it pulls in does not survive being unloaded, and
+    // the objects it hands out may outlive this provider.
+    QLibrary library(path);
+    if (!library.load())
+        throw cannotCreate(QStringLiteral("LibreOffice could not be loaded (%1)")
+                               .arg(library.errorString()));
+    auto create = reinterpret_cast<OfficeFactory>(library.resolve(officeFactorySymbol));
+    if (!create)
+        throw cannotCreate(QStringLiteral("%1 does not match this version of the program")
+                               .arg(QDir::toNativeSeparators(path)));
+    return create;
+}
+
+std::unique_ptr<AutomationApplication> OfficeAutomationProvider::createApplication()
+{
+    m_officeProcessId = 0;
+    const OfficeFactory create = factory();
+    OfficeLaunchOptions options = m_options;
+    options.officeStarted = [this, told = m_options.officeStarted](qint64 pid) {
+        m_officeProcessId = pid;
+        if (told)
+            told(pid);
+    };
+    return std::unique_ptr<AutomationApplication>(create(options));
+}
+
+} // namespace varnel

@@ -1,0 +1,121 @@
+#include "app/windowstate.h"
+#include "lists/listediting.h"
+#include "support/scripteduserinterface.h"
+
+#include <QAbstractItemModelTester>
+#include <QTest>
+
+using namespace varnel;
+using varnel::testing::ScriptedUserInterface;
+
+namespace {
+
+QStringList itemsOf(const LineListModel& model)
+{
+    QStringList items;
+    for (qsizetype i = 1; i <= model.count(); ++i)
+        items.append(model.text(i));
+    return items;
+}
+
+} // namespace
+
+class TestListEditing : public QObject {
+    Q_OBJECT
+private slots:
+    void addOneItem_data();
+    void addOneItem();
+    void sampleDataAppendsEachClick();
+    void removals_data();
+    void removals();
+    void clearLists();
+};
+
+void TestListEditing::addOneItem_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("cancelled") << QStringList{} << QStringList{};
+    QTest::newRow("empty entry") << QStringList{""} << QStringList{};
+    QTest::newRow("blanks only") << QStringList{"   "} << QStringList{};
+    QTest::newRow("blanks kept around a word") << QStringList{"  pear  "}
+                                               << QStringList{"  pear  "};
+    QTest::newRow("a tab is not a blank") << QStringList{"\t"} << QStringList{"\t"};
+}
+
+void TestListEditing::addOneItem()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, items);
+    ScriptedUserInterface ui;
+    WindowState state(ui);
+    ui.inputAnswers = answers;
+    PushButton1_Click(state);
+    QCOMPARE(ui.prompts, QStringList{QStringLiteral("Enter Item:  | Input Item")});
+    QCOMPARE(itemsOf(state.input()), items);
+    QVERIFY(ui.messages.isEmpty());
+}
+
+void TestListEditing::sampleDataAppendsEachClick()
+{
+    ScriptedUserInterface ui;
+    WindowState state(ui);
+    QAbstractItemModelTester tester(&state.input());
+    PushButton11_Click(state);
+    QCOMPARE(itemsOf(state.input()), sampleLines());
+    PushButton11_Click(state);
+    QCOMPARE(itemsOf(state.input()), sampleLines() + sampleLines());
+    QCOMPARE(sampleLines().size(), 10);
+    QVERIFY(ui.messages.isEmpty());
+}
+
+void TestListEditing::removals_data()
+{
+    QTest::addColumn<int>("items");
+    QTest::addColumn<int>("selected"); // 0: nothing selected
+    QTest::addColumn<bool>("hourglass");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("third of five") << 5 << 3 << false << QStringList{"1", "2", "4", "5"};
+    QTest::newRow("nothing selected") << 3 << 0 << false << QStringList{"1", "2", "3"};
+    QTest::newRow("empty list") << 0 << 0 << false << QStringList{};
+    QTest::newRow("hourglass locks") << 3 << 2 << true << QStringList{"1", "2", "3"};
+    QTest::newRow("stale selection") << 2 << 7 << false << QStringList{"1", "2"};
+}
+
+void TestListEditing::removals()
+{
+    QFETCH(int, items);
+    QFETCH(int, selected);
+    QFETCH(bool, hourglass);
+    QFETCH(QStringList, left);
+    ScriptedUserInterface ui;
+    WindowState state(ui);
+    for (int i = 1; i <= items; ++i)
+        state.input().append(QString::number(i));
+    if (hourglass)
+        state.setPointer(Pointer::Hourglass);
+    removeSelectedItem(state, state.input(),
+                       selected ? std::optional<qsizetype>(selected) : std::nullopt);
+    QCOMPARE(itemsOf(state.input()), left);
+}
+
+void TestListEditing::clearLists()
+{
+    ScriptedUserInterface ui;
+    WindowState state(ui);
+    state.input().append(QStringLiteral("in"));
+    state.results().append(QStringLiteral("out"));
+    state.setPointer(Pointer::Hourglass);
+    PushButton3_Click(state); // refused while the hourglass shows
+    PushButton9_Click(state); // the results list has no such lock
+    QCOMPARE(state.input().count(), 1);
+    QCOMPARE(state.results().count(), 0);
+    state.setPointer(Pointer::Default);
+    PushButton3_Click(state);
+    PushButton3_Click(state);
+    QCOMPARE(state.input().count(), 0);
+    QVERIFY(ui.messages.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestListEditing)
+#include "tst_listediting.moc"

@@ -1,0 +1,389 @@
+#include "app/linelistview.h"
+#include "app/mainwindow.h"
+#include "lists/listediting.h"
+#include "support/modaldialogs.h"
+#include "support/scripteduserinterface.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace varnel;
+using varnel::testing::ModalAnswerer;
+using varnel::testing::ScriptedUserInterface;
+
+namespace {
+
+QStringList itemsOf(const LineListModel& model)
+{
+    QStringList items;
+    for (qsizetype i = 1; i <= model.count(); ++i)
+        items.append(model.text(i));
+    return items;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A pointer move as the window system delivers it; QTest's own move only warps the cursor,
+// which the offscreen platform does not turn into events.
+void moveMouse(QWidget* widget, QPoint pos)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+QStringList errorReports(const ScriptedUserInterface& ui)
+{
+    QStringList reports;
+    for (const auto& m : ui.messages)
+        if (m.title == QStringLiteral("Application Error"))
+            reports.append(m.text);
+    return reports;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void layout_data();
+    void layout();
+    void windowAndLists();
+    void startupFiles_data();
+    void startupFiles();
+    void sampleThroughTheButtons();
+    void deleteKeyAndDoubleClick();
+    void hoverRules();
+    void realMessageBox();
+    void realInputDialog();
+    void realErrorReport();
+    void closingDuringAnExtractionEndsIt();
+
+private:
+    QTemporaryDir m_folder; // an application folder without optional files
+};
+
+void TestMainWindow::init()
+{
+    QVERIFY(m_folder.isValid());
+}
+
+void TestMainWindow::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::newRow("input list") << "ListView1" << "" << QRect(120, 120, 7800, 2070);
+    QTest::newRow("results list") << "ListView2" << "" << QRect(120, 4320, 7800, 2070);
+    QTest::newRow("add") << "PushButton1" << "Add One Item" << QRect(120, 2280, 3840, 405);
+    QTest::newRow("load") << "PushButton4" << "Load Text From File" << QRect(4080, 2280, 3840, 405);
+    QTest::newRow("clear input") << "PushButton3" << "Clear List" << QRect(120, 2790, 3840, 405);
+    QTest::newRow("extract") << "PushButton7" << "Start Extracting Lines"
+                             << QRect(120, 3300, 7800, 405);
+    QTest::newRow("save text") << "PushButton6" << "Save Results As Text File"
+                               << QRect(120, 6480, 3840, 405);
+    QTest::newRow("spreadsheet") << "PushButton2" << "Save Results As Excel File"
+                                 << QRect(4080, 6480, 3840, 405);
+    QTest::newRow("clear results") << "PushButton9" << "Clear List" << QRect(4080, 6990, 3840, 405);
+    QTest::newRow("clipboard") << "PushButton8" << "Copy Results To Clipboard"
+                               << QRect(120, 6990, 3840, 405);
+    QTest::newRow("sample") << "PushButton11" << "Load Sample/Example Data"
+                            << QRect(4080, 2790, 3840, 405);
+    QTest::newRow("correct order") << "PushButton5" << "Show Correct Order"
+                                   << QRect(120, 3810, 7800, 405);
+}
+
+void TestMainWindow::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    auto* control = window.findChild<QWidget*>(name);
+    QVERIFY(control);
+    const auto px = [](int t) { return MainWindow::twips(t); };
+    QCOMPARE(control->geometry(),
+             QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        QCOMPARE(button->text(), caption);
+        QCOMPARE(button->font().family(), QStringLiteral("Arial"));
+        QCOMPARE(button->font().pointSizeF(), 11.25);
+    }
+}
+
+void TestMainWindow::windowAndLists()
+{
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Varnel Software"));
+    QCOMPARE(window.state().applicationTitle(), QStringLiteral("Varnel"));
+    QCOMPARE(window.size(), QSize(536, 501));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+    QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
+    QVERIFY(!window.hasCustomPointerImage());
+    QVERIFY(ui.messages.isEmpty());
+    for (auto [view, header] : {std::pair{window.inputView(), "Lines Of Text"},
+                                std::pair{window.resultsView(), "Results"}}) {
+        QCOMPARE(view->model()->headerData(0, Qt::Horizontal).toString(),
+                 QString::fromLatin1(header));
+        QCOMPARE(view->header()->sectionSize(0), MainWindow::twips(7000));
+        QVERIFY(!view->header()->isHidden());
+    }
+    QVERIFY(window.inputView()->toolTip().startsWith(QStringLiteral("Drag and drop files here.")));
+    // Tab order follows creation: the two lists, then the buttons.
+    QStringList tabOrder;
+    QWidget* w = window.inputView();
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            tabOrder.append(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w != window.inputView());
+    QCOMPARE(tabOrder, (QStringList{"ListView1", "ListView2", "PushButton1", "PushButton4",
+                                    "PushButton3", "PushButton7", "PushButton6", "PushButton2",
+                                    "PushButton9", "PushButton8", "PushButton11", "PushButton5"}));
+}
+
+void TestMainWindow::startupFiles_data()
+{
+    QTest::addColumn<QByteArray>("pointer"); // empty: no file
+    QTest::addColumn<QByteArray>("skin");    // empty: no file; "unreadable": mode 000
+    QTest::addColumn<QStringList>("reportLines");
+    QTest::addColumn<bool>("customPointer");
+    QTest::addColumn<bool>("skinned");
+
+    QFile shipped(QCoreApplication::applicationDirPath() + QStringLiteral("/HAND-M.CUR"));
+    QVERIFY(shipped.open(QIODevice::ReadOnly));
+    const QByteArray hand = shipped.readAll();
+    const QByteArray sheet = "QPushButton { color: #123456; }";
+
+    QTest::newRow("nothing beside the program") << QByteArray() << QByteArray() << QStringList{}
+                                                << false << false;
+    QTest::newRow("shipped hand pointer") << hand << QByteArray() << QStringList{} << true << false;
+    QTest::newRow("pointer file that is no picture")
+        << QByteArray("not a cursor") << QByteArray() << QStringList{"at line 106"} << false
+        << false;
+    QTest::newRow("skin") << QByteArray() << sheet << QStringList{} << false << true;
+    QTest::newRow("skin that cannot be read")
+        << hand << QByteArray("unreadable") << QStringList{"at line 100"} << true << false;
+}
+
+void TestMainWindow::startupFiles()
+{
+    QFETCH(QByteArray, pointer);
+    QFETCH(QByteArray, skin);
+    QFETCH(QStringList, reportLines);
+    QFETCH(bool, customPointer);
+    QFETCH(bool, skinned);
+    QTemporaryDir folder;
+    if (!pointer.isEmpty())
+        writeFile(folder.filePath(QStringLiteral("HAND-M.CUR")), pointer);
+    if (!skin.isEmpty()) {
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("x")));
+        const QString path = folder.filePath(QStringLiteral("x/o.cjs"));
+        writeFile(path, skin);
+        if (skin == "unreadable") {
+            if (geteuid() == 0)
+                QSKIP("root reads every file; an unreadable skin cannot be made here");
+            QFile::setPermissions(path, QFileDevice::Permissions());
+        }
+    }
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, folder.path());
+    const QStringList reports = errorReports(ui);
+    QCOMPARE(reports.size(), reportLines.size());
+    for (int i = 0; i < reports.size(); ++i) {
+        QVERIFY(reports[i].contains(QStringLiteral("in Varnel2021/08/31.Form1.Form_Load ")
+                                    + reportLines[i] + QStringLiteral("\r\r")));
+    }
+    QCOMPARE(window.hasCustomPointerImage(), customPointer);
+    QCOMPARE(!window.styleSheet().isEmpty(), skinned);
+    const bool buttonFace = window.palette().color(QPalette::Window) != QColor(Qt::white);
+    QCOMPARE(buttonFace, !skin.isEmpty());
+    // The caption and headers come after the skin and pointer, whatever they did.
+    QCOMPARE(window.windowTitle(), QStringLiteral("Varnel Software"));
+    QCOMPARE(window.state().results().columnCaption(1), QStringLiteral("Results"));
+}
+
+void TestMainWindow::sampleThroughTheButtons()
+{
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.button("PushButton11"), Qt::LeftButton);
+    QCOMPARE(itemsOf(window.state().input()), sampleLines());
+    QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
+    QCOMPARE(itemsOf(window.state().results()), QStringList{QStringLiteral("Jolene Sarrow")});
+    QCOMPARE(ui.messageTexts(), QStringList{QStringLiteral("Done.")});
+    QCOMPARE(ui.messages.first().title, QStringLiteral("Varnel"));
+    QTest::mouseClick(window.button("PushButton5"), Qt::LeftButton);
+    QStringList sorted = sampleLines();
+    sorted.move(2, 1); // Dorian before Jolene; the rest are in order already
+    QCOMPARE(itemsOf(window.state().results()), sorted);
+    QCOMPARE(window.resultsView()->model()->rowCount(), 10);
+    QTest::mouseClick(window.button("PushButton9"), Qt::LeftButton);
+    QCOMPARE(window.state().results().count(), 0);
+    QTest::mouseClick(window.button("PushButton3"), Qt::LeftButton);
+    QCOMPARE(window.state().input().count(), 0);
+}
+
+void TestMainWindow::deleteKeyAndDoubleClick()
+{
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.state().input().appendBatch({"1", "2", "3", "4", "5"});
+    window.state().results().appendBatch({"a", "b"});
+    LineListView* input = window.inputView();
+    const QPoint third = input->visualRect(input->model()->index(2, 0)).center();
+    QTest::mouseClick(input->viewport(), Qt::LeftButton, {}, third);
+    QTest::keyClick(input, Qt::Key_Delete, Qt::ShiftModifier);
+    QCOMPARE(itemsOf(window.state().input()), (QStringList{"1", "2", "4", "5"}));
+    QTest::keyClick(input, Qt::Key_A); // other keys stay the list's own
+    QCOMPARE(window.state().input().count(), 4);
+
+    LineListView* results = window.resultsView();
+    const QPoint second = results->visualRect(results->model()->index(1, 0)).center();
+    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, second);
+    QCOMPARE(itemsOf(window.state().results()), QStringList{"a"});
+    QCOMPARE(window.state().input().count(), 4);
+
+    window.state().setPointer(Pointer::Hourglass);
+    QTest::keyClick(input, Qt::Key_Delete);
+    QCOMPARE(window.state().input().count(), 4);
+}
+
+void TestMainWindow::hoverRules()
+{
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QPushButton* button = window.button("PushButton7");
+    const QPoint background(window.width() / 2, MainWindow::twips(4260));
+    moveMouse(button, button->rect().center());
+    QTRY_COMPARE(window.state().pointer(), Pointer::Custom);
+    moveMouse(&window, background);
+    QTRY_COMPARE(window.state().pointer(), Pointer::Default);
+    moveMouse(button, button->rect().center());
+    QTRY_COMPARE(window.state().pointer(), Pointer::Custom);
+    moveMouse(window.resultsView()->viewport(), {20, 20});
+    QTRY_COMPARE(window.state().pointer(), Pointer::Default);
+
+    // The hourglass survives every hover.
+    window.state().setPointer(Pointer::Hourglass);
+    QCOMPARE(window.cursor().shape(), Qt::WaitCursor);
+    moveMouse(button, button->rect().center() + QPoint(3, 0));
+    moveMouse(&window, background + QPoint(3, 0));
+    moveMouse(window.inputView()->viewport(), {25, 25});
+    QCoreApplication::processEvents();
+    QCOMPARE(window.state().pointer(), Pointer::Hourglass);
+}
+
+void TestMainWindow::realMessageBox()
+{
+    MainWindow window(nullptr, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ModalAnswerer answer([](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Varnel"));
+        QCOMPARE(box->text(), QStringLiteral("No items added."));
+        QCOMPARE(box->icon(), QMessageBox::NoIcon);
+        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+        varnel::testing::clickButton(box, QStringLiteral("OK"));
+    });
+    QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
+    QVERIFY(answer.answered());
+    QVERIFY(!window.state().busy());
+}
+
+void TestMainWindow::realInputDialog()
+{
+    MainWindow window(nullptr, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ModalAnswerer answer([](QWidget* dialog) {
+        auto* input = qobject_cast<QInputDialog*>(dialog);
+        QVERIFY(input);
+        QCOMPARE(input->windowTitle(), QStringLiteral("Input Item"));
+        QCOMPARE(input->labelText(), QStringLiteral("Enter Item: "));
+        QCOMPARE(input->textValue(), QString());
+        auto* edit = input->findChild<QLineEdit*>();
+        QVERIFY(edit);
+        QTest::keyClicks(edit, QStringLiteral("  pear  "));
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    QTest::mouseClick(window.button("PushButton1"), Qt::LeftButton);
+    QVERIFY(answer.answered());
+    QCOMPARE(itemsOf(window.state().input()), QStringList{QStringLiteral("  pear  ")});
+
+    ModalAnswerer cancel([](QWidget* dialog) { varnel::testing::clickButton(dialog, "Cancel"); });
+    QTest::mouseClick(window.button("PushButton1"), Qt::LeftButton);
+    QVERIFY(cancel.answered());
+    QCOMPARE(window.state().input().count(), 1);
+}
+
+void TestMainWindow::realErrorReport()
+{
+    QTemporaryDir folder;
+    writeFile(folder.filePath(QStringLiteral("HAND-M.CUR")), "no picture here");
+    QString shown;
+    ModalAnswerer answer([&shown](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Application Error"));
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+        shown = box->text();
+        varnel::testing::clickButton(box, QStringLiteral("OK"));
+    });
+    MainWindow window(nullptr, folder.path());
+    QVERIFY(answer.answered());
+    // Four rows: the description, where it happened, an empty row, the request.
+    const QStringList rows = shown.split(u'\n');
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0], QStringLiteral("Invalid picture"));
+    QCOMPARE(rows[1], QStringLiteral("in Varnel2021/08/31.Form1.Form_Load at line 106"));
+    QCOMPARE(rows[2], QString());
+    QVERIFY(rows[3].startsWith(QStringLiteral("Please email screenshot of this message to ")));
+}
+
+void TestMainWindow::closingDuringAnExtractionEndsIt()
+{
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.state().pump().setInterval(std::chrono::microseconds(0));
+    QStringList lines;
+    for (int i = 0; i < 20000; ++i)
+        lines.append(QString::number(20000 - i));
+    window.state().input().appendBatch(lines);
+    QTimer::singleShot(0, &window, [&window] { window.close(); });
+    QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
+    QVERIFY(ui.messages.isEmpty()); // no "Done."
+    QVERIFY(window.state().results().count() < lines.size() - 1);
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,526 @@
+#include "app/failure.h"
+#include "output/officeautomationprovider.h"
+#include "output/uno/pendingcells.h"
+#if VARNEL_OFFICE_SDK
+#include "tests/office/officereader.h"
+#endif
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <csignal>
+#include <optional>
+
+using namespace varnel;
+
+namespace {
+
+struct TrickyValue {
+    const char* name;
+    QString value;
+    const char* type; // what the office reports for the written cell
+};
+
+// Values the office would turn into something else if they were not written as text.
+const std::vector<TrickyValue>& trickyValues()
+{
+    static const std::vector<TrickyValue> values{
+        {"formula", QStringLiteral("=1+1"), "TEXT"},
+        {"leading zeros", QStringLiteral("007"), "TEXT"},
+        {"fraction", QStringLiteral("1/2"), "TEXT"},
+        {"boolean", QStringLiteral("TRUE"), "TEXT"},
+        {"time", QStringLiteral("12:30"), "TEXT"},
+        {"date", QStringLiteral("2024-01-31"), "TEXT"},
+        {"percentage", QStringLiteral("50%"), "TEXT"},
+        {"exponent", QStringLiteral("1E5"), "TEXT"},
+        {"apostrophe", QStringLiteral("'quoted"), "TEXT"},
+        {"empty", QString(), "EMPTY"},
+        {"long", QStringLiteral("0123456789").repeated(500), "TEXT"},
+        {"non-ASCII", QStringLiteral("Grüße, Ελλάδα, 東京, 😀"), "TEXT"},
+        {"blanks around", QStringLiteral("  padded\t "), "TEXT"},
+    };
+    return values;
+}
+
+QString describe(const office::PendingCells::Batch& batch)
+{
+    QStringList lines;
+    for (const auto& run : batch.formats)
+        lines << QStringLiteral("format %1:%2-%3 %4")
+                     .arg(run.column)
+                     .arg(run.firstRow)
+                     .arg(run.lastRow)
+                     .arg(run.format);
+    for (const auto& run : batch.values) {
+        QStringList values(run.values.begin(), run.values.end());
+        lines << QStringLiteral("values %1:%2 %3").arg(run.column).arg(run.firstRow).arg(
+                     values.join(QLatin1Char('|')));
+    }
+    return lines.join(QStringLiteral("; "));
+}
+
+// Ends every process of a test office, found by its pipe name, which nothing else uses.
+void endOffice(qint64 pid, const QString& pipeName, int signal)
+{
+    QList<pid_t> processes;
+    if (pid > 0)
+        processes << static_cast<pid_t>(pid);
+    const QString accept = QStringLiteral("name=%1;").arg(pipeName);
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const pid_t candidate = entry.toInt(&numeric);
+        if (!numeric)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (cmdline.open(QIODevice::ReadOnly) &&
+            QString::fromLocal8Bit(cmdline.readAll()).contains(accept))
+            processes << candidate;
+    }
+    for (pid_t process : processes)
+        ::kill(process, signal);
+    const QDeadlineTimer deadline(15000);
+    for (pid_t process : processes) {
+        while (::kill(process, 0) == 0 && !deadline.hasExpired())
+            QThread::msleep(50);
+        ::kill(process, SIGKILL);
+    }
+}
+
+} // namespace
+
+class TestOfficeAutomation : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gatheredRuns_data();
+    void gatheredRuns();
+    void unusableBackendCannotCreate_data();
+    void unusableBackendCannotCreate();
+    void unusableOfficeCannotCreate_data();
+    void unusableOfficeCannotCreate();
+
+    void exportedValue_data();
+    void exportedValue();
+    void exportedDocument();
+    void gatheredWritesKeepTheirMeaning_data();
+    void gatheredWritesKeepTheirMeaning();
+    void manyRowsCrossBatches();
+    void cellOutsideTheSheetFails_data();
+    void cellOutsideTheSheetFails();
+    // Ends the office, so it runs last.
+    void officeGoneFails();
+
+    void cleanupTestCase();
+
+private:
+    bool exported();
+
+    QTemporaryDir m_profile;
+    QString m_pipeName = QStringLiteral("varnel-test-%1").arg(QCoreApplication::applicationPid());
+    std::optional<OfficeAutomationProvider> m_provider;
+    std::unique_ptr<AutomationApplication> m_application;
+    std::unique_ptr<AutomationWorkbook> m_workbook;
+    std::unique_ptr<AutomationSheet> m_sheet;
+    QString m_exportFailure;
+    bool m_exportTried = false;
+    bool m_shownHeadless = false;
+#if VARNEL_OFFICE_SDK
+    std::optional<OfficeReader> m_reader;
+#endif
+};
+
+constexpr int manyRowsColumn = 10;
+constexpr int manyRows = 60000; // past the held-calls limit and several writes long
+
+QString manyRowsValue(int row)
+{
+    return QStringLiteral("0%1").arg(row);
+}
+
+// Why the office tests cannot run here; empty when they can.
+QString officeMissing()
+{
+#if !VARNEL_OFFICE_SDK
+    return QStringLiteral("built without the LibreOffice SDK, so there is no backend to test");
+#else
+    if (!QFileInfo(QStringLiteral(VARNEL_OFFICE_PROGRAM_DIR "/soffice")).isExecutable())
+        return QStringLiteral("LibreOffice is not installed (no %1/soffice)")
+            .arg(QStringLiteral(VARNEL_OFFICE_PROGRAM_DIR));
+    return {};
+#endif
+}
+
+#define REQUIRE_EXPORT()                                                                           \
+    do {                                                                                           \
+        if (const QString missing = officeMissing(); !missing.isEmpty())                           \
+            QSKIP(qPrintable(missing));                                                            \
+        if (!exported())                                                                           \
+            QFAIL(qPrintable(m_exportFailure));                                                    \
+    } while (false)
+
+// One export to a real office, as the export command does it, that the office tests then
+// read back. Office start-up dominates the test's time, so it happens once.
+bool TestOfficeAutomation::exported()
+{
+#if !VARNEL_OFFICE_SDK
+    return false;
+#else
+    if (m_exportTried)
+        return m_exportFailure.isEmpty();
+    m_exportTried = true;
+    try {
+        OfficeLaunchOptions options;
+        options.headless = true;
+        options.profileDirectory = m_profile.path();
+        options.pipeName = m_pipeName;
+        m_provider.emplace(options);
+        m_application = m_provider->createApplication();
+        m_workbook = m_application->workbooksAdd();
+        m_sheet = m_workbook->activeSheet();
+
+        m_sheet->assignCells(1, 1, QStringLiteral("Results"));
+        int row = 2;
+        for (const auto& tricky : trickyValues()) {
+            auto cell = m_sheet->cells(row++, 1);
+            cell->setNumberFormat(QStringLiteral("@"));
+            cell->setValue(tricky.value);
+        }
+
+        for (int row : {3, 2, 1}) {
+            auto cell = m_sheet->cells(row, 3);
+            cell->setNumberFormat(QStringLiteral("@"));
+            cell->setValue(QStringLiteral("backwards %1").arg(row));
+        }
+        m_sheet->assignCells(1, 4, QStringLiteral("first"));
+        m_sheet->assignCells(2, 4, QStringLiteral("gone"));
+        m_sheet->columns(4)->autofit(); // sends what is held, so the next writes come later
+        m_sheet->assignCells(1, 4, QStringLiteral("second"));
+        m_sheet->assignCells(2, 4, QString());
+        m_sheet->assignCells(1, 5, QStringLiteral("above a gap"));
+        m_sheet->assignCells(3, 5, QStringLiteral("below a gap"));
+        auto late = m_sheet->cells(1, 6);
+        late->setValue(QStringLiteral("=2+2"));
+        late->setNumberFormat(QStringLiteral("@"));
+        m_sheet->assignCells(1, 7, QStringLiteral("=3+3"));
+        m_sheet->columns(8)->setNumberFormat(QStringLiteral("@"));
+        m_sheet->cells(5, 8)->setValue(QStringLiteral("0012"));
+
+        for (int row = 1; row <= manyRows; ++row) {
+            auto cell = m_sheet->cells(row, manyRowsColumn);
+            cell->setNumberFormat(QStringLiteral("@"));
+            cell->setValue(manyRowsValue(row));
+        }
+
+        m_sheet->columns()->autofit();
+        // A headless office has no screen to show the document on, but must not fall over
+        // when asked to.
+        m_application->setVisible(true);
+        m_shownHeadless = true;
+
+        m_reader.emplace(m_pipeName);
+    } catch (const Failure& failure) {
+        m_exportFailure = QStringLiteral("export failed: %1 %2")
+                              .arg(failure.number())
+                              .arg(failure.description());
+    } catch (const std::exception& e) {
+        m_exportFailure = QStringLiteral("export failed: %1").arg(QString::fromLocal8Bit(e.what()));
+    }
+    return m_exportFailure.isEmpty();
+#endif
+}
+
+void TestOfficeAutomation::gatheredRuns_data()
+{
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("maxRows");
+    QTest::addColumn<int>("held");
+    QTest::addColumn<QString>("batch");
+
+    QTest::newRow("format and value per cell in one run")
+        << QStringList{"format 1 1 @", "value 1 1 a", "format 2 1 @", "value 2 1 b"} << 100 << 2
+        << "format 1:1-2 @; values 1:1 a|b";
+    QTest::newRow("rows given backwards")
+        << QStringList{"value 3 1 c", "value 2 1 b", "value 1 1 a"} << 100 << 3
+        << "values 1:1 a|b|c";
+    QTest::newRow("later value wins")
+        << QStringList{"value 1 1 a", "value 2 1 b", "value 1 1 z"} << 100 << 3
+        << "values 1:1 z|b";
+    QTest::newRow("format after value still applies")
+        << QStringList{"value 1 1 a", "format 1 1 @"} << 100 << 1 << "format 1:1-1 @; values 1:1 a";
+    QTest::newRow("later format wins")
+        << QStringList{"format 1 1 0.00", "value 1 1 a", "format 1 1 @"} << 100 << 1
+        << "format 1:1-1 @; values 1:1 a";
+    QTest::newRow("gap splits runs") << QStringList{"value 1 1 a", "value 3 1 c"} << 100 << 2
+                                     << "values 1:1 a; values 1:3 c";
+    QTest::newRow("formats differ")
+        << QStringList{"format 1 1 @", "format 2 1 0.00", "format 3 1 0.00"} << 100 << 3
+        << "format 1:1-1 @; format 1:2-3 0.00";
+    QTest::newRow("format only on some cells")
+        << QStringList{"format 1 1 @", "value 1 1 a", "value 2 1 b", "format 3 1 @"} << 100 << 3
+        << "format 1:1-1 @; format 1:3-3 @; values 1:1 a|b";
+    QTest::newRow("columns apart") << QStringList{"value 1 2 b", "value 1 1 a"} << 100 << 2
+                                   << "values 1:1 a; values 2:1 b";
+    QTest::newRow("long run cut")
+        << QStringList{"value 1 1 a", "value 2 1 b", "value 3 1 c", "value 4 1 d", "value 5 1 e"}
+        << 2 << 5 << "values 1:1 a|b; values 1:3 c|d; values 1:5 e";
+    QTest::newRow("empty value is a write") << QStringList{"value 1 1 ", "value 2 1 b"} << 100 << 2
+                                            << "values 1:1 |b";
+}
+
+void TestOfficeAutomation::gatheredRuns()
+{
+    QFETCH(QStringList, calls);
+    QFETCH(int, maxRows);
+    QFETCH(int, held);
+    QFETCH(QString, batch);
+
+    office::PendingCells pending;
+    for (const QString& call : calls) {
+        const QStringList parts = call.split(QLatin1Char(' '));
+        const int row = parts[1].toInt();
+        const int column = parts[2].toInt();
+        if (parts[0] == QLatin1String("format"))
+            pending.setFormat(row, column, parts[3]);
+        else
+            pending.setValue(row, column, parts[3]);
+    }
+    QCOMPARE(pending.size(), held);
+    QCOMPARE(describe(pending.take(maxRows)), batch);
+    QVERIFY(pending.isEmpty());
+    QCOMPARE(describe(pending.take(maxRows)), QString());
+}
+
+void TestOfficeAutomation::unusableBackendCannotCreate_data()
+{
+    QTest::addColumn<QByteArray>("backendContent"); // empty: no backend file at all
+
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("not a library") << QByteArray("not a shared library\n");
+}
+
+void TestOfficeAutomation::unusableBackendCannotCreate()
+{
+    QFETCH(QByteArray, backendContent);
+
+    QTemporaryDir folder;
+    if (!backendContent.isEmpty()) {
+        QFile backend(folder.filePath(QString::fromLatin1(officeBackendFileName)));
+        QVERIFY(backend.open(QIODevice::WriteOnly));
+        backend.write(backendContent);
+    }
+    OfficeAutomationProvider provider(OfficeLaunchOptions{}, folder.path());
+    try {
+        provider.createApplication();
+        QFAIL("an application without a backend");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.number(), int(ErrorNumber::CannotCreateObject));
+        QVERIFY2(failure.description().startsWith(QLatin1String("Can't create object")),
+                 qPrintable(failure.description()));
+    }
+    QCOMPARE(provider.officeProcessId(), 0);
+}
+
+void TestOfficeAutomation::unusableOfficeCannotCreate_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("started");
+
+    QTest::newRow("missing") << QStringLiteral("%1/no-such-office") << false;
+    QTest::newRow("not executable") << QStringLiteral("%1/plain-file") << false;
+    // Starts, never listens: the connection gives up at its deadline rather than wait forever.
+    QTest::newRow("never answers") << QStringLiteral("/bin/true") << true;
+}
+
+void TestOfficeAutomation::unusableOfficeCannotCreate()
+{
+#if !VARNEL_OFFICE_SDK
+    QSKIP("built without the LibreOffice SDK, so there is no backend to test");
+#endif
+    QFETCH(QString, program);
+    QFETCH(bool, started);
+
+    QTemporaryDir folder;
+    QFile plain(folder.filePath(QStringLiteral("plain-file")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    OfficeLaunchOptions options;
+    options.program = program.arg(folder.path());
+    options.headless = true;
+    options.connectTimeoutMs = 1500;
+    int waits = 0;
+    options.waitStep = [&waits] { ++waits; };
+    OfficeAutomationProvider provider(options);
+    try {
+        provider.createApplication();
+        QFAIL("an application without an office");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.number(), int(ErrorNumber::CannotCreateObject));
+    }
+    QCOMPARE(provider.officeProcessId() != 0, started);
+    QCOMPARE(waits > 0, started);
+}
+
+void TestOfficeAutomation::exportedValue_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("type");
+
+    int row = 2;
+    for (const auto& tricky : trickyValues())
+        QTest::newRow(tricky.name) << row++ << tricky.value << QString::fromLatin1(tricky.type);
+}
+
+void TestOfficeAutomation::exportedValue()
+{
+    REQUIRE_EXPORT();
+    QFETCH(int, row);
+    QFETCH(QString, value);
+    QFETCH(QString, type);
+
+#if VARNEL_OFFICE_SDK
+    const auto cell = m_reader->cell(row, 1);
+    QCOMPARE(cell.text, value);
+    QCOMPARE(cell.type, type);
+    QVERIFY(cell.textFormat);
+#endif
+}
+
+void TestOfficeAutomation::exportedDocument()
+{
+    REQUIRE_EXPORT();
+#if VARNEL_OFFICE_SDK
+    QVERIFY(m_shownHeadless);
+    QCOMPARE(m_reader->untitledSpreadsheets(), 1);
+    QCOMPARE(m_reader->url(), QString());
+    QVERIFY(m_reader->modified());
+    const auto header = m_reader->cell(1, 1);
+    QCOMPARE(header.type, QStringLiteral("TEXT"));
+    QCOMPARE(header.text, QStringLiteral("Results"));
+    for (int column : {1, 3, manyRowsColumn})
+        QVERIFY2(m_reader->optimalWidth(column), qPrintable(QString::number(column)));
+#endif
+}
+
+void TestOfficeAutomation::gatheredWritesKeepTheirMeaning_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("textFormat");
+
+    QTest::newRow("written backwards, first") << 1 << 3 << "TEXT" << "backwards 1" << true;
+    QTest::newRow("written backwards, last") << 3 << 3 << "TEXT" << "backwards 3" << true;
+    QTest::newRow("overwritten after a flush") << 1 << 4 << "TEXT" << "second" << false;
+    QTest::newRow("emptied after a flush") << 2 << 4 << "EMPTY" << "" << false;
+    QTest::newRow("above a gap") << 1 << 5 << "TEXT" << "above a gap" << false;
+    QTest::newRow("the gap") << 2 << 5 << "EMPTY" << "" << false;
+    QTest::newRow("below a gap") << 3 << 5 << "TEXT" << "below a gap" << false;
+    QTest::newRow("format after value") << 1 << 6 << "TEXT" << "=2+2" << true;
+    QTest::newRow("assigned without format") << 1 << 7 << "TEXT" << "=3+3" << false;
+    QTest::newRow("in a text column") << 5 << 8 << "TEXT" << "0012" << true;
+    QTest::newRow("unwritten in a text column") << 6 << 8 << "EMPTY" << "" << true;
+}
+
+void TestOfficeAutomation::gatheredWritesKeepTheirMeaning()
+{
+    REQUIRE_EXPORT();
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, type);
+    QFETCH(QString, text);
+    QFETCH(bool, textFormat);
+
+#if VARNEL_OFFICE_SDK
+    const auto cell = m_reader->cell(row, column);
+    QCOMPARE(cell.type, type);
+    QCOMPARE(cell.text, text);
+    QCOMPARE(cell.textFormat, textFormat);
+#endif
+}
+
+void TestOfficeAutomation::manyRowsCrossBatches()
+{
+    REQUIRE_EXPORT();
+#if VARNEL_OFFICE_SDK
+    QStringList expected;
+    for (int row = 1; row <= manyRows; ++row)
+        expected << manyRowsValue(row);
+    QCOMPARE(m_reader->columnTexts(manyRowsColumn, 1, manyRows), expected);
+    QCOMPARE(m_reader->cell(manyRows + 1, manyRowsColumn).type, QStringLiteral("EMPTY"));
+    for (int row : {1, 20000, 20001, 50000, 50001, manyRows}) {
+        const auto cell = m_reader->cell(row, manyRowsColumn);
+        QVERIFY2(cell.type == QLatin1String("TEXT") && cell.textFormat,
+                 qPrintable(QString::number(row)));
+    }
+#endif
+}
+
+void TestOfficeAutomation::cellOutsideTheSheetFails_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+
+    QTest::newRow("row zero") << 0 << 1;
+    QTest::newRow("column zero") << 1 << 0;
+    QTest::newRow("below the last row") << 1048577 << 1;
+    QTest::newRow("right of the last column") << 1 << 16385;
+}
+
+void TestOfficeAutomation::cellOutsideTheSheetFails()
+{
+    REQUIRE_EXPORT();
+    QFETCH(int, row);
+    QFETCH(int, column);
+
+    try {
+        m_sheet->cells(row, column)->setValue(QStringLiteral("nowhere"));
+        QFAIL("a cell outside the sheet");
+    } catch (const Failure& failure) {
+        QCOMPARE(failure.number(), 1004);
+    }
+    // Refused at once, so nothing of it is left to spoil the next batch.
+    m_sheet->columns()->autofit();
+}
+
+void TestOfficeAutomation::officeGoneFails()
+{
+    REQUIRE_EXPORT();
+    m_sheet->assignCells(1, 2, QStringLiteral("never arrives"));
+    endOffice(m_provider->officeProcessId(), m_pipeName, SIGKILL);
+
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { m_sheet->columns(2)->autofit(); },
+             [&] { m_application->workbooksAdd(); },
+             [&] { m_application->setVisible(true); },
+         }) {
+        try {
+            call();
+            QFAIL("a call to an office that is gone");
+        } catch (const Failure& failure) {
+            QCOMPARE(failure.number(), int(ErrorNumber::AutomationError));
+        }
+    }
+}
+
+void TestOfficeAutomation::cleanupTestCase()
+{
+    m_sheet.reset();
+    m_workbook.reset();
+    m_application.reset();
+#if VARNEL_OFFICE_SDK
+    m_reader.reset();
+#endif
+    if (m_provider)
+        endOffice(m_provider->officeProcessId(), m_pipeName, SIGTERM);
+}
+
+QTEST_GUILESS_MAIN(TestOfficeAutomation)
+#include "tst_officeautomation.moc"
