@@ -6,6 +6,10 @@
 #include "extract/correctorder.h"
 #include "extract/extraction.h"
 #include "lists/listediting.h"
+#include "lists/loadtext.h"
+#include "output/clipboardcopy.h"
+#include "output/savetext.h"
+#include "output/spreadsheetexport.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -65,17 +69,18 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     m_resultsView->setModel(&m_state->results());
 
     makeButton("PushButton1", QStringLiteral("Add One Item"), 120, 2280, 3840, PushButton1_Click);
-    makeButton("PushButton4", QStringLiteral("Load Text From File"), 4080, 2280, 3840, nullptr);
+    makeButton("PushButton4", QStringLiteral("Load Text From File"), 4080, 2280, 3840,
+               PushButton4_Click);
     makeButton("PushButton3", QStringLiteral("Clear List"), 120, 2790, 3840, PushButton3_Click);
     makeButton("PushButton7", QStringLiteral("Start Extracting Lines"), 120, 3300, 7800,
                PushButton7_Click);
     makeButton("PushButton6", QStringLiteral("Save Results As Text File"), 120, 6480, 3840,
-               nullptr);
+               PushButton6_Click);
     makeButton("PushButton2", QStringLiteral("Save Results As Excel File"), 4080, 6480, 3840,
-               nullptr);
+               PushButton2_Click);
     makeButton("PushButton9", QStringLiteral("Clear List"), 4080, 6990, 3840, PushButton9_Click);
     makeButton("PushButton8", QStringLiteral("Copy Results To Clipboard"), 120, 6990, 3840,
-               nullptr);
+               PushButton8_Click);
     makeButton("PushButton11", QStringLiteral("Load Sample/Example Data"), 4080, 2790, 3840,
                PushButton11_Click);
     makeButton("PushButton5", QStringLiteral("Show Correct Order"), 120, 3810, 7800,

@@ -1,0 +1,12 @@
+#include "savetext.h"
+
+#include "app/windowstate.h"
+
+namespace varnel {
+
+void PushButton6_Click(WindowState& form)
+{
+    Q_UNUSED(form);
+}
+
+} // namespace varnel
