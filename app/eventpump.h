@@ -34,6 +34,10 @@ public:
     // event-loop turns since the last reset.
     void resetStatistics();
     std::chrono::microseconds longestGap() const { return m_longestGap; }
+    std::chrono::microseconds sinceLastTurn() const
+    {
+        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_lastTurn);
+    }
     long long turns() const { return m_turns; }
 
 private:

@@ -10,25 +10,28 @@ namespace varnel {
 
 namespace {
 
-// Results found since the last yield. They are appended in one batch right before the
-// window processes events, so any handler that runs then sees every result so far, and
-// the view is not told about each row on its own.
+// Positions of the input lines found since the last yield. They are appended in one
+// batch right before the window processes events, so any handler that runs then sees
+// every result so far, the view is not told about each row on its own, and no line is
+// copied: the results share the input's text.
 class PendingResults {
 public:
-    explicit PendingResults(LineListModel& results)
-        : m_results(results)
+    PendingResults(const LineListModel& input, LineListModel& results)
+        : m_input(input)
+        , m_results(results)
     {
     }
-    void add(const QString& text) { m_texts.append(text); }
+    void add(qsizetype position) { m_positions.push_back(position); }
     void flush()
     {
-        if (!m_texts.isEmpty())
-            m_results.appendBatch(std::exchange(m_texts, QStringList()));
+        if (!m_positions.empty())
+            m_results.appendFrom(m_input, std::exchange(m_positions, {}));
     }
 
 private:
+    const LineListModel& m_input;
     LineListModel& m_results;
-    QStringList m_texts;
+    std::vector<qsizetype> m_positions;
 };
 
 } // namespace
@@ -54,7 +57,7 @@ void PushButton7_Click(WindowState& form)
         g.step(108, [&] { results.setSorted(false); });
         qsizetype n = 0;
         g.step(110, [&] { n = input.count(); });
-        PendingResults pending(results);
+        PendingResults pending(input, results);
         g.setBeforeReport([&] { pending.flush(); });
         EventPump& pump = form.pump();
         for (qsizetype i = 1; i <= n; ++i) {
@@ -66,20 +69,19 @@ void PushButton7_Click(WindowState& form)
             });
             if (i == 1)
                 continue;
-            QString upper;
-            bool upperRead = false;
             bool sortsAfter = true;
             const int failuresBefore = g.failureCount();
             g.step(116, [&] {
-                upper = input.text(i - 1);
-                upperRead = true;
-                sortsAfter = LineSortsAfter(upper, input.text(i));
+                sortsAfter = LineSortsAfter(input.textView(i - 1), input.textView(i));
             });
             // The list was shortened during a yield: one report, then the walk ends
             // instead of reporting every position up to n.
             const bool shortened = g.failureCount() != failuresBefore && i > input.count();
-            if (sortsAfter && (upperRead || !shortened))
-                g.step(118, [&] { pending.add(upperRead ? upper : input.text(i - 1)); });
+            if (sortsAfter && (i - 1 <= input.count() || !shortened))
+                g.step(118, [&] {
+                    input.textView(i - 1); // fails here, in its own step, if it is gone
+                    pending.add(i - 1);
+                });
             if (shortened)
                 break;
         }

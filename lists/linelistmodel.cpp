@@ -7,9 +7,23 @@
 
 #include <algorithm>
 #include <numeric>
-#include <vector>
 
 namespace varnel {
+
+namespace {
+
+// Single lines are copied into buffers of this many characters; a longer line gets a
+// buffer of its own.
+constexpr qsizetype ChunkCapacity = 16 * 1024;
+
+void checkBufferSize(qsizetype size)
+{
+    // Spans address a buffer with 32-bit offsets.
+    if (size > qsizetype(std::numeric_limits<quint32>::max()))
+        throw failures::outOfMemory();
+}
+
+} // namespace
 
 LineListModel::LineListModel(QObject* parent)
     : QAbstractListModel(parent)
@@ -20,14 +34,120 @@ LineListModel::~LineListModel() = default;
 
 void LineListModel::checkPosition(qsizetype position) const
 {
-    if (position < 1 || position > m_items.size())
+    if (position < 1 || position > count())
         throw failures::indexOutOfBounds();
 }
 
 QString LineListModel::text(qsizetype position) const
 {
+    return textView(position).toString();
+}
+
+QStringView LineListModel::textView(qsizetype position) const
+{
     checkPosition(position);
-    return m_items.at(position - 1);
+    return view(m_refs[size_t(position - 1)]);
+}
+
+quint32 LineListModel::addChunk(QString buffer)
+{
+    m_chunks.append(std::move(buffer));
+    const auto index = quint32(m_chunks.size() - 1);
+    m_chunkByBuffer.insert(m_chunks.last().constData(), index);
+    return index;
+}
+
+LineListModel::Ref LineListModel::store(QStringView text)
+{
+    checkBufferSize(text.size());
+    const auto length = quint32(text.size());
+    if (text.size() > ChunkCapacity / 4) {
+        const quint32 chunk = addChunk(text.toString());
+        return {chunk, 0, length};
+    }
+    if (m_openChunk < 0 || m_chunks[m_openChunk].size() + text.size() > ChunkCapacity) {
+        QString buffer;
+        buffer.reserve(ChunkCapacity);
+        m_openChunk = addChunk(std::move(buffer));
+    }
+    QString& chunk = m_chunks[m_openChunk];
+    // Appending may move the buffer (when it is shared with another list), so the
+    // lookup by address is refreshed.
+    const QChar* before = chunk.constData();
+    const auto offset = quint32(chunk.size());
+    chunk.append(text);
+    if (chunk.constData() != before) {
+        m_chunkByBuffer.remove(before);
+        m_chunkByBuffer.insert(chunk.constData(), quint32(m_openChunk));
+    }
+    return {quint32(m_openChunk), offset, length};
+}
+
+quint32 LineListModel::importChunk(const LineListModel& source, quint32 chunk)
+{
+    const QString& buffer = source.m_chunks.at(chunk);
+    const auto known = m_chunkByBuffer.constFind(buffer.constData());
+    if (known != m_chunkByBuffer.cend())
+        return *known;
+    return addChunk(buffer);
+}
+
+void LineListModel::append(const QString& text)
+{
+    insertRefs({store(text)});
+}
+
+void LineListModel::appendBatch(const QStringList& texts)
+{
+    std::vector<Ref> refs;
+    refs.reserve(size_t(texts.size()));
+    for (const QString& t : texts)
+        refs.push_back(store(t));
+    insertRefs(std::move(refs));
+}
+
+void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans)
+{
+    if (spans.empty())
+        return;
+    checkBufferSize(buffer.size());
+    for (const Span& s : spans) {
+        if (qsizetype(s.offset) + qsizetype(s.length) > buffer.size())
+            throw failures::indexOutOfBounds();
+    }
+    const quint32 chunk = addChunk(std::move(buffer));
+    std::vector<Ref> refs;
+    refs.reserve(spans.size());
+    for (const Span& s : spans)
+        refs.push_back({chunk, s.offset, s.length});
+    insertRefs(std::move(refs));
+}
+
+void LineListModel::appendFrom(const LineListModel& source, const std::vector<qsizetype>& positions)
+{
+    for (qsizetype p : positions)
+        source.checkPosition(p);
+    std::vector<Ref> refs;
+    refs.reserve(positions.size());
+    QHash<quint32, quint32> imported;
+    for (qsizetype p : positions) {
+        Ref ref = source.m_refs[size_t(p - 1)];
+        if (&source != this) {
+            auto it = imported.constFind(ref.chunk);
+            if (it == imported.cend())
+                it = imported.insert(ref.chunk, importChunk(source, ref.chunk));
+            ref.chunk = *it;
+        }
+        refs.push_back(ref);
+    }
+    insertRefs(std::move(refs));
+}
+
+void LineListModel::appendAllFrom(const LineListModel& source)
+{
+    std::vector<qsizetype> positions(size_t(source.count()));
+    std::iota(positions.begin(), positions.end(), qsizetype(1));
+    appendFrom(source, positions);
 }
 
 const QCollator& LineListModel::collator() const
@@ -37,84 +157,66 @@ const QCollator& LineListModel::collator() const
     return *m_collator;
 }
 
-qsizetype LineListModel::sortedInsertPosition(const QString& text) const
+std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const
 {
-    // After every item that compares equal, so equal texts keep their arrival order.
-    const QCollator& c = collator();
-    const auto it = std::upper_bound(m_items.cbegin(), m_items.cend(), text,
-                                     [&c](const QString& a, const QString& b) {
-                                         return c.compare(a, b) < 0;
-                                     });
-    return it - m_items.cbegin();
-}
-
-void LineListModel::append(const QString& text)
-{
-    const qsizetype row = m_sorted ? sortedInsertPosition(text) : m_items.size();
-    beginInsertRows({}, int(row), int(row));
-    m_items.insert(row, text);
-    endInsertRows();
-}
-
-namespace {
-
-// Indexes of `texts` in stable collated order, through sort keys: one key per text
-// instead of a collation call per comparison.
-std::vector<qsizetype> collatedOrder(const QStringList& texts, const QCollator& collator)
-{
+    // One key per line instead of a collation call per comparison.
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(texts.size()));
-    for (const QString& t : texts)
-        keys.push_back(collator.sortKey(t));
-    std::vector<qsizetype> order(size_t(texts.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&keys](qsizetype a, qsizetype b) {
-        return keys[size_t(a)].compare(keys[size_t(b)]) < 0;
-    });
-    return order;
+    keys.reserve(refs.size());
+    for (const Ref& r : refs)
+        keys.push_back(collator().sortKey(view(r).toString()));
+    std::vector<quint32> order(refs.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
+                     [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]) < 0; });
+    keys.clear();
+    std::vector<Ref> sorted;
+    sorted.reserve(refs.size());
+    for (quint32 i : order)
+        sorted.push_back(refs[i]);
+    return sorted;
 }
 
-} // namespace
-
-void LineListModel::appendBatch(QStringList texts)
+void LineListModel::insertRefs(std::vector<Ref> refs)
 {
-    if (texts.isEmpty())
+    if (refs.empty())
         return;
-    if (!m_sorted) {
-        const qsizetype first = m_items.size();
-        beginInsertRows({}, int(first), int(first + texts.size() - 1));
-        m_items.append(std::move(texts));
+    if (!m_sorted || (m_refs.empty() && refs.size() > 1)) {
+        if (m_sorted)
+            refs = collatedOrder(std::move(refs));
+        const qsizetype first = count();
+        beginInsertRows({}, int(first), int(first + qsizetype(refs.size()) - 1));
+        m_refs.insert(m_refs.end(), refs.begin(), refs.end());
         endInsertRows();
         return;
     }
-    const std::vector<qsizetype> order = collatedOrder(texts, collator());
-    QStringList sorted;
-    sorted.reserve(texts.size());
-    for (qsizetype i : order)
-        sorted.append(std::move(texts[i]));
-    if (m_items.isEmpty()) {
-        beginInsertRows({}, 0, int(sorted.size() - 1));
-        m_items = std::move(sorted);
-        endInsertRows();
-        return;
-    }
-    // Merging moves existing rows, so views are told the layout changed.
     const QCollator& c = collator();
-    QStringList merged;
-    merged.reserve(m_items.size() + sorted.size());
-    std::merge(std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()),
-               std::make_move_iterator(sorted.begin()), std::make_move_iterator(sorted.end()),
-               std::back_inserter(merged),
-               [&c](const QString& a, const QString& b) { return c.compare(a, b) < 0; });
+    const auto before = [this, &c](const Ref& a, const Ref& b) {
+        return c.compare(view(a), view(b)) < 0;
+    };
+    if (refs.size() == 1) {
+        // After every equal line, so equal lines keep their arrival order.
+        const auto at = std::upper_bound(m_refs.begin(), m_refs.end(), refs.front(), before);
+        const auto row = int(at - m_refs.begin());
+        beginInsertRows({}, row, row);
+        m_refs.insert(at, refs.front());
+        endInsertRows();
+        return;
+    }
+    refs = collatedOrder(std::move(refs));
+    std::vector<Ref> merged;
+    merged.reserve(m_refs.size() + refs.size());
+    std::merge(m_refs.begin(), m_refs.end(), refs.begin(), refs.end(), std::back_inserter(merged),
+               before);
+    // Merging moves existing rows, so views start over.
     beginResetModel();
-    m_items = std::move(merged);
+    m_refs = std::move(merged);
     endResetModel();
 }
 
 void LineListModel::setText(qsizetype position, const QString& text)
 {
     checkPosition(position);
-    m_items[position - 1] = text;
+    m_refs[size_t(position - 1)] = store(text);
     const QModelIndex changed = index(int(position - 1));
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -125,7 +227,7 @@ void LineListModel::exchange(qsizetype first, qsizetype second)
     checkPosition(second);
     if (first == second)
         return;
-    m_items.swapItemsAt(first - 1, second - 1);
+    std::swap(m_refs[size_t(first - 1)], m_refs[size_t(second - 1)]);
     for (qsizetype p : {first, second}) {
         const QModelIndex changed = index(int(p - 1));
         emit dataChanged(changed, changed, {Qt::DisplayRole});
@@ -136,16 +238,19 @@ void LineListModel::removeAt(qsizetype position)
 {
     checkPosition(position);
     beginRemoveRows({}, int(position - 1), int(position - 1));
-    m_items.removeAt(position - 1);
+    m_refs.erase(m_refs.begin() + (position - 1));
     endRemoveRows();
 }
 
 void LineListModel::clear()
 {
-    if (m_items.isEmpty())
+    if (m_refs.empty() && m_chunks.isEmpty())
         return;
     beginResetModel();
-    m_items = QStringList();
+    m_refs = std::vector<Ref>();
+    m_chunks = QList<QString>();
+    m_chunkByBuffer.clear();
+    m_openChunk = -1;
     endResetModel();
 }
 
@@ -154,23 +259,30 @@ void LineListModel::setSorted(bool sorted)
     if (sorted == m_sorted)
         return;
     m_sorted = sorted;
-    if (m_sorted && m_items.size() > 1)
+    if (m_sorted && m_refs.size() > 1)
         sortAll();
 }
 
 void LineListModel::sortAll()
 {
-    QStringList items = std::move(m_items);
-    m_items = QStringList();
-    const std::vector<qsizetype> order = collatedOrder(items, collator());
     emit layoutAboutToBeChanged();
-    const QModelIndexList before = persistentIndexList();
-    std::vector<int> newRow(size_t(items.size()));
-    m_items.reserve(items.size());
-    for (qsizetype i : order) {
-        newRow[size_t(i)] = int(m_items.size());
-        m_items.append(std::move(items[i]));
+    // Keep every persistent index (a view's selection) on the line it pointed at.
+    std::vector<Ref> tagged = m_refs;
+    std::vector<quint32> original(tagged.size());
+    std::iota(original.begin(), original.end(), 0u);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(tagged.size());
+    for (const Ref& r : tagged)
+        keys.push_back(collator().sortKey(view(r).toString()));
+    std::stable_sort(original.begin(), original.end(),
+                     [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]) < 0; });
+    keys.clear();
+    std::vector<int> newRow(tagged.size());
+    for (size_t row = 0; row < original.size(); ++row) {
+        m_refs[row] = tagged[original[row]];
+        newRow[original[row]] = int(row);
     }
+    const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& idx : before)
@@ -201,7 +313,7 @@ QString LineListModel::cell(qsizetype item, qsizetype column) const
 
 int LineListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_items.size());
+    return parent.isValid() ? 0 : int(m_refs.size());
 }
 
 QVariant LineListModel::data(const QModelIndex& index, int role) const
@@ -209,7 +321,7 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (role == Qt::DisplayRole)
-        return m_items.at(index.row());
+        return view(m_refs[size_t(index.row())]).toString();
     return {};
 }
 

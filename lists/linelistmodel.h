@@ -3,29 +3,50 @@
 #include "linelist.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QCollator;
 
 namespace varnel {
 
-// The one model behind both lists: plain strings, no per-item objects, so a million
-// lines stay cheap. In sorted mode it keeps its items in correct (collated) order after
-// every append; batches are sorted once and merged rather than inserted one by one.
+// The one model behind both lists. Lines are kept as spans of a few large text buffers
+// rather than as a string each: a million lines cost their characters and twelve bytes
+// more, a loaded file becomes one buffer without a copy per line, and a list that copies
+// lines from another (the results) shares that list's buffers.
+// In sorted mode it keeps its lines in correct (collated) order after every append;
+// batches are sorted once with collation keys and merged, not inserted one by one.
 class LineListModel : public QAbstractListModel, public LineList, public ColumnTable {
     Q_OBJECT
 public:
+    // One line inside a buffer handed to appendLines().
+    struct Span {
+        quint32 offset;
+        quint32 length;
+    };
+
     explicit LineListModel(QObject* parent = nullptr);
     ~LineListModel() override;
 
     // LineList
-    qsizetype count() const override { return m_items.size(); }
+    qsizetype count() const override { return qsizetype(m_refs.size()); }
     QString text(qsizetype position) const override;
     void append(const QString& text) override;
 
-    void appendBatch(QStringList texts);
+    // The text without a copy; valid until this list next changes.
+    QStringView textView(qsizetype position) const;
+
+    void appendBatch(const QStringList& texts);
+    // Takes `buffer` whole; each span is one line inside it.
+    void appendLines(QString buffer, const std::vector<Span>& spans);
+    // Appends the lines at `positions` of `source` (which may be this list), sharing
+    // their storage.
+    void appendFrom(const LineListModel& source, const std::vector<qsizetype>& positions);
+    void appendAllFrom(const LineListModel& source);
+
     void setText(qsizetype position, const QString& text);
     // Swaps two items' texts without copying either.
     void exchange(qsizetype first, qsizetype second);
@@ -51,12 +72,29 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    struct Ref {
+        quint32 chunk;
+        quint32 offset;
+        quint32 length;
+    };
+
+    QStringView view(const Ref& ref) const
+    {
+        return QStringView(m_chunks.at(ref.chunk)).sliced(ref.offset, ref.length);
+    }
     void checkPosition(qsizetype position) const;
+    Ref store(QStringView text);
+    quint32 addChunk(QString buffer);
+    quint32 importChunk(const LineListModel& source, quint32 chunk);
+    void insertRefs(std::vector<Ref> refs);
+    std::vector<Ref> collatedOrder(std::vector<Ref> refs) const;
     const QCollator& collator() const;
-    qsizetype sortedInsertPosition(const QString& text) const;
     void sortAll();
 
-    QStringList m_items;
+    std::vector<Ref> m_refs;
+    QList<QString> m_chunks;
+    qsizetype m_openChunk = -1; // the chunk that single lines are copied into
+    QHash<const QChar*, quint32> m_chunkByBuffer;
     QStringList m_headers;
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;

@@ -33,6 +33,7 @@ private slots:
     void exchangeAndRemove();
     void clearKeepsMode();
     void header();
+    void loadedBufferAndSharedLines();
 };
 
 void TestLineListModel::storesTextsUnchanged()
@@ -193,6 +194,40 @@ void TestLineListModel::header()
     QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("Results"));
     QCOMPARE(model.columnCaption(1), QStringLiteral("Results"));
+}
+
+void TestLineListModel::loadedBufferAndSharedLines()
+{
+    LineListModel input;
+    LineListModel results;
+    QAbstractItemModelTester inputTester(&input);
+    QAbstractItemModelTester resultsTester(&results);
+    input.append(QStringLiteral("typed"));
+    // "beta\ralpha\n\n": three lines over one buffer, the breaks left out.
+    input.appendLines(QStringLiteral("beta\ralpha\n\n"), {{0, 4}, {5, 5}, {11, 0}});
+    QCOMPARE(itemsOf(input), (QStringList{"typed", "beta", "alpha", ""}));
+    results.appendFrom(input, {3, 1});
+    results.setSorted(true);
+    results.appendAllFrom(input);
+    QCOMPARE(itemsOf(results), (QStringList{"", "alpha", "alpha", "beta", "typed", "typed"}));
+    // The results keep their lines when the input goes, and take new ones of their own.
+    input.clear();
+    input.append(QStringLiteral("zeta"));
+    results.append(QStringLiteral("gamma"));
+    QCOMPARE(itemsOf(results),
+             (QStringList{"", "alpha", "alpha", "beta", "gamma", "typed", "typed"}));
+    // Many single appends spill over into further buffers without moving earlier lines.
+    LineListModel many;
+    for (int i = 0; i < 20000; ++i)
+        many.append(QString::number(i));
+    QCOMPARE(many.text(1), QStringLiteral("0"));
+    QCOMPARE(many.text(20000), QStringLiteral("19999"));
+    try {
+        input.appendLines(QStringLiteral("ab"), {{1, 5}});
+        QFAIL("a span past its buffer was taken");
+    } catch (const Failure&) {
+    }
+    QCOMPARE(input.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLineListModel)

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Benchmarks Varnel's real commands on generated lists and a generated folder tree, next to
+# the tools a user would otherwise reach for, and prints one table with the ratios.
+#
+# Usage: bench/run.sh [SIZES...]     (default: 10000 100000 1000000)
+# Environment: BENCH_DIR (scratch folder, default /tmp/varnel-bench), BENCH_TREE_FILES
+# (default 100000), BENCH_TREE_FOLDERS (default 1000).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000 1000000)
+work=${BENCH_DIR:-/tmp/varnel-bench}
+tree_files=${BENCH_TREE_FILES:-100000}
+tree_folders=${BENCH_TREE_FOLDERS:-1000}
+make_lines=../shared/bench/make_lines.py
+[ -f "$make_lines" ] || make_lines=$(dirname "$0")/../../shared/bench/make_lines.py
+
+# GNU sort's case-folding order needs a real UTF-8 locale to compare with.
+if ! locale -a 2>/dev/null | grep -qi '^en_US\.utf-\?8$'; then
+    varnel_ensure_packages locales
+    sed -i 's/^# *en_US.UTF-8 UTF-8/en_US.UTF-8 UTF-8/' /etc/locale.gen
+    locale-gen en_US.UTF-8 >/dev/null
+fi
+varnel_ensure_packages python3 findutils bc
+[ -x build/bin/varnel-bench ] || varnel_build build
+cmake --build build -j"$(nproc)" --target varnel-bench >/dev/null
+
+mkdir -p "$work"
+now() { date +%s.%N; }
+# Best of three wall times of a shell command, in seconds.
+best_of_3() {
+    local best="" start end t
+    for _ in 1 2 3; do
+        start=$(now)
+        bash -c "$1" >/dev/null 2>&1 || true
+        end=$(now)
+        t=$(echo "$end - $start" | bc -l)
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    printf '%.4f' "$best"
+}
+value() { awk -v k="$1" '$1 == k { print $2 }' "$2"; }
+ratio() { [ -n "$1" ] && [ -n "$2" ] && echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "-" }' || echo "-"; }
+
+tree="$work/tree-$tree_files"
+if [ ! -d "$tree" ]; then
+    echo "Making a tree of $tree_files files in $tree_folders folders..." >&2
+    python3 bench/make_tree.py "$tree.tmp" "$tree_files" "$tree_folders" && mv "$tree.tmp" "$tree"
+fi
+
+rows=()
+row() { rows+=("$(printf '%-9s | %-34s | %10s | %-22s | %10s | %7s | %s' "$@")"); }
+
+for n in "${sizes[@]}"; do
+    file="$work/lines-$n.txt"
+    [ -f "$file" ] || python3 "$make_lines" "$n" 1 --out "$file"
+    bytes=$(stat -c %s "$file")
+    out="$work/varnel-$n.out"
+    tree_arg=()
+    [ "$n" = "${sizes[-1]}" ] && tree_arg=(--tree "$tree")
+    QT_QPA_PLATFORM=offscreen build/bin/varnel-bench --file "$file" --save "$work/saved-$n.txt" \
+        "${tree_arg[@]}" >"$out"
+
+    awk_s=$(best_of_3 "awk 'NR>1 && tolower(p) > tolower(\$0) {print p} {p=\$0}' '$file'")
+    sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 sort -f '$file'")
+    sortc_s=$(best_of_3 "LC_ALL=en_US.UTF-8 sort -c '$file'")
+    cat_s=$(best_of_3 "cat '$file' > /dev/null")
+
+    load=$(value load_s "$out"); extract=$(value extract_s "$out")
+    load_extract=$(echo "$load + $extract" | bc -l)
+    label="${n} lines"
+    row "$label" "load + extract" "$(printf '%.4f' "$load_extract")" "awk one-liner" "$awk_s" \
+        "$(ratio "$load_extract" "$awk_s")" "<= 1.0x awk"
+    row "$label" "  load alone" "$load" "cat > /dev/null" "$cat_s" "$(ratio "$load" "$cat_s")" ""
+    row "$label" "  extract alone" "$extract" "sort -c" "$sortc_s" "$(ratio "$extract" "$sortc_s")" ""
+    row "$label" "show correct order" "$(value order_s "$out")" "sort -f (en_US.UTF-8)" "$sort_s" \
+        "$(ratio "$(value order_s "$out")" "$sort_s")" "<= 1.0x sort -f"
+    row "$label" "save results ($(value results "$out"))" "$(value save_s "$out")" "" "" "" "<= 0.3 s"
+    row "$label" "save all lines (sorted)" "$(value save_all_s "$out")" "" "" "" ""
+    row "$label" "copy results" "$(value copy_s "$out")" "" "" "" "<= 0.3 s"
+    for g in extract save save_all copy; do
+        row "$label" "longest gap: $g" "$(value ${g}_gap_s "$out")" "" "" "" "<= 0.050 s"
+    done
+    rss=$(value peak_rss_mib "$out")
+    file_mib=$(echo "$bytes / 1048576" | bc -l)
+    row "$label" "peak resident MiB" "$rss" "file size MiB" "$(printf '%.1f' "$file_mib")" \
+        "$(ratio "$rss" "$file_mib")" "<= 5x file"
+    row "$label" "start to window shown" "$(value startup_s "$out")" "" "" "" "<= 0.300 s"
+    if [ ${#tree_arg[@]} -gt 0 ]; then
+        find_s=$(best_of_3 "find '$tree' > /dev/null")
+        row "tree" "drop of $tree_files files" "$(value drop_s "$out")" "find" "$find_s" \
+            "$(ratio "$(value drop_s "$out")" "$find_s")" "<= 2x find"
+        row "tree" "longest gap: folder walk" "$(value drop_gap_s "$out")" "" "" "" "<= 0.050 s"
+        row "tree" "paths added" "$(value dropped "$out")" "" "" "" ""
+    fi
+done
+
+printf '%-9s | %-34s | %10s | %-22s | %10s | %7s | %s\n' size figure varnel peer peer ratio target
+printf '%s\n' "${rows[@]}"

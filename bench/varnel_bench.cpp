@@ -1,0 +1,169 @@
+// Drives the real main window offscreen through its real buttons, with scripted dialog
+// answers, and prints one "name value" line per figure for bench/run.sh.
+
+#include "app/linelistview.h"
+#include "app/mainwindow.h"
+#include "app/userinterface.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDirIterator>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// Dialog answers come from the command line; the clipboard is the real one.
+class BenchUserInterface : public varnel::UserInterface {
+public:
+    QString openPath;
+    QString savePath;
+    QStringList messages;
+
+    void showMessage(const QString& text, const QString&, varnel::MessageIcon) override
+    {
+        messages.append(text);
+    }
+    bool askYesNo(const QString&, const QString&) override { return true; }
+    QString inputText(const QString&, const QString&) override { return {}; }
+    QStringList openFileNames(const varnel::FileDialogRequest&) override { return {openPath}; }
+    QString saveFileName(const varnel::FileDialogRequest&) override { return savePath; }
+    void clearClipboard() override { QGuiApplication::clipboard()->clear(); }
+    void setClipboardText(const QString& text) override
+    {
+        QGuiApplication::clipboard()->setText(text);
+    }
+};
+
+double secondsSinceProcessStart()
+{
+    // Field 22 of /proc/self/stat: start time in clock ticks after boot.
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double started = fields.value(19).toDouble() / double(sysconf(_SC_CLK_TCK));
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9 - started;
+}
+
+void report(const char* name, double value)
+{
+    std::printf("%s %.4f\n", name, value);
+    std::fflush(stdout);
+}
+
+struct Timing {
+    double seconds;
+    double longestGapSeconds;
+};
+
+Timing timeCommand(varnel::MainWindow& window, const std::function<void()>& command)
+{
+    varnel::EventPump& pump = window.state().pump();
+    pump.resetStatistics();
+    QElapsedTimer clock;
+    clock.start();
+    command();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    const double gap = double(std::max(pump.longestGap(), pump.sinceLastTurn()).count()) / 1e6;
+    return {seconds, gap};
+}
+
+void click(varnel::MainWindow& window, const char* button)
+{
+    window.button(button)->click();
+}
+
+void drop(varnel::MainWindow& window, const QString& folder)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(folder)});
+    QWidget* target = window.inputView()->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+}
+
+long peakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const auto option = [&args](const QString& name) {
+        const qsizetype at = args.indexOf(name);
+        return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
+    };
+    BenchUserInterface ui;
+    ui.openPath = option(QStringLiteral("--file"));
+    ui.savePath = option(QStringLiteral("--save"));
+    const QString tree = option(QStringLiteral("--tree"));
+
+    varnel::MainWindow window(&ui);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    report("startup_s", secondsSinceProcessStart());
+
+    if (!ui.openPath.isEmpty()) {
+        const Timing load = timeCommand(window, [&] { click(window, "PushButton4"); });
+        report("load_s", load.seconds);
+        report("lines", double(window.state().input().count()));
+        const Timing extract = timeCommand(window, [&] { click(window, "PushButton7"); });
+        report("extract_s", extract.seconds);
+        report("extract_gap_s", extract.longestGapSeconds);
+        report("results", double(window.state().results().count()));
+        if (!ui.savePath.isEmpty()) {
+            const Timing save = timeCommand(window, [&] { click(window, "PushButton6"); });
+            report("save_s", save.seconds);
+            report("save_gap_s", save.longestGapSeconds);
+        }
+        const Timing copy = timeCommand(window, [&] { click(window, "PushButton8"); });
+        report("copy_s", copy.seconds);
+        report("copy_gap_s", copy.longestGapSeconds);
+        const Timing order = timeCommand(window, [&] { click(window, "PushButton5"); });
+        report("order_s", order.seconds);
+        // Saving the sorted list writes every line: the heaviest save there is.
+        if (!ui.savePath.isEmpty()) {
+            const Timing save = timeCommand(window, [&] { click(window, "PushButton6"); });
+            report("save_all_s", save.seconds);
+            report("save_all_gap_s", save.longestGapSeconds);
+        }
+    }
+    if (!tree.isEmpty()) {
+        click(window, "PushButton3");
+        const Timing walk = timeCommand(window, [&] { drop(window, tree); });
+        report("drop_s", walk.seconds);
+        report("drop_gap_s", walk.longestGapSeconds);
+        report("dropped", double(window.state().input().count()));
+    }
+    report("peak_rss_mib", double(peakResidentKiB()) / 1024.0);
+    for (const QString& m : ui.messages)
+        if (m != QStringLiteral("Done.") && !m.startsWith(QStringLiteral("Results have been")))
+            std::fprintf(stderr, "message: %s\n", qPrintable(m));
+    return 0;
+}
