@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <thread>
 
 namespace varnel {
 
@@ -157,23 +158,39 @@ const QCollator& LineListModel::collator() const
     return *m_collator;
 }
 
+template <typename Item, typename TextOf>
+void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const
+{
+    // A comparison sort straight on the text: collation keys would be a little faster but
+    // cost far more memory than the lines themselves. Large batches sort their two halves
+    // on two threads, each with a collator of its own, and merge them here.
+    const auto sortRange = [&textOf](auto first, auto last, const QCollator& c) {
+        std::stable_sort(first, last, [&textOf, &c](const Item& a, const Item& b) {
+            return c.compare(textOf(a), textOf(b)) < 0;
+        });
+    };
+    if (items.size() < 20000) {
+        sortRange(items.begin(), items.end(), collator());
+        return;
+    }
+    const auto middle = items.begin() + std::ptrdiff_t(items.size() / 2);
+    std::thread upperHalf([&] {
+        const QCollator own = makeCorrectOrderCollator();
+        sortRange(items.begin(), middle, own);
+    });
+    sortRange(middle, items.end(), collator());
+    upperHalf.join();
+    const QCollator& c = collator();
+    std::inplace_merge(items.begin(), middle, items.end(),
+                       [&textOf, &c](const Item& a, const Item& b) {
+                           return c.compare(textOf(a), textOf(b)) < 0;
+                       });
+}
+
 std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const
 {
-    // One key per line instead of a collation call per comparison.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(refs.size());
-    for (const Ref& r : refs)
-        keys.push_back(collator().sortKey(view(r).toString()));
-    std::vector<quint32> order(refs.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
-                     [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]) < 0; });
-    keys.clear();
-    std::vector<Ref> sorted;
-    sorted.reserve(refs.size());
-    for (quint32 i : order)
-        sorted.push_back(refs[i]);
-    return sorted;
+    collatedSort(refs, [this](const Ref& r) { return view(r); });
+    return refs;
 }
 
 void LineListModel::insertRefs(std::vector<Ref> refs)
@@ -266,28 +283,28 @@ void LineListModel::setSorted(bool sorted)
 void LineListModel::sortAll()
 {
     emit layoutAboutToBeChanged();
-    // Keep every persistent index (a view's selection) on the line it pointed at.
-    std::vector<Ref> tagged = m_refs;
-    std::vector<quint32> original(tagged.size());
-    std::iota(original.begin(), original.end(), 0u);
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(tagged.size());
-    for (const Ref& r : tagged)
-        keys.push_back(collator().sortKey(view(r).toString()));
-    std::stable_sort(original.begin(), original.end(),
-                     [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]) < 0; });
-    keys.clear();
-    std::vector<int> newRow(tagged.size());
-    for (size_t row = 0; row < original.size(); ++row) {
-        m_refs[row] = tagged[original[row]];
-        newRow[original[row]] = int(row);
+    const QModelIndexList persistent = persistentIndexList();
+    if (persistent.isEmpty()) {
+        m_refs = collatedOrder(std::move(m_refs));
+    } else {
+        // Sort rows rather than lines, so every persistent index (a view's selection)
+        // can follow its line.
+        std::vector<quint32> rows(m_refs.size());
+        std::iota(rows.begin(), rows.end(), 0u);
+        collatedSort(rows, [this](quint32 row) { return view(m_refs[row]); });
+        std::vector<Ref> sorted(m_refs.size());
+        std::vector<int> newRow(m_refs.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            sorted[i] = m_refs[rows[i]];
+            newRow[rows[i]] = int(i);
+        }
+        m_refs = std::move(sorted);
+        QModelIndexList after;
+        after.reserve(persistent.size());
+        for (const QModelIndex& idx : persistent)
+            after.append(index(newRow[size_t(idx.row())]));
+        changePersistentIndexList(persistent, after);
     }
-    const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex& idx : before)
-        after.append(index(newRow[size_t(idx.row())]));
-    changePersistentIndexList(before, after);
     emit layoutChanged();
 }
 

@@ -88,6 +88,8 @@ private:
     quint32 importChunk(const LineListModel& source, quint32 chunk);
     void insertRefs(std::vector<Ref> refs);
     std::vector<Ref> collatedOrder(std::vector<Ref> refs) const;
+    template <typename Item, typename TextOf>
+    void collatedSort(std::vector<Item>& items, TextOf textOf) const;
     const QCollator& collator() const;
     void sortAll();
 
