@@ -1,0 +1,70 @@
+// LineSortsAfter must be a strict order that matches the plain rule it stands for:
+// lower-case every character, then compare UTF-16 code units.
+
+#include "fuzzinput.h"
+
+#include "extract/linesortsafter.h"
+
+#include <QChar>
+
+#include <cstdlib>
+
+namespace {
+
+QString lowered(const QString& text)
+{
+    // Code point by code point with the simple mapping; lone surrogates stay as they are.
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size()
+            && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            const char32_t lower = QChar::toLower(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            out.append(QChar(QChar::highSurrogate(lower)));
+            out.append(QChar(QChar::lowSurrogate(lower)));
+            ++i;
+        } else {
+            out.append(QChar(QChar::isSurrogate(c) ? c : char16_t(QChar::toLower(c))));
+        }
+    }
+    return out;
+}
+
+bool referenceSortsAfter(const QString& upper, const QString& lower)
+{
+    const QString a = lowered(upper);
+    const QString b = lowered(lower);
+    if (a.size() != upper.size() || b.size() != lower.size())
+        std::abort(); // the simple mapping never changes a length
+    return std::u16string_view(QStringView(a).utf16(), a.size())
+           > std::u16string_view(QStringView(b).utf16(), b.size());
+}
+
+void check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    varnel::fuzzing::Utf16Texts input(data, size);
+    const QString a = input.next();
+    const QString b = input.next();
+    const QString c = input.next();
+    using varnel::LineSortsAfter;
+    check(LineSortsAfter(a, b) == referenceSortsAfter(a, b));
+    check(LineSortsAfter(b, c) == referenceSortsAfter(b, c));
+    check(!LineSortsAfter(a, a));
+    check(!(LineSortsAfter(a, b) && LineSortsAfter(b, a)));
+    if (LineSortsAfter(a, b) && LineSortsAfter(b, c))
+        check(LineSortsAfter(a, c));
+    // Neither greater means equal keys, and equality is transitive too.
+    const bool abEqual = !LineSortsAfter(a, b) && !LineSortsAfter(b, a);
+    const bool bcEqual = !LineSortsAfter(b, c) && !LineSortsAfter(c, b);
+    if (abEqual && bcEqual)
+        check(!LineSortsAfter(a, c) && !LineSortsAfter(c, a));
+    return 0;
+}
