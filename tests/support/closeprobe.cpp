@@ -1,0 +1,66 @@
+// A child process for the program-end tests: the real window with scripted answers, a long
+// list, one command started, and the window closed from inside that command's yields.
+// Usage: varnel_close_probe COMMAND FOLDER
+//   COMMAND: extract, save, copy or drop. FOLDER holds the files the command works on.
+
+#include "app/linelistview.h"
+#include "app/mainwindow.h"
+#include "support/scripteduserinterface.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 3)
+        return 2;
+    const QString command = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    varnel::testing::ScriptedUserInterface ui;
+    ui.saveAnswers = {folder + QStringLiteral("/saved.txt")};
+    varnel::MainWindow window(&ui, folder);
+    window.state().pump().setInterval(std::chrono::microseconds(0));
+    window.show();
+
+    QStringList lines;
+    for (int i = 0; i < 300000; ++i)
+        lines.append(QString::number(300000 - i));
+    window.state().input().appendBatch(lines);
+    window.state().results().appendBatch(lines);
+
+    // The third turn of the event loop inside the command closes the window.
+    int turns = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, &window, [&] {
+        if (++turns == 3)
+            window.close();
+    });
+    QTimer::singleShot(0, &window, [&] {
+        closer.start(0);
+        if (command == QStringLiteral("drop")) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("/tree"))});
+            QWidget* target = window.inputView()->viewport();
+            QDropEvent drop(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                            Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+        } else {
+            const char* button = command == QStringLiteral("extract") ? "PushButton7"
+                                 : command == QStringLiteral("save")  ? "PushButton6"
+                                                                      : "PushButton8";
+            window.button(button)->click();
+        }
+        // Anything the command showed after the close would be a step run too many.
+        for (const auto& m : ui.messages)
+            std::printf("message: %s\n", qPrintable(m.text));
+        std::fflush(stdout);
+    });
+    return QApplication::exec();
+}
