@@ -1,0 +1,15 @@
+#include "fileexists.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace varnel {
+
+bool FileExists(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
+
+} // namespace varnel

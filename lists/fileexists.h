@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace varnel {
+
+// The file-exists test: true when the path's last-modification time can be read, which
+// holds for folders as well as files.
+bool FileExists(const QString& path);
+
+} // namespace varnel

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace varnel {
+
+// The two choices of the text-file dialogs, the first selected when a dialog opens.
+QStringList textFileFilters();
+
+// Decodes the bytes of a whole text file. A UTF-16 byte-order mark (either order) makes it
+// UTF-16; a UTF-8 mark makes it UTF-8; otherwise it is UTF-8 when every byte sequence is
+// valid UTF-8 and Windows-1252 when not. A mark never becomes part of the text.
+QString decodeTextFile(QByteArrayView bytes);
+
+// Windows-1252; its five unassigned bytes stand for the C1 controls of the same value.
+QString decodeWindows1252(QByteArrayView bytes);
+
+// The lines of a text: records end at CR LF or at a CR alone, then every LF inside a record
+// cuts it again. The text after the last record break counts only when it is not empty, so
+// a final break adds no empty line; every other piece is a line, empty or not.
+QStringList splitTextLines(QStringView text);
+
+// The lines of a text file's bytes: decoded as above, then split.
+QStringList textFileLines(QByteArrayView bytes);
+
+// Memory this process can still use, in bytes, as far as the system tells.
+qint64 availableMemory();
+
+// Reads the file at `path` and returns its lines. Throws Failure when the file cannot be
+// opened or read, and "Out of memory" before reading (or before building the lines) when
+// that would take more than `memoryBudget` bytes; a negative budget asks the system.
+QStringList readTextFileLines(const QString& path, qint64 memoryBudget = -1);
+
+} // namespace varnel
