@@ -5,12 +5,13 @@
 namespace varnel {
 
 class WindowState;
-class LineList;
+class LineListModel;
 
 // "Load Text From File": appends every line of each picked file to the input list.
 void PushButton4_Click(WindowState& form);
 
-// Appends the lines of the file at `path` to `list`, or says "File not found".
-void AddLinesFromFile(WindowState& form, LineList& list, const QString& path);
+// Appends the lines of the file at `path` to `list` in one batch, or says "File not found".
+// A file that cannot be read whole adds nothing and throws the Failure that stopped it.
+void AddLinesFromFile(WindowState& form, LineListModel& list, const QString& path);
 
 } // namespace varnel

@@ -1,0 +1,161 @@
+#include "app/errorreport.h"
+#include "app/windowstate.h"
+#include "lists/linelist.h"
+#include "output/clipboardcopy.h"
+#include "output/clipboardtext.h"
+#include "support/scripteduserinterface.h"
+
+#include <QTest>
+#include <QTimer>
+
+using namespace varnel;
+using varnel::testing::ScriptedUserInterface;
+
+using Rows = QList<QStringList>;
+
+namespace {
+
+// A table of several columns, as the general routine meets it in other lists.
+class Table : public ColumnTable {
+public:
+    explicit Table(Rows rows)
+        : m_rows(std::move(rows)) {}
+    qsizetype itemCount() const override { return m_rows.size(); }
+    qsizetype columnCount() const override { return m_rows.isEmpty() ? 1 : m_rows.first().size(); }
+    QString columnCaption(qsizetype) const override { return {}; }
+    QString cell(qsizetype item, qsizetype column) const override {
+        return m_rows.at(item - 1).at(column - 1);
+    }
+
+private:
+    Rows m_rows;
+};
+
+const QString copiedMessage =
+    QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where you "
+                   "normally type and press Ctrl+V to paste the clipboard.");
+
+QStringList errorReports(const ScriptedUserInterface& ui) {
+    QStringList reports;
+    for (const auto& m : ui.messages)
+        if (m.title == QStringLiteral("Application Error"))
+            reports.append(m.text);
+    return reports;
+}
+
+struct Form {
+    ScriptedUserInterface ui;
+    WindowState state{ui};
+    Form() { state.setApplicationTitle(QStringLiteral("Varnel")); }
+};
+
+} // namespace
+
+class TestClipboard : public QObject {
+    Q_OBJECT
+private slots:
+    void text_data();
+    void text();
+    void results_data();
+    void results();
+    void emptyListLeavesClipboard();
+    void busyClipboard_data();
+    void busyClipboard();
+    void resultVanishesDuringCopy();
+};
+
+void TestClipboard::text_data() {
+    QTest::addColumn<Rows>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no items") << Rows{} << QString();
+    QTest::newRow("abc") << Rows{{"abc"}} << "abc\r\n";
+    QTest::newRow("trailing blanks go, leading stay") << Rows{{" b  "}, {"a"}} << " b\r\na\r\n";
+    QTest::newRow("only blanks") << Rows{{"   "}, {"x"}} << "\r\nx\r\n";
+    QTest::newRow("trailing tab stays") << Rows{{"a\t"}, {"b \t "}} << "a\t\r\nb \t\r\n";
+    QTest::newRow("empty result") << Rows{{""}} << "\r\n";
+    QTest::newRow("two columns") << Rows{{"ab", "x"}, {"c", "yy"}} << "ab\tx\r\nc \tyy\r\n";
+    // Only blanks go at the end of a line: the tab before an empty last cell stays.
+    QTest::newRow("empty last column") << Rows{{"a", ""}, {"bcd", ""}} << "a  \t\r\nbcd\t\r\n";
+    QTest::newRow("three columns")
+        << Rows{{"a", "", "z"}, {"", "mm", ""}} << "a\t  \tz\r\n \tmm\t\r\n";
+}
+
+void TestClipboard::text() {
+    QFETCH(Rows, rows);
+    QFETCH(QString, text);
+    int yields = 0;
+    QCOMPARE(clipboardText(Table(rows), [&yields] { ++yields; }), text);
+    QVERIFY(rows.isEmpty() || yields > 0);
+}
+
+void TestClipboard::results_data() {
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QString>("clipboard");
+    QTest::newRow("abc") << QStringList{"abc"} << "abc\r\n";
+    QTest::newRow("blank b two blanks, then a") << QStringList{" b  ", "a"} << " b\r\na\r\n";
+}
+
+void TestClipboard::results() {
+    QFETCH(QStringList, results);
+    QFETCH(QString, clipboard);
+    Form form;
+    form.state.results().appendBatch(results);
+    PushButton8_Click(form.state);
+    QVERIFY(form.ui.clipboardSet);
+    QCOMPARE(form.ui.clipboard, clipboard);
+    QCOMPARE(form.ui.messages.size(), 1);
+    QCOMPARE(form.ui.messages.first().text, copiedMessage);
+    QCOMPARE(form.ui.messages.first().title, QStringLiteral("Varnel"));
+    QCOMPARE(form.ui.messages.first().icon, MessageIcon::None);
+}
+
+void TestClipboard::emptyListLeavesClipboard() {
+    Form form;
+    form.ui.clipboard = QStringLiteral("earlier");
+    PushButton8_Click(form.state);
+    QCOMPARE(form.ui.clipboardCalls, 0);
+    QCOMPARE(form.ui.clipboard, QStringLiteral("earlier"));
+    QCOMPARE(form.ui.messageTexts(), QStringList{copiedMessage});
+}
+
+void TestClipboard::busyClipboard_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("calls");
+    QTest::addColumn<QString>("clipboard");
+    QTest::newRow("free at once") << 0 << 2 << "r\r\n";
+    // Clearing gives up, then setting gets through on its 501st try.
+    QTest::newRow("free after a while") << 1500 << 1501 << "r\r\n";
+    // Each gives up after 1000 tries; nothing is reported.
+    QTest::newRow("never free") << 100000 << 2000 << "earlier";
+}
+
+void TestClipboard::busyClipboard() {
+    QFETCH(int, failures);
+    QFETCH(int, calls);
+    QFETCH(QString, clipboard);
+    Form form;
+    form.ui.clipboard = QStringLiteral("earlier");
+    form.ui.clipboardFailuresLeft = failures;
+    form.state.results().append(QStringLiteral("r"));
+    PushButton8_Click(form.state);
+    QCOMPARE(form.ui.clipboardCalls, calls);
+    QCOMPARE(form.ui.clipboard, clipboard);
+    QCOMPARE(form.ui.messageTexts(), QStringList{copiedMessage});
+}
+
+void TestClipboard::resultVanishesDuringCopy() {
+    Form form;
+    form.state.pump().setInterval(std::chrono::microseconds(0));
+    form.state.results().appendBatch({"a", "b", "c", "d"});
+    QTimer::singleShot(0, [&form] { form.state.results().removeAt(4); });
+    PushButton8_Click(form.state);
+    const QStringList reports = errorReports(form.ui);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(reports.first().startsWith(QStringLiteral("Index out of bounds\r\n") +
+                                       locations::PushButton8 + QStringLiteral("at line 106\r\r")));
+    QCOMPARE(form.ui.messages.last().text, copiedMessage);
+    QCOMPARE(form.ui.clipboardCalls, 0);
+}
+
+QTEST_GUILESS_MAIN(TestClipboard)
+#include "tst_clipboard.moc"
