@@ -25,6 +25,7 @@ enum class ErrorNumber : int {
     PathNotFound = 76,
     CannotCreateObject = 429,
     AutomationError = 440,
+    RemoteServerUnavailable = 462,
     InvalidPicture = 481,
     IndexOutOfBounds = 35600,
 };

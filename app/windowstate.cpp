@@ -2,12 +2,29 @@
 
 #include "userinterface.h"
 
+#include "output/officeautomationprovider.h"
+
 namespace varnel {
 
 WindowState::WindowState(UserInterface& ui, QObject* parent)
     : QObject(parent)
     , m_ui(ui)
 {
+}
+
+WindowState::~WindowState() = default;
+
+AutomationProvider& WindowState::automation()
+{
+    // The office takes a while to start; the window keeps answering meanwhile.
+    if (!m_automation)
+        m_automation = std::make_unique<OfficeAutomationProvider>([this] { m_pump.yield(); });
+    return *m_automation;
+}
+
+void WindowState::setAutomationProvider(std::unique_ptr<AutomationProvider> provider)
+{
+    m_automation = std::move(provider);
 }
 
 void WindowState::setPointer(Pointer pointer)

@@ -6,9 +6,12 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 namespace varnel {
 
 class UserInterface;
+class AutomationProvider;
 
 // The window's single mouse pointer value; the numbers are the ones the commands and
 // hover rules have always used.
@@ -21,6 +24,7 @@ class WindowState : public QObject {
     Q_OBJECT
 public:
     explicit WindowState(UserInterface& ui, QObject* parent = nullptr);
+    ~WindowState() override;
 
     LineListModel& input() { return m_input; }
     LineListModel& results() { return m_results; }
@@ -44,6 +48,10 @@ public:
     // An informational box: OK only, no icon, the application title.
     void inform(const QString& text);
 
+    // Where spreadsheet applications come from: LibreOffice Calc unless replaced.
+    AutomationProvider& automation();
+    void setAutomationProvider(std::unique_ptr<AutomationProvider> provider);
+
 signals:
     void pointerChanged(varnel::Pointer pointer);
 
@@ -55,6 +63,7 @@ private:
     bool m_busy = false;
     Pointer m_pointer = Pointer::Default;
     QString m_applicationTitle;
+    std::unique_ptr<AutomationProvider> m_automation;
 };
 
 // The application title is the caption cut at its last blank, at least once and again

@@ -1,6 +1,6 @@
 #include "officeautomationprovider.h"
 
-#include "../app/failure.h"
+#include "app/failure.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,27 +11,22 @@ namespace varnel {
 
 namespace {
 
-Failure cannotCreate(const QString& reason)
-{
+Failure cannotCreate(const QString& reason) {
     return {ErrorNumber::CannotCreateObject, QStringLiteral("Can't create object: %1").arg(reason)};
 }
 
 } // namespace
 
-OfficeAutomationProvider::OfficeAutomationProvider(std::function<void()> waitStep)
-{
+OfficeAutomationProvider::OfficeAutomationProvider(std::function<void()> waitStep) {
     m_options.waitStep = std::move(waitStep);
 }
 
 OfficeAutomationProvider::OfficeAutomationProvider(OfficeLaunchOptions options,
                                                    QString backendFolder)
     : m_options(std::move(options))
-    , m_backendFolder(std::move(backendFolder))
-{
-}
+    , m_backendFolder(std::move(backendFolder)) {}
 
-OfficeFactory OfficeAutomationProvider::factory() const
-{
+OfficeFactory OfficeAutomationProvider::factory() const {
     const QString folder =
         m_backendFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_backendFolder;
     const QString path = QDir(folder).filePath(QString::fromLatin1(officeBackendFileName));
@@ -44,8 +39,8 @@ OfficeFactory OfficeAutomationProvider::factory() const
     // the objects it hands out may outlive this provider.
     QLibrary library(path);
     if (!library.load())
-        throw cannotCreate(QStringLiteral("LibreOffice could not be loaded (%1)")
-                               .arg(library.errorString()));
+        throw cannotCreate(
+            QStringLiteral("LibreOffice could not be loaded (%1)").arg(library.errorString()));
     auto create = reinterpret_cast<OfficeFactory>(library.resolve(officeFactorySymbol));
     if (!create)
         throw cannotCreate(QStringLiteral("%1 does not match this version of the program")
@@ -53,8 +48,7 @@ OfficeFactory OfficeAutomationProvider::factory() const
     return create;
 }
 
-std::unique_ptr<AutomationApplication> OfficeAutomationProvider::createApplication()
-{
+std::unique_ptr<AutomationApplication> OfficeAutomationProvider::createApplication() {
     m_officeProcessId = 0;
     const OfficeFactory create = factory();
     OfficeLaunchOptions options = m_options;

@@ -30,8 +30,8 @@
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableColumns.hpp>
@@ -39,9 +39,9 @@
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
 
 #include <algorithm>
 #include <map>
@@ -71,29 +71,37 @@ constexpr int callsHeldAtMost = 50000;
 constexpr int sheetColumnsAtMost = 16384;
 constexpr int sheetRowsAtMost = 1048576;
 
-Failure cannotCreate(const QString& reason)
-{
+Failure cannotCreate(const QString& reason) {
     return {ErrorNumber::CannotCreateObject, QStringLiteral("Can't create object: %1").arg(reason)};
 }
 
-Failure automationError(const QString& detail)
-{
+Failure automationError(const QString& detail) {
     if (detail.isEmpty())
         return {ErrorNumber::AutomationError, QStringLiteral("Automation error")};
     return {ErrorNumber::AutomationError, QStringLiteral("Automation error: %1").arg(detail)};
 }
 
+Failure officeGone() {
+    return {ErrorNumber::RemoteServerUnavailable,
+            QStringLiteral("The remote server machine does not exist or is unavailable: "
+                           "LibreOffice or its document has been closed")};
+}
+
 // Only varnel::Failure may leave the backend: the program neither knows nor links the
 // office's exception types.
-template <typename Call>
-auto guarded(Call&& call) -> decltype(call())
-{
+template <typename Call> auto guarded(Call&& call) -> decltype(call()) {
     try {
         return call();
     } catch (const Failure&) {
         throw;
     } catch (const css::lang::DisposedException&) {
-        throw automationError(QStringLiteral("LibreOffice is no longer running"));
+        throw officeGone();
+    } catch (const css::uno::RuntimeException& e) {
+        // A broken connection (the office crashed or was ended) surfaces as a disposed
+        // bridge; the command then stops instead of failing once per remaining cell.
+        if (toQString(e.Message).contains(QStringLiteral("disposed"), Qt::CaseInsensitive))
+            throw officeGone();
+        throw automationError(toQString(e.Message));
     } catch (const css::uno::Exception& e) {
         throw automationError(toQString(e.Message));
     } catch (const std::bad_alloc&) {
@@ -103,13 +111,11 @@ auto guarded(Call&& call) -> decltype(call())
     }
 }
 
-Failure outsideSheet()
-{
+Failure outsideSheet() {
     return {1004, QStringLiteral("Application-defined or object-defined error")};
 }
 
-css::beans::PropertyValue property(const char* name, const Any& value)
-{
+css::beans::PropertyValue property(const char* name, const Any& value) {
     css::beans::PropertyValue result;
     result.Name = rtl::OUString::createFromAscii(name);
     result.Value = value;
@@ -122,8 +128,7 @@ struct Document {
     Reference<css::sheet::XSpreadsheetDocument> model;
     std::map<QString, sal_Int32> formatKeys;
 
-    sal_Int32 formatKey(const QString& format)
-    {
+    sal_Int32 formatKey(const QString& format) {
         if (auto known = formatKeys.find(format); known != formatKeys.end())
             return known->second;
         Reference<css::util::XNumberFormatsSupplier> supplier(model, UNO_QUERY_THROW);
@@ -134,7 +139,7 @@ struct Document {
             Reference<css::util::XNumberFormatTypes> types(formats, UNO_QUERY_THROW);
             key = types->getStandardFormat(css::util::NumberFormat::TEXT, css::lang::Locale());
         } else {
-            // Format codes come in their English spelling, as in the other office suites.
+            // Callers write format codes in their English spelling, whatever the user's language.
             const css::lang::Locale english("en", "US", rtl::OUString());
             key = formats->queryKey(toOUString(format), english, false);
             if (key < 0)
@@ -144,8 +149,7 @@ struct Document {
         return key;
     }
 
-    void show(bool visible)
-    {
+    void show(bool visible) {
         Reference<css::frame::XModel> document(model, UNO_QUERY_THROW);
         auto controller = document->getCurrentController();
         if (!controller.is())
@@ -161,8 +165,7 @@ struct Document {
             top->toFront();
     }
 
-    void close()
-    {
+    void close() {
         Reference<css::util::XCloseable> closeable(model, UNO_QUERY);
         if (!closeable.is())
             return;
@@ -185,14 +188,12 @@ struct Session {
 };
 
 struct SheetState {
-    std::shared_ptr<Session> session;
     std::shared_ptr<Document> document;
     Reference<css::sheet::XSpreadsheet> sheet;
     office::PendingCells pending;
     int lastColumn = 0; // the rightmost column written, for autofitting every column
 
-    ~SheetState()
-    {
+    ~SheetState() {
         // Writes still held when the caller lets go of the sheet belong in the document;
         // a failure here has nobody left to tell.
         try {
@@ -201,76 +202,63 @@ struct SheetState {
         }
     }
 
-    void checkCell(int row, int column) const
-    {
+    void checkCell(int row, int column) const {
         if (row < 1 || row > sheetRowsAtMost)
             throw outsideSheet();
         checkColumn(column);
     }
 
-    static void checkColumn(int column)
-    {
+    static void checkColumn(int column) {
         if (column < 1 || column > sheetColumnsAtMost)
             throw outsideSheet();
     }
 
-    void held(int column)
-    {
+    void held(int column) {
         lastColumn = std::max(lastColumn, column);
         if (pending.size() >= callsHeldAtMost)
             flush();
     }
 
-    void setFormat(int row, int column, const QString& format)
-    {
+    void setFormat(int row, int column, const QString& format) {
         checkCell(row, column);
         pending.setFormat(row, column, format);
         held(column);
     }
 
-    void setValue(int row, int column, const QString& value)
-    {
+    void setValue(int row, int column, const QString& value) {
         checkCell(row, column);
         pending.setValue(row, column, value);
         held(column);
     }
 
     Reference<css::table::XCellRange> cellRange(int column, int firstRow, int lastColumn,
-                                                int lastRow) const
-    {
-        return sheet->getCellRangeByPosition(column - 1, firstRow - 1, lastColumn - 1,
-                                             lastRow - 1);
+                                                int lastRow) const {
+        return sheet->getCellRangeByPosition(column - 1, firstRow - 1, lastColumn - 1, lastRow - 1);
     }
 
-    Reference<css::beans::XPropertySet> columnRange(int first, int last) const
-    {
-        Reference<css::table::XColumnRowRange> range(cellRange(first, 1, last, 1),
-                                                     UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> columnRange(int first, int last) const {
+        Reference<css::table::XColumnRowRange> range(cellRange(first, 1, last, 1), UNO_QUERY_THROW);
         return Reference<css::beans::XPropertySet>(range->getColumns(), UNO_QUERY_THROW);
     }
 
     // A whole column, which is also a range of cells with cell properties.
-    Reference<css::uno::XInterface> column(int column) const
-    {
+    Reference<css::uno::XInterface> column(int column) const {
         Reference<css::table::XColumnRowRange> range(cellRange(column, 1, column, 1),
                                                      UNO_QUERY_THROW);
-        return Reference<css::uno::XInterface>(range->getColumns()->getByIndex(0),
-                                               UNO_QUERY_THROW);
+        return Reference<css::uno::XInterface>(range->getColumns()->getByIndex(0), UNO_QUERY_THROW);
     }
 
-    void flush()
-    {
+    void flush() {
         if (pending.isEmpty())
             return;
         auto batch = pending.take(rowsPerWrite);
 
-        // Keeps a visible document from repainting between the calls of one batch.
+        // Holds back a visible document's repaints until the whole batch is in.
         Reference<css::frame::XModel> model(document->model, UNO_QUERY_THROW);
         model->lockControllers();
         struct Unlock {
             Reference<css::frame::XModel> model;
-            ~Unlock()
-            {
+            ~Unlock() {
                 try {
                     model->unlockControllers();
                 } catch (...) {
@@ -303,8 +291,7 @@ struct SheetState {
     }
 };
 
-void Session::flushSheets()
-{
+void Session::flushSheets() {
     for (const auto& weak : sheets)
         if (auto sheet = weak.lock())
             sheet->flush();
@@ -315,21 +302,16 @@ public:
     CellRange(std::shared_ptr<SheetState> sheet, int row, int column)
         : m_sheet(std::move(sheet))
         , m_row(row)
-        , m_column(column)
-    {
-    }
+        , m_column(column) {}
 
-    void setNumberFormat(const QString& format) override
-    {
+    void setNumberFormat(const QString& format) override {
         guarded([&] { m_sheet->setFormat(m_row, m_column, format); });
     }
-    void setValue(const QString& value) override
-    {
+    void setValue(const QString& value) override {
         guarded([&] { m_sheet->setValue(m_row, m_column, value); });
     }
     // Calc fits whole columns only; fitting the cell's column is what the caller means.
-    void autofit() override
-    {
+    void autofit() override {
         guarded([&] {
             m_sheet->flush();
             m_sheet->columnRange(m_column, m_column)->setPropertyValue("OptimalWidth", Any(true));
@@ -347,12 +329,9 @@ class ColumnRange : public AutomationRange {
 public:
     ColumnRange(std::shared_ptr<SheetState> sheet, int column)
         : m_sheet(std::move(sheet))
-        , m_column(column)
-    {
-    }
+        , m_column(column) {}
 
-    void setNumberFormat(const QString& format) override
-    {
+    void setNumberFormat(const QString& format) override {
         guarded([&] {
             // Cell formats already asked for were asked for first, so they must not be
             // applied over this one later.
@@ -366,15 +345,13 @@ public:
         });
     }
 
-    void setValue(const QString&) override
-    {
+    void setValue(const QString&) override {
         throw Failure(ErrorNumber::InvalidProcedureCall,
                       QStringLiteral("Invalid procedure call or argument: whole columns cannot "
                                      "be given a value"));
     }
 
-    void autofit() override
-    {
+    void autofit() override {
         guarded([&] {
             m_sheet->flush();
             const int first = m_column == 0 ? 1 : m_column;
@@ -393,29 +370,23 @@ private:
 class Sheet : public AutomationSheet {
 public:
     explicit Sheet(std::shared_ptr<SheetState> state)
-        : m_state(std::move(state))
-    {
-    }
+        : m_state(std::move(state)) {}
 
-    std::unique_ptr<AutomationRange> cells(int row, int column) override
-    {
+    std::unique_ptr<AutomationRange> cells(int row, int column) override {
         m_state->checkCell(row, column);
         return std::make_unique<CellRange>(m_state, row, column);
     }
 
-    void assignCells(int row, int column, const QString& value) override
-    {
+    void assignCells(int row, int column, const QString& value) override {
         guarded([&] { m_state->setValue(row, column, value); });
     }
 
-    std::unique_ptr<AutomationRange> columns(int column) override
-    {
+    std::unique_ptr<AutomationRange> columns(int column) override {
         SheetState::checkColumn(column);
         return std::make_unique<ColumnRange>(m_state, column);
     }
 
-    std::unique_ptr<AutomationRange> columns() override
-    {
+    std::unique_ptr<AutomationRange> columns() override {
         return std::make_unique<ColumnRange>(m_state, 0);
     }
 
@@ -427,12 +398,9 @@ class Workbook : public AutomationWorkbook {
 public:
     Workbook(std::shared_ptr<Session> session, std::shared_ptr<Document> document)
         : m_session(std::move(session))
-        , m_document(std::move(document))
-    {
-    }
+        , m_document(std::move(document)) {}
 
-    std::unique_ptr<AutomationSheet> activeSheet() override
-    {
+    std::unique_ptr<AutomationSheet> activeSheet() override {
         return guarded([&] {
             Reference<css::sheet::XSpreadsheet> sheet;
             Reference<css::frame::XModel> model(m_document->model, UNO_QUERY_THROW);
@@ -446,7 +414,6 @@ public:
                 sheet.set(sheets->getByIndex(0), UNO_QUERY_THROW);
             }
             auto state = std::make_shared<SheetState>();
-            state->session = m_session;
             state->document = m_document;
             state->sheet = sheet;
             m_session->sheets.push_back(state);
@@ -462,12 +429,9 @@ private:
 class Application : public AutomationApplication {
 public:
     explicit Application(std::shared_ptr<Session> session)
-        : m_session(std::move(session))
-    {
-    }
+        : m_session(std::move(session)) {}
 
-    ~Application() override
-    {
+    ~Application() override {
         try {
             m_session->flushSheets();
             // Like an application started for automation and never shown: its documents
@@ -479,8 +443,7 @@ public:
         }
     }
 
-    std::unique_ptr<AutomationWorkbook> workbooksAdd() override
-    {
+    std::unique_ptr<AutomationWorkbook> workbooksAdd() override {
         return guarded([&] {
             // Hidden until the caller asks to see it: nothing is painted while it fills.
             const auto hidden = property("Hidden", Any(!m_session->visible));
@@ -500,8 +463,7 @@ public:
         });
     }
 
-    void setVisible(bool visible) override
-    {
+    void setVisible(bool visible) override {
         guarded([&] {
             m_session->flushSheets();
             m_session->visible = visible;
@@ -515,8 +477,7 @@ private:
     std::shared_ptr<Session> m_session;
 };
 
-QString officeProgram(const OfficeLaunchOptions& options)
-{
+QString officeProgram(const OfficeLaunchOptions& options) {
     if (!options.program.isEmpty())
         return QFileInfo(options.program).isExecutable() ? options.program : QString();
     const QFileInfo installed(QStringLiteral(VARNEL_OFFICE_PROGRAM_DIR "/soffice"));
@@ -530,8 +491,7 @@ QString officeProgram(const OfficeLaunchOptions& options)
 }
 
 qint64 startOffice(const QString& program, const OfficeLaunchOptions& options,
-                   const QString& pipeName)
-{
+                   const QString& pipeName) {
     QStringList arguments{QStringLiteral("--nologo"), QStringLiteral("--norestore"),
                           QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck")};
     if (options.headless)
@@ -551,14 +511,13 @@ qint64 startOffice(const QString& program, const OfficeLaunchOptions& options,
     process.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
     if (!process.startDetached(&pid))
-        throw cannotCreate(QStringLiteral("LibreOffice could not be started (%1)")
-                               .arg(process.errorString()));
+        throw cannotCreate(
+            QStringLiteral("LibreOffice could not be started (%1)").arg(process.errorString()));
     return pid;
 }
 
 Reference<css::uno::XComponentContext> connectWithin(const QString& pipeName,
-                                                     const OfficeLaunchOptions& options)
-{
+                                                     const OfficeLaunchOptions& options) {
     const QDeadlineTimer deadline(options.connectTimeoutMs);
     QString lastError;
     for (;;) {
@@ -577,13 +536,10 @@ Reference<css::uno::XComponentContext> connectWithin(const QString& pipeName,
             QThread::msleep(20);
         } while (!nextAttempt.hasExpired());
     }
-    throw cannotCreate(QStringLiteral("LibreOffice did not answer within %1 seconds (%2)")
-                           .arg(options.connectTimeoutMs / 1000)
-                           .arg(lastError));
+    throw cannotCreate(QStringLiteral("LibreOffice did not answer in time (%1)").arg(lastError));
 }
 
-std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptions& options)
-{
+std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptions& options) {
     const QString program = officeProgram(options);
     if (program.isEmpty())
         throw cannotCreate(options.program.isEmpty()
@@ -619,10 +575,9 @@ std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptio
 } // namespace varnel
 
 extern "C" Q_DECL_EXPORT varnel::AutomationApplication*
-varnel_office_create_application_v1(const varnel::OfficeLaunchOptions& options)
-{
+varnel_office_create_application_v1(const varnel::OfficeLaunchOptions& options) {
     // The signature is the one the provider expects under this name.
-    static_assert(std::is_same_v<decltype(&varnel_office_create_application_v1),
-                                 varnel::OfficeFactory>);
+    static_assert(
+        std::is_same_v<decltype(&varnel_office_create_application_v1), varnel::OfficeFactory>);
     return varnel::guarded([&] { return varnel::createApplication(options).release(); });
 }

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -22,21 +23,31 @@ using namespace varnel;
 
 namespace {
 
-void endOffice(qint64 pid)
-{
+// The office was started detached, so once it has ended it may linger unreaped; that is
+// ended enough.
+bool running(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const int state = line.lastIndexOf(')') + 2;
+    return state > 1 && state < line.size() && line[state] != 'Z';
+}
+
+void endOffice(qint64 pid) {
     if (pid <= 0)
         return;
     ::kill(static_cast<pid_t>(pid), SIGTERM);
-    QDeadlineTimer deadline(10000);
-    while (::kill(static_cast<pid_t>(pid), 0) == 0 && !deadline.hasExpired())
+    const QDeadlineTimer deadline(10000);
+    while (running(pid) && !deadline.hasExpired())
         QThread::msleep(50);
-    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    if (running(pid))
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
 
@@ -74,7 +85,8 @@ int main(int argc, char** argv)
             for (int i = 0; i < count; ++i) {
                 auto cell = sheet->cells(i + 2, 1);
                 cell->setNumberFormat(QStringLiteral("@"));
-                cell->setValue(QStringLiteral("%1 result line %2").arg(i % 7 == 0 ? "=" : "")
+                cell->setValue(QStringLiteral("%1 result line %2")
+                                   .arg(i % 7 == 0 ? "=" : "")
                                    .arg(i, 6, 10, QLatin1Char('0')));
             }
             const qint64 called = clock.elapsed();

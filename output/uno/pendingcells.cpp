@@ -4,8 +4,7 @@
 
 namespace varnel::office {
 
-PendingCells::Write& PendingCells::writeFor(int row, int column)
-{
+PendingCells::Write& PendingCells::writeFor(int row, int column) {
     auto& writes = m_columns[column];
     // The usual caller sets a cell's format and then its value; keeping that as one entry
     // halves what has to be sorted later.
@@ -16,22 +15,19 @@ PendingCells::Write& PendingCells::writeFor(int row, int column)
     return writes.back();
 }
 
-void PendingCells::setFormat(int row, int column, const QString& format)
-{
+void PendingCells::setFormat(int row, int column, const QString& format) {
     auto& write = writeFor(row, column);
     write.hasFormat = true;
     write.format = format;
 }
 
-void PendingCells::setValue(int row, int column, const QString& value)
-{
+void PendingCells::setValue(int row, int column, const QString& value) {
     auto& write = writeFor(row, column);
     write.hasValue = true;
     write.value = value;
 }
 
-PendingCells::Batch PendingCells::take(int maxRows)
-{
+PendingCells::Batch PendingCells::take(int maxRows) {
     Batch batch;
     for (auto& [column, writes] : m_columns) {
         // Stable, so that of two writes to one cell the later one wins below.

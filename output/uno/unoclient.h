@@ -18,13 +18,11 @@ css::uno::Reference<css::uno::XComponentContext> localContext();
 // css::connection::NoConnectException while nobody listens there yet.
 css::uno::Reference<css::uno::XComponentContext> connect(const QString& pipeName);
 
-inline rtl::OUString toOUString(const QString& text)
-{
+inline rtl::OUString toOUString(const QString& text) {
     return rtl::OUString(reinterpret_cast<const sal_Unicode*>(text.utf16()), text.size());
 }
 
-inline QString toQString(const rtl::OUString& text)
-{
+inline QString toQString(const rtl::OUString& text) {
     return QString(reinterpret_cast<const QChar*>(text.getStr()), text.getLength());
 }
 

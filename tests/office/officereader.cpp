@@ -33,8 +33,7 @@ struct OfficeReader::Connection {
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::sheet::XSpreadsheetDocument> document;
 
-    std::vector<Reference<css::sheet::XSpreadsheetDocument>> untitled()
-    {
+    std::vector<Reference<css::sheet::XSpreadsheetDocument>> untitled() {
         std::vector<Reference<css::sheet::XSpreadsheetDocument>> found;
         auto components = desktop->getComponents()->createEnumeration();
         while (components->hasMoreElements()) {
@@ -47,8 +46,7 @@ struct OfficeReader::Connection {
         return found;
     }
 
-    Reference<css::sheet::XSpreadsheetDocument> exported()
-    {
+    Reference<css::sheet::XSpreadsheetDocument> exported() {
         if (!document.is()) {
             auto found = untitled();
             if (found.empty())
@@ -58,8 +56,7 @@ struct OfficeReader::Connection {
         return document;
     }
 
-    Reference<css::sheet::XSpreadsheet> sheet()
-    {
+    Reference<css::sheet::XSpreadsheet> sheet() {
         Reference<css::container::XIndexAccess> sheets(exported()->getSheets(), UNO_QUERY_THROW);
         return Reference<css::sheet::XSpreadsheet>(sheets->getByIndex(0), UNO_QUERY_THROW);
     }
@@ -67,21 +64,19 @@ struct OfficeReader::Connection {
 
 namespace {
 
-template <typename Call>
-auto reading(Call&& call) -> decltype(call())
-{
+template <typename Call> auto reading(Call&& call) -> decltype(call()) {
     try {
         return call();
     } catch (const css::uno::Exception& e) {
-        throw std::runtime_error("reading the office failed: " + toQString(e.Message).toStdString());
+        throw std::runtime_error("reading the office failed: " +
+                                 toQString(e.Message).toStdString());
     }
 }
 
 } // namespace
 
 OfficeReader::OfficeReader(const QString& pipeName)
-    : m_connection(std::make_unique<Connection>())
-{
+    : m_connection(std::make_unique<Connection>()) {
     reading([&] {
         m_connection->desktop = css::frame::Desktop::create(varnel::uno::connect(pipeName));
     });
@@ -89,29 +84,25 @@ OfficeReader::OfficeReader(const QString& pipeName)
 
 OfficeReader::~OfficeReader() = default;
 
-int OfficeReader::untitledSpreadsheets()
-{
+int OfficeReader::untitledSpreadsheets() {
     return reading([&] { return static_cast<int>(m_connection->untitled().size()); });
 }
 
-QString OfficeReader::url()
-{
+QString OfficeReader::url() {
     return reading([&] {
         Reference<css::frame::XStorable> storable(m_connection->exported(), UNO_QUERY_THROW);
         return toQString(storable->getLocation());
     });
 }
 
-bool OfficeReader::modified()
-{
+bool OfficeReader::modified() {
     return reading([&] {
         Reference<css::util::XModifiable> modifiable(m_connection->exported(), UNO_QUERY_THROW);
         return bool(modifiable->isModified());
     });
 }
 
-OfficeReader::Cell OfficeReader::cell(int row, int column)
-{
+OfficeReader::Cell OfficeReader::cell(int row, int column) {
     return reading([&] {
         auto cell = m_connection->sheet()->getCellByPosition(column - 1, row - 1);
         Cell result;
@@ -129,11 +120,12 @@ OfficeReader::Cell OfficeReader::cell(int row, int column)
             result.type = QStringLiteral("FORMULA");
             break;
         }
-        result.text = toQString(Reference<css::text::XTextRange>(cell, UNO_QUERY_THROW)->getString());
+        result.text =
+            toQString(Reference<css::text::XTextRange>(cell, UNO_QUERY_THROW)->getString());
 
         sal_Int32 key = 0;
-        Reference<css::beans::XPropertySet>(cell, UNO_QUERY_THROW)->getPropertyValue("NumberFormat") >>=
-            key;
+        Reference<css::beans::XPropertySet>(cell, UNO_QUERY_THROW)
+            ->getPropertyValue("NumberFormat") >>= key;
         Reference<css::util::XNumberFormatsSupplier> supplier(m_connection->exported(),
                                                               UNO_QUERY_THROW);
         sal_Int16 kind = 0;
@@ -143,8 +135,7 @@ OfficeReader::Cell OfficeReader::cell(int row, int column)
     });
 }
 
-QStringList OfficeReader::columnTexts(int column, int firstRow, int lastRow)
-{
+QStringList OfficeReader::columnTexts(int column, int firstRow, int lastRow) {
     return reading([&] {
         Reference<css::sheet::XCellRangeData> range(
             m_connection->sheet()->getCellRangeByPosition(column - 1, firstRow - 1, column - 1,
@@ -159,14 +150,27 @@ QStringList OfficeReader::columnTexts(int column, int firstRow, int lastRow)
     });
 }
 
-bool OfficeReader::optimalWidth(int column)
-{
-    return reading([&] {
-        Reference<css::table::XColumnRowRange> range(m_connection->sheet(), UNO_QUERY_THROW);
-        Reference<css::beans::XPropertySet> properties(
-            range->getColumns()->getByIndex(column - 1), UNO_QUERY_THROW);
-        bool optimal = false;
-        properties->getPropertyValue("OptimalWidth") >>= optimal;
-        return optimal;
-    });
+namespace {
+
+template <typename Value>
+Value columnProperty(const Reference<css::sheet::XSpreadsheet>& sheet, int column,
+                     const char* name) {
+    Reference<css::table::XColumnRowRange> range(sheet, UNO_QUERY_THROW);
+    Reference<css::beans::XPropertySet> properties(range->getColumns()->getByIndex(column - 1),
+                                                   UNO_QUERY_THROW);
+    Value value{};
+    properties->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= value;
+    return value;
+}
+
+} // namespace
+
+bool OfficeReader::optimalWidth(int column) {
+    return reading(
+        [&] { return columnProperty<bool>(m_connection->sheet(), column, "OptimalWidth"); });
+}
+
+int OfficeReader::width(int column) {
+    return reading(
+        [&] { return int(columnProperty<sal_Int32>(m_connection->sheet(), column, "Width")); });
 }

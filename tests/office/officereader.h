@@ -28,6 +28,7 @@ public:
     // The texts of rows first..last of a column; a cell that holds no text reads "<not text>".
     QStringList columnTexts(int column, int firstRow, int lastRow);
     bool optimalWidth(int column);
+    int width(int column); // in hundredths of a millimetre
 
 private:
     struct Connection;

@@ -1,0 +1,276 @@
+#include "app/errorreport.h"
+#include "app/failure.h"
+#include "app/windowstate.h"
+#include "output/spreadsheetautomation.h"
+#include "output/spreadsheetexport.h"
+#include "support/scripteduserinterface.h"
+
+#include <QTest>
+#include <QTimer>
+
+using namespace varnel;
+using varnel::testing::ScriptedUserInterface;
+
+namespace {
+
+// Records every automation call in the words of the automation interface. `failAfter`
+// makes the office vanish once that many calls have been made.
+struct Recorder {
+    QStringList calls;
+    int failAfter = -1;
+    bool creatable = true;
+
+    void record(const QString& call)
+    {
+        if (failAfter >= 0 && calls.size() >= failAfter)
+            throw Failure(ErrorNumber::RemoteServerUnavailable,
+                          QStringLiteral("The remote server machine does not exist or is "
+                                         "unavailable"));
+        calls.append(call);
+    }
+};
+
+class RecordingRange : public AutomationRange {
+public:
+    RecordingRange(Recorder& r, QString name)
+        : m_r(r)
+        , m_name(std::move(name))
+    {
+    }
+    void setNumberFormat(const QString& f) override { m_r.record(m_name + ".numberformat=" + f); }
+    void setValue(const QString& v) override { m_r.record(m_name + ".Value=" + v); }
+    void autofit() override { m_r.record(m_name + ".Autofit"); }
+
+private:
+    Recorder& m_r;
+    QString m_name;
+};
+
+class RecordingSheet : public AutomationSheet {
+public:
+    explicit RecordingSheet(Recorder& r)
+        : m_r(r)
+    {
+    }
+    std::unique_ptr<AutomationRange> cells(int row, int column) override
+    {
+        return std::make_unique<RecordingRange>(m_r, QStringLiteral("cells(%1,%2)").arg(row).arg(column));
+    }
+    void assignCells(int row, int column, const QString& value) override
+    {
+        m_r.record(QStringLiteral("cells(%1,%2)=").arg(row).arg(column) + value);
+    }
+    std::unique_ptr<AutomationRange> columns(int column) override
+    {
+        return std::make_unique<RecordingRange>(m_r, QStringLiteral("Columns(%1)").arg(column));
+    }
+    std::unique_ptr<AutomationRange> columns() override
+    {
+        return std::make_unique<RecordingRange>(m_r, QStringLiteral("Columns()"));
+    }
+
+private:
+    Recorder& m_r;
+};
+
+class RecordingWorkbook : public AutomationWorkbook {
+public:
+    explicit RecordingWorkbook(Recorder& r)
+        : m_r(r)
+    {
+    }
+    std::unique_ptr<AutomationSheet> activeSheet() override
+    {
+        return std::make_unique<RecordingSheet>(m_r);
+    }
+
+private:
+    Recorder& m_r;
+};
+
+class RecordingApplication : public AutomationApplication {
+public:
+    explicit RecordingApplication(Recorder& r)
+        : m_r(r)
+    {
+    }
+    std::unique_ptr<AutomationWorkbook> workbooksAdd() override
+    {
+        m_r.record(QStringLiteral("Workbooks.add"));
+        return std::make_unique<RecordingWorkbook>(m_r);
+    }
+    void setVisible(bool visible) override
+    {
+        m_r.record(QStringLiteral("Visible=") + (visible ? "true" : "false"));
+    }
+
+private:
+    Recorder& m_r;
+};
+
+class RecordingProvider : public AutomationProvider {
+public:
+    explicit RecordingProvider(Recorder& r)
+        : m_r(r)
+    {
+    }
+    std::unique_ptr<AutomationApplication> createApplication() override
+    {
+        if (!m_r.creatable)
+            throw Failure(ErrorNumber::CannotCreateObject,
+                          QStringLiteral("ActiveX component can't create object"));
+        m_r.calls.append(QStringLiteral("create"));
+        return std::make_unique<RecordingApplication>(m_r);
+    }
+
+private:
+    Recorder& m_r;
+};
+
+// Two columns, as the export writes any list with sub-items.
+class TwoColumns : public ColumnTable {
+public:
+    qsizetype itemCount() const override { return 2; }
+    qsizetype columnCount() const override { return 2; }
+    QString columnCaption(qsizetype column) const override
+    {
+        return column == 1 ? QStringLiteral("Name") : QStringLiteral("Formula");
+    }
+    QString cell(qsizetype item, qsizetype column) const override
+    {
+        static const QString cells[2][2] = {{"=a", "=1+1"}, {"b", "x=y="}};
+        return cells[item - 1][column - 1];
+    }
+};
+
+struct Form {
+    ScriptedUserInterface ui;
+    WindowState state{ui};
+    Recorder recorder;
+    Form()
+    {
+        state.setApplicationTitle(QStringLiteral("Varnel"));
+        state.results().addColumnHeader(QStringLiteral("Results"));
+        state.setAutomationProvider(std::make_unique<RecordingProvider>(recorder));
+    }
+};
+
+QStringList cellCalls(int row, const QString& value)
+{
+    const QString cell = QStringLiteral("cells(%1,1)").arg(row);
+    return {cell + ".numberformat=@", cell + ".Value=" + value};
+}
+
+} // namespace
+
+class TestSpreadsheetExport : public QObject {
+    Q_OBJECT
+private slots:
+    void callOrder_data();
+    void callOrder();
+    void furtherColumnsLoseEqualsSigns();
+    void noSpreadsheetApplication();
+    void officeLostPartWay();
+    void resultsShortenedDuringAYield();
+};
+
+void TestSpreadsheetExport::callOrder_data()
+{
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QStringList>("calls");
+
+    const QStringList head = {"create", "create", "Workbooks.add", "cells(1,1).numberformat=@",
+                              "cells(1,1)=Results", "Columns(1).Autofit"};
+    const QStringList tail = {"Columns().Autofit", "Visible=true"};
+    // The probe creates an application of its own and drops it; an empty list stops there.
+    QTest::newRow("no results") << QStringList{} << QStringList{"create"};
+    QTest::newRow("one result") << QStringList{"=1+1"} << head + cellCalls(2, "=1+1") + tail;
+    QTest::newRow("three results")
+        << QStringList{"007", "1/2", "TRUE"}
+        << head + cellCalls(2, "007") + cellCalls(3, "1/2") + cellCalls(4, "TRUE") + tail;
+}
+
+void TestSpreadsheetExport::callOrder()
+{
+    QFETCH(QStringList, results);
+    QFETCH(QStringList, calls);
+    Form form;
+    form.state.results().appendBatch(results);
+    PushButton2_Click(form.state);
+    QCOMPARE(form.recorder.calls, calls);
+    QVERIFY(form.ui.messages.isEmpty());
+    QCOMPARE(form.state.pointer(), results.isEmpty() ? Pointer::Default : Pointer::Default);
+}
+
+void TestSpreadsheetExport::furtherColumnsLoseEqualsSigns()
+{
+    Form form;
+    TwoColumns table;
+    exportTable(form.state, table);
+    const QStringList calls = form.recorder.calls;
+    QVERIFY(calls.contains("cells(1,2)=Formula"));
+    QVERIFY(calls.contains("cells(2,1).Value==a"));   // column 1 as it is
+    QVERIFY(calls.contains("cells(2,2).Value=1+1"));  // the others without "="
+    QVERIFY(calls.contains("cells(3,2).Value=xy"));
+    QVERIFY(calls.indexOf("cells(3,2).numberformat=@") < calls.indexOf("cells(3,2).Value=xy"));
+    QCOMPARE(calls.last(), QStringLiteral("Visible=true"));
+}
+
+void TestSpreadsheetExport::noSpreadsheetApplication()
+{
+    Form form;
+    form.recorder.creatable = false;
+    form.state.results().append(QStringLiteral("x"));
+    PushButton2_Click(form.state);
+    QCOMPARE(form.ui.messageTexts(),
+             (QStringList{"Excel is not installed on this computer. You need to have it installed "
+                          "to use this software without error.",
+                          "Excel is not installed on this computer. You need to have it installed "
+                          "to use this feature."}));
+    for (const auto& m : form.ui.messages) {
+        QCOMPARE(m.title, QStringLiteral("Varnel"));
+        QCOMPARE(m.icon, MessageIcon::None);
+    }
+    QVERIFY(form.recorder.calls.isEmpty());
+    QCOMPARE(form.state.pointer(), Pointer::Default);
+}
+
+void TestSpreadsheetExport::officeLostPartWay()
+{
+    Form form;
+    QStringList many;
+    for (int i = 0; i < 500; ++i)
+        many.append(QString::number(i));
+    form.state.results().appendBatch(many);
+    form.recorder.failAfter = 40;
+    PushButton2_Click(form.state);
+    QCOMPARE(form.ui.messages.size(), 1);
+    QCOMPARE(form.ui.messages.first().title, QStringLiteral("Application Error"));
+    QVERIFY(form.ui.messages.first().text.startsWith(
+        QStringLiteral("The remote server machine does not exist or is unavailable\r\n")
+        + locations::PushButton2));
+    QVERIFY(!form.recorder.calls.contains("Visible=true"));
+    QCOMPARE(form.state.pointer(), Pointer::Default);
+}
+
+void TestSpreadsheetExport::resultsShortenedDuringAYield()
+{
+    Form form;
+    form.state.pump().setInterval(std::chrono::microseconds(0));
+    form.state.results().appendBatch({"a", "b", "c", "d", "e", "f"});
+    int turns = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (++turns == 4)
+            form.state.results().clear();
+    });
+    timer.start(0);
+    PushButton2_Click(form.state);
+    QCOMPARE(form.ui.messages.size(), 1);
+    QVERIFY(form.ui.messages.first().text.startsWith(QStringLiteral("Index out of bounds\r\n")));
+    QCOMPARE(form.recorder.calls.last(), QStringLiteral("Visible=true"));
+    QCOMPARE(form.state.pointer(), Pointer::Default);
+}
+
+QTEST_GUILESS_MAIN(TestSpreadsheetExport)
+#include "tst_spreadsheetexport.moc"
