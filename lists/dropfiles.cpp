@@ -1,0 +1,165 @@
+#include "dropfiles.h"
+
+#include "cleanpathslashes.h"
+#include "folderwalk.h"
+
+#include "app/failure.h"
+#include "app/windowstate.h"
+
+#include <QHash>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+#include <utility>
+
+namespace varnel {
+
+namespace {
+
+// The path of a local file URL, byte for byte: QUrl::toLocalFile would turn a byte that
+// is not valid UTF-8 into U+FFFD, and the path would no longer open.
+QString localPath(const QUrl& url) {
+    const QByteArray bytes =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    const QString path = decodeFileName(bytes);
+    return url.host().isEmpty() ? path : QStringLiteral("//") + url.host() + path;
+}
+
+// Hands out the files each folder had when the walk read it for sub-folders, so every
+// folder of a dropped tree is read once: reading it again for its files would double
+// the cost of a large drop. Each listing is given out once and then forgotten.
+class RememberedListings : public FileSystem {
+public:
+    explicit RememberedListings(const FileSystem& fs)
+        : m_fs(fs) {}
+    std::optional<int> attributes(const QString& path) const override {
+        return m_fs.attributes(path);
+    }
+    QString lookUpName(const QString& path) const override { return m_fs.lookUpName(path); }
+    FolderInfo folder(const QString& path) const override { return m_fs.folder(path); }
+    bool isOpenableFile(const QString& path) const override { return m_fs.isOpenableFile(path); }
+    FolderListing list(const QString& folder) const override {
+        if (const auto seen = m_files.find(folder); seen != m_files.end()) {
+            FolderListing listing{{}, std::move(*seen)};
+            m_files.erase(seen);
+            return listing;
+        }
+        FolderListing listing = m_fs.list(folder);
+        m_files.insert(folder, listing.files);
+        return listing;
+    }
+
+private:
+    const FileSystem& m_fs;
+    mutable QHash<QString, QList<ListedFile>> m_files;
+};
+
+// Paths found since the window last had a turn; appended in one batch just before it
+// gets the next, so the list is told about many rows at once.
+class PendingItems {
+public:
+    explicit PendingItems(LineListModel& list)
+        : m_list(list) {}
+    void add(QString text) { m_texts.append(std::move(text)); }
+    void flush() {
+        if (!m_texts.isEmpty())
+            m_list.appendBatch(std::exchange(m_texts, QStringList()));
+    }
+
+private:
+    LineListModel& m_list;
+    QStringList m_texts;
+};
+
+// Nothing of a drop may end the program, and the drop has no report of its own: a path
+// or folder that cannot be handled is left out, and the drop goes on with the next.
+template <typename Action> void leaveOutOnFailure(Action&& action) {
+    try {
+        action();
+    } catch (const ProgramEnding&) {
+        throw;
+    } catch (const std::exception&) {
+    }
+}
+
+void addDroppedPaths(WindowState& form, const QStringList& paths, const FileSystem& fs) {
+    EventPump& pump = form.pump();
+    PendingItems pending(form.input());
+    const auto yieldIfDue = [&] {
+        if (pump.due()) {
+            pending.flush();
+            pump.yieldNow();
+        }
+    };
+    for (const QString& p : paths) {
+        leaveOutOnFailure([&] {
+            // Both are asked: the name says the entry exists, the value that it is a folder.
+            const bool named = !fs.lookUpName(p).isEmpty();
+            const bool folder = IsFolderPath(p, fs);
+            if (!named || !folder) {
+                pending.add(p);
+                yieldIfDue();
+                return;
+            }
+            // The walk lets the window have turns of its own; it sees every path so far.
+            pending.flush();
+            const RememberedListings listings(fs);
+            QStringList folders{p + u'/'};
+            GetSubDirectories2016(form, folders, true, listings);
+            for (const QString& entry : std::as_const(folders)) {
+                const QString f = entry.chopped(1);
+                leaveOutOnFailure([&] {
+                    for (const ListedFile& file : ListFolderFiles(f, listings)) {
+                        if (file.name.startsWith(u'~') || file.attributes == attribute::HiddenFile)
+                            continue;
+                        pending.add(CleanPathSlashes(f + u'/' + file.name, u'/'));
+                        yieldIfDue();
+                    }
+                });
+                yieldIfDue();
+            }
+        });
+    }
+    pending.flush();
+}
+
+} // namespace
+
+QStringList droppedFilePaths(const QMimeData& data) {
+    QStringList paths;
+    if (!data.hasUrls())
+        return paths;
+    const QList<QUrl> urls = data.urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            return {};
+        paths.append(localPath(url));
+    }
+    return paths;
+}
+
+bool ListView1_OLEDragOver(const QMimeData& data) {
+    // Asked on every move of a drag, so the paths themselves are not built here.
+    const QList<QUrl> urls = data.urls();
+    return !urls.isEmpty() && std::all_of(urls.cbegin(), urls.cend(),
+                                          [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void ListView1_OLEDragDrop(WindowState& form, DropQueue& queue, const QStringList& paths,
+                           const FileSystem& fs) {
+    queue.waiting.append(paths);
+    if (queue.running)
+        return; // the running drop takes these up when it is done
+    queue.running = true;
+    try {
+        while (!queue.waiting.isEmpty())
+            addDroppedPaths(form, queue.waiting.takeFirst(), fs);
+    } catch (...) {
+        queue = DropQueue();
+        throw;
+    }
+    queue.running = false;
+}
+
+} // namespace varnel

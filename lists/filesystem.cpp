@@ -1,0 +1,296 @@
+#include "filesystem.h"
+
+#include "app/failure.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnel {
+
+namespace {
+
+// Length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none.
+// Overlong forms, encoded surrogates and code points past U+10FFFF are not valid.
+int validSequenceLength(QByteArrayView bytes, qsizetype at) {
+    const auto byte = [&](qsizetype i) { return uchar(bytes[i]); };
+    const uchar lead = byte(at);
+    int length = 0;
+    uchar low = 0x80;
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size())
+        return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+bool hasEscapedByte(const QString& name) {
+    const char16_t* units = QStringView(name).utf16();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (isEscapedByte(units[i]) && (i == 0 || !QChar::isHighSurrogate(units[i - 1])))
+            return true;
+    }
+    return false;
+}
+
+// Numbered the way the walk's listing rules expect: 70 and 76 end in a folder being
+// left out quietly, anything else is reported.
+Failure listingFailure(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return failures::permissionDenied();
+    case ENOENT:
+    case ENOTDIR:
+        return failures::pathNotFound();
+    default:
+        return failures::fromErrno(error);
+    }
+}
+
+// The entry a path names: without final separators, so a link is seen as the link and
+// not as its target; "/" stays "/".
+QByteArray entryPath(const QString& path) {
+    QByteArray bytes = encodeFileName(path);
+    while (bytes.size() > 1 && bytes.endsWith('/'))
+        bytes.chop(1);
+    return bytes;
+}
+
+QByteArray lastName(const QByteArray& entry) {
+    return entry.mid(entry.lastIndexOf('/') + 1);
+}
+
+bool isHiddenName(const char* name) {
+    return name[0] == '.';
+}
+
+int attributeValue(mode_t own, const struct stat* target, bool hidden) {
+    const int hiddenBit = hidden ? attribute::Hidden : 0;
+    if (S_ISLNK(own)) {
+        if (target && S_ISDIR(target->st_mode))
+            return attribute::LinkedFolder;
+        const int archive = target && S_ISREG(target->st_mode) ? attribute::Archive : 0;
+        return attribute::ReparsePoint | archive | hiddenBit;
+    }
+    if (S_ISDIR(own))
+        return attribute::Directory | hiddenBit;
+    return (S_ISREG(own) ? attribute::Archive : 0) | hiddenBit;
+}
+
+bool isDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// Calls visit(folder descriptor, entry) for every entry but "." and "..".
+template <typename Visit> void readFolder(const QString& folder, Visit&& visit) {
+    const QByteArray path = encodeFileName(folder);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.constData()), closedir);
+    if (!dir)
+        throw listingFailure(errno);
+    const int fd = dirfd(dir.get());
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(dir.get());
+        if (!entry) {
+            if (errno != 0)
+                throw listingFailure(errno);
+            return;
+        }
+        if (!isDotOrDotDot(entry->d_name))
+            visit(fd, *entry);
+    }
+}
+
+class PosixFileSystem : public FileSystem {
+public:
+    std::optional<int> attributes(const QString& path) const override {
+        const QByteArray entry = entryPath(path);
+        struct stat own;
+        if (entry.isEmpty() || lstat(entry.constData(), &own) != 0)
+            return std::nullopt;
+        struct stat target;
+        const bool reached = S_ISLNK(own.st_mode) && stat(entry.constData(), &target) == 0;
+        return attributeValue(own.st_mode, reached ? &target : nullptr,
+                              isHiddenName(lastName(entry).constData()));
+    }
+
+    QString lookUpName(const QString& path) const override {
+        const QByteArray entry = entryPath(path);
+        struct stat own;
+        if (entry.isEmpty() || lstat(entry.constData(), &own) != 0)
+            return {};
+        return decodeFileName(lastName(entry));
+    }
+
+    FolderInfo folder(const QString& path) const override {
+        const QByteArray entry = entryPath(path);
+        struct stat own;
+        if (entry.isEmpty() || lstat(entry.constData(), &own) != 0)
+            throw listingFailure(entry.isEmpty() ? ENOENT : errno);
+        struct stat target = own;
+        const bool link = S_ISLNK(own.st_mode);
+        if (link && stat(entry.constData(), &target) != 0)
+            throw listingFailure(errno);
+        if (!S_ISDIR(target.st_mode))
+            throw listingFailure(ENOTDIR);
+        FolderInfo info;
+        info.attributes =
+            attributeValue(own.st_mode, &target, isHiddenName(lastName(entry).constData()));
+        info.device = quint64(target.st_dev);
+        info.inode = quint64(target.st_ino);
+        if (!link) {
+            struct stat parent;
+            info.isRoot = entry == "/" || (stat((entry + "/..").constData(), &parent) == 0 &&
+                                           parent.st_dev != own.st_dev);
+        }
+        return info;
+    }
+
+    FolderListing list(const QString& folder) const override {
+        FolderListing listing;
+        const qsizetype folderLength = encodeFileName(folder).size();
+        const qsizetype separator = folder.endsWith(u'/') ? 0 : 1;
+        // Whether names in the folder can be looked up at all: once one has been, every
+        // other entry listed as a regular file opens too and needs no read of its own.
+        // That keeps a large drop near the cost of reading its folders.
+        std::optional<bool> searchable;
+        readFolder(folder, [&](int fd, const dirent& entry) {
+            const qsizetype nameLength = qsizetype(strlen(entry.d_name));
+            const auto name = [&] {
+                return decodeFileName(QByteArrayView(entry.d_name, nameLength));
+            };
+            if (entry.d_type == DT_DIR) {
+                listing.subFolderNames.append(name());
+                return;
+            }
+            ListedFile file;
+            struct stat own;
+            struct stat target;
+            if (entry.d_type == DT_REG && searchable) {
+                own.st_mode = S_IFREG;
+                file.openable = *searchable;
+            } else if (fstatat(fd, entry.d_name, &own, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == EACCES)
+                    searchable = false;
+                own.st_mode = entry.d_type == DT_LNK ? S_IFLNK : S_IFREG;
+            } else {
+                searchable = true;
+                if (S_ISDIR(own.st_mode)) {
+                    listing.subFolderNames.append(name());
+                    return;
+                }
+                if (!S_ISLNK(own.st_mode)) {
+                    file.openable = true;
+                } else if (fstatat(fd, entry.d_name, &target, 0) == 0) {
+                    if (S_ISDIR(target.st_mode)) {
+                        listing.subFolderNames.append(name());
+                        return;
+                    }
+                    file.openable = true;
+                }
+            }
+            if (folderLength + separator + nameLength >= PathLimit)
+                file.openable = false; // the joined path could not be opened
+            const bool reached = file.openable && S_ISLNK(own.st_mode);
+            file.attributes = attributeValue(own.st_mode, reached ? &target : nullptr,
+                                             isHiddenName(entry.d_name));
+            file.name = name();
+            listing.files.append(std::move(file));
+        });
+        return listing;
+    }
+
+    bool isOpenableFile(const QString& path) const override {
+        const QByteArray bytes = encodeFileName(path);
+        if (bytes.isEmpty())
+            return false;
+        // O_PATH opens without reading or writing, so a FIFO cannot block the drop.
+        const int fd = open(bytes.constData(), O_PATH | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat status;
+        const bool openable = fstat(fd, &status) == 0 && !S_ISDIR(status.st_mode);
+        close(fd);
+        return openable;
+    }
+};
+
+} // namespace
+
+QString decodeFileName(QByteArrayView bytes) {
+    QString name = QString::fromUtf8(bytes);
+    if (!name.contains(QChar(QChar::ReplacementCharacter)))
+        return name;
+    // Some byte is not valid UTF-8 (or the name really holds U+FFFD): decode by hand.
+    name.clear();
+    qsizetype start = 0; // of the valid run not yet decoded
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        if (uchar(bytes[at]) < 0x80) {
+            ++at;
+            continue;
+        }
+        const int length = validSequenceLength(bytes, at);
+        if (length > 0) {
+            at += length;
+            continue;
+        }
+        name += QString::fromUtf8(bytes.sliced(start, at - start));
+        name += QChar(char16_t(0xDC00 + uchar(bytes[at])));
+        start = ++at;
+    }
+    name += QString::fromUtf8(bytes.sliced(start));
+    return name;
+}
+
+QByteArray encodeFileName(const QString& name) {
+    if (!hasEscapedByte(name))
+        return name.toUtf8();
+    QByteArray bytes;
+    const char16_t* units = QStringView(name).utf16();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (!isEscapedByte(units[i]) || (i > 0 && QChar::isHighSurrogate(units[i - 1])))
+            continue;
+        bytes += QStringView(name).mid(start, i - start).toUtf8();
+        bytes += char(units[i] - 0xDC00);
+        start = i + 1;
+    }
+    bytes += QStringView(name).mid(start).toUtf8();
+    return bytes;
+}
+
+const FileSystem& realFileSystem() {
+    static const PosixFileSystem fileSystem;
+    return fileSystem;
+}
+
+} // namespace varnel

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace varnel {
+
+// Attribute values as the folder rules compare them. Linux has no such bits, so they are
+// derived: hidden is a name beginning with ".", archive a regular file, reparse point a
+// symbolic link, directory a directory reached through any links. A link to a directory
+// also counts as system and hidden (1046), which keeps links back up the tree from being
+// walked.
+namespace attribute {
+inline constexpr int Hidden = 2;
+inline constexpr int System = 4;
+inline constexpr int Directory = 16;
+inline constexpr int Archive = 32;
+inline constexpr int ReparsePoint = 1024;
+inline constexpr int HiddenSystemFolder = System | Hidden | Directory; // 22
+inline constexpr int LinkedFolder = ReparsePoint | HiddenSystemFolder; // 1046
+inline constexpr int HiddenFile = Archive | Hidden;                    // 34
+} // namespace attribute
+
+// The platform's limits on a folder path (in bytes, with its final "/") and on a name.
+inline constexpr qsizetype PathLimit = 4096;
+inline constexpr qsizetype NameLimit = 255;
+
+// File names are bytes; nearly always UTF-8. A byte that is not part of valid UTF-8 is
+// kept as the lone surrogate U+DC80..U+DCFF, so a name decodes and encodes back to the
+// very same bytes and a path joined from it still opens.
+QString decodeFileName(QByteArrayView bytes);
+QByteArray encodeFileName(const QString& name);
+// True for a character that stands for a byte that was not valid UTF-8.
+inline bool isEscapedByte(char16_t c) {
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
+
+struct FolderInfo {
+    int attributes = 0;
+    bool isRoot = false; // "/" or a mount point, never a link to one
+    // Where the folder really is, so a tree mounted inside itself is walked once.
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+// A file as one read of its folder found it.
+struct ListedFile {
+    QString name;
+    int attributes = 0;
+    bool openable = false;
+};
+
+// One read of a folder: the names of its sub-folders (links to folders included) and
+// every entry that is not a folder. Never "." or "..".
+struct FolderListing {
+    QStringList subFolderNames;
+    QList<ListedFile> files;
+};
+
+// What the drop and the folder walk ask of the file system. Listings come in the
+// file system's own order; the walk puts them in order. Failures are Failures numbered
+// as the walk's rules expect: 70 when access is denied, 76 when the path is gone.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The attribute value of the entry at `path` (a final "/" is ignored); none when it
+    // cannot be read.
+    virtual std::optional<int> attributes(const QString& path) const = 0;
+    // The entry's own name: empty when there is no such entry, and for "/".
+    virtual QString lookUpName(const QString& path) const = 0;
+    // Throws when the folder cannot be looked up.
+    virtual FolderInfo folder(const QString& path) const = 0;
+    // Throws when the folder cannot be listed.
+    virtual FolderListing list(const QString& folder) const = 0;
+    // The entry opens without reading or writing it, and is not a folder. Never blocks,
+    // never throws.
+    virtual bool isOpenableFile(const QString& path) const = 0;
+};
+
+const FileSystem& realFileSystem();
+
+} // namespace varnel

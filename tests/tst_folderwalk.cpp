@@ -1,0 +1,183 @@
+#include "app/windowstate.h"
+#include "lists/folderwalk.h"
+#include "support/scripteduserinterface.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace varnel;
+using varnel::testing::ScriptedUserInterface;
+
+namespace {
+
+// A temporary folder that also goes when names in it are not UTF-8, which QDir cannot
+// remove.
+struct TreeDir : QTemporaryDir {
+    ~TreeDir() {
+        nftw(
+            path().toUtf8().constData(),
+            [](const char* p, const struct stat*, int, FTW*) { return std::remove(p) * 0; }, 16,
+            FTW_DEPTH | FTW_PHYS);
+    }
+};
+
+// Builds entries under `root` from lines like "dir/", "file", "fifo|", "link -> target".
+void makeEntries(const QByteArray& root, const QList<QByteArray>& entries) {
+    for (const QByteArray& entry : entries) {
+        const qsizetype arrow = entry.indexOf(" -> ");
+        const QByteArray path = root + '/' + (arrow >= 0 ? entry.left(arrow) : entry);
+        bool made = false;
+        if (arrow >= 0)
+            made = symlink(entry.mid(arrow + 4).constData(), path.constData()) == 0;
+        else if (entry.endsWith('/'))
+            made = mkdir(path.constData(), 0755) == 0;
+        else if (entry.endsWith('|'))
+            made = mkfifo(path.chopped(1).constData(), 0644) == 0;
+        else
+            made = close(open(path.constData(), O_CREAT | O_WRONLY, 0644)) == 0;
+        QVERIFY2(made, path.constData());
+    }
+}
+
+} // namespace
+
+class TestFolderWalk : public QObject {
+    Q_OBJECT
+private slots:
+    void fileNames_data();
+    void fileNames();
+    void entries_data();
+    void entries();
+    void rootFolders();
+    void deepTreeStopsAtThePathLimit();
+};
+
+void TestFolderWalk::fileNames_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("unsafe");
+    QTest::newRow("plain") << QByteArray("notes 2021.txt") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("letters beyond ASCII") << QByteArray("caf\xc3\xa9 \xe6\x97\xa5") << false;
+    QTest::newRow("emoji, a surrogate pair") << QByteArray("\xf0\x9f\x98\x80") << false;
+    QTest::newRow("control character") << QByteArray("a\tb") << true;
+    QTest::newRow("delete") << QByteArray("a\x7f") << true;
+    QTest::newRow("C1 control") << QByteArray("a\xc2\x85") << true;
+    QTest::newRow("question mark") << QByteArray("why?") << true;
+    QTest::newRow("replacement character") << QByteArray("\xef\xbf\xbd") << true;
+    QTest::newRow("byte that is not UTF-8") << QByteArray("bad\xff.txt") << true;
+    QTest::newRow("overlong slash") << QByteArray("a\xc0\xaf") << true;
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << true;
+    QTest::newRow("cut-off sequence") << QByteArray("ab\xe6\x97") << true;
+    QTest::newRow("bad byte after a pair") << QByteArray("\xf0\x9f\x98\x80\xdc") << true;
+}
+
+void TestFolderWalk::fileNames() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, unsafe);
+    const QString name = decodeFileName(bytes);
+    QCOMPARE(encodeFileName(name), bytes);
+    QCOMPARE(HasUnsafeCharacters(name), unsafe);
+}
+
+void TestFolderWalk::entries_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("value"); // -1: none
+    QTest::addColumn<bool>("openable");
+    QTest::newRow("regular file") << QByteArray("file") << 32 << true;
+    QTest::newRow("hidden file") << QByteArray(".file") << 34 << true;
+    QTest::newRow("folder") << QByteArray("dir") << 16 << false;
+    QTest::newRow("hidden folder") << QByteArray(".dir") << 18 << false;
+    QTest::newRow("link to a folder") << QByteArray("to-dir") << 1046 << false;
+    QTest::newRow("link to a file") << QByteArray("to-file") << 1056 << true;
+    QTest::newRow("hidden link to a file") << QByteArray(".to-file") << 1058 << true;
+    QTest::newRow("dangling link") << QByteArray("dangling") << 1024 << false;
+    QTest::newRow("FIFO, which must not block") << QByteArray("fifo") << 0 << true;
+    QTest::newRow("hidden FIFO") << QByteArray(".fifo") << 2 << true;
+    QTest::newRow("name not UTF-8") << QByteArray("bad\xff") << 32 << true;
+    QTest::newRow("missing") << QByteArray("missing") << -1 << false;
+}
+
+void TestFolderWalk::entries() {
+    QFETCH(QByteArray, name);
+    QFETCH(int, value);
+    QFETCH(bool, openable);
+    TreeDir dir;
+    const QByteArray root = dir.path().toUtf8();
+    makeEntries(root, {"file", ".file", "dir/", ".dir/", "to-dir -> dir", "to-file -> file",
+                       ".to-file -> file", "dangling -> nowhere", "fifo|", ".fifo|", "bad\xff"});
+    const QString path = decodeFileName(root + '/' + name);
+    const FileSystem& fs = realFileSystem();
+    QCOMPARE(fs.attributes(path).value_or(-1), value);
+    QCOMPARE(IsFolderPath(path), value >= 0 && (value & attribute::Directory));
+    QCOMPARE(IsOpenableFile(path), openable);
+    // The listing answers the open test from its own reads; it must agree with it.
+    bool listed = false;
+    for (const ListedFile& file : ListFolderFiles(dir.path())) {
+        if (encodeFileName(file.name) == name) {
+            listed = true;
+            QCOMPARE(file.attributes, value);
+        }
+    }
+    QCOMPARE(listed, openable);
+}
+
+void TestFolderWalk::rootFolders() {
+    const FileSystem& fs = realFileSystem();
+    QVERIFY(fs.folder(QStringLiteral("/")).isRoot);
+    QCOMPARE(fs.lookUpName(QStringLiteral("/")), QString()); // so "/" dropped is no folder
+    QTemporaryDir dir;
+    QVERIFY(!fs.folder(dir.path()).isRoot);
+    // A link to the root is a linked folder, never a root: it must not be walked.
+    makeEntries(dir.path().toUtf8(), {"up -> /"});
+    const FolderInfo link = fs.folder(dir.filePath(QStringLiteral("up")));
+    QVERIFY(!link.isRoot);
+    QCOMPARE(link.attributes, attribute::LinkedFolder);
+    struct stat rootStatus, proc;
+    if (stat("/", &rootStatus) != 0 || stat("/proc", &proc) != 0 ||
+        proc.st_dev == rootStatus.st_dev)
+        QSKIP("no mount point at /proc to test");
+    QVERIFY(fs.folder(QStringLiteral("/proc/")).isRoot);
+}
+
+void TestFolderWalk::deepTreeStopsAtThePathLimit() {
+    // Deeper than any path can name: built and removed relative to each level.
+    QTemporaryDir dir;
+    const QByteArray level = "level-0123456789";
+    const int depth = 400; // 17 bytes a level: far past 4096
+    int fd = open(dir.path().toUtf8().constData(), O_DIRECTORY | O_RDONLY);
+    QList<int> fds{fd};
+    for (int i = 0; i < depth; ++i) {
+        QCOMPARE(mkdirat(fd, level.constData(), 0755), 0);
+        fd = openat(fd, level.constData(), O_DIRECTORY | O_RDONLY);
+        QVERIFY(fd >= 0);
+        fds.append(fd);
+    }
+    ScriptedUserInterface ui;
+    WindowState form(ui);
+    QStringList folders{dir.path() + u'/'};
+    GetSubDirectories2016(form, folders, true);
+    for (int i = depth; i > 0; --i) {
+        close(fds.takeLast());
+        unlinkat(fds.last(), level.constData(), AT_REMOVEDIR);
+    }
+    close(fds.takeLast());
+
+    QVERIFY(ui.messages.isEmpty());
+    QCOMPARE(folders.first(), dir.path() + u'/');
+    for (qsizetype i = 1; i < folders.size(); ++i)
+        QCOMPARE(folders[i], folders[i - 1] + QString::fromLatin1(level) + u'/');
+    // The walk went down to the limit and no further.
+    const qsizetype deepest = encodeFileName(folders.last()).size();
+    QVERIFY(deepest < PathLimit + level.size() + 1);
+    QVERIFY(deepest >= PathLimit - 2 * (level.size() + 1));
+}
+
+QTEST_GUILESS_MAIN(TestFolderWalk)
+#include "tst_folderwalk.moc"
