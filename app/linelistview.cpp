@@ -7,8 +7,7 @@
 namespace varnel {
 
 LineListView::LineListView(QWidget* parent)
-    : QTreeView(parent)
-{
+    : QTreeView(parent) {
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -24,8 +23,7 @@ LineListView::LineListView(QWidget* parent)
     setMouseTracking(true);
 }
 
-std::optional<qsizetype> LineListView::selectedPosition() const
-{
+std::optional<qsizetype> LineListView::selectedPosition() const {
     if (!selectionModel())
         return std::nullopt;
     const QModelIndexList rows = selectionModel()->selectedRows();
@@ -34,20 +32,17 @@ std::optional<qsizetype> LineListView::selectedPosition() const
     return qsizetype(rows.first().row()) + 1;
 }
 
-void LineListView::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void LineListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
     emit doubleClickedAnywhere();
 }
 
-void LineListView::mouseMoveEvent(QMouseEvent* event)
-{
+void LineListView::mouseMoveEvent(QMouseEvent* event) {
     emit mouseMoved();
     QTreeView::mouseMoveEvent(event);
 }
 
-void LineListView::keyPressEvent(QKeyEvent* event)
-{
+void LineListView::keyPressEvent(QKeyEvent* event) {
     // Delete acts whatever the modifiers; every other key is the view's own.
     if (event->key() == Qt::Key_Delete) {
         emit deletePressed();

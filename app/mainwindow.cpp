@@ -22,8 +22,7 @@ namespace varnel {
 
 namespace {
 
-QFont arial(qreal points)
-{
+QFont arial(qreal points) {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(true);
@@ -33,12 +32,11 @@ QFont arial(qreal points)
 } // namespace
 
 MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint)
     , m_applicationFolder(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                      : std::move(applicationFolder))
-{
+                                                      : std::move(applicationFolder)) {
     if (!ui) {
         m_ownUi = std::make_unique<QtUserInterface>(this);
         ui = m_ownUi.get();
@@ -108,15 +106,13 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     Form_Load(*this);
 }
 
-MainWindow::~MainWindow()
-{
+MainWindow::~MainWindow() {
     // The views must let go of the models before the state that owns them goes.
     m_inputView->setModel(nullptr);
     m_resultsView->setModel(nullptr);
 }
 
-LineListView* MainWindow::makeList(const QString& name, int left, int top, const QString& hint)
-{
+LineListView* MainWindow::makeList(const QString& name, int left, int top, const QString& hint) {
     auto* view = new LineListView(this);
     view->setObjectName(name);
     view->setGeometry(twips(left), twips(top), twips(7800), twips(2070));
@@ -125,8 +121,7 @@ LineListView* MainWindow::makeList(const QString& name, int left, int top, const
 }
 
 QPushButton* MainWindow::makeButton(const char* name, const QString& caption, int left, int top,
-                                    int width, void (*command)(WindowState&))
-{
+                                    int width, void (*command)(WindowState&)) {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(twips(left), twips(top), twips(width), twips(405));
@@ -139,13 +134,11 @@ QPushButton* MainWindow::makeButton(const char* name, const QString& caption, in
     return button;
 }
 
-QPushButton* MainWindow::button(const char* name) const
-{
+QPushButton* MainWindow::button(const char* name) const {
     return findChild<QPushButton*>(QString::fromLatin1(name));
 }
 
-template <typename Handler> void MainWindow::runHandler(Handler&& handler)
-{
+template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
     // Nothing may cross back into Qt: a closed window unwinds the command to here, and
     // anything a handler did not foresee is still reported rather than ending the program.
     try {
@@ -160,15 +153,13 @@ template <typename Handler> void MainWindow::runHandler(Handler&& handler)
     }
 }
 
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove && qobject_cast<QPushButton*>(watched))
         m_state->hoverOverButton();
     return QWidget::eventFilter(watched, event);
 }
 
-void MainWindow::mouseMoveEvent(QMouseEvent* event)
-{
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
     // A button passes moves it does not use on to its parent; only the background's own
     // moves count here.
     if (!childAt(event->position().toPoint()))
@@ -176,8 +167,7 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event)
     QWidget::mouseMoveEvent(event);
 }
 
-void MainWindow::showPointer(Pointer pointer)
-{
+void MainWindow::showPointer(Pointer pointer) {
     switch (pointer) {
     case Pointer::Default:
         unsetCursor();
@@ -197,8 +187,7 @@ void MainWindow::showPointer(Pointer pointer)
     }
 }
 
-void MainWindow::showEvent(QShowEvent* event)
-{
+void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
@@ -210,8 +199,7 @@ void MainWindow::showEvent(QShowEvent* event)
     }
 }
 
-void MainWindow::closeEvent(QCloseEvent* event)
-{
+void MainWindow::closeEvent(QCloseEvent* event) {
     // Closing the window ends the program at once, in the middle of a command too: every
     // yield from here on unwinds its command, and every other window goes with this one.
     m_state->pump().endProgram();

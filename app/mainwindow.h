@@ -49,8 +49,8 @@ private:
     friend void ApplySkin(MainWindow& window);
 
     LineListView* makeList(const QString& name, int left, int top, const QString& hint);
-    QPushButton* makeButton(const char* name, const QString& caption, int left, int top,
-                            int width, void (*command)(WindowState&));
+    QPushButton* makeButton(const char* name, const QString& caption, int left, int top, int width,
+                            void (*command)(WindowState&));
     template <typename Handler> void runHandler(Handler&& handler);
     void showPointer(Pointer pointer);
 
