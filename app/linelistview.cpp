@@ -1,5 +1,8 @@
 #include "linelistview.h"
 
+#include "lists/dropfiles.h"
+
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -32,14 +35,54 @@ std::optional<qsizetype> LineListView::selectedPosition() const {
     return qsizetype(rows.first().row()) + 1;
 }
 
+std::optional<qsizetype> LineListView::positionAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid())
+        return std::nullopt;
+    return qsizetype(index.row()) + 1;
+}
+
+void LineListView::selectPosition(qsizetype position) {
+    setCurrentIndex(model()->index(int(position - 1), 0));
+}
+
+void LineListView::revealPosition(qsizetype position) {
+    scrollTo(model()->index(int(position - 1), 0), QAbstractItemView::EnsureVisible);
+}
+
+void LineListView::setAcceptsFileDrops(bool accepts) {
+    m_acceptsFileDrops = accepts;
+    setAcceptDrops(accepts);
+    viewport()->setAcceptDrops(accepts);
+    setDropIndicatorShown(false);
+    setDragEnabled(false);
+}
+
 void LineListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
     emit doubleClickedAnywhere();
 }
 
 void LineListView::mouseMoveEvent(QMouseEvent* event) {
-    emit mouseMoved();
+    emit mouseMoved(event->position().toPoint());
+    // The view's drag selection would move the selection off the carried item, and its
+    // auto-scrolling would scroll without an exchange.
+    if (m_carriesItems && event->buttons() != Qt::NoButton)
+        return;
     QTreeView::mouseMoveEvent(event);
+}
+
+void LineListView::mousePressEvent(QMouseEvent* event) {
+    emit mousePressed();
+    QTreeView::mousePressEvent(event);
+    // The press, not the release, is the click on an item: carrying starts right away.
+    if (event->button() == Qt::LeftButton && positionAt(event->position().toPoint()))
+        emit itemPressed();
+}
+
+void LineListView::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+    emit mouseReleased();
 }
 
 void LineListView::keyPressEvent(QKeyEvent* event) {
@@ -50,6 +93,33 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+// The view's own drag-and-drop handling is left out on purpose: items never move by it,
+// and it would accept the list's own item data.
+void LineListView::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_acceptsFileDrops && ListView1_OLEDragOver(*event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void LineListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_acceptsFileDrops && ListView1_OLEDragOver(*event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void LineListView::dropEvent(QDropEvent* event) {
+    const QStringList paths =
+        m_acceptsFileDrops ? droppedFilePaths(*event->mimeData()) : QStringList();
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit filesDropped(paths);
 }
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QTreeView>
 
 #include <optional>
@@ -15,17 +16,42 @@ public:
 
     // The item the user last clicked, counting from 1; none before any click.
     std::optional<qsizetype> selectedPosition() const;
+    // The item at a point of the viewport, counting from 1; none over empty space.
+    std::optional<qsizetype> positionAt(const QPoint& point) const;
+    void selectPosition(qsizetype position);
+    void revealPosition(qsizetype position);
+
+    // Takes files dropped from a file manager, and nothing else.
+    void setAcceptsFileDrops(bool accepts);
+    // Moves with a button down belong to the window (carrying an item), not to the
+    // view's own drag selection and auto-scrolling.
+    void setCarriesItems(bool carries) { m_carriesItems = carries; }
 
 signals:
     // After the view's own handling, so the first click has already selected the line.
     void doubleClickedAnywhere();
     void deletePressed();
-    void mouseMoved();
+    void mouseMoved(const QPoint& point);
+    // Any button, before the view's own handling.
+    void mousePressed();
+    // The left button went down on an item, after the view has selected it.
+    void itemPressed();
+    void mouseReleased();
+    void filesDropped(const QStringList& paths);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool m_acceptsFileDrops = false;
+    bool m_carriesItems = false;
 };
 
 } // namespace varnel

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -21,6 +22,16 @@
 namespace varnel {
 
 namespace {
+
+// Read anew on every press, as a replaced file should show at once. An icon's hot spot is
+// its centre.
+QCursor loadDragPointer(const QString& path) {
+    QImageReader reader(path, "ico");
+    const QImage image = reader.read();
+    if (image.isNull())
+        return QCursor(Qt::ClosedHandCursor);
+    return QCursor(QPixmap::fromImage(image));
+}
 
 QFont arial(qreal points) {
     QFont font(QStringLiteral("Arial"));
@@ -99,9 +110,9 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
             removeSelectedItem(*m_state, m_state->results(), m_resultsView->selectedPosition());
         });
     });
-    for (LineListView* view : {m_inputView, m_resultsView})
-        connect(view, &LineListView::mouseMoved, this,
-                [this] { m_state->hoverOverBackgroundOrList(); });
+    connect(m_resultsView, &LineListView::mouseMoved, this,
+            [this] { m_state->hoverOverBackgroundOrList(); });
+    wireInputList();
 
     Form_Load(*this);
 }
@@ -132,6 +143,46 @@ QPushButton* MainWindow::makeButton(const char* name, const QString& caption, in
         connect(button, &QPushButton::clicked, this,
                 [this, command] { runHandler([this, command] { command(*m_state); }); });
     return button;
+}
+
+void MainWindow::wireInputList() {
+    LineListView* view = m_inputView;
+    view->setAcceptsFileDrops(true);
+    view->setCarriesItems(true);
+    connect(view, &LineListView::mousePressed, this,
+            [this] { runHandler([this] { m_reorder.ListView1_MouseDown(); }); });
+    connect(view, &LineListView::itemPressed, this, [this] {
+        runHandler([this] {
+            m_inputView->viewport()->setCursor(
+                loadDragPointer(m_applicationFolder + QStringLiteral("/drag.ico")));
+            m_reorder.ListView1_ItemClick(m_state->input(), m_inputView->selectedPosition());
+        });
+    });
+    connect(view, &LineListView::mouseMoved, this, [this](const QPoint& point) {
+        runHandler([this, point] {
+            const ReorderView shown =
+                m_reorder.ListView1_MouseMove(*m_state, m_inputView->positionAt(point), point.y(),
+                                              m_inputView->viewport()->height());
+            if (shown.select)
+                m_inputView->selectPosition(*shown.select);
+            if (shown.reveal)
+                m_inputView->revealPosition(*shown.reveal);
+        });
+    });
+    connect(view, &LineListView::mouseReleased, this, [this] {
+        runHandler([this] {
+            m_reorder.ListView1_MouseUp();
+            m_inputView->viewport()->setCursor(Qt::ArrowCursor);
+        });
+    });
+    // Queued: the file manager waits for the drop event to return, and a large tree
+    // should not keep it waiting.
+    connect(
+        view, &LineListView::filesDropped, this,
+        [this](const QStringList& paths) {
+            runHandler([this, &paths] { ListView1_OLEDragDrop(*m_state, m_drops, paths); });
+        },
+        Qt::QueuedConnection);
 }
 
 QPushButton* MainWindow::button(const char* name) const {

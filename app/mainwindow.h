@@ -4,6 +4,9 @@
 #include "skinframework.h"
 #include "windowstate.h"
 
+#include "lists/dragreorder.h"
+#include "lists/dropfiles.h"
+
 #include <QCursor>
 #include <QWidget>
 
@@ -53,6 +56,7 @@ private:
                             void (*command)(WindowState&));
     template <typename Handler> void runHandler(Handler&& handler);
     void showPointer(Pointer pointer);
+    void wireInputList();
 
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<WindowState> m_state;
@@ -62,6 +66,8 @@ private:
     LineListView* m_inputView = nullptr;
     LineListView* m_resultsView = nullptr;
     bool m_centred = false;
+    DragReorder m_reorder;
+    DropQueue m_drops;
 };
 
 void Form_Load(MainWindow& window);
