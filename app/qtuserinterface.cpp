@@ -2,13 +2,96 @@
 
 #include "failure.h"
 
+#include <QAbstractItemView>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace varnel {
+
+namespace {
+
+// "*.*" has always meant every file to the people who use this program; Qt reads it as
+// "names with a dot". The dialog filters with "*" for it while the choice keeps its label.
+QString qtNameFilter(const QString& filter) {
+    static const QRegularExpression labelled(QStringLiteral("^(.*)\\(([^()]*)\\)$"));
+    const QRegularExpressionMatch match = labelled.match(filter);
+    if (!match.hasMatch())
+        return filter;
+    QStringList patterns = match.captured(2).split(u' ', Qt::SkipEmptyParts);
+    for (QString& pattern : patterns)
+        if (pattern == u"*.*")
+            pattern = QStringLiteral("*");
+    return match.captured(1) + u'(' + patterns.join(u' ') + u')';
+}
+
+void setDialogFilters(QFileDialog& dialog, const QStringList& filters) {
+    QStringList qtFilters;
+    for (const QString& filter : filters)
+        qtFilters.append(qtNameFilter(filter));
+    dialog.setNameFilters(qtFilters);
+    if (auto* choices = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+        for (int i = 0; i < choices->count() && i < filters.size(); ++i)
+            choices->setItemText(i, filters.at(i));
+    }
+}
+
+// Every name typed or picked comes back, in the order of the file-name box, whether the
+// file exists or not: the command tells the user about a missing one by name, and loads
+// the others. Only a single folder name is still opened in the dialog.
+class OpenFilesDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    QStringList picked;
+
+protected:
+    void accept() override {
+        auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QStringList names = edit ? typedNames(edit->text()) : QStringList();
+        if (names.isEmpty()) {
+            QFileDialog::accept();
+        } else if (names.size() == 1 && QFileInfo(names.first()).isDir()) {
+            // What the box says decides, not a selection left over in the list.
+            setDirectory(names.first());
+            edit->clear();
+        } else {
+            picked = names;
+            QDialog::accept();
+        }
+    }
+
+private:
+    // The box holds one name, or several each in double quotes, as the dialog writes them
+    // for a selection of several files.
+    QStringList typedNames(const QString& text) const {
+        QStringList names;
+        if (!text.contains(u'"')) {
+            if (!text.isEmpty())
+                names.append(text);
+        } else {
+            const QStringList tokens = text.split(u'"');
+            for (qsizetype i = 1; i < tokens.size(); i += 2)
+                if (!tokens.at(i).isEmpty())
+                    names.append(tokens.at(i));
+        }
+        const QDir folder = directory();
+        for (QString& name : names) {
+            if (name == u"~" || name.startsWith(QStringLiteral("~/")))
+                name.replace(0, 1, QDir::homePath());
+            name = QDir::cleanPath(folder.absoluteFilePath(name));
+        }
+        return names;
+    }
+};
+
+} // namespace
 
 QString QtUserInterface::displayText(const QString& text)
 {
@@ -49,24 +132,32 @@ QString QtUserInterface::inputText(const QString& prompt, const QString& title)
     return accepted ? dialog.textValue() : QString();
 }
 
-QStringList QtUserInterface::openFileNames(const FileDialogRequest& request)
-{
-    QFileDialog dialog(m_parent, request.title);
+QStringList QtUserInterface::openFileNames(const FileDialogRequest& request) {
+    OpenFilesDialog dialog(m_parent, request.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilters(request.filters);
+    // Qt's own several-files mode will not take a name that does not exist; this mode
+    // takes any name, and the views are opened up to several files below.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    for (auto* view : dialog.findChildren<QAbstractItemView*>())
+        if (view->objectName() == u"listView" || view->objectName() == u"treeView")
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setDialogFilters(dialog, request.filters);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     afterModal();
-    return accepted ? dialog.selectedFiles() : QStringList();
+    if (!accepted)
+        return {};
+    return dialog.picked.isEmpty() ? dialog.selectedFiles() : dialog.picked;
 }
 
-QString QtUserInterface::saveFileName(const FileDialogRequest& request)
-{
+QString QtUserInterface::saveFileName(const FileDialogRequest& request) {
     QFileDialog dialog(m_parent, request.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The command asks about overwriting itself, with its own words.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilters(request.filters);
+    setDialogFilters(dialog, request.filters);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     afterModal();
     if (!accepted)
