@@ -172,7 +172,9 @@ void MainWindow::wireInputList() {
     connect(view, &LineListView::mouseReleased, this, [this] {
         runHandler([this] {
             m_reorder.ListView1_MouseUp();
-            m_inputView->viewport()->setCursor(Qt::ArrowCursor);
+            // Back to no pointer of the list's own: the arrow, or the window's hourglass
+            // while a command works.
+            m_inputView->viewport()->unsetCursor();
         });
     });
     // Queued: the file manager waits for the drop event to return, and a large tree

@@ -213,6 +213,9 @@ void TestDragReorder::dragPointer() {
         QCOMPARE(view->viewport()->cursor().pixmap().size(), QSize(32, 32));
     QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, pointAt(view, 1));
     QCOMPARE(view->viewport()->cursor().shape(), Qt::ArrowCursor);
+    // Released, the list shows the window's pointer again: a command's hourglass too.
+    window.state().setPointer(Pointer::Hourglass);
+    QCOMPARE(view->viewport()->cursor().shape(), Qt::WaitCursor);
 }
 
 QTEST_MAIN(TestDragReorder)
