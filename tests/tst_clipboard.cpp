@@ -4,12 +4,13 @@
 #include "output/clipboardcopy.h"
 #include "output/clipboardtext.h"
 #include "support/scripteduserinterface.h"
+#include "support/testfiles.h"
 
 #include <QTest>
 #include <QTimer>
 
 using namespace varnel;
-using varnel::testing::ScriptedUserInterface;
+using namespace varnel::testing;
 
 using Rows = QList<QStringList>;
 
@@ -35,14 +36,6 @@ const QString copiedMessage =
     QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where you "
                    "normally type and press Ctrl+V to paste the clipboard.");
 
-QStringList errorReports(const ScriptedUserInterface& ui) {
-    QStringList reports;
-    for (const auto& m : ui.messages)
-        if (m.title == QStringLiteral("Application Error"))
-            reports.append(m.text);
-    return reports;
-}
-
 struct Form {
     ScriptedUserInterface ui;
     WindowState state{ui};
@@ -56,8 +49,6 @@ class TestClipboard : public QObject {
 private slots:
     void text_data();
     void text();
-    void results_data();
-    void results();
     void emptyListLeavesClipboard();
     void busyClipboard_data();
     void busyClipboard();
@@ -88,27 +79,6 @@ void TestClipboard::text() {
     QVERIFY(rows.isEmpty() || yields > 0);
 }
 
-void TestClipboard::results_data() {
-    QTest::addColumn<QStringList>("results");
-    QTest::addColumn<QString>("clipboard");
-    QTest::newRow("abc") << QStringList{"abc"} << "abc\r\n";
-    QTest::newRow("blank b two blanks, then a") << QStringList{" b  ", "a"} << " b\r\na\r\n";
-}
-
-void TestClipboard::results() {
-    QFETCH(QStringList, results);
-    QFETCH(QString, clipboard);
-    Form form;
-    form.state.results().appendBatch(results);
-    PushButton8_Click(form.state);
-    QVERIFY(form.ui.clipboardSet);
-    QCOMPARE(form.ui.clipboard, clipboard);
-    QCOMPARE(form.ui.messages.size(), 1);
-    QCOMPARE(form.ui.messages.first().text, copiedMessage);
-    QCOMPARE(form.ui.messages.first().title, QStringLiteral("Varnel"));
-    QCOMPARE(form.ui.messages.first().icon, MessageIcon::None);
-}
-
 void TestClipboard::emptyListLeavesClipboard() {
     Form form;
     form.ui.clipboard = QStringLiteral("earlier");
@@ -116,6 +86,8 @@ void TestClipboard::emptyListLeavesClipboard() {
     QCOMPARE(form.ui.clipboardCalls, 0);
     QCOMPARE(form.ui.clipboard, QStringLiteral("earlier"));
     QCOMPARE(form.ui.messageTexts(), QStringList{copiedMessage});
+    QCOMPARE(form.ui.messages.first().title, QStringLiteral("Varnel"));
+    QCOMPARE(form.ui.messages.first().icon, MessageIcon::None);
 }
 
 void TestClipboard::busyClipboard_data() {

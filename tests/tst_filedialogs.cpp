@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "support/modaldialogs.h"
+#include "support/testfiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,28 +16,9 @@
 #include <memory>
 
 using namespace varnel;
-using varnel::testing::clickButton;
-using varnel::testing::ModalAnswerer;
+using namespace varnel::testing;
 
 namespace {
-
-QStringList itemsOf(const LineListModel& model) {
-    QStringList items;
-    for (qsizetype i = 1; i <= model.count(); ++i)
-        items.append(model.text(i));
-    return items;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // Types into the dialog's file-name box, as a person does, and presses Enter.
 void typeName(QFileDialog* dialog, const QString& text) {
