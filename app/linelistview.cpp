@@ -10,11 +10,18 @@
 namespace varnel {
 
 LineListView::LineListView(QWidget* parent)
-    : QTreeView(parent) {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    : QTableView(parent) {
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height());
+    verticalHeader()->setMinimumSectionSize(1);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    // Tab moves on to the next control, as in any list.
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -23,6 +30,10 @@ LineListView::LineListView(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    header()->setSectionsClickable(false);
+    header()->setHighlightSections(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
     setMouseTracking(true);
 }
 
@@ -59,7 +70,7 @@ void LineListView::setAcceptsFileDrops(bool accepts) {
 }
 
 void LineListView::mouseDoubleClickEvent(QMouseEvent* event) {
-    QTreeView::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
     emit doubleClickedAnywhere();
 }
 
@@ -69,19 +80,19 @@ void LineListView::mouseMoveEvent(QMouseEvent* event) {
     // auto-scrolling would scroll without an exchange.
     if (m_carriesItems && event->buttons() != Qt::NoButton)
         return;
-    QTreeView::mouseMoveEvent(event);
+    QTableView::mouseMoveEvent(event);
 }
 
 void LineListView::mousePressEvent(QMouseEvent* event) {
     emit mousePressed();
-    QTreeView::mousePressEvent(event);
+    QTableView::mousePressEvent(event);
     // The press, not the release, is the click on an item: carrying starts right away.
     if (event->button() == Qt::LeftButton && positionAt(event->position().toPoint()))
         emit itemPressed();
 }
 
 void LineListView::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeView::mouseReleaseEvent(event);
+    QTableView::mouseReleaseEvent(event);
     emit mouseReleased();
 }
 
@@ -92,7 +103,7 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }
 
 // The view's own drag-and-drop handling is left out on purpose: items never move by it,

@@ -1,18 +1,22 @@
 #pragma once
 
 #include <QStringList>
-#include <QTreeView>
+#include <QHeaderView>
+#include <QTableView>
 
 #include <optional>
 
 namespace varnel {
 
-// A one-column list that only shows a LineListModel: header on, no tree decoration,
-// uniform rows so a million lines scroll without measuring each one.
-class LineListView : public QTreeView {
+// A one-column list that only shows a LineListModel: a header whose divider the user
+// drags, rows of one fixed height. A table view keeps nothing per row, where a tree view
+// lays out forty bytes for each: a million lines cost the view next to nothing.
+class LineListView : public QTableView {
     Q_OBJECT
 public:
     explicit LineListView(QWidget* parent = nullptr);
+
+    QHeaderView* header() const { return horizontalHeader(); }
 
     // The item the user last clicked, counting from 1; none before any click.
     std::optional<qsizetype> selectedPosition() const;

@@ -67,6 +67,13 @@ void report(const char* name, double value)
     std::fflush(stdout);
 }
 
+long peakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 struct Timing {
     double seconds;
     double longestGapSeconds;
@@ -81,6 +88,8 @@ Timing timeCommand(varnel::MainWindow& window, const std::function<void()>& comm
     command();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     const double gap = double(std::max(pump.longestGap(), pump.sinceLastTurn()).count()) / 1e6;
+    if (qEnvironmentVariableIsSet("VARNEL_BENCH_TRACE_MEMORY"))
+        std::fprintf(stderr, "peak so far %.1f MiB\n", double(peakResidentKiB()) / 1024.0);
     return {seconds, gap};
 }
 
@@ -99,13 +108,6 @@ void drop(varnel::MainWindow& window, const QString& folder)
     QApplication::sendEvent(target, &enter);
     QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &dropped);
-}
-
-long peakResidentKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 } // namespace

@@ -4,6 +4,12 @@
 
 namespace varnel {
 
+// One line inside a larger text: where it starts and how long it is, in UTF-16 units.
+struct LineSpan {
+    quint32 offset;
+    quint32 length;
+};
+
 // A list of text lines addressed by position, counting from 1 in displayed order.
 // Commands read through this at the moment of use and never keep a copy, because other
 // commands may change the list while a long command yields.

@@ -146,9 +146,19 @@ void LineListModel::appendFrom(const LineListModel& source, const std::vector<qs
 
 void LineListModel::appendAllFrom(const LineListModel& source)
 {
-    std::vector<qsizetype> positions(size_t(source.count()));
-    std::iota(positions.begin(), positions.end(), qsizetype(1));
-    appendFrom(source, positions);
+    if (&source == this) {
+        insertRefs(std::vector<Ref>(m_refs));
+        return;
+    }
+    std::vector<Ref> refs = source.m_refs;
+    QHash<quint32, quint32> imported;
+    for (Ref& ref : refs) {
+        auto it = imported.constFind(ref.chunk);
+        if (it == imported.cend())
+            it = imported.insert(ref.chunk, importChunk(source, ref.chunk));
+        ref.chunk = *it;
+    }
+    insertRefs(std::move(refs));
 }
 
 const QCollator& LineListModel::collator() const
@@ -202,7 +212,10 @@ void LineListModel::insertRefs(std::vector<Ref> refs)
             refs = collatedOrder(std::move(refs));
         const qsizetype first = count();
         beginInsertRows({}, int(first), int(first + qsizetype(refs.size()) - 1));
-        m_refs.insert(m_refs.end(), refs.begin(), refs.end());
+        if (m_refs.empty())
+            m_refs = std::move(refs);
+        else
+            m_refs.insert(m_refs.end(), refs.begin(), refs.end());
         endInsertRows();
         return;
     }

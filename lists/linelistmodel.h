@@ -22,11 +22,7 @@ namespace varnel {
 class LineListModel : public QAbstractListModel, public LineList, public ColumnTable {
     Q_OBJECT
 public:
-    // One line inside a buffer handed to appendLines().
-    struct Span {
-        quint32 offset;
-        quint32 length;
-    };
+    using Span = LineSpan;
 
     explicit LineListModel(QObject* parent = nullptr);
     ~LineListModel() override;

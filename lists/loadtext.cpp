@@ -54,11 +54,12 @@ void AddLinesFromFile(WindowState& form, LineListModel& list, const QString& pat
         form.inform(QStringLiteral("File not found"));
         return;
     }
-    QStringList lines = readTextFileLines(path);
+    TextFile file = readTextFile(path);
     // The views count rows in int.
-    if (lines.size() > std::numeric_limits<int>::max() - list.count())
+    if (qsizetype(file.lines.size()) > std::numeric_limits<int>::max() - list.count())
         throw Failure(ErrorNumber::Overflow, QStringLiteral("Overflow"));
-    list.appendBatch(std::move(lines));
+    // The decoded text becomes the list's own: no copy of any line.
+    list.appendLines(std::move(file.text), file.lines);
 }
 
 } // namespace varnel

@@ -89,18 +89,20 @@ qsizetype countLines(QStringView text) {
     return count;
 }
 
-QStringList buildLines(QStringView text, qsizetype count) {
-    QStringList lines;
-    lines.reserve(count);
-    const QChar* const data = text.data();
-    forEachLine(text,
-                [&](qsizetype from, qsizetype to) { lines.emplaceBack(data + from, to - from); });
+std::vector<LineSpan> lineSpans(QStringView text, qsizetype count) {
+    // Spans address the text with 32-bit offsets.
+    if (text.size() > qsizetype(std::numeric_limits<quint32>::max()))
+        throw failures::outOfMemory();
+    std::vector<LineSpan> lines;
+    lines.reserve(size_t(count));
+    forEachLine(text, [&](qsizetype from, qsizetype to) {
+        lines.push_back({quint32(from), quint32(to - from)});
+    });
     return lines;
 }
 
-// What one line costs beyond its characters: its place in the list and the heap block
-// header of its text.
-constexpr qint64 LineOverhead = qint64(sizeof(QString)) + 32;
+// What one line costs beyond its characters: its span while loading, its place in the list.
+constexpr qint64 LineOverhead = qint64(sizeof(LineSpan)) + 12;
 
 void checkMemory(qint64 needed, qint64 budget) {
     if (needed > budget)
@@ -120,15 +122,15 @@ private:
     int m_fd;
 };
 
-// At its peak a file is held as its bytes and as UTF-16 at once, and then as UTF-16 twice
-// (the whole text and its lines): four bytes a byte at most.
-constexpr qint64 PeakBytesPerFileByte = 4;
+// At its peak a file is held as its bytes and as UTF-16 at once: three bytes a byte at most.
+constexpr qint64 PeakBytesPerFileByte = 3;
 
 QByteArray readWholeFile(const QString& path, qint64 budget) {
     const QByteArray name = QFile::encodeName(path);
     int fd;
+    // Without blocking: opening a named pipe would otherwise wait for a writer forever.
     do {
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw failures::fromErrno(errno);
@@ -136,10 +138,15 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
     struct stat status;
     if (::fstat(fd, &status) != 0)
         throw failures::fromErrno(errno);
-    if (S_ISDIR(status.st_mode))
-        throw failures::fromErrno(EISDIR);
-    // Only a plain file's size means anything; devices and /proc files say 0.
-    const qint64 expected = S_ISREG(status.st_mode) ? qint64(status.st_size) : 0;
+    // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can block,
+    // and a device such as /dev/zero never ends.
+    if (!S_ISREG(status.st_mode))
+        throw Failure(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // /proc files and the like say 0 and still have content, so the size is only a start.
+    const qint64 expected = qint64(status.st_size);
     if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
         throw failures::outOfMemory();
     checkMemory(expected * PeakBytesPerFileByte, budget);
@@ -181,8 +188,15 @@ qint64 readNumber(const QString& path) {
 
 } // namespace
 
+std::vector<LineSpan> splitTextLineSpans(QStringView text) {
+    return lineSpans(text, countLines(text));
+}
+
 QStringList splitTextLines(QStringView text) {
-    return buildLines(text, countLines(text));
+    QStringList lines;
+    for (const LineSpan& line : splitTextLineSpans(text))
+        lines.append(text.sliced(line.offset, line.length).toString());
+    return lines;
 }
 
 QStringList textFileLines(QByteArrayView bytes) {
@@ -221,16 +235,27 @@ qint64 availableMemory() {
     return available;
 }
 
-QStringList readTextFileLines(const QString& path, qint64 memoryBudget) {
+TextFile readTextFile(const QString& path, qint64 memoryBudget) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
     try {
-        QString text = decodeTextFile(readWholeFile(path, budget));
-        const qsizetype count = countLines(text);
-        checkMemory(qint64(text.size()) * 4 + qint64(count) * LineOverhead, budget);
-        return buildLines(text, count);
+        TextFile file;
+        file.text = decodeTextFile(readWholeFile(path, budget));
+        const qsizetype count = countLines(file.text);
+        checkMemory(qint64(file.text.size()) * 2 + qint64(count) * LineOverhead, budget);
+        file.lines = lineSpans(file.text, count);
+        return file;
     } catch (const std::bad_alloc&) {
         throw failures::outOfMemory();
     }
+}
+
+QStringList readTextFileLines(const QString& path, qint64 memoryBudget) {
+    const TextFile file = readTextFile(path, memoryBudget);
+    QStringList lines;
+    lines.reserve(qsizetype(file.lines.size()));
+    for (const LineSpan& line : file.lines)
+        lines.append(QStringView(file.text).sliced(line.offset, line.length).toString());
+    return lines;
 }
 
 } // namespace varnel

@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <QStringView>
 
+#include "linelist.h"
+
+#include <vector>
+
 namespace varnel {
 
 // The two choices of the text-file dialogs, the first selected when a dialog opens.
@@ -21,6 +25,7 @@ QString decodeWindows1252(QByteArrayView bytes);
 // The lines of a text: records end at CR LF or at a CR alone, then every LF inside a record
 // cuts it again. The text after the last record break counts only when it is not empty, so
 // a final break adds no empty line; every other piece is a line, empty or not.
+std::vector<LineSpan> splitTextLineSpans(QStringView text);
 QStringList splitTextLines(QStringView text);
 
 // The lines of a text file's bytes: decoded as above, then split.
@@ -29,9 +34,17 @@ QStringList textFileLines(QByteArrayView bytes);
 // Memory this process can still use, in bytes, as far as the system tells.
 qint64 availableMemory();
 
-// Reads the file at `path` and returns its lines. Throws Failure when the file cannot be
-// opened or read, and "Out of memory" before reading (or before building the lines) when
-// that would take more than `memoryBudget` bytes; a negative budget asks the system.
+// A text file as the list takes it: the decoded text whole, and where each line lies in it.
+struct TextFile {
+    QString text;
+    std::vector<LineSpan> lines;
+};
+
+// Reads the plain file at `path`. Throws Failure when it cannot be opened or read, when it
+// is not a plain file (a folder, a device or a pipe, which could block or never end), and
+// "Out of memory" before reading (or before finding the lines) when that would take more
+// than `memoryBudget` bytes; a negative budget asks the system.
+TextFile readTextFile(const QString& path, qint64 memoryBudget = -1);
 QStringList readTextFileLines(const QString& path, qint64 memoryBudget = -1);
 
 } // namespace varnel

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace varnel;
 using varnel::testing::writeFile;
 
@@ -160,14 +162,18 @@ void TestTextFileLines::reading_data() {
     QTest::addColumn<QString>("failure");
     const qint64 plenty = 1 << 20;
     QTest::newRow("fits") << "@/list.txt" << QByteArray(1000, 'x') << plenty << QString();
-    // The text alone takes two bytes a character, each line at least a string's own size.
+    // The text alone takes two bytes a character, each line twenty bytes more.
     QTest::newRow("text beyond memory")
         << "@/list.txt" << QByteArray(1000, 'x') << qint64(1999) << "Out of memory";
     QTest::newRow("lines beyond memory") << "@/list.txt" << QByteArray(1000, '\n')
-                                         << qint64(1001 * sizeof(QString) - 1) << "Out of memory";
+                                         << qint64(20000) << "Out of memory";
     QTest::newRow("missing file") << "@/missing.txt" << QByteArray() << plenty << "File not found";
     QTest::newRow("folder") << "@" << QByteArray() << plenty << "Path/File access error";
     QTest::newRow("read error") << "/proc/self/mem" << QByteArray() << plenty << "Device I/O error";
+    // Neither may hang the window: a pipe waits for a writer, a device never ends.
+    QTest::newRow("named pipe") << "@/pipe" << QByteArray() << plenty << "Path/File access error";
+    QTest::newRow("endless device") << "/dev/zero" << QByteArray() << plenty
+                                    << "Path/File access error";
 }
 
 void TestTextFileLines::reading() {
@@ -177,6 +183,7 @@ void TestTextFileLines::reading() {
     QFETCH(QString, failure);
     QTemporaryDir folder;
     writeFile(folder.filePath("list.txt"), bytes);
+    QVERIFY(::mkfifo(QFile::encodeName(folder.filePath("pipe")).constData(), 0600) == 0);
     QStringList lines;
     QString failed;
     try {
