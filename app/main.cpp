@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/memorypolicy.h"
 
 #include <QApplication>
 
@@ -26,6 +27,7 @@ int main(int argc, char** argv)
                    stderr);
         return 1;
     }
+    varnel::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
     varnel::MainWindow window;

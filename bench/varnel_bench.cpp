@@ -3,6 +3,7 @@
 
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
+#include "app/memorypolicy.h"
 #include "app/userinterface.h"
 
 #include <QApplication>
@@ -67,6 +68,15 @@ void report(const char* name, double value)
     std::fflush(stdout);
 }
 
+double residentMiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE))
+           / 1048576.0;
+}
+
 long peakResidentKiB()
 {
     rusage usage{};
@@ -89,7 +99,8 @@ Timing timeCommand(varnel::MainWindow& window, const std::function<void()>& comm
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     const double gap = double(std::max(pump.longestGap(), pump.sinceLastTurn()).count()) / 1e6;
     if (qEnvironmentVariableIsSet("VARNEL_BENCH_TRACE_MEMORY"))
-        std::fprintf(stderr, "peak so far %.1f MiB\n", double(peakResidentKiB()) / 1024.0);
+        std::fprintf(stderr, "peak so far %.1f MiB, now %.1f MiB\n",
+                     double(peakResidentKiB()) / 1024.0, residentMiB());
     return {seconds, gap};
 }
 
@@ -114,6 +125,7 @@ void drop(varnel::MainWindow& window, const QString& folder)
 
 int main(int argc, char** argv)
 {
+    varnel::returnLargeBuffersToTheSystem(); // as the program does
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const auto option = [&args](const QString& name) {
@@ -130,6 +142,7 @@ int main(int argc, char** argv)
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
     report("startup_s", secondsSinceProcessStart());
+    report("startup_rss_mib", residentMiB());
 
     if (!ui.openPath.isEmpty()) {
         const Timing load = timeCommand(window, [&] { click(window, "PushButton4"); });

@@ -171,30 +171,35 @@ const QCollator& LineListModel::collator() const
 template <typename Item, typename TextOf>
 void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const
 {
-    // A comparison sort straight on the text: collation keys would be a little faster but
-    // cost far more memory than the lines themselves. Large batches sort their two halves
-    // on two threads, each with a collator of its own, and merge them here.
-    const auto sortRange = [&textOf](auto first, auto last, const QCollator& c) {
-        std::stable_sort(first, last, [&textOf, &c](const Item& a, const Item& b) {
-            return c.compare(textOf(a), textOf(b)) < 0;
+    // A comparison sort in place, straight on the text: collation keys, or a merge, would
+    // need memory on the scale of the lines themselves. Large batches are split around a
+    // sampled median and the two parts sorted on two threads, each with a collator of its
+    // own. Equal lines may end in either order; they read the same.
+    const QCollator& c = collator();
+    const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
+        std::sort(first, last, [&textOf, &collator](const Item& a, const Item& b) {
+            return collator.compare(textOf(a), textOf(b)) < 0;
         });
     };
     if (items.size() < 20000) {
-        sortRange(items.begin(), items.end(), collator());
+        sortRange(items.begin(), items.end(), c);
         return;
     }
-    const auto middle = items.begin() + std::ptrdiff_t(items.size() / 2);
-    std::thread upperHalf([&] {
+    std::vector<Item> sample;
+    const size_t step = items.size() / 1001;
+    for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
+        sample.push_back(items[i]);
+    sortRange(sample.begin(), sample.end(), c);
+    const Item pivot = sample[sample.size() / 2];
+    const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
+        return c.compare(textOf(item), textOf(pivot)) < 0;
+    });
+    std::thread lowerPart([&] {
         const QCollator own = makeCorrectOrderCollator();
         sortRange(items.begin(), middle, own);
     });
-    sortRange(middle, items.end(), collator());
-    upperHalf.join();
-    const QCollator& c = collator();
-    std::inplace_merge(items.begin(), middle, items.end(),
-                       [&textOf, &c](const Item& a, const Item& b) {
-                           return c.compare(textOf(a), textOf(b)) < 0;
-                       });
+    sortRange(middle, items.end(), c);
+    lowerPart.join();
 }
 
 std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const
