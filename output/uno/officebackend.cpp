@@ -111,6 +111,13 @@ template <typename Call> auto guarded(Call&& call) -> decltype(call()) {
     }
 }
 
+// Calc fits a column when OptimalWidth turns on; a column fitted before (to its header)
+// keeps the flag and would ignore a second request, so the flag goes off first.
+template <typename Columns> void fitColumns(const Columns& columns) {
+    columns->setPropertyValue("OptimalWidth", Any(false));
+    columns->setPropertyValue("OptimalWidth", Any(true));
+}
+
 Failure outsideSheet() {
     return {1004, QStringLiteral("Application-defined or object-defined error")};
 }
@@ -314,7 +321,7 @@ public:
     void autofit() override {
         guarded([&] {
             m_sheet->flush();
-            m_sheet->columnRange(m_column, m_column)->setPropertyValue("OptimalWidth", Any(true));
+            fitColumns(m_sheet->columnRange(m_column, m_column));
         });
     }
 
@@ -358,7 +365,7 @@ public:
             const int last = m_column == 0 ? m_sheet->lastColumn : m_column;
             if (last < first)
                 return; // nothing written, nothing to fit
-            m_sheet->columnRange(first, last)->setPropertyValue("OptimalWidth", Any(true));
+            fitColumns(m_sheet->columnRange(first, last));
         });
     }
 
@@ -401,6 +408,12 @@ public:
         , m_document(std::move(document)) {}
 
     std::unique_ptr<AutomationSheet> activeSheet() override {
+        // Callers fetch the active sheet anew for every cell. Asking the office each time
+        // would cost a round trip per cell, and a sheet state of its own per call would
+        // send every cell on its own; while the document is hidden nobody can switch sheets,
+        // so one state serves every call until the document shows.
+        if (m_active && !m_session->everVisible)
+            return std::make_unique<Sheet>(m_active);
         return guarded([&] {
             Reference<css::sheet::XSpreadsheet> sheet;
             Reference<css::frame::XModel> model(m_document->model, UNO_QUERY_THROW);
@@ -417,6 +430,7 @@ public:
             state->document = m_document;
             state->sheet = sheet;
             m_session->sheets.push_back(state);
+            m_active = state;
             return std::unique_ptr<AutomationSheet>(std::make_unique<Sheet>(std::move(state)));
         });
     }
@@ -424,6 +438,7 @@ public:
 private:
     std::shared_ptr<Session> m_session;
     std::shared_ptr<Document> m_document;
+    std::shared_ptr<SheetState> m_active;
 };
 
 class Application : public AutomationApplication {
