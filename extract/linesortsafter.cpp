@@ -2,6 +2,8 @@
 
 #include <QChar>
 
+#include <cstring>
+
 namespace varnel {
 
 namespace {
@@ -23,6 +25,24 @@ inline char16_t loweredUnit(QStringView s, qsizetype i)
     return c;
 }
 
+// The first position where the two differ, four code units at a time: neighbours in a list
+// share long beginnings, and equal units lower-case alike.
+inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype common)
+{
+    qsizetype i = 0;
+    for (; i + 4 <= common; i += 4) {
+        quint64 a;
+        quint64 b;
+        std::memcpy(&a, u + i, sizeof a);
+        std::memcpy(&b, l + i, sizeof b);
+        if (a != b)
+            break;
+    }
+    while (i < common && u[i] == l[i])
+        ++i;
+    return i;
+}
+
 } // namespace
 
 bool LineSortsAfter(QStringView upper, QStringView lower)
@@ -30,7 +50,11 @@ bool LineSortsAfter(QStringView upper, QStringView lower)
     const qsizetype common = std::min(upper.size(), lower.size());
     const char16_t* u = upper.utf16();
     const char16_t* l = lower.utf16();
-    for (qsizetype i = 0; i < common; ++i) {
+    qsizetype start = firstDifference(u, l, common);
+    // A high surrogate lowers with its partner, which may be the first unit that differs.
+    if (start > 0 && QChar::isHighSurrogate(u[start - 1]))
+        --start;
+    for (qsizetype i = start; i < common; ++i) {
         if (u[i] == l[i] && !QChar::isSurrogate(u[i]))
             continue; // equal units lower-case alike, unless they are halves of a pair
         const char16_t a = loweredUnit(upper, i);

@@ -36,7 +36,7 @@ LineListModel::~LineListModel() = default;
 void LineListModel::checkPosition(qsizetype position) const
 {
     if (position < 1 || position > count())
-        throw failures::indexOutOfBounds();
+        throwIndexOutOfBounds();
 }
 
 QString LineListModel::text(qsizetype position) const
@@ -44,10 +44,9 @@ QString LineListModel::text(qsizetype position) const
     return textView(position).toString();
 }
 
-QStringView LineListModel::textView(qsizetype position) const
+void LineListModel::throwIndexOutOfBounds()
 {
-    checkPosition(position);
-    return view(m_refs[size_t(position - 1)]);
+    throw failures::indexOutOfBounds();
 }
 
 quint32 LineListModel::addChunk(QString buffer)

@@ -33,7 +33,12 @@ public:
     void append(const QString& text) override;
 
     // The text without a copy; valid until this list next changes.
-    QStringView textView(qsizetype position) const;
+    QStringView textView(qsizetype position) const
+    {
+        if (position < 1 || position > count())
+            throwIndexOutOfBounds();
+        return view(m_refs[size_t(position - 1)]);
+    }
 
     void appendBatch(const QStringList& texts);
     // Takes `buffer` whole; each span is one line inside it.
@@ -79,6 +84,7 @@ private:
         return QStringView(m_chunks.at(ref.chunk)).sliced(ref.offset, ref.length);
     }
     void checkPosition(qsizetype position) const;
+    [[noreturn]] static void throwIndexOutOfBounds();
     Ref store(QStringView text);
     quint32 addChunk(QString buffer);
     quint32 importChunk(const LineListModel& source, quint32 chunk);

@@ -58,29 +58,36 @@ namespace {
 // Calls onLine(from, to) for each line of `text`, in order.
 template <typename Emit> void forEachLine(QStringView text, Emit&& onLine) {
     const char16_t* const data = text.utf16();
-    const qsizetype size = text.size();
+    const char16_t* const end = data + text.size();
+    const char16_t* p = data;
     qsizetype start = 0;
     bool recordOpen = false; // something follows the last CR break
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = data[i];
-        if (c > u'\r') {
+    while (p < end) {
+        // Most characters are neither CR nor LF: step over them with one test each.
+        const char16_t* q = p;
+        while (q < end && *q > u'\r')
+            ++q;
+        if (q != p)
             recordOpen = true;
-        } else if (c == u'\r') {
+        if (q == end)
+            break;
+        const qsizetype i = q - data;
+        if (*q == u'\r') {
             onLine(start, i);
-            if (i + 1 < size && data[i + 1] == u'\n')
-                ++i;
-            start = i + 1;
+            const bool pair = q + 1 < end && q[1] == u'\n';
+            start = i + (pair ? 2 : 1);
             recordOpen = false;
         } else {
-            if (c == u'\n') {
+            if (*q == u'\n') {
                 onLine(start, i);
                 start = i + 1;
             }
             recordOpen = true;
         }
+        p = data + (*q == u'\r' ? start : i + 1);
     }
     if (recordOpen)
-        onLine(start, size);
+        onLine(start, text.size());
 }
 
 qsizetype countLines(QStringView text) {
