@@ -5,7 +5,7 @@
 
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
-#include "support/scripteduserinterface.h"
+#include "support/commandform.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -16,8 +16,7 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3)
         return 2;
@@ -36,14 +35,9 @@ int main(int argc, char** argv)
     window.state().results().appendBatch(lines);
 
     // The third turn of the event loop inside the command closes the window.
-    int turns = 0;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, &window, [&] {
-        if (++turns == 3)
-            window.close();
-    });
+    std::unique_ptr<QTimer> closer;
     QTimer::singleShot(0, &window, [&] {
-        closer.start(0);
+        closer = varnel::testing::onTurn(3, [&] { window.close(); });
         if (command == QStringLiteral("drop")) {
             QMimeData data;
             data.setUrls({QUrl::fromLocalFile(folder + QStringLiteral("/tree"))});

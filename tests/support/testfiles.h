@@ -35,4 +35,13 @@ inline QStringList errorReports(const ScriptedUserInterface& ui) {
     return reports;
 }
 
+// Each error report's description and where it happened, without the request after them:
+// "Disk full\r\nin ...PushButton6_Click at line 134".
+inline QStringList reportHeads(const ScriptedUserInterface& ui) {
+    QStringList heads;
+    for (const QString& report : errorReports(ui))
+        heads.append(report.section(QStringLiteral("\r\r"), 0, 0));
+    return heads;
+}
+
 } // namespace varnel::testing

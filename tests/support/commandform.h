@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/windowstate.h"
+#include "support/scripteduserinterface.h"
+
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace varnel::testing {
+
+// A window's state without the window, under the program's title, with a scripted user.
+struct CommandForm {
+    ScriptedUserInterface ui;
+    WindowState state{ui};
+    CommandForm() { state.setApplicationTitle(QStringLiteral("Varnel")); }
+    // Every yield turns the event loop, so a test's timers land in the middle of a command.
+    void yieldEveryLine() { state.pump().setInterval(std::chrono::microseconds(0)); }
+};
+
+// Runs `action` once, on the `turn`-th turn of the event loop from now; a command's yields
+// are such turns. Nothing runs once the result is gone.
+inline std::unique_ptr<QTimer> onTurn(int turn, std::function<void()> action) {
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout,
+                     [t = timer.get(), turn, turns = 0, action = std::move(action)]() mutable {
+                         if (++turns == turn) {
+                             t->stop();
+                             action();
+                         }
+                     });
+    timer->start(0);
+    return timer;
+}
+
+} // namespace varnel::testing
