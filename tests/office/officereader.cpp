@@ -21,6 +21,7 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace css = com::sun::star;
@@ -105,21 +106,9 @@ bool OfficeReader::modified() {
 OfficeReader::Cell OfficeReader::cell(int row, int column) {
     return reading([&] {
         auto cell = m_connection->sheet()->getCellByPosition(column - 1, row - 1);
+        static const char* const types[] = {"EMPTY", "VALUE", "TEXT", "FORMULA"};
         Cell result;
-        switch (cell->getType()) {
-        case css::table::CellContentType_EMPTY:
-            result.type = QStringLiteral("EMPTY");
-            break;
-        case css::table::CellContentType_VALUE:
-            result.type = QStringLiteral("VALUE");
-            break;
-        case css::table::CellContentType_TEXT:
-            result.type = QStringLiteral("TEXT");
-            break;
-        default:
-            result.type = QStringLiteral("FORMULA");
-            break;
-        }
+        result.type = QString::fromLatin1(types[std::min(int(cell->getType()), 3)]);
         result.text =
             toQString(Reference<css::text::XTextRange>(cell, UNO_QUERY_THROW)->getString());
 
