@@ -1,6 +1,7 @@
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
-#include "support/scripteduserinterface.h"
+#include "support/modaldialogs.h"
+#include "support/testfiles.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -8,23 +9,13 @@
 #include <QTest>
 
 using namespace varnel;
-using varnel::testing::ScriptedUserInterface;
+using namespace varnel::testing;
 
 namespace {
 
-QStringList itemsOf(const LineListModel& model) {
-    QStringList items;
-    for (qsizetype i = 1; i <= model.count(); ++i)
-        items.append(model.text(i));
-    return items;
-}
-
-// A move with the left button held, as the window system delivers it; QTest's own move
-// only warps the cursor, which the offscreen platform does not turn into events.
+// A move with the left button held, onto the list's items.
 void dragTo(LineListView* view, QPoint pos) {
-    QMouseEvent move(QEvent::MouseMove, pos, view->viewport()->mapToGlobal(pos), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(view->viewport(), &move);
+    sendMouseMove(view->viewport(), pos, Qt::LeftButton);
 }
 
 // The centre of the item at `position`; for 0, empty space below the last item.
@@ -198,11 +189,8 @@ void TestDragReorder::dragPointer() {
     if (icon == u"shipped")
         QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/drag.ico"),
                             folder.filePath(QStringLiteral("drag.ico"))));
-    else if (!icon.isEmpty()) {
-        QFile file(folder.filePath(QStringLiteral("drag.ico")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(icon.toUtf8());
-    }
+    else if (!icon.isEmpty())
+        writeFile(folder.filePath(QStringLiteral("drag.ico")), icon.toUtf8());
     MainWindow window(m_ui.get(), folder.path());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

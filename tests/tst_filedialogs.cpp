@@ -8,7 +8,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,15 +55,19 @@ QStringList filterChoices(QFileDialog* dialog) {
     return choices;
 }
 
-// Closes a dialog that a failed check left open, so the command can go on and the test
-// reports the failure instead of waiting for a person.
-struct CloseIfStillOpen {
-    QWidget* dialog;
-    ~CloseIfStillOpen() {
-        if (auto* open = qobject_cast<QDialog*>(dialog); open && open->isVisible())
+// Answers the next modal dialog, a file dialog, with `answer`; one that a failed check left
+// open is closed, so the command goes on and the test reports the failure.
+std::unique_ptr<ModalAnswerer> answerFileDialog(std::function<void(QFileDialog*)> answer) {
+    return std::make_unique<ModalAnswerer>([answer](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        if (dialog)
+            answer(dialog);
+        else
+            QFAIL("not a file dialog");
+        if (auto* open = qobject_cast<QDialog*>(widget); open && open->isVisible())
             open->reject();
-    }
-};
+    });
+}
 
 const QStringList textFilters{"Text Files (*.txt)", "All Files (*.*)"};
 
@@ -77,9 +80,8 @@ private slots:
     void openSeveralAndMissingNames();
     void allFilesShowsEveryFile_data();
     void allFilesShowsEveryFile();
-    void saveTypedNameAsTyped();
-    void saveOverExistingFile_data();
-    void saveOverExistingFile();
+    void save_data();
+    void save();
     void clipboard_data();
     void clipboard();
 
@@ -112,10 +114,7 @@ void TestFileDialogs::openSeveralAndMissingNames() {
     const QString folder = m_dir->path();
     QString notFound;
     std::unique_ptr<ModalAnswerer> message;
-    ModalAnswerer pick([&](QWidget* widget) {
-        const CloseIfStillOpen guard{widget};
-        auto* dialog = qobject_cast<QFileDialog*>(widget);
-        QVERIFY(dialog);
+    const auto pick = answerFileDialog([&](QFileDialog* dialog) {
         QCOMPARE(dialog->windowTitle(),
                  QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files"));
         QCOMPARE(filterChoices(dialog), textFilters);
@@ -123,17 +122,13 @@ void TestFileDialogs::openSeveralAndMissingNames() {
         typeName(dialog, folder);
         QTRY_COMPARE(dialog->directory().absolutePath(), folder);
         QVERIFY(dialog->isVisible());
-        message = std::make_unique<ModalAnswerer>([&notFound](QWidget* box) {
-            const CloseIfStillOpen guard{box};
-            notFound = box->windowTitle() + u'|' + qobject_cast<QMessageBox*>(box)->text();
-            clickButton(box, QStringLiteral("OK"));
-        });
+        message = answerMessageBox(notFound);
         typeName(dialog, QStringLiteral("\"b.txt\" \"missing.txt\" \"README\" \"a.txt\""));
     });
     QTest::mouseClick(window->button("PushButton4"), Qt::LeftButton);
-    QVERIFY(pick.answered());
+    QVERIFY(pick->answered());
     QVERIFY(message && message->answered());
-    QCOMPARE(notFound, QStringLiteral("Varnel|File not found"));
+    QCOMPARE(notFound, QStringLiteral("Varnel|File not found|no icon|OK"));
     QCOMPARE(itemsOf(window->state().input()), (QStringList{"old", "b1", "r1", "a1", "a2"}));
     QCOMPARE(window->state().pointer(), Pointer::Default);
 }
@@ -148,10 +143,7 @@ void TestFileDialogs::allFilesShowsEveryFile() {
     QFETCH(QByteArray, button);
     const auto window = showWindow();
     const QString folder = m_dir->path();
-    ModalAnswerer look([&](QWidget* widget) {
-        const CloseIfStillOpen guard{widget};
-        auto* dialog = qobject_cast<QFileDialog*>(widget);
-        QVERIFY(dialog);
+    const auto look = answerFileDialog([&](QFileDialog* dialog) {
         typeName(dialog, folder);
         QTRY_COMPARE(offered(dialog), (QStringList{"a.txt", "b.txt"}));
         auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
@@ -163,67 +155,52 @@ void TestFileDialogs::allFilesShowsEveryFile() {
         clickButton(dialog, QStringLiteral("Cancel"));
     });
     QTest::mouseClick(window->button(button.constData()), Qt::LeftButton);
-    QVERIFY(look.answered());
+    QVERIFY(look->answered());
     QCOMPARE(window->state().input().count(), 0);
 }
 
-void TestFileDialogs::saveTypedNameAsTyped() {
+void TestFileDialogs::save_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("answer"); // to the question about overwriting; empty: none asked
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Pointer>("pointer");
+    QTest::newRow("typed name taken as typed")
+        << "out"
+        << "" << QByteArray::fromHex("626574610D0A616C7068610D0A") << Pointer::Arrow;
+    QTest::newRow("over a file, Yes") << "b.txt"
+                                      << "Yes" << QByteArray("beta\r\nalpha\r\n") << Pointer::Arrow;
+    QTest::newRow("over a file, No") << "b.txt"
+                                     << "No" << QByteArray("b1") << Pointer::Default;
+}
+
+void TestFileDialogs::save() {
+    QFETCH(QString, name);
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, bytes);
+    QFETCH(Pointer, pointer);
     const auto window = showWindow();
     window->state().results().appendBatch({"beta", "alpha"});
-    const QString path = m_dir->filePath("out");
-    ModalAnswerer save([&](QWidget* widget) {
-        const CloseIfStillOpen guard{widget};
-        auto* dialog = qobject_cast<QFileDialog*>(widget);
-        QVERIFY(dialog);
+    const QString path = m_dir->filePath(name);
+    std::unique_ptr<ModalAnswerer> question;
+    QString asked;
+    const auto save = answerFileDialog([&](QFileDialog* dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Save"));
         QCOMPARE(filterChoices(dialog), textFilters);
         QCOMPARE(dialog->selectedNameFilter(), textFilters.first());
-        typeName(dialog, path);
-    });
-    QTest::mouseClick(window->button("PushButton6"), Qt::LeftButton);
-    QVERIFY(save.answered());
-    QCOMPARE(contentsOf(path), QByteArray::fromHex("626574610D0A616C7068610D0A"));
-    QVERIFY(!QFile::exists(path + ".txt"));
-    QCOMPARE(window->state().pointer(), Pointer::Arrow);
-}
-
-void TestFileDialogs::saveOverExistingFile_data() {
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("Yes") << "Yes" << QByteArray("new\r\n");
-    QTest::newRow("No") << "No" << QByteArray("b1");
-}
-
-void TestFileDialogs::saveOverExistingFile() {
-    QFETCH(QString, answer);
-    QFETCH(QByteArray, bytes);
-    const auto window = showWindow();
-    window->state().results().append(QStringLiteral("new"));
-    const QString path = m_dir->filePath("b.txt");
-    std::unique_ptr<ModalAnswerer> question;
-    QString asked;
-    ModalAnswerer save([&](QWidget* widget) {
-        const CloseIfStillOpen guard{widget};
-        auto* dialog = qobject_cast<QFileDialog*>(widget);
-        QVERIFY(dialog);
         // The next box is the program's own question, not one of the dialog's.
-        question = std::make_unique<ModalAnswerer>([&](QWidget* box) {
-            const CloseIfStillOpen guard{box};
-            auto* message = qobject_cast<QMessageBox*>(box);
-            QVERIFY(message);
-            QCOMPARE(message->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-            QCOMPARE(message->defaultButton(), message->button(QMessageBox::Yes));
-            QCOMPARE(message->icon(), QMessageBox::NoIcon);
-            asked = message->windowTitle() + u'|' + message->text();
-            clickButton(box, answer);
-        });
+        if (!answer.isEmpty())
+            question = answerMessageBox(asked, answer);
         typeName(dialog, path);
     });
     QTest::mouseClick(window->button("PushButton6"), Qt::LeftButton);
-    QVERIFY(save.answered());
-    QVERIFY(question && question->answered());
-    QCOMPARE(asked, "Varnel|Are you sure you wish to overwrite " + path + " ?");
+    QVERIFY(save->answered());
+    if (!answer.isEmpty()) {
+        QVERIFY(question->answered());
+        QCOMPARE(asked, "Varnel|Are you sure you wish to overwrite " + path + " ?|no icon|Yes* No");
+    }
     QCOMPARE(contentsOf(path), bytes);
+    QVERIFY(!QFile::exists(path + ".txt"));
+    QCOMPARE(window->state().pointer(), pointer);
 }
 
 void TestFileDialogs::clipboard_data() {
@@ -240,20 +217,12 @@ void TestFileDialogs::clipboard() {
     window->state().results().appendBatch(results);
     QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
     QString told;
-    ModalAnswerer ok([&told](QWidget* box) {
-        const CloseIfStillOpen guard{box};
-        auto* message = qobject_cast<QMessageBox*>(box);
-        QVERIFY(message);
-        QCOMPARE(message->icon(), QMessageBox::NoIcon);
-        QCOMPARE(message->standardButtons(), QMessageBox::Ok);
-        told = message->windowTitle() + u'|' + message->text();
-        clickButton(box, QStringLiteral("OK"));
-    });
+    const auto ok = answerMessageBox(told);
     QTest::mouseClick(window->button("PushButton8"), Qt::LeftButton);
-    QVERIFY(ok.answered());
+    QVERIFY(ok->answered());
     QCOMPARE(told, QStringLiteral("Varnel|Results have been copied to the clipboard.\n\nClick a "
                                   "text area where you normally type and press Ctrl+V to paste "
-                                  "the clipboard."));
+                                  "the clipboard.|no icon|OK"));
     QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
 }
 

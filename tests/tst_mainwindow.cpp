@@ -1,59 +1,20 @@
+#include "app/errorreport.h"
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
 #include "lists/listediting.h"
 #include "support/modaldialogs.h"
-#include "support/scripteduserinterface.h"
+#include "support/testfiles.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace varnel;
-using varnel::testing::ModalAnswerer;
-using varnel::testing::ScriptedUserInterface;
-
-namespace {
-
-QStringList itemsOf(const LineListModel& model)
-{
-    QStringList items;
-    for (qsizetype i = 1; i <= model.count(); ++i)
-        items.append(model.text(i));
-    return items;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-// A pointer move as the window system delivers it; QTest's own move only warps the cursor,
-// which the offscreen platform does not turn into events.
-void moveMouse(QWidget* widget, QPoint pos)
-{
-    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
-}
-
-QStringList errorReports(const ScriptedUserInterface& ui)
-{
-    QStringList reports;
-    for (const auto& m : ui.messages)
-        if (m.title == QStringLiteral("Application Error"))
-            reports.append(m.text);
-    return reports;
-}
-
-} // namespace
+using namespace varnel::testing;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -67,47 +28,41 @@ private slots:
     void sampleThroughTheButtons();
     void deleteKeyAndDoubleClick();
     void hoverRules();
+    void realMessageBox_data();
     void realMessageBox();
     void realInputDialog();
-    void realErrorReport();
-    void closingDuringAnExtractionEndsIt();
 
 private:
     QTemporaryDir m_folder; // an application folder without optional files
 };
 
-void TestMainWindow::init()
-{
+void TestMainWindow::init() {
     QVERIFY(m_folder.isValid());
 }
 
-void TestMainWindow::layout_data()
-{
+void TestMainWindow::layout_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips");
-    QTest::newRow("input list") << "ListView1" << "" << QRect(120, 120, 7800, 2070);
-    QTest::newRow("results list") << "ListView2" << "" << QRect(120, 4320, 7800, 2070);
-    QTest::newRow("add") << "PushButton1" << "Add One Item" << QRect(120, 2280, 3840, 405);
-    QTest::newRow("load") << "PushButton4" << "Load Text From File" << QRect(4080, 2280, 3840, 405);
-    QTest::newRow("clear input") << "PushButton3" << "Clear List" << QRect(120, 2790, 3840, 405);
-    QTest::newRow("extract") << "PushButton7" << "Start Extracting Lines"
-                             << QRect(120, 3300, 7800, 405);
-    QTest::newRow("save text") << "PushButton6" << "Save Results As Text File"
-                               << QRect(120, 6480, 3840, 405);
-    QTest::newRow("spreadsheet") << "PushButton2" << "Save Results As Excel File"
-                                 << QRect(4080, 6480, 3840, 405);
-    QTest::newRow("clear results") << "PushButton9" << "Clear List" << QRect(4080, 6990, 3840, 405);
-    QTest::newRow("clipboard") << "PushButton8" << "Copy Results To Clipboard"
-                               << QRect(120, 6990, 3840, 405);
-    QTest::newRow("sample") << "PushButton11" << "Load Sample/Example Data"
-                            << QRect(4080, 2790, 3840, 405);
-    QTest::newRow("correct order") << "PushButton5" << "Show Correct Order"
-                                   << QRect(120, 3810, 7800, 405);
+    const auto row = [](const char* name, const char* control, const char* caption, QRect twips) {
+        QTest::newRow(name) << QString::fromLatin1(control) << QString::fromLatin1(caption)
+                            << twips;
+    };
+    row("input list", "ListView1", "", QRect(120, 120, 7800, 2070));
+    row("results list", "ListView2", "", QRect(120, 4320, 7800, 2070));
+    row("add", "PushButton1", "Add One Item", QRect(120, 2280, 3840, 405));
+    row("load", "PushButton4", "Load Text From File", QRect(4080, 2280, 3840, 405));
+    row("clear input", "PushButton3", "Clear List", QRect(120, 2790, 3840, 405));
+    row("extract", "PushButton7", "Start Extracting Lines", QRect(120, 3300, 7800, 405));
+    row("save text", "PushButton6", "Save Results As Text File", QRect(120, 6480, 3840, 405));
+    row("spreadsheet", "PushButton2", "Save Results As Excel File", QRect(4080, 6480, 3840, 405));
+    row("clear results", "PushButton9", "Clear List", QRect(4080, 6990, 3840, 405));
+    row("clipboard", "PushButton8", "Copy Results To Clipboard", QRect(120, 6990, 3840, 405));
+    row("sample", "PushButton11", "Load Sample/Example Data", QRect(4080, 2790, 3840, 405));
+    row("correct order", "PushButton5", "Show Correct Order", QRect(120, 3810, 7800, 405));
 }
 
-void TestMainWindow::layout()
-{
+void TestMainWindow::layout() {
     QFETCH(QString, name);
     QFETCH(QString, caption);
     QFETCH(QRect, twips);
@@ -125,8 +80,7 @@ void TestMainWindow::layout()
     }
 }
 
-void TestMainWindow::windowAndLists()
-{
+void TestMainWindow::windowAndLists() {
     ScriptedUserInterface ui;
     MainWindow window(&ui, m_folder.path());
     QCOMPARE(window.windowTitle(), QStringLiteral("Varnel Software"));
@@ -134,9 +88,7 @@ void TestMainWindow::windowAndLists()
     QCOMPARE(window.size(), QSize(536, 501));
     QCOMPARE(window.minimumSize(), window.maximumSize());
     QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
-    QVERIFY(!window.hasCustomPointerImage());
-    QVERIFY(ui.messages.isEmpty());
+    QVERIFY(ui.messages.isEmpty()); // the palette and pointer: see startupFiles
     for (auto [view, header] : {std::pair{window.inputView(), "Lines Of Text"},
                                 std::pair{window.resultsView(), "Results"}}) {
         QCOMPARE(view->model()->headerData(0, Qt::Horizontal).toString(),
@@ -158,8 +110,7 @@ void TestMainWindow::windowAndLists()
                                     "PushButton9", "PushButton8", "PushButton11", "PushButton5"}));
 }
 
-void TestMainWindow::startupFiles_data()
-{
+void TestMainWindow::startupFiles_data() {
     QTest::addColumn<QByteArray>("pointer"); // empty: no file
     QTest::addColumn<QByteArray>("skin");    // empty: no file; "unreadable": mode 000
     QTest::addColumn<QStringList>("reportLines");
@@ -171,8 +122,8 @@ void TestMainWindow::startupFiles_data()
     const QByteArray hand = shipped.readAll();
     const QByteArray sheet = "QPushButton { color: #123456; }";
 
-    QTest::newRow("nothing beside the program") << QByteArray() << QByteArray() << QStringList{}
-                                                << false << false;
+    QTest::newRow("nothing beside the program")
+        << QByteArray() << QByteArray() << QStringList{} << false << false;
     QTest::newRow("shipped hand pointer") << hand << QByteArray() << QStringList{} << true << false;
     QTest::newRow("pointer file that is no picture")
         << QByteArray("not a cursor") << QByteArray() << QStringList{"at line 106"} << false
@@ -182,8 +133,7 @@ void TestMainWindow::startupFiles_data()
         << hand << QByteArray("unreadable") << QStringList{"at line 100"} << true << false;
 }
 
-void TestMainWindow::startupFiles()
-{
+void TestMainWindow::startupFiles() {
     QFETCH(QByteArray, pointer);
     QFETCH(QByteArray, skin);
     QFETCH(QStringList, reportLines);
@@ -207,8 +157,8 @@ void TestMainWindow::startupFiles()
     const QStringList reports = errorReports(ui);
     QCOMPARE(reports.size(), reportLines.size());
     for (int i = 0; i < reports.size(); ++i) {
-        QVERIFY(reports[i].contains(QStringLiteral("in Varnel2021/08/31.Form1.Form_Load ")
-                                    + reportLines[i] + QStringLiteral("\r\r")));
+        QVERIFY(reports[i].contains(QStringLiteral("in Varnel2021/08/31.Form1.Form_Load ") +
+                                    reportLines[i] + QStringLiteral("\r\r")));
     }
     QCOMPARE(window.hasCustomPointerImage(), customPointer);
     QCOMPARE(!window.styleSheet().isEmpty(), skinned);
@@ -219,8 +169,7 @@ void TestMainWindow::startupFiles()
     QCOMPARE(window.state().results().columnCaption(1), QStringLiteral("Results"));
 }
 
-void TestMainWindow::sampleThroughTheButtons()
-{
+void TestMainWindow::sampleThroughTheButtons() {
     ScriptedUserInterface ui;
     MainWindow window(&ui, m_folder.path());
     window.show();
@@ -242,8 +191,7 @@ void TestMainWindow::sampleThroughTheButtons()
     QCOMPARE(window.state().input().count(), 0);
 }
 
-void TestMainWindow::deleteKeyAndDoubleClick()
-{
+void TestMainWindow::deleteKeyAndDoubleClick() {
     ScriptedUserInterface ui;
     MainWindow window(&ui, m_folder.path());
     window.show();
@@ -270,54 +218,67 @@ void TestMainWindow::deleteKeyAndDoubleClick()
     QCOMPARE(window.state().input().count(), 4);
 }
 
-void TestMainWindow::hoverRules()
-{
+void TestMainWindow::hoverRules() {
     ScriptedUserInterface ui;
     MainWindow window(&ui, m_folder.path());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QPushButton* button = window.button("PushButton7");
     const QPoint background(window.width() / 2, MainWindow::twips(4260));
-    moveMouse(button, button->rect().center());
+    sendMouseMove(button, button->rect().center());
     QTRY_COMPARE(window.state().pointer(), Pointer::Custom);
-    moveMouse(&window, background);
+    sendMouseMove(&window, background);
     QTRY_COMPARE(window.state().pointer(), Pointer::Default);
-    moveMouse(button, button->rect().center());
+    sendMouseMove(button, button->rect().center());
     QTRY_COMPARE(window.state().pointer(), Pointer::Custom);
-    moveMouse(window.resultsView()->viewport(), {20, 20});
+    sendMouseMove(window.resultsView()->viewport(), {20, 20});
     QTRY_COMPARE(window.state().pointer(), Pointer::Default);
 
     // The hourglass survives every hover.
     window.state().setPointer(Pointer::Hourglass);
     QCOMPARE(window.cursor().shape(), Qt::WaitCursor);
-    moveMouse(button, button->rect().center() + QPoint(3, 0));
-    moveMouse(&window, background + QPoint(3, 0));
-    moveMouse(window.inputView()->viewport(), {25, 25});
+    sendMouseMove(button, button->rect().center() + QPoint(3, 0));
+    sendMouseMove(&window, background + QPoint(3, 0));
+    sendMouseMove(window.inputView()->viewport(), {25, 25});
     QCoreApplication::processEvents();
     QCOMPARE(window.state().pointer(), Pointer::Hourglass);
 }
 
-void TestMainWindow::realMessageBox()
-{
-    MainWindow window(nullptr, m_folder.path());
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    ModalAnswerer answer([](QWidget* dialog) {
-        auto* box = qobject_cast<QMessageBox*>(dialog);
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Varnel"));
-        QCOMPARE(box->text(), QStringLiteral("No items added."));
-        QCOMPARE(box->icon(), QMessageBox::NoIcon);
-        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-        varnel::testing::clickButton(box, QStringLiteral("OK"));
-    });
-    QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
-    QVERIFY(answer.answered());
+void TestMainWindow::realMessageBox_data() {
+    QTest::addColumn<QByteArray>("pointer"); // the pointer file beside the program
+    QTest::addColumn<QByteArray>("button");  // then clicked; empty: none
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("information") << QByteArray() << QByteArray("PushButton7")
+                                 << "Varnel|No items added.|no icon|OK";
+    // Four rows: the description, where it happened, an empty row, the request.
+    QTest::newRow("error report")
+        << QByteArray("no picture here") << QByteArray()
+        << "Application Error|Invalid picture\nin Varnel2021/08/31.Form1.Form_Load at line 106\n\n"
+           "Please email screenshot of this message to " +
+               QString::fromUtf16(SupportEmail) + "|warning|OK";
+}
+
+void TestMainWindow::realMessageBox() {
+    QFETCH(QByteArray, pointer);
+    QFETCH(QByteArray, button);
+    QFETCH(QString, shown);
+    QTemporaryDir folder;
+    if (!pointer.isEmpty())
+        writeFile(folder.filePath(QStringLiteral("HAND-M.CUR")), pointer);
+    QString seen;
+    const auto answer = answerMessageBox(seen);
+    MainWindow window(nullptr, folder.path());
+    if (!button.isEmpty()) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.button(button.constData()), Qt::LeftButton);
+    }
+    QVERIFY(answer->answered());
+    QCOMPARE(seen, shown);
     QVERIFY(!window.state().busy());
 }
 
-void TestMainWindow::realInputDialog()
-{
+void TestMainWindow::realInputDialog() {
     MainWindow window(nullptr, m_folder.path());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -336,53 +297,10 @@ void TestMainWindow::realInputDialog()
     QVERIFY(answer.answered());
     QCOMPARE(itemsOf(window.state().input()), QStringList{QStringLiteral("  pear  ")});
 
-    ModalAnswerer cancel([](QWidget* dialog) { varnel::testing::clickButton(dialog, "Cancel"); });
+    ModalAnswerer cancel([](QWidget* dialog) { clickButton(dialog, "Cancel"); });
     QTest::mouseClick(window.button("PushButton1"), Qt::LeftButton);
     QVERIFY(cancel.answered());
     QCOMPARE(window.state().input().count(), 1);
-}
-
-void TestMainWindow::realErrorReport()
-{
-    QTemporaryDir folder;
-    writeFile(folder.filePath(QStringLiteral("HAND-M.CUR")), "no picture here");
-    QString shown;
-    ModalAnswerer answer([&shown](QWidget* dialog) {
-        auto* box = qobject_cast<QMessageBox*>(dialog);
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QStringLiteral("Application Error"));
-        QCOMPARE(box->icon(), QMessageBox::Warning);
-        QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-        shown = box->text();
-        varnel::testing::clickButton(box, QStringLiteral("OK"));
-    });
-    MainWindow window(nullptr, folder.path());
-    QVERIFY(answer.answered());
-    // Four rows: the description, where it happened, an empty row, the request.
-    const QStringList rows = shown.split(u'\n');
-    QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows[0], QStringLiteral("Invalid picture"));
-    QCOMPARE(rows[1], QStringLiteral("in Varnel2021/08/31.Form1.Form_Load at line 106"));
-    QCOMPARE(rows[2], QString());
-    QVERIFY(rows[3].startsWith(QStringLiteral("Please email screenshot of this message to ")));
-}
-
-void TestMainWindow::closingDuringAnExtractionEndsIt()
-{
-    ScriptedUserInterface ui;
-    MainWindow window(&ui, m_folder.path());
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.state().pump().setInterval(std::chrono::microseconds(0));
-    QStringList lines;
-    for (int i = 0; i < 20000; ++i)
-        lines.append(QString::number(20000 - i));
-    window.state().input().appendBatch(lines);
-    QTimer::singleShot(0, &window, [&window] { window.close(); });
-    QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
-    QVERIFY(ui.messages.isEmpty()); // no "Done."
-    QVERIFY(window.state().results().count() < lines.size() - 1);
-    QVERIFY(!window.isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
