@@ -3,6 +3,7 @@
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
 #include "lists/dropfiles.h"
+#include "support/filetree.h"
 #include "support/scripteduserinterface.h"
 
 #include <QApplication>
@@ -11,52 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdio>
-
-#include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace varnel;
-using varnel::testing::ScriptedUserInterface;
+using namespace varnel::testing;
 
 using Bytes = QList<QByteArray>;
 
 namespace {
-
-// A temporary folder that also goes when names in it are not UTF-8, which QDir cannot
-// remove.
-struct TreeDir : QTemporaryDir {
-    QByteArray bytes() const { return path().toUtf8(); }
-    ~TreeDir() {
-        nftw(
-            bytes().constData(),
-            [](const char* p, const struct stat*, int, FTW*) { return std::remove(p) * 0; }, 16,
-            FTW_DEPTH | FTW_PHYS);
-    }
-};
-
-// Builds a tree from lines like "dir/", "dir/file", "fifo|", "link -> target", and
-// "dir/#", which takes every permission away from a folder already made.
-void makeTree(const QByteArray& root, const Bytes& entries) {
-    for (const QByteArray& entry : entries) {
-        const qsizetype arrow = entry.indexOf(" -> ");
-        const QByteArray path = root + '/' + (arrow >= 0 ? entry.left(arrow) : entry);
-        bool made = false;
-        if (arrow >= 0)
-            made = symlink(entry.mid(arrow + 4).constData(), path.constData()) == 0;
-        else if (entry.endsWith("/#"))
-            made = chmod(path.chopped(2).constData(), 0) == 0;
-        else if (entry.endsWith('/'))
-            made = mkdir(path.constData(), 0755) == 0;
-        else if (entry.endsWith('|'))
-            made = mkfifo(path.chopped(1).constData(), 0644) == 0;
-        else
-            made = close(open(path.constData(), O_CREAT | O_WRONLY, 0644)) == 0;
-        QVERIFY2(made, path.constData());
-    }
-}
 
 Bytes under(const QByteArray& root, const Bytes& relative) {
     Bytes paths;

@@ -1,52 +1,13 @@
 #include "app/windowstate.h"
 #include "lists/folderwalk.h"
+#include "support/filetree.h"
 #include "support/scripteduserinterface.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdio>
-
-#include <fcntl.h>
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace varnel;
-using varnel::testing::ScriptedUserInterface;
-
-namespace {
-
-// A temporary folder that also goes when names in it are not UTF-8, which QDir cannot
-// remove.
-struct TreeDir : QTemporaryDir {
-    ~TreeDir() {
-        nftw(
-            path().toUtf8().constData(),
-            [](const char* p, const struct stat*, int, FTW*) { return std::remove(p) * 0; }, 16,
-            FTW_DEPTH | FTW_PHYS);
-    }
-};
-
-// Builds entries under `root` from lines like "dir/", "file", "fifo|", "link -> target".
-void makeEntries(const QByteArray& root, const QList<QByteArray>& entries) {
-    for (const QByteArray& entry : entries) {
-        const qsizetype arrow = entry.indexOf(" -> ");
-        const QByteArray path = root + '/' + (arrow >= 0 ? entry.left(arrow) : entry);
-        bool made = false;
-        if (arrow >= 0)
-            made = symlink(entry.mid(arrow + 4).constData(), path.constData()) == 0;
-        else if (entry.endsWith('/'))
-            made = mkdir(path.constData(), 0755) == 0;
-        else if (entry.endsWith('|'))
-            made = mkfifo(path.chopped(1).constData(), 0644) == 0;
-        else
-            made = close(open(path.constData(), O_CREAT | O_WRONLY, 0644)) == 0;
-        QVERIFY2(made, path.constData());
-    }
-}
-
-} // namespace
+using namespace varnel::testing;
 
 class TestFolderWalk : public QObject {
     Q_OBJECT
@@ -110,8 +71,8 @@ void TestFolderWalk::entries() {
     QFETCH(bool, openable);
     TreeDir dir;
     const QByteArray root = dir.path().toUtf8();
-    makeEntries(root, {"file", ".file", "dir/", ".dir/", "to-dir -> dir", "to-file -> file",
-                       ".to-file -> file", "dangling -> nowhere", "fifo|", ".fifo|", "bad\xff"});
+    makeTree(root, {"file", ".file", "dir/", ".dir/", "to-dir -> dir", "to-file -> file",
+                    ".to-file -> file", "dangling -> nowhere", "fifo|", ".fifo|", "bad\xff"});
     const QString path = decodeFileName(root + '/' + name);
     const FileSystem& fs = realFileSystem();
     QCOMPARE(fs.attributes(path).value_or(-1), value);
@@ -135,7 +96,7 @@ void TestFolderWalk::rootFolders() {
     QTemporaryDir dir;
     QVERIFY(!fs.folder(dir.path()).isRoot);
     // A link to the root is a linked folder, never a root: it must not be walked.
-    makeEntries(dir.path().toUtf8(), {"up -> /"});
+    makeTree(dir.path().toUtf8(), {"up -> /"});
     const FolderInfo link = fs.folder(dir.filePath(QStringLiteral("up")));
     QVERIFY(!link.isRoot);
     QCOMPARE(link.attributes, attribute::LinkedFolder);
