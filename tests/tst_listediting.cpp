@@ -1,24 +1,12 @@
 #include "app/windowstate.h"
 #include "lists/listediting.h"
-#include "support/scripteduserinterface.h"
+#include "support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>
 
 using namespace varnel;
-using varnel::testing::ScriptedUserInterface;
-
-namespace {
-
-QStringList itemsOf(const LineListModel& model)
-{
-    QStringList items;
-    for (qsizetype i = 1; i <= model.count(); ++i)
-        items.append(model.text(i));
-    return items;
-}
-
-} // namespace
+using namespace varnel::testing;
 
 class TestListEditing : public QObject {
     Q_OBJECT
@@ -31,20 +19,18 @@ private slots:
     void clearLists();
 };
 
-void TestListEditing::addOneItem_data()
-{
+void TestListEditing::addOneItem_data() {
     QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QStringList>("items");
     QTest::newRow("cancelled") << QStringList{} << QStringList{};
     QTest::newRow("empty entry") << QStringList{""} << QStringList{};
     QTest::newRow("blanks only") << QStringList{"   "} << QStringList{};
-    QTest::newRow("blanks kept around a word") << QStringList{"  pear  "}
-                                               << QStringList{"  pear  "};
+    QTest::newRow("blanks kept around a word")
+        << QStringList{"  pear  "} << QStringList{"  pear  "};
     QTest::newRow("a tab is not a blank") << QStringList{"\t"} << QStringList{"\t"};
 }
 
-void TestListEditing::addOneItem()
-{
+void TestListEditing::addOneItem() {
     QFETCH(QStringList, answers);
     QFETCH(QStringList, items);
     ScriptedUserInterface ui;
@@ -56,8 +42,7 @@ void TestListEditing::addOneItem()
     QVERIFY(ui.messages.isEmpty());
 }
 
-void TestListEditing::sampleDataAppendsEachClick()
-{
+void TestListEditing::sampleDataAppendsEachClick() {
     ScriptedUserInterface ui;
     WindowState state(ui);
     QAbstractItemModelTester tester(&state.input());
@@ -65,12 +50,10 @@ void TestListEditing::sampleDataAppendsEachClick()
     QCOMPARE(itemsOf(state.input()), sampleLines());
     PushButton11_Click(state);
     QCOMPARE(itemsOf(state.input()), sampleLines() + sampleLines());
-    QCOMPARE(sampleLines().size(), 10);
     QVERIFY(ui.messages.isEmpty());
 }
 
-void TestListEditing::removals_data()
-{
+void TestListEditing::removals_data() {
     QTest::addColumn<int>("items");
     QTest::addColumn<int>("selected"); // 0: nothing selected
     QTest::addColumn<bool>("hourglass");
@@ -82,8 +65,7 @@ void TestListEditing::removals_data()
     QTest::newRow("stale selection") << 2 << 7 << false << QStringList{"1", "2"};
 }
 
-void TestListEditing::removals()
-{
+void TestListEditing::removals() {
     QFETCH(int, items);
     QFETCH(int, selected);
     QFETCH(bool, hourglass);
@@ -99,8 +81,7 @@ void TestListEditing::removals()
     QCOMPARE(itemsOf(state.input()), left);
 }
 
-void TestListEditing::clearLists()
-{
+void TestListEditing::clearLists() {
     ScriptedUserInterface ui;
     WindowState state(ui);
     state.input().append(QStringLiteral("in"));
