@@ -1,15 +1,13 @@
 #include "app/errorreport.h"
 #include "app/failure.h"
-#include "app/windowstate.h"
 #include "output/spreadsheetautomation.h"
 #include "output/spreadsheetexport.h"
-#include "support/scripteduserinterface.h"
+#include "support/commandform.h"
 
 #include <QTest>
-#include <QTimer>
 
 using namespace varnel;
-using varnel::testing::ScriptedUserInterface;
+using namespace varnel::testing;
 
 namespace {
 
@@ -20,8 +18,7 @@ struct Recorder {
     int failAfter = -1;
     bool creatable = true;
 
-    void record(const QString& call)
-    {
+    void record(const QString& call) {
         if (failAfter >= 0 && calls.size() >= failAfter)
             throw Failure(ErrorNumber::RemoteServerUnavailable,
                           QStringLiteral("The remote server machine does not exist or is "
@@ -30,101 +27,53 @@ struct Recorder {
     }
 };
 
-class RecordingRange : public AutomationRange {
+// Stands for every automation object at once; a range records under its name.
+class Recording : public AutomationProvider,
+                  public AutomationApplication,
+                  public AutomationWorkbook,
+                  public AutomationSheet,
+                  public AutomationRange {
 public:
-    RecordingRange(Recorder& r, QString name)
+    explicit Recording(Recorder& r, QString name = {})
         : m_r(r)
-        , m_name(std::move(name))
-    {
+        , m_name(std::move(name)) {}
+    std::unique_ptr<AutomationApplication> createApplication() override {
+        if (!m_r.creatable)
+            throw Failure(ErrorNumber::CannotCreateObject,
+                          QStringLiteral("ActiveX component can't create object"));
+        m_r.calls.append(QStringLiteral("create"));
+        return made();
+    }
+    std::unique_ptr<AutomationWorkbook> workbooksAdd() override {
+        m_r.record(QStringLiteral("Workbooks.add"));
+        return made();
+    }
+    void setVisible(bool visible) override {
+        m_r.record(QStringLiteral("Visible=") + (visible ? "true" : "false"));
+    }
+    std::unique_ptr<AutomationSheet> activeSheet() override { return made(); }
+    std::unique_ptr<AutomationRange> cells(int row, int column) override {
+        return made(QStringLiteral("cells(%1,%2)").arg(row).arg(column));
+    }
+    void assignCells(int row, int column, const QString& value) override {
+        m_r.record(QStringLiteral("cells(%1,%2)=").arg(row).arg(column) + value);
+    }
+    std::unique_ptr<AutomationRange> columns(int column) override {
+        return made(QStringLiteral("Columns(%1)").arg(column));
+    }
+    std::unique_ptr<AutomationRange> columns() override {
+        return made(QStringLiteral("Columns()"));
     }
     void setNumberFormat(const QString& f) override { m_r.record(m_name + ".numberformat=" + f); }
     void setValue(const QString& v) override { m_r.record(m_name + ".Value=" + v); }
     void autofit() override { m_r.record(m_name + ".Autofit"); }
 
 private:
+    std::unique_ptr<Recording> made(const QString& name = {}) {
+        return std::make_unique<Recording>(m_r, name);
+    }
     Recorder& m_r;
     QString m_name;
-};
-
-class RecordingSheet : public AutomationSheet {
-public:
-    explicit RecordingSheet(Recorder& r)
-        : m_r(r)
-    {
-    }
-    std::unique_ptr<AutomationRange> cells(int row, int column) override
-    {
-        return std::make_unique<RecordingRange>(m_r, QStringLiteral("cells(%1,%2)").arg(row).arg(column));
-    }
-    void assignCells(int row, int column, const QString& value) override
-    {
-        m_r.record(QStringLiteral("cells(%1,%2)=").arg(row).arg(column) + value);
-    }
-    std::unique_ptr<AutomationRange> columns(int column) override
-    {
-        return std::make_unique<RecordingRange>(m_r, QStringLiteral("Columns(%1)").arg(column));
-    }
-    std::unique_ptr<AutomationRange> columns() override
-    {
-        return std::make_unique<RecordingRange>(m_r, QStringLiteral("Columns()"));
-    }
-
-private:
-    Recorder& m_r;
-};
-
-class RecordingWorkbook : public AutomationWorkbook {
-public:
-    explicit RecordingWorkbook(Recorder& r)
-        : m_r(r)
-    {
-    }
-    std::unique_ptr<AutomationSheet> activeSheet() override
-    {
-        return std::make_unique<RecordingSheet>(m_r);
-    }
-
-private:
-    Recorder& m_r;
-};
-
-class RecordingApplication : public AutomationApplication {
-public:
-    explicit RecordingApplication(Recorder& r)
-        : m_r(r)
-    {
-    }
-    std::unique_ptr<AutomationWorkbook> workbooksAdd() override
-    {
-        m_r.record(QStringLiteral("Workbooks.add"));
-        return std::make_unique<RecordingWorkbook>(m_r);
-    }
-    void setVisible(bool visible) override
-    {
-        m_r.record(QStringLiteral("Visible=") + (visible ? "true" : "false"));
-    }
-
-private:
-    Recorder& m_r;
-};
-
-class RecordingProvider : public AutomationProvider {
-public:
-    explicit RecordingProvider(Recorder& r)
-        : m_r(r)
-    {
-    }
-    std::unique_ptr<AutomationApplication> createApplication() override
-    {
-        if (!m_r.creatable)
-            throw Failure(ErrorNumber::CannotCreateObject,
-                          QStringLiteral("ActiveX component can't create object"));
-        m_r.calls.append(QStringLiteral("create"));
-        return std::make_unique<RecordingApplication>(m_r);
-    }
-
-private:
-    Recorder& m_r;
 };
 
 // Two columns, as the export writes any list with sub-items.
@@ -132,31 +81,24 @@ class TwoColumns : public ColumnTable {
 public:
     qsizetype itemCount() const override { return 2; }
     qsizetype columnCount() const override { return 2; }
-    QString columnCaption(qsizetype column) const override
-    {
+    QString columnCaption(qsizetype column) const override {
         return column == 1 ? QStringLiteral("Name") : QStringLiteral("Formula");
     }
-    QString cell(qsizetype item, qsizetype column) const override
-    {
+    QString cell(qsizetype item, qsizetype column) const override {
         static const QString cells[2][2] = {{"=a", "=1+1"}, {"b", "x=y="}};
         return cells[item - 1][column - 1];
     }
 };
 
-struct Form {
-    ScriptedUserInterface ui;
-    WindowState state{ui};
+struct Form : CommandForm {
     Recorder recorder;
-    Form()
-    {
-        state.setApplicationTitle(QStringLiteral("Varnel"));
+    Form() {
         state.results().addColumnHeader(QStringLiteral("Results"));
-        state.setAutomationProvider(std::make_unique<RecordingProvider>(recorder));
+        state.setAutomationProvider(std::make_unique<Recording>(recorder));
     }
 };
 
-QStringList cellCalls(int row, const QString& value)
-{
+QStringList cellCalls(int row, const QString& value) {
     const QString cell = QStringLiteral("cells(%1,1)").arg(row);
     return {cell + ".numberformat=@", cell + ".Value=" + value};
 }
@@ -174,13 +116,16 @@ private slots:
     void resultsShortenedDuringAYield();
 };
 
-void TestSpreadsheetExport::callOrder_data()
-{
+void TestSpreadsheetExport::callOrder_data() {
     QTest::addColumn<QStringList>("results");
     QTest::addColumn<QStringList>("calls");
 
-    const QStringList head = {"create", "create", "Workbooks.add", "cells(1,1).numberformat=@",
-                              "cells(1,1)=Results", "Columns(1).Autofit"};
+    const QStringList head = {"create",
+                              "create",
+                              "Workbooks.add",
+                              "cells(1,1).numberformat=@",
+                              "cells(1,1)=Results",
+                              "Columns(1).Autofit"};
     const QStringList tail = {"Columns().Autofit", "Visible=true"};
     // The probe creates an application of its own and drops it; an empty list stops there.
     QTest::newRow("no results") << QStringList{} << QStringList{"create"};
@@ -190,8 +135,7 @@ void TestSpreadsheetExport::callOrder_data()
         << head + cellCalls(2, "007") + cellCalls(3, "1/2") + cellCalls(4, "TRUE") + tail;
 }
 
-void TestSpreadsheetExport::callOrder()
-{
+void TestSpreadsheetExport::callOrder() {
     QFETCH(QStringList, results);
     QFETCH(QStringList, calls);
     Form form;
@@ -199,25 +143,22 @@ void TestSpreadsheetExport::callOrder()
     PushButton2_Click(form.state);
     QCOMPARE(form.recorder.calls, calls);
     QVERIFY(form.ui.messages.isEmpty());
-    QCOMPARE(form.state.pointer(), results.isEmpty() ? Pointer::Default : Pointer::Default);
+    QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 
-void TestSpreadsheetExport::furtherColumnsLoseEqualsSigns()
-{
+void TestSpreadsheetExport::furtherColumnsLoseEqualsSigns() {
     Form form;
-    TwoColumns table;
-    exportTable(form.state, table);
+    exportTable(form.state, TwoColumns());
     const QStringList calls = form.recorder.calls;
     QVERIFY(calls.contains("cells(1,2)=Formula"));
-    QVERIFY(calls.contains("cells(2,1).Value==a"));   // column 1 as it is
-    QVERIFY(calls.contains("cells(2,2).Value=1+1"));  // the others without "="
+    QVERIFY(calls.contains("cells(2,1).Value==a"));  // column 1 as it is
+    QVERIFY(calls.contains("cells(2,2).Value=1+1")); // the others without "="
     QVERIFY(calls.contains("cells(3,2).Value=xy"));
     QVERIFY(calls.indexOf("cells(3,2).numberformat=@") < calls.indexOf("cells(3,2).Value=xy"));
     QCOMPARE(calls.last(), QStringLiteral("Visible=true"));
 }
 
-void TestSpreadsheetExport::noSpreadsheetApplication()
-{
+void TestSpreadsheetExport::noSpreadsheetApplication() {
     Form form;
     form.recorder.creatable = false;
     form.state.results().append(QStringLiteral("x"));
@@ -235,36 +176,26 @@ void TestSpreadsheetExport::noSpreadsheetApplication()
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 
-void TestSpreadsheetExport::officeLostPartWay()
-{
+void TestSpreadsheetExport::officeLostPartWay() {
     Form form;
-    QStringList many;
     for (int i = 0; i < 500; ++i)
-        many.append(QString::number(i));
-    form.state.results().appendBatch(many);
+        form.state.results().append(QString::number(i));
     form.recorder.failAfter = 40;
     PushButton2_Click(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QCOMPARE(form.ui.messages.first().title, QStringLiteral("Application Error"));
     QVERIFY(form.ui.messages.first().text.startsWith(
-        QStringLiteral("The remote server machine does not exist or is unavailable\r\n")
-        + locations::PushButton2));
+        QStringLiteral("The remote server machine does not exist or is unavailable\r\n") +
+        locations::PushButton2));
     QVERIFY(!form.recorder.calls.contains("Visible=true"));
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 
-void TestSpreadsheetExport::resultsShortenedDuringAYield()
-{
+void TestSpreadsheetExport::resultsShortenedDuringAYield() {
     Form form;
-    form.state.pump().setInterval(std::chrono::microseconds(0));
+    form.yieldEveryLine();
     form.state.results().appendBatch({"a", "b", "c", "d", "e", "f"});
-    int turns = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (++turns == 4)
-            form.state.results().clear();
-    });
-    timer.start(0);
+    const auto clear = onTurn(4, [&] { form.state.results().clear(); });
     PushButton2_Click(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QVERIFY(form.ui.messages.first().text.startsWith(QStringLiteral("Index out of bounds\r\n")));

@@ -100,33 +100,20 @@ void TestTextFileLines::cleanPathSlashes_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("cleaned");
-    QTest::newRow("drive root") << R"(C:\\a.txt)"
-                                << R"(\)"
-                                << R"(C:\a.txt)";
-    QTest::newRow("clean path") << R"(D:\lists\a.txt)"
-                                << R"(\)"
-                                << R"(D:\lists\a.txt)";
-    QTest::newRow("network path") << R"(\\server\share\\a.txt)"
-                                  << R"(\)"
-                                  << R"(\\server\share\a.txt)";
-    QTest::newRow("three become two") << R"(a\\\b)"
-                                      << R"(\)"
-                                      << R"(a\\b)";
-    QTest::newRow("four become two") << R"(a\\\\b)"
-                                     << R"(\)"
-                                     << R"(a\\b)";
-    QTest::newRow("leading run becomes two") << R"(\\\\a)"
-                                             << R"(\)"
-                                             << R"(\\a)";
-    QTest::newRow("slash path") << "/home/me//a.txt"
-                                << "/"
-                                << "/home/me/a.txt";
-    QTest::newRow("leading slashes become one") << "///home//a.txt"
-                                                << "/"
-                                                << "/home/a.txt";
-    QTest::newRow("only slashes") << "//"
-                                  << "/"
-                                  << "/";
+    const auto row = [](const char* name, const char* path, const char* separator,
+                        const char* cleaned) {
+        QTest::newRow(name) << QString::fromLatin1(path) << QString::fromLatin1(separator)
+                            << QString::fromLatin1(cleaned);
+    };
+    row("drive root", R"(C:\\a.txt)", R"(\)", R"(C:\a.txt)");
+    row("clean path", R"(D:\lists\a.txt)", R"(\)", R"(D:\lists\a.txt)");
+    row("network path", R"(\\server\share\\a.txt)", R"(\)", R"(\\server\share\a.txt)");
+    row("three become two", R"(a\\\b)", R"(\)", R"(a\\b)");
+    row("four become two", R"(a\\\\b)", R"(\)", R"(a\\b)");
+    row("leading run becomes two", R"(\\\\a)", R"(\)", R"(\\a)");
+    row("slash path", "/home/me//a.txt", "/", "/home/me/a.txt");
+    row("leading slashes become one", "///home//a.txt", "/", "/home/a.txt");
+    row("only slashes", "//", "/", "/");
 }
 
 void TestTextFileLines::cleanPathSlashes() {
@@ -165,15 +152,15 @@ void TestTextFileLines::reading_data() {
     // The text alone takes two bytes a character, each line twenty bytes more.
     QTest::newRow("text beyond memory")
         << "@/list.txt" << QByteArray(1000, 'x') << qint64(1999) << "Out of memory";
-    QTest::newRow("lines beyond memory") << "@/list.txt" << QByteArray(1000, '\n')
-                                         << qint64(20000) << "Out of memory";
+    QTest::newRow("lines beyond memory")
+        << "@/list.txt" << QByteArray(1000, '\n') << qint64(20000) << "Out of memory";
     QTest::newRow("missing file") << "@/missing.txt" << QByteArray() << plenty << "File not found";
     QTest::newRow("folder") << "@" << QByteArray() << plenty << "Path/File access error";
     QTest::newRow("read error") << "/proc/self/mem" << QByteArray() << plenty << "Device I/O error";
     // Neither may hang the window: a pipe waits for a writer, a device never ends.
     QTest::newRow("named pipe") << "@/pipe" << QByteArray() << plenty << "Path/File access error";
-    QTest::newRow("endless device") << "/dev/zero" << QByteArray() << plenty
-                                    << "Path/File access error";
+    QTest::newRow("endless device")
+        << "/dev/zero" << QByteArray() << plenty << "Path/File access error";
 }
 
 void TestTextFileLines::reading() {
