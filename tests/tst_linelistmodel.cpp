@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
+
 using namespace varnel;
 using varnel::testing::itemsOf;
 
@@ -45,11 +47,11 @@ void TestLineListModel::positionOutsideTheListFails() {
     QFETCH(int, position);
     LineListModel model;
     model.appendBatch({QStringLiteral("a"), QStringLiteral("b")});
-    for (auto action : {+[](LineListModel&m, int p) { m.text(p); },
-                        +[](LineListModel&m, int p) { m.removeAt(p); },
-                        +[](LineListModel&m, int p) { m.setText(p, QStringLiteral("x")); }}) {
+    for (const auto& action : std::initializer_list<std::function<void()>>{
+             [&] { model.text(position); }, [&] { model.removeAt(position); },
+             [&] { model.setText(position, QStringLiteral("x")); }}) {
         try {
-            action(model, position);
+            action();
             QFAIL("no failure");
         } catch (const Failure& failure) {
             QCOMPARE(failure.number(), int(ErrorNumber::IndexOutOfBounds));

@@ -19,7 +19,6 @@ using namespace varnel::testing;
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void init();
     void layout_data();
     void layout();
     void windowAndLists();
@@ -35,10 +34,6 @@ private slots:
 private:
     QTemporaryDir m_folder; // an application folder without optional files
 };
-
-void TestMainWindow::init() {
-    QVERIFY(m_folder.isValid());
-}
 
 void TestMainWindow::layout_data() {
     QTest::addColumn<QString>("name");

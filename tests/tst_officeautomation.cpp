@@ -145,8 +145,6 @@ private:
 #endif
 };
 
-// The office tests' bodies read the export back, which needs the SDK to compile.
-#if VARNEL_OFFICE_SDK
 #define REQUIRE_EXPORT()                                                                           \
     do {                                                                                           \
         if (const QString missing = officeMissing(); !missing.isEmpty())                           \
@@ -154,9 +152,6 @@ private:
         if (!exported())                                                                           \
             QFAIL(qPrintable(m_exportFailure));                                                    \
     } while (false)
-#else
-#define REQUIRE_EXPORT() QSKIP(qPrintable(officeMissing()))
-#endif
 
 // One export to a real office, as the export command does it, that the office tests then
 // read back. Office start-up dominates the test's time, so it happens once.
