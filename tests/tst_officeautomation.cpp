@@ -168,37 +168,39 @@ bool TestOfficeAutomation::exported() {
         m_provider.emplace(options);
         m_application = m_provider->createApplication();
         m_workbook = m_application->workbooksAdd();
-        m_sheet = m_workbook->activeSheet();
+        // The command asks for the active sheet anew on every call; so does this export.
+        const auto sheet = [this] { return m_workbook->activeSheet(); };
+        m_sheet = sheet();
 
-        m_sheet->assignCells(1, 1, QStringLiteral("Results"));
+        sheet()->assignCells(1, 1, QStringLiteral("Results"));
         int row = 2;
         for (const auto& [name, value] : trickyValues()) {
-            auto cell = m_sheet->cells(row++, 1);
+            auto cell = sheet()->cells(row++, 1);
             cell->setNumberFormat(QStringLiteral("@"));
             cell->setValue(value);
         }
 
-        m_sheet->assignCells(1, 4, QStringLiteral("first"));
-        m_sheet->assignCells(2, 4, QStringLiteral("gone"));
-        m_sheet->columns(4)->autofit(); // sends what is held, so the next writes come later
-        m_sheet->assignCells(1, 4, QStringLiteral("second"));
-        m_sheet->assignCells(2, 4, QString());
-        m_sheet->assignCells(1, 5, QStringLiteral("above a gap"));
-        m_sheet->assignCells(3, 5, QStringLiteral("below a gap"));
-        auto late = m_sheet->cells(1, 6);
+        sheet()->assignCells(1, 4, QStringLiteral("first"));
+        sheet()->assignCells(2, 4, QStringLiteral("gone"));
+        sheet()->columns(4)->autofit(); // sends what is held, so the next writes come later
+        sheet()->assignCells(1, 4, QStringLiteral("second"));
+        sheet()->assignCells(2, 4, QString());
+        sheet()->assignCells(1, 5, QStringLiteral("above a gap"));
+        sheet()->assignCells(3, 5, QStringLiteral("below a gap"));
+        auto late = sheet()->cells(1, 6);
         late->setValue(QStringLiteral("=2+2"));
         late->setNumberFormat(QStringLiteral("@"));
-        m_sheet->assignCells(1, 7, QStringLiteral("=3+3"));
-        m_sheet->columns(8)->setNumberFormat(QStringLiteral("@"));
-        m_sheet->cells(5, 8)->setValue(QStringLiteral("0012"));
+        sheet()->assignCells(1, 7, QStringLiteral("=3+3"));
+        sheet()->columns(8)->setNumberFormat(QStringLiteral("@"));
+        sheet()->cells(5, 8)->setValue(QStringLiteral("0012"));
 
         for (int row = 1; row <= manyRows; ++row) {
-            auto cell = m_sheet->cells(row, manyRowsColumn);
+            auto cell = sheet()->cells(row, manyRowsColumn);
             cell->setNumberFormat(QStringLiteral("@"));
             cell->setValue(manyRowsValue(row));
         }
 
-        m_sheet->columns()->autofit();
+        sheet()->columns()->autofit();
         // A headless office has no screen to show the document on, but must not fall over
         // when asked to.
         m_application->setVisible(true);
