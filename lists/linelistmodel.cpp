@@ -17,6 +17,11 @@ namespace {
 // buffer of its own.
 constexpr qsizetype ChunkCapacity = 16 * 1024;
 
+// A view lays out the whole text of every row it paints: a line of a hundred million
+// characters would hold the window for minutes on each paint. No screen shows more than
+// this many characters of a row; the rest is marked with an ellipsis.
+constexpr qsizetype DisplayLength = 2048;
+
 void checkBufferSize(qsizetype size)
 {
     // Spans address a buffer with 32-bit offsets.
@@ -354,8 +359,14 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    if (role == Qt::DisplayRole)
-        return view(m_refs[size_t(index.row())]).toString();
+    if (role == Qt::DisplayRole) {
+        const QStringView text = view(m_refs[size_t(index.row())]);
+        if (text.size() <= DisplayLength)
+            return text.toString();
+        // Not between the halves of a pair.
+        const qsizetype shown = DisplayLength - (text[DisplayLength - 1].isHighSurrogate() ? 1 : 0);
+        return text.first(shown).toString() + QChar(0x2026);
+    }
     return {};
 }
 
