@@ -33,8 +33,7 @@ public:
     QString savePath;
     QStringList messages;
 
-    void showMessage(const QString& text, const QString&, varnel::MessageIcon) override
-    {
+    void showMessage(const QString& text, const QString&, varnel::MessageIcon) override {
         messages.append(text);
     }
     bool askYesNo(const QString&, const QString&) override { return true; }
@@ -42,14 +41,12 @@ public:
     QStringList openFileNames(const varnel::FileDialogRequest&) override { return {openPath}; }
     QString saveFileName(const varnel::FileDialogRequest&) override { return savePath; }
     void clearClipboard() override { QGuiApplication::clipboard()->clear(); }
-    void setClipboardText(const QString& text) override
-    {
+    void setClipboardText(const QString& text) override {
         QGuiApplication::clipboard()->setText(text);
     }
 };
 
-double secondsSinceProcessStart()
-{
+double secondsSinceProcessStart() {
     // Field 22 of /proc/self/stat: start time in clock ticks after boot.
     QFile stat(QStringLiteral("/proc/self/stat"));
     if (!stat.open(QIODevice::ReadOnly))
@@ -62,23 +59,20 @@ double secondsSinceProcessStart()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9 - started;
 }
 
-void report(const char* name, double value)
-{
+void report(const char* name, double value) {
     std::printf("%s %.4f\n", name, value);
     std::fflush(stdout);
 }
 
-double residentMiB()
-{
+double residentMiB() {
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
-    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE))
-           / 1048576.0;
+    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) /
+           1048576.0;
 }
 
-long peakResidentKiB()
-{
+long peakResidentKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -89,8 +83,7 @@ struct Timing {
     double longestGapSeconds;
 };
 
-Timing timeCommand(varnel::MainWindow& window, const std::function<void()>& command)
-{
+Timing timeCommand(varnel::MainWindow& window, const std::function<void()>& command) {
     varnel::EventPump& pump = window.state().pump();
     pump.resetStatistics();
     QElapsedTimer clock;
@@ -104,13 +97,11 @@ Timing timeCommand(varnel::MainWindow& window, const std::function<void()>& comm
     return {seconds, gap};
 }
 
-void click(varnel::MainWindow& window, const char* button)
-{
+void click(varnel::MainWindow& window, const char* button) {
     window.button(button)->click();
 }
 
-void drop(varnel::MainWindow& window, const QString& folder)
-{
+void drop(varnel::MainWindow& window, const QString& folder) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(folder)});
     QWidget* target = window.inputView()->viewport();
@@ -119,12 +110,14 @@ void drop(varnel::MainWindow& window, const QString& folder)
     QApplication::sendEvent(target, &enter);
     QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &dropped);
+    // The window takes the drop in on its next turn, so the file manager is not kept
+    // waiting; that turn is the walk.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     varnel::returnLargeBuffersToTheSystem(); // as the program does
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();

@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
             QDropEvent drop(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
                             Qt::NoModifier);
             QApplication::sendEvent(target, &drop);
+            // The window takes a drop in on its next turn; the walk runs here, under the
+            // closing timer.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         } else {
             const char* button = command == QStringLiteral("extract") ? "PushButton7"
                                  : command == QStringLiteral("save")  ? "PushButton6"
