@@ -5,8 +5,7 @@
 
 namespace varnel {
 
-QIcon applicationIcon()
-{
+QIcon applicationIcon() {
     QIcon icon;
     for (int size : {16, 32, 48, 64}) {
         QPixmap pixmap(size, size);
@@ -20,8 +19,8 @@ QIcon applicationIcon()
         const qreal widths[] = {0.45, 0.6, 0.35, 0.75};
         for (int i = 0; i < 4; ++i) {
             painter.setBrush(i == 2 ? QColor(0xd0, 0x3b, 0x2f) : QColor(0x33, 0x4a, 0x66));
-            painter.drawRect(QRectF(size * 0.15, size * 0.18 + i * bar * 1.7,
-                                    size * widths[i], bar));
+            painter.drawRect(
+                QRectF(size * 0.15, size * 0.18 + i * bar * 1.7, size * widths[i], bar));
         }
         painter.end();
         icon.addPixmap(pixmap);

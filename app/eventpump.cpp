@@ -8,12 +8,9 @@ namespace varnel {
 
 EventPump::EventPump(std::chrono::microseconds interval)
     : m_interval(interval)
-    , m_lastTurn(Clock::now())
-{
-}
+    , m_lastTurn(Clock::now()) {}
 
-void EventPump::yieldNow()
-{
+void EventPump::yieldNow() {
     checkAlive();
     const auto before = Clock::now();
     const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(before - m_lastTurn);
@@ -25,14 +22,12 @@ void EventPump::yieldNow()
     checkAlive();
 }
 
-void EventPump::checkAlive() const
-{
+void EventPump::checkAlive() const {
     if (m_ending)
         throw ProgramEnding{};
 }
 
-void EventPump::resetStatistics()
-{
+void EventPump::resetStatistics() {
     m_longestGap = std::chrono::microseconds(0);
     m_turns = 0;
     m_lastTurn = Clock::now();

@@ -17,14 +17,12 @@ public:
     // True when the next yield() would really process events. Reading the clock costs
     // about as much as testing a pair of lines, so it is read on every 64th ask only:
     // far finer than the interval still.
-    bool due()
-    {
+    bool due() {
         if (m_interval.count() > 0 && (++m_asks & 63) != 0)
             return false;
         return Clock::now() - m_lastTurn >= m_interval;
     }
-    void yield()
-    {
+    void yield() {
         if (due())
             yieldNow();
     }
@@ -41,8 +39,7 @@ public:
     // event-loop turns since the last reset.
     void resetStatistics();
     std::chrono::microseconds longestGap() const { return m_longestGap; }
-    std::chrono::microseconds sinceLastTurn() const
-    {
+    std::chrono::microseconds sinceLastTurn() const {
         return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_lastTurn);
     }
     long long turns() const { return m_turns; }

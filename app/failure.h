@@ -38,13 +38,9 @@ public:
     Failure(int number, QString description)
         : m_number(number)
         , m_description(std::move(description))
-        , m_what(m_description.toUtf8())
-    {
-    }
+        , m_what(m_description.toUtf8()) {}
     Failure(ErrorNumber number, QString description)
-        : Failure(static_cast<int>(number), std::move(description))
-    {
-    }
+        : Failure(static_cast<int>(number), std::move(description)) {}
 
     int number() const noexcept { return m_number; }
     const QString& description() const noexcept { return m_description; }

@@ -4,8 +4,7 @@
 
 namespace varnel {
 
-void GuardedOperation::report(const QString& description)
-{
+void GuardedOperation::report(const QString& description) {
     ++m_failures;
     if (m_beforeReport)
         m_beforeReport();

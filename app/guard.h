@@ -20,20 +20,16 @@ class GuardedOperation {
 public:
     GuardedOperation(UserInterface& ui, QString location)
         : m_ui(ui)
-        , m_location(std::move(location))
-    {
-    }
+        , m_location(std::move(location)) {}
 
     // Starts numbered line `line` and runs its statement.
-    template <typename Statement> void step(int line, Statement&& statement)
-    {
+    template <typename Statement> void step(int line, Statement&& statement) {
         m_line = line;
         run(std::forward<Statement>(statement));
     }
 
     // Runs a statement that belongs to the current numbered line.
-    template <typename Statement> void run(Statement&& statement)
-    {
+    template <typename Statement> void run(Statement&& statement) {
         try {
             statement();
         } catch (const Failure& failure) {

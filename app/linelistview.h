@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QStringList>
 #include <QHeaderView>
+#include <QStringList>
 #include <QTableView>
 
 #include <optional>

@@ -8,8 +8,7 @@
 
 namespace {
 
-bool haveDisplay()
-{
+bool haveDisplay() {
     const auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value && *value;
@@ -19,8 +18,7 @@ bool haveDisplay()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (!haveDisplay()) {
         std::fputs("Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not "
                    "set).\n",

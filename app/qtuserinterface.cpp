@@ -93,16 +93,14 @@ private:
 
 } // namespace
 
-QString QtUserInterface::displayText(const QString& text)
-{
+QString QtUserInterface::displayText(const QString& text) {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     shown.replace(u'\r', u'\n');
     return shown;
 }
 
-void QtUserInterface::showMessage(const QString& text, const QString& title, MessageIcon icon)
-{
+void QtUserInterface::showMessage(const QString& text, const QString& title, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
                     title, displayText(text), QMessageBox::Ok, m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -110,8 +108,7 @@ void QtUserInterface::showMessage(const QString& text, const QString& title, Mes
     afterModal();
 }
 
-bool QtUserInterface::askYesNo(const QString& text, const QString& title)
-{
+bool QtUserInterface::askYesNo(const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, displayText(text),
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setTextFormat(Qt::PlainText);
@@ -121,8 +118,7 @@ bool QtUserInterface::askYesNo(const QString& text, const QString& title)
     return yes;
 }
 
-QString QtUserInterface::inputText(const QString& prompt, const QString& title)
-{
+QString QtUserInterface::inputText(const QString& prompt, const QString& title) {
     QInputDialog dialog(m_parent);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(title);
@@ -166,22 +162,19 @@ QString QtUserInterface::saveFileName(const FileDialogRequest& request) {
     return files.isEmpty() ? QString() : files.first();
 }
 
-void QtUserInterface::afterModal() const
-{
+void QtUserInterface::afterModal() const {
     if (m_afterModal)
         m_afterModal();
 }
 
-void QtUserInterface::clearClipboard()
-{
+void QtUserInterface::clearClipboard() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Can't open clipboard"));
     clipboard->clear();
 }
 
-void QtUserInterface::setClipboardText(const QString& text)
-{
+void QtUserInterface::setClipboardText(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Can't open clipboard"));

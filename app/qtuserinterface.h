@@ -12,9 +12,7 @@ namespace varnel {
 class QtUserInterface : public UserInterface {
 public:
     explicit QtUserInterface(QWidget* parent = nullptr)
-        : m_parent(parent)
-    {
-    }
+        : m_parent(parent) {}
     void setParent(QWidget* parent) { m_parent = parent; }
     // Runs after every modal dialog closes: the window may have been closed meanwhile, and
     // then the command that asked must not go on.

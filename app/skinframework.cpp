@@ -7,8 +7,7 @@
 
 namespace varnel {
 
-void SkinFramework::LoadSkin(const QString& path, const QString& iniFileName)
-{
+void SkinFramework::LoadSkin(const QString& path, const QString& iniFileName) {
     Q_UNUSED(iniFileName); // style sheets have no sections to pick from
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -23,10 +22,10 @@ void SkinFramework::LoadSkin(const QString& path, const QString& iniFileName)
     m_loaded = true;
 }
 
-void SkinFramework::ApplyWindow(QWidget* window)
-{
+void SkinFramework::ApplyWindow(QWidget* window) {
     if (!m_loaded || !window)
-        throw Failure(ErrorNumber::InvalidProcedureCall, QStringLiteral("Invalid procedure call or argument"));
+        throw Failure(ErrorNumber::InvalidProcedureCall,
+                      QStringLiteral("Invalid procedure call or argument"));
     // Bit 0 of the options says the skin covers the window's children as well; a style
     // sheet set on the window does that by itself.
     window->setStyleSheet(m_styleSheet);

@@ -21,23 +21,20 @@ namespace {
 
 // A file counts only when it is a plain, visible file: a folder or a dot-file of that
 // name is not a skin or pointer someone put there.
-bool isListedFile(const QString& path)
-{
+bool isListedFile(const QString& path) {
     const QFileInfo info(path);
     return info.isFile() && !info.fileName().startsWith(u'.');
 }
 
 // The file-exists test: the modification time can be read; true for folders too.
-bool fileExists(const QString& path)
-{
+bool fileExists(const QString& path) {
     const QFileInfo info(path);
     return info.exists() && info.lastModified().isValid();
 }
 
 // A cursor file keeps its hot spot where an icon file keeps planes and bit count; the
 // image reader drops it, so it is read here.
-QPoint cursorHotSpot(const QString& path)
-{
+QPoint cursorHotSpot(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {0, 0};
@@ -50,8 +47,7 @@ QPoint cursorHotSpot(const QString& path)
     return {le16(10), le16(12)};
 }
 
-QCursor loadPointerImage(const QString& path)
-{
+QCursor loadPointerImage(const QString& path) {
     QImageReader reader(path, "cur");
     const QImage image = reader.read();
     if (image.isNull())
@@ -62,8 +58,7 @@ QCursor loadPointerImage(const QString& path)
 
 } // namespace
 
-void ApplySkin(MainWindow& window)
-{
+void ApplySkin(MainWindow& window) {
     const QString skinPath = window.applicationFolder() + QStringLiteral("/x/o.cjs");
     if (!isListedFile(skinPath))
         return;
@@ -73,8 +68,8 @@ void ApplySkin(MainWindow& window)
     // Option buttons, check boxes, frames and labels take the button face too; this
     // window has none of them today.
     for (QWidget* child : window.findChildren<QWidget*>()) {
-        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child)
-            || qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child)) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child)) {
             QPalette p = child->palette();
             p.setColor(QPalette::Window, palette.color(QPalette::Button));
             child->setPalette(p);
@@ -88,8 +83,7 @@ void ApplySkin(MainWindow& window)
     skin.ApplyWindow(&window);
 }
 
-void Form_Load(MainWindow& window)
-{
+void Form_Load(MainWindow& window) {
     WindowState& state = window.state();
     GuardedOperation g(state.ui(), locations::FormLoad);
     g.step(100, [&] { ApplySkin(window); });
@@ -105,13 +99,9 @@ void Form_Load(MainWindow& window)
         state.setApplicationTitle(applicationTitleFromCaption(caption));
     });
     g.step(128, [&] { state.input().addColumnHeader(QStringLiteral("Lines Of Text")); });
-    g.step(130, [&] {
-        window.inputView()->header()->resizeSection(0, MainWindow::twips(7000));
-    });
+    g.step(130, [&] { window.inputView()->header()->resizeSection(0, MainWindow::twips(7000)); });
     g.step(132, [&] { state.results().addColumnHeader(QStringLiteral("Results")); });
-    g.step(134, [&] {
-        window.resultsView()->header()->resizeSection(0, MainWindow::twips(7000));
-    });
+    g.step(134, [&] { window.resultsView()->header()->resizeSection(0, MainWindow::twips(7000)); });
 }
 
 } // namespace varnel

@@ -8,53 +8,44 @@ namespace varnel {
 
 WindowState::WindowState(UserInterface& ui, QObject* parent)
     : QObject(parent)
-    , m_ui(ui)
-{
-}
+    , m_ui(ui) {}
 
 WindowState::~WindowState() = default;
 
-AutomationProvider& WindowState::automation()
-{
+AutomationProvider& WindowState::automation() {
     // The office takes a while to start; the window keeps answering meanwhile.
     if (!m_automation)
         m_automation = std::make_unique<OfficeAutomationProvider>([this] { m_pump.yield(); });
     return *m_automation;
 }
 
-void WindowState::setAutomationProvider(std::unique_ptr<AutomationProvider> provider)
-{
+void WindowState::setAutomationProvider(std::unique_ptr<AutomationProvider> provider) {
     m_automation = std::move(provider);
 }
 
-void WindowState::setPointer(Pointer pointer)
-{
+void WindowState::setPointer(Pointer pointer) {
     if (pointer == m_pointer)
         return;
     m_pointer = pointer;
     emit pointerChanged(pointer);
 }
 
-void WindowState::hoverOverButton()
-{
+void WindowState::hoverOverButton() {
     if (!showsHourglass())
         setPointer(Pointer::Custom);
 }
 
-void WindowState::hoverOverBackgroundOrList()
-{
+void WindowState::hoverOverBackgroundOrList() {
     if (!showsHourglass())
         setPointer(Pointer::Default);
 }
 
-void WindowState::inform(const QString& text)
-{
+void WindowState::inform(const QString& text) {
     m_ui.showMessage(text, m_applicationTitle, MessageIcon::None);
     m_pump.checkAlive();
 }
 
-QString applicationTitleFromCaption(const QString& caption)
-{
+QString applicationTitleFromCaption(const QString& caption) {
     QString title = caption;
     do {
         const qsizetype blank = title.lastIndexOf(u' ');

@@ -8,8 +8,7 @@
 
 namespace varnel {
 
-QCollator makeCorrectOrderCollator()
-{
+QCollator makeCorrectOrderCollator() {
     QLocale locale;
     // The C locale collates by code point, which would put é after z; a person reading a
     // list expects it beside e.
@@ -22,14 +21,12 @@ QCollator makeCorrectOrderCollator()
     return collator;
 }
 
-int CorrectOrderCompare(QStringView a, QStringView b)
-{
+int CorrectOrderCompare(QStringView a, QStringView b) {
     thread_local const QCollator collator = makeCorrectOrderCollator();
     return collator.compare(a, b);
 }
 
-void PushButton5_Click(WindowState& form)
-{
+void PushButton5_Click(WindowState& form) {
     GuardedOperation g(form.ui(), locations::PushButton5);
     LineListModel& input = form.input();
     LineListModel& results = form.results();

@@ -18,12 +18,9 @@ class PendingResults {
 public:
     PendingResults(const LineListModel& input, LineListModel& results)
         : m_input(input)
-        , m_results(results)
-    {
-    }
+        , m_results(results) {}
     void add(qsizetype position) { m_positions.push_back(position); }
-    void flush()
-    {
+    void flush() {
         if (!m_positions.empty())
             m_results.appendFrom(m_input, std::exchange(m_positions, {}));
     }
@@ -36,8 +33,7 @@ private:
 
 } // namespace
 
-void PushButton7_Click(WindowState& form)
-{
+void PushButton7_Click(WindowState& form) {
     if (form.busy())
         return;
     GuardedOperation g(form.ui(), locations::PushButton7);
@@ -71,9 +67,8 @@ void PushButton7_Click(WindowState& form)
                 continue;
             bool sortsAfter = true;
             const int failuresBefore = g.failureCount();
-            g.step(116, [&] {
-                sortsAfter = LineSortsAfter(input.textView(i - 1), input.textView(i));
-            });
+            g.step(116,
+                   [&] { sortsAfter = LineSortsAfter(input.textView(i - 1), input.textView(i)); });
             // The list was shortened during a yield: one report, then the walk ends
             // instead of reporting every position up to n.
             const bool shortened = g.failureCount() != failuresBefore && i > input.count();

@@ -11,8 +11,7 @@ namespace {
 // The lower-cased code unit at `i`, without building a lower-cased copy. Surrogate halves
 // are lowered as the code point they belong to; the simple mapping keeps every character
 // in its plane, so the string's length in code units never changes.
-inline char16_t loweredUnit(QStringView s, qsizetype i)
-{
+inline char16_t loweredUnit(QStringView s, qsizetype i) {
     const char16_t c = s[i].unicode();
     if (c < 0x80)
         return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
@@ -27,8 +26,7 @@ inline char16_t loweredUnit(QStringView s, qsizetype i)
 
 // The first position where the two differ, four code units at a time: neighbours in a list
 // share long beginnings, and equal units lower-case alike.
-inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype common)
-{
+inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype common) {
     qsizetype i = 0;
     for (; i + 4 <= common; i += 4) {
         quint64 a;
@@ -45,8 +43,7 @@ inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype
 
 } // namespace
 
-bool LineSortsAfter(QStringView upper, QStringView lower)
-{
+bool LineSortsAfter(QStringView upper, QStringView lower) {
     const qsizetype common = std::min(upper.size(), lower.size());
     const char16_t* u = upper.utf16();
     const char16_t* l = lower.utf16();

@@ -22,8 +22,7 @@ constexpr qsizetype ChunkCapacity = 16 * 1024;
 // this many characters of a row; the rest is marked with an ellipsis.
 constexpr qsizetype DisplayLength = 2048;
 
-void checkBufferSize(qsizetype size)
-{
+void checkBufferSize(qsizetype size) {
     // Spans address a buffer with 32-bit offsets.
     if (size > qsizetype(std::numeric_limits<quint32>::max()))
         throw failures::outOfMemory();
@@ -32,38 +31,31 @@ void checkBufferSize(qsizetype size)
 } // namespace
 
 LineListModel::LineListModel(QObject* parent)
-    : QAbstractListModel(parent)
-{
-}
+    : QAbstractListModel(parent) {}
 
 LineListModel::~LineListModel() = default;
 
-void LineListModel::checkPosition(qsizetype position) const
-{
+void LineListModel::checkPosition(qsizetype position) const {
     if (position < 1 || position > count())
         throwIndexOutOfBounds();
 }
 
-QString LineListModel::text(qsizetype position) const
-{
+QString LineListModel::text(qsizetype position) const {
     return textView(position).toString();
 }
 
-void LineListModel::throwIndexOutOfBounds()
-{
+void LineListModel::throwIndexOutOfBounds() {
     throw failures::indexOutOfBounds();
 }
 
-quint32 LineListModel::addChunk(QString buffer)
-{
+quint32 LineListModel::addChunk(QString buffer) {
     m_chunks.append(std::move(buffer));
     const auto index = quint32(m_chunks.size() - 1);
     m_chunkByBuffer.insert(m_chunks.last().constData(), index);
     return index;
 }
 
-LineListModel::Ref LineListModel::store(QStringView text)
-{
+LineListModel::Ref LineListModel::store(QStringView text) {
     checkBufferSize(text.size());
     const auto length = quint32(text.size());
     if (text.size() > ChunkCapacity / 4) {
@@ -88,8 +80,7 @@ LineListModel::Ref LineListModel::store(QStringView text)
     return {quint32(m_openChunk), offset, length};
 }
 
-quint32 LineListModel::importChunk(const LineListModel& source, quint32 chunk)
-{
+quint32 LineListModel::importChunk(const LineListModel& source, quint32 chunk) {
     const QString& buffer = source.m_chunks.at(chunk);
     const auto known = m_chunkByBuffer.constFind(buffer.constData());
     if (known != m_chunkByBuffer.cend())
@@ -97,13 +88,11 @@ quint32 LineListModel::importChunk(const LineListModel& source, quint32 chunk)
     return addChunk(buffer);
 }
 
-void LineListModel::append(const QString& text)
-{
+void LineListModel::append(const QString& text) {
     insertRefs({store(text)});
 }
 
-void LineListModel::appendBatch(const QStringList& texts)
-{
+void LineListModel::appendBatch(const QStringList& texts) {
     std::vector<Ref> refs;
     refs.reserve(size_t(texts.size()));
     for (const QString& t : texts)
@@ -111,8 +100,7 @@ void LineListModel::appendBatch(const QStringList& texts)
     insertRefs(std::move(refs));
 }
 
-void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans)
-{
+void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans) {
     if (spans.empty())
         return;
     checkBufferSize(buffer.size());
@@ -128,8 +116,8 @@ void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans)
     insertRefs(std::move(refs));
 }
 
-void LineListModel::appendFrom(const LineListModel& source, const std::vector<qsizetype>& positions)
-{
+void LineListModel::appendFrom(const LineListModel& source,
+                               const std::vector<qsizetype>& positions) {
     for (qsizetype p : positions)
         source.checkPosition(p);
     std::vector<Ref> refs;
@@ -148,8 +136,7 @@ void LineListModel::appendFrom(const LineListModel& source, const std::vector<qs
     insertRefs(std::move(refs));
 }
 
-void LineListModel::appendAllFrom(const LineListModel& source)
-{
+void LineListModel::appendAllFrom(const LineListModel& source) {
     if (&source == this) {
         insertRefs(std::vector<Ref>(m_refs));
         return;
@@ -165,16 +152,14 @@ void LineListModel::appendAllFrom(const LineListModel& source)
     insertRefs(std::move(refs));
 }
 
-const QCollator& LineListModel::collator() const
-{
+const QCollator& LineListModel::collator() const {
     if (!m_collator)
         m_collator = std::make_unique<QCollator>(makeCorrectOrderCollator());
     return *m_collator;
 }
 
 template <typename Item, typename TextOf>
-void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const
-{
+void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const {
     // A comparison sort in place, straight on the text: collation keys, or a merge, would
     // need memory on the scale of the lines themselves. Large batches are split around a
     // sampled median and the two parts sorted on two threads, each with a collator of its
@@ -206,14 +191,12 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const
     lowerPart.join();
 }
 
-std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const
-{
+std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const {
     collatedSort(refs, [this](const Ref& r) { return view(r); });
     return refs;
 }
 
-void LineListModel::insertRefs(std::vector<Ref> refs)
-{
+void LineListModel::insertRefs(std::vector<Ref> refs) {
     if (refs.empty())
         return;
     if (!m_sorted || (m_refs.empty() && refs.size() > 1)) {
@@ -252,16 +235,14 @@ void LineListModel::insertRefs(std::vector<Ref> refs)
     endResetModel();
 }
 
-void LineListModel::setText(qsizetype position, const QString& text)
-{
+void LineListModel::setText(qsizetype position, const QString& text) {
     checkPosition(position);
     m_refs[size_t(position - 1)] = store(text);
     const QModelIndex changed = index(int(position - 1));
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
 
-void LineListModel::exchange(qsizetype first, qsizetype second)
-{
+void LineListModel::exchange(qsizetype first, qsizetype second) {
     checkPosition(first);
     checkPosition(second);
     if (first == second)
@@ -273,16 +254,14 @@ void LineListModel::exchange(qsizetype first, qsizetype second)
     }
 }
 
-void LineListModel::removeAt(qsizetype position)
-{
+void LineListModel::removeAt(qsizetype position) {
     checkPosition(position);
     beginRemoveRows({}, int(position - 1), int(position - 1));
     m_refs.erase(m_refs.begin() + (position - 1));
     endRemoveRows();
 }
 
-void LineListModel::clear()
-{
+void LineListModel::clear() {
     if (m_refs.empty() && m_chunks.isEmpty())
         return;
     beginResetModel();
@@ -293,8 +272,7 @@ void LineListModel::clear()
     endResetModel();
 }
 
-void LineListModel::setSorted(bool sorted)
-{
+void LineListModel::setSorted(bool sorted) {
     if (sorted == m_sorted)
         return;
     m_sorted = sorted;
@@ -302,8 +280,7 @@ void LineListModel::setSorted(bool sorted)
         sortAll();
 }
 
-void LineListModel::sortAll()
-{
+void LineListModel::sortAll() {
     emit layoutAboutToBeChanged();
     const QModelIndexList persistent = persistentIndexList();
     if (persistent.isEmpty()) {
@@ -330,33 +307,28 @@ void LineListModel::sortAll()
     emit layoutChanged();
 }
 
-void LineListModel::addColumnHeader(const QString& caption)
-{
+void LineListModel::addColumnHeader(const QString& caption) {
     m_headers.append(caption);
     emit headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
-QString LineListModel::columnCaption(qsizetype column) const
-{
+QString LineListModel::columnCaption(qsizetype column) const {
     if (column != 1)
         throw failures::indexOutOfBounds();
     return m_headers.value(0);
 }
 
-QString LineListModel::cell(qsizetype item, qsizetype column) const
-{
+QString LineListModel::cell(qsizetype item, qsizetype column) const {
     if (column != 1)
         throw failures::indexOutOfBounds();
     return text(item);
 }
 
-int LineListModel::rowCount(const QModelIndex& parent) const
-{
+int LineListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_refs.size());
 }
 
-QVariant LineListModel::data(const QModelIndex& index, int role) const
-{
+QVariant LineListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (role == Qt::DisplayRole) {
@@ -370,16 +342,14 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-QVariant LineListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole
-        && !m_headers.isEmpty())
+QVariant LineListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole &&
+        !m_headers.isEmpty())
         return m_headers.first();
     return {};
 }
 
-Qt::ItemFlags LineListModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags LineListModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;

@@ -33,8 +33,7 @@ public:
     void append(const QString& text) override;
 
     // The text without a copy; valid until this list next changes.
-    QStringView textView(qsizetype position) const
-    {
+    QStringView textView(qsizetype position) const {
         if (position < 1 || position > count())
             throwIndexOutOfBounds();
         return view(m_refs[size_t(position - 1)]);
@@ -79,8 +78,7 @@ private:
         quint32 length;
     };
 
-    QStringView view(const Ref& ref) const
-    {
+    QStringView view(const Ref& ref) const {
         return QStringView(m_chunks.at(ref.chunk)).sliced(ref.offset, ref.length);
     }
     void checkPosition(qsizetype position) const;

@@ -7,10 +7,9 @@
 
 namespace varnel {
 
-const QStringList& sampleLines()
-{
+const QStringList& sampleLines() {
     static const QStringList lines = {
-        QStringLiteral("Corin Melvane"), QStringLiteral("Jolene Sarrow"),
+        QStringLiteral("Corin Melvane"),  QStringLiteral("Jolene Sarrow"),
         QStringLiteral("Dorian Tessick"), QStringLiteral("Kendra Bellwood"),
         QStringLiteral("Kyran Foss"),     QStringLiteral("Lara Kettle"),
         QStringLiteral("Lionel Zarek"),   QStringLiteral("Lorna Ashby"),
@@ -19,8 +18,7 @@ const QStringList& sampleLines()
     return lines;
 }
 
-void PushButton1_Click(WindowState& form)
-{
+void PushButton1_Click(WindowState& form) {
     GuardedOperation g(form.ui(), locations::PushButton1);
     QString entry;
     g.step(100, [&] {
@@ -37,8 +35,7 @@ void PushButton1_Click(WindowState& form)
     g.step(104, [&] { form.input().append(entry); });
 }
 
-void PushButton11_Click(WindowState& form)
-{
+void PushButton11_Click(WindowState& form) {
     GuardedOperation g(form.ui(), locations::PushButton11);
     int line = 100;
     for (const QString& sample : sampleLines()) {
@@ -47,8 +44,7 @@ void PushButton11_Click(WindowState& form)
     }
 }
 
-void PushButton3_Click(WindowState& form)
-{
+void PushButton3_Click(WindowState& form) {
     GuardedOperation g(form.ui(), locations::PushButton3);
     g.step(100, [&] {
         if (!form.showsHourglass())
@@ -56,15 +52,13 @@ void PushButton3_Click(WindowState& form)
     });
 }
 
-void PushButton9_Click(WindowState& form)
-{
+void PushButton9_Click(WindowState& form) {
     GuardedOperation g(form.ui(), locations::PushButton9);
     g.step(100, [&] { form.results().clear(); });
 }
 
 void removeSelectedItem(WindowState& form, LineListModel& list,
-                        std::optional<qsizetype> selectedPosition)
-{
+                        std::optional<qsizetype> selectedPosition) {
     if (form.showsHourglass() || list.count() == 0 || !selectedPosition)
         return;
     if (*selectedPosition >= 1 && *selectedPosition <= list.count())

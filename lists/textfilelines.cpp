@@ -65,7 +65,7 @@ template <typename Emit> void forEachLine(QStringView text, Emit&& onLine) {
     while (p < end) {
         // Most characters are neither CR nor LF: step over them with one test each.
         const char16_t* q = p;
-        while (q < end && *q > u'\r')
+        while (q<end&& * q> u'\r')
             ++q;
         if (q != p)
             recordOpen = true;

@@ -14,8 +14,7 @@ const QString TextFormat = QStringLiteral("@");
 
 } // namespace
 
-bool SaveResultsAsExcelFileIsExcelInstalled(WindowState& form)
-{
+bool SaveResultsAsExcelFileIsExcelInstalled(WindowState& form) {
     bool installed = true;
     bool failed = false;
     std::unique_ptr<AutomationApplication> application;
@@ -36,8 +35,7 @@ bool SaveResultsAsExcelFileIsExcelInstalled(WindowState& form)
     return installed;
 }
 
-void exportTable(WindowState& form, const ColumnTable& table)
-{
+void exportTable(WindowState& form, const ColumnTable& table) {
     GuardedOperation g(form.ui(), locations::PushButton2);
     EventPump& pump = form.pump();
     // Once the office has gone away (closed or crashed) every further call would fail the
@@ -105,9 +103,7 @@ void exportTable(WindowState& form, const ColumnTable& table)
                 call(156, [&] { sheet()->cells(r, c)->setValue(table.cell(k, 1)); });
                 g.step(158, [&] { ++c; });
             } else {
-                call(160, [&] {
-                    sheet()->cells(r, c)->setValue(table.cell(k, m).remove(u'='));
-                });
+                call(160, [&] { sheet()->cells(r, c)->setValue(table.cell(k, m).remove(u'=')); });
                 g.step(162, [&] { ++c; });
             }
             // A list shortened during a yield: one report, then the rows end.
@@ -126,8 +122,7 @@ void exportTable(WindowState& form, const ColumnTable& table)
     g.step(174, [&] { form.setPointer(Pointer::Default); });
 }
 
-void PushButton2_Click(WindowState& form)
-{
+void PushButton2_Click(WindowState& form) {
     GuardedOperation g(form.ui(), locations::PushButton2);
     bool installed = true;
     g.step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(form); });

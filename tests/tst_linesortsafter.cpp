@@ -13,30 +13,45 @@ private slots:
     void neverBothWays();
 };
 
-void TestLineSortsAfter::pairs_data()
-{
+void TestLineSortsAfter::pairs_data() {
     QTest::addColumn<QString>("upper");
     QTest::addColumn<QString>("lower");
     QTest::addColumn<bool>("sortsAfter");
 
-    QTest::newRow("b above a") << "b" << "a" << true;
-    QTest::newRow("a above b") << "a" << "b" << false;
-    QTest::newRow("identical") << "apple" << "apple" << false;
-    QTest::newRow("case only differs") << "Apple" << "APPLE" << false;
-    QTest::newRow("capital does not come first") << "Zebra" << "apple" << true;
-    QTest::newRow("lower before capital") << "apple" << "Zebra" << false;
-    QTest::newRow("no numeric order") << "item9" << "item10" << true;
-    QTest::newRow("blank before letters") << "ab" << "a b" << true;
-    QTest::newRow("prefix first") << "abc" << "ab" << true;
-    QTest::newRow("prefix above longer") << "ab" << "abc" << false;
-    QTest::newRow("underscore before letters") << "a" << "_x" << true;
-    QTest::newRow("bracket before lowered capital") << "A" << "[" << true;
+    QTest::newRow("b above a") << "b"
+                               << "a" << true;
+    QTest::newRow("a above b") << "a"
+                               << "b" << false;
+    QTest::newRow("identical") << "apple"
+                               << "apple" << false;
+    QTest::newRow("case only differs") << "Apple"
+                                       << "APPLE" << false;
+    QTest::newRow("capital does not come first") << "Zebra"
+                                                 << "apple" << true;
+    QTest::newRow("lower before capital") << "apple"
+                                          << "Zebra" << false;
+    QTest::newRow("no numeric order") << "item9"
+                                      << "item10" << true;
+    QTest::newRow("blank before letters") << "ab"
+                                          << "a b" << true;
+    QTest::newRow("prefix first") << "abc"
+                                  << "ab" << true;
+    QTest::newRow("prefix above longer") << "ab"
+                                         << "abc" << false;
+    QTest::newRow("underscore before letters") << "a"
+                                               << "_x" << true;
+    QTest::newRow("bracket before lowered capital") << "A"
+                                                    << "[" << true;
     QTest::newRow("accent after z") << QStringLiteral("é") << "f" << true;
     QTest::newRow("capital accent lowers") << QStringLiteral("É") << QStringLiteral("é") << false;
-    QTest::newRow("leading blank first") << " z" << "a" << false;
-    QTest::newRow("empty before anything") << "" << "a" << false;
-    QTest::newRow("anything after empty") << "a" << "" << true;
-    QTest::newRow("both empty") << "" << "" << false;
+    QTest::newRow("leading blank first") << " z"
+                                         << "a" << false;
+    QTest::newRow("empty before anything") << ""
+                                           << "a" << false;
+    QTest::newRow("anything after empty") << "a"
+                                          << "" << true;
+    QTest::newRow("both empty") << ""
+                                << "" << false;
     QTest::newRow("greek capital lowers") << QStringLiteral("Ω") << QStringLiteral("ω") << false;
     QTest::newRow("cyrillic order") << QStringLiteral("Я") << QStringLiteral("а") << true;
     // Deseret capital long I (U+10400) lowers to U+10428 through its surrogate pair.
@@ -45,19 +60,18 @@ void TestLineSortsAfter::pairs_data()
     QTest::newRow("supplementary after BMP letters")
         << QString::fromUcs4(U"\U00010428") << QStringLiteral("ω") << true;
     QTest::newRow("lone surrogate compares raw") << QString(QChar(0xD800)) << "z" << true;
-    QTest::newRow("tab before blank") << "a\tb" << "a b" << false;
+    QTest::newRow("tab before blank") << "a\tb"
+                                      << "a b" << false;
 }
 
-void TestLineSortsAfter::pairs()
-{
+void TestLineSortsAfter::pairs() {
     QFETCH(QString, upper);
     QFETCH(QString, lower);
     QFETCH(bool, sortsAfter);
     QCOMPARE(LineSortsAfter(upper, lower), sortsAfter);
 }
 
-void TestLineSortsAfter::neverBothWays()
-{
+void TestLineSortsAfter::neverBothWays() {
     QFETCH(QString, upper);
     QFETCH(QString, lower);
     QVERIFY(!(LineSortsAfter(upper, lower) && LineSortsAfter(lower, upper)));

@@ -11,8 +11,7 @@ private slots:
     void closingDuringACommand();
 };
 
-void TestProgramEnd::closingDuringACommand_data()
-{
+void TestProgramEnd::closingDuringACommand_data() {
     QTest::addColumn<QString>("command");
     QTest::newRow("extracting") << "extract";
     QTest::newRow("saving over an old file") << "save";
@@ -20,8 +19,7 @@ void TestProgramEnd::closingDuringACommand_data()
     QTest::newRow("walking a dropped folder") << "drop";
 }
 
-void TestProgramEnd::closingDuringACommand()
-{
+void TestProgramEnd::closingDuringACommand() {
     QFETCH(QString, command);
     QTemporaryDir folder;
     QVERIFY(folder.isValid());

@@ -11,14 +11,13 @@
 
 namespace {
 
-QString lowered(const QString& text)
-{
+QString lowered(const QString& text) {
     // Code point by code point with the simple mapping; lone surrogates stay as they are.
     QString out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size()
-            && QChar::isLowSurrogate(text[i + 1].unicode())) {
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
             const char32_t lower = QChar::toLower(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
             out.append(QChar(QChar::highSurrogate(lower)));
             out.append(QChar(QChar::lowSurrogate(lower)));
@@ -30,26 +29,23 @@ QString lowered(const QString& text)
     return out;
 }
 
-bool referenceSortsAfter(const QString& upper, const QString& lower)
-{
+bool referenceSortsAfter(const QString& upper, const QString& lower) {
     const QString a = lowered(upper);
     const QString b = lowered(lower);
     if (a.size() != upper.size() || b.size() != lower.size())
         std::abort(); // the simple mapping never changes a length
-    return std::u16string_view(QStringView(a).utf16(), a.size())
-           > std::u16string_view(QStringView(b).utf16(), b.size());
+    return std::u16string_view(QStringView(a).utf16(), a.size()) >
+           std::u16string_view(QStringView(b).utf16(), b.size());
 }
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition)
         std::abort();
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     varnel::fuzzing::Utf16Texts input(data, size);
     const QString a = input.next();
     const QString b = input.next();

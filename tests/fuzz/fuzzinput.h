@@ -14,12 +14,9 @@ class Utf16Texts {
 public:
     Utf16Texts(const uint8_t* data, size_t size)
         : m_data(data)
-        , m_size(size)
-    {
-    }
+        , m_size(size) {}
 
-    QString next()
-    {
+    QString next() {
         QString text;
         while (m_at + 1 < m_size) {
             const auto unit = char16_t(m_data[m_at] | (m_data[m_at + 1] << 8));

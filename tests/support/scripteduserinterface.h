@@ -34,10 +34,10 @@ public:
     QStringList prompts;
     QList<FileDialogRequest> dialogs;
 
-    QList<bool> yesNoAnswers;      // empty: Yes
-    QStringList inputAnswers;      // empty: cancelled
+    QList<bool> yesNoAnswers;       // empty: Yes
+    QStringList inputAnswers;       // empty: cancelled
     QList<QStringList> openAnswers; // empty: cancelled
-    QStringList saveAnswers;       // empty: cancelled
+    QStringList saveAnswers;        // empty: cancelled
 
     QString clipboard;
     bool clipboardSet = false;
