@@ -122,26 +122,20 @@ void LineListModel::appendFrom(const LineListModel& source,
         source.checkPosition(p);
     std::vector<Ref> refs;
     refs.reserve(positions.size());
-    QHash<quint32, quint32> imported;
-    for (qsizetype p : positions) {
-        Ref ref = source.m_refs[size_t(p - 1)];
-        if (&source != this) {
-            auto it = imported.constFind(ref.chunk);
-            if (it == imported.cend())
-                it = imported.insert(ref.chunk, importChunk(source, ref.chunk));
-            ref.chunk = *it;
-        }
-        refs.push_back(ref);
-    }
-    insertRefs(std::move(refs));
+    for (qsizetype p : positions)
+        refs.push_back(source.m_refs[size_t(p - 1)]);
+    insertRefs(adopt(source, std::move(refs)));
 }
 
 void LineListModel::appendAllFrom(const LineListModel& source) {
-    if (&source == this) {
-        insertRefs(std::vector<Ref>(m_refs));
-        return;
-    }
-    std::vector<Ref> refs = source.m_refs;
+    insertRefs(adopt(source, std::vector<Ref>(source.m_refs)));
+}
+
+std::vector<LineListModel::Ref> LineListModel::adopt(const LineListModel& source,
+                                                     std::vector<Ref> refs) {
+    if (&source == this)
+        return refs;
+    // Each of the source's buffers is shared once, however many lines point into it.
     QHash<quint32, quint32> imported;
     for (Ref& ref : refs) {
         auto it = imported.constFind(ref.chunk);
@@ -149,7 +143,7 @@ void LineListModel::appendAllFrom(const LineListModel& source) {
             it = imported.insert(ref.chunk, importChunk(source, ref.chunk));
         ref.chunk = *it;
     }
-    insertRefs(std::move(refs));
+    return refs;
 }
 
 const QCollator& LineListModel::collator() const {

@@ -86,6 +86,8 @@ private:
     Ref store(QStringView text);
     quint32 addChunk(QString buffer);
     quint32 importChunk(const LineListModel& source, quint32 chunk);
+    // `refs` point into the source's buffers; the result into this list's own.
+    std::vector<Ref> adopt(const LineListModel& source, std::vector<Ref> refs);
     void insertRefs(std::vector<Ref> refs);
     std::vector<Ref> collatedOrder(std::vector<Ref> refs) const;
     template <typename Item, typename TextOf>
