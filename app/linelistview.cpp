@@ -1,6 +1,6 @@
 #include "linelistview.h"
 
-#include "lists/dropfiles.h"
+#include "lists/droppedpaths.h"
 
 #include <QDropEvent>
 #include <QHeaderView>
@@ -109,14 +109,14 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
 // The view's own drag-and-drop handling is left out on purpose: items never move by it,
 // and it would accept the list's own item data.
 void LineListView::dragEnterEvent(QDragEnterEvent* event) {
-    if (m_acceptsFileDrops && ListView1_OLEDragOver(*event->mimeData()))
+    if (m_acceptsFileDrops && acceptsFileDrag(*event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void LineListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_acceptsFileDrops && ListView1_OLEDragOver(*event->mimeData()))
+    if (m_acceptsFileDrops && acceptsFileDrag(*event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "app/memorypolicy.h"
+#include "core/memorypolicy.h"
 
 #include <QApplication>
 

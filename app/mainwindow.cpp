@@ -1,15 +1,16 @@
 #include "mainwindow.h"
 
-#include "failure.h"
+#include "core/failure.h"
 #include "linelistview.h"
 
-#include "extract/correctorder.h"
-#include "extract/extraction.h"
-#include "lists/listediting.h"
-#include "lists/loadtext.h"
-#include "output/clipboardcopy.h"
-#include "output/savetext.h"
-#include "output/spreadsheetexport.h"
+#include "commands/copying.h"
+#include "commands/correctorder.h"
+#include "commands/editing.h"
+#include "commands/exporting.h"
+#include "commands/extracting.h"
+#include "commands/loading.h"
+#include "commands/saving.h"
+#include "output/officeautomationprovider.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -53,6 +54,9 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
         ui = m_ownUi.get();
     }
     m_state = std::make_unique<WindowState>(*ui);
+    // The office takes a while to start; the window keeps answering meanwhile.
+    m_state->setAutomationProvider(
+        std::make_unique<OfficeAutomationProvider>([this] { m_state->pump().yield(); }));
     if (m_ownUi)
         m_ownUi->setAfterModal([this] { m_state->pump().checkAlive(); });
     connect(m_state.get(), &WindowState::pointerChanged, this, &MainWindow::showPointer);
@@ -77,23 +81,23 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
                                             "and out of window to reveal full names."));
     m_resultsView->setModel(&m_state->results());
 
-    makeButton("PushButton1", QStringLiteral("Add One Item"), 120, 2280, 3840, PushButton1_Click);
+    makeButton("PushButton1", QStringLiteral("Add One Item"), 120, 2280, 3840, addOneItem);
     makeButton("PushButton4", QStringLiteral("Load Text From File"), 4080, 2280, 3840,
-               PushButton4_Click);
-    makeButton("PushButton3", QStringLiteral("Clear List"), 120, 2790, 3840, PushButton3_Click);
+               loadTextFiles);
+    makeButton("PushButton3", QStringLiteral("Clear List"), 120, 2790, 3840, clearInputList);
     makeButton("PushButton7", QStringLiteral("Start Extracting Lines"), 120, 3300, 7800,
-               PushButton7_Click);
+               extractOutOfOrderLines);
     makeButton("PushButton6", QStringLiteral("Save Results As Text File"), 120, 6480, 3840,
-               PushButton6_Click);
+               saveResultsAsText);
     makeButton("PushButton2", QStringLiteral("Save Results As Excel File"), 4080, 6480, 3840,
-               PushButton2_Click);
-    makeButton("PushButton9", QStringLiteral("Clear List"), 4080, 6990, 3840, PushButton9_Click);
+               exportResultsToSpreadsheet);
+    makeButton("PushButton9", QStringLiteral("Clear List"), 4080, 6990, 3840, clearResultsList);
     makeButton("PushButton8", QStringLiteral("Copy Results To Clipboard"), 120, 6990, 3840,
-               PushButton8_Click);
+               copyResultsToClipboard);
     makeButton("PushButton11", QStringLiteral("Load Sample/Example Data"), 4080, 2790, 3840,
-               PushButton11_Click);
+               loadSampleData);
     makeButton("PushButton5", QStringLiteral("Show Correct Order"), 120, 3810, 7800,
-               PushButton5_Click);
+               showCorrectOrder);
 
     connect(m_inputView, &LineListView::deletePressed, this, [this] {
         runHandler([this] {
@@ -114,7 +118,7 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
             [this] { m_state->hoverOverBackgroundOrList(); });
     wireInputList();
 
-    Form_Load(*this);
+    startUp(*this);
 }
 
 MainWindow::~MainWindow() {
@@ -150,19 +154,19 @@ void MainWindow::wireInputList() {
     view->setAcceptsFileDrops(true);
     view->setCarriesItems(true);
     connect(view, &LineListView::mousePressed, this,
-            [this] { runHandler([this] { m_reorder.ListView1_MouseDown(); }); });
+            [this] { runHandler([this] { m_reorder.press(); }); });
     connect(view, &LineListView::itemPressed, this, [this] {
         runHandler([this] {
             m_inputView->viewport()->setCursor(
                 loadDragPointer(m_applicationFolder + QStringLiteral("/drag.ico")));
-            m_reorder.ListView1_ItemClick(m_state->input(), m_inputView->selectedPosition());
+            m_reorder.pickUp(m_state->input(), m_inputView->selectedPosition());
         });
     });
     connect(view, &LineListView::mouseMoved, this, [this](const QPoint& point) {
         runHandler([this, point] {
             const ReorderView shown =
-                m_reorder.ListView1_MouseMove(*m_state, m_inputView->positionAt(point), point.y(),
-                                              m_inputView->viewport()->height());
+                m_reorder.carryTo(*m_state, m_inputView->positionAt(point), point.y(),
+                                  m_inputView->viewport()->height());
             if (shown.select)
                 m_inputView->selectPosition(*shown.select);
             if (shown.reveal)
@@ -171,7 +175,7 @@ void MainWindow::wireInputList() {
     });
     connect(view, &LineListView::mouseReleased, this, [this] {
         runHandler([this] {
-            m_reorder.ListView1_MouseUp();
+            m_reorder.release();
             // Back to no pointer of the list's own: the arrow, or the window's hourglass
             // while a command works.
             m_inputView->viewport()->unsetCursor();
@@ -182,7 +186,7 @@ void MainWindow::wireInputList() {
     connect(
         view, &LineListView::filesDropped, this,
         [this](const QStringList& paths) {
-            runHandler([this, &paths] { ListView1_OLEDragDrop(*m_state, m_drops, paths); });
+            runHandler([this, &paths] { addDroppedPaths(*m_state, m_drops, paths); });
         },
         Qt::QueuedConnection);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "commands/windowstate.h"
 #include "qtuserinterface.h"
 #include "skinframework.h"
-#include "windowstate.h"
 
-#include "lists/dragreorder.h"
-#include "lists/dropfiles.h"
+#include "commands/dropping.h"
+#include "commands/reordering.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -48,8 +48,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    friend void Form_Load(MainWindow& window);
-    friend void ApplySkin(MainWindow& window);
+    friend void startUp(MainWindow& window);
+    friend void applySkin(MainWindow& window);
 
     LineListView* makeList(const QString& name, int left, int top, const QString& hint);
     QPushButton* makeButton(const char* name, const QString& caption, int left, int top, int width,
@@ -70,7 +70,7 @@ private:
     DropQueue m_drops;
 };
 
-void Form_Load(MainWindow& window);
-void ApplySkin(MainWindow& window);
+void startUp(MainWindow& window);
+void applySkin(MainWindow& window);
 
 } // namespace varnel

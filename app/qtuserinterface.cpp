@@ -1,6 +1,6 @@
 #include "qtuserinterface.h"
 
-#include "failure.h"
+#include "core/failure.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>

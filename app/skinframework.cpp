@@ -1,13 +1,13 @@
 #include "skinframework.h"
 
-#include "failure.h"
+#include "core/failure.h"
 
 #include <QFile>
 #include <QWidget>
 
 namespace varnel {
 
-void SkinFramework::LoadSkin(const QString& path, const QString& iniFileName) {
+void SkinFramework::load(const QString& path, const QString& iniFileName) {
     Q_UNUSED(iniFileName); // style sheets have no sections to pick from
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -22,7 +22,7 @@ void SkinFramework::LoadSkin(const QString& path, const QString& iniFileName) {
     m_loaded = true;
 }
 
-void SkinFramework::ApplyWindow(QWidget* window) {
+void SkinFramework::applyTo(QWidget* window) {
     if (!m_loaded || !window)
         throw Failure(ErrorNumber::InvalidProcedureCall,
                       QStringLiteral("Invalid procedure call or argument"));

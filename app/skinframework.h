@@ -11,13 +11,13 @@ namespace varnel {
 class SkinFramework {
 public:
     // Throws Failure when the file cannot be read.
-    void LoadSkin(const QString& path, const QString& iniFileName);
+    void load(const QString& path, const QString& iniFileName);
     int options() const { return m_options; }
     void setOptions(int options) { m_options = options; }
     void setApplyOptions(bool on) { m_applyOptions = on; }
     void setApplyColors(bool on) { m_applyColors = on; }
     // Throws Failure when no skin was loaded.
-    void ApplyWindow(QWidget* window);
+    void applyTo(QWidget* window);
 
     const QString& styleSheet() const { return m_styleSheet; }
 

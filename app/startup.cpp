@@ -1,8 +1,8 @@
 #include "mainwindow.h"
 
 #include "appicon.h"
-#include "errorreport.h"
-#include "guard.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
 #include "linelistview.h"
 
 #include <QCheckBox>
@@ -58,7 +58,7 @@ QCursor loadPointerImage(const QString& path) {
 
 } // namespace
 
-void ApplySkin(MainWindow& window) {
+void applySkin(MainWindow& window) {
     const QString skinPath = window.applicationFolder() + QStringLiteral("/x/o.cjs");
     if (!isListedFile(skinPath))
         return;
@@ -76,17 +76,17 @@ void ApplySkin(MainWindow& window) {
         }
     }
     SkinFramework& skin = window.skin();
-    skin.LoadSkin(skinPath, QString());
+    skin.load(skinPath, QString());
     skin.setOptions(skin.options() | 1);
     skin.setApplyOptions(true);
     skin.setApplyColors(true);
-    skin.ApplyWindow(&window);
+    skin.applyTo(&window);
 }
 
-void Form_Load(MainWindow& window) {
+void startUp(MainWindow& window) {
     WindowState& state = window.state();
-    GuardedOperation g(state.ui(), locations::FormLoad);
-    g.step(100, [&] { ApplySkin(window); });
+    GuardedOperation g(state.ui(), locations::startUp);
+    g.step(100, [&] { applySkin(window); });
     const QString pointerPath = window.applicationFolder() + QStringLiteral("/HAND-M.CUR");
     bool present = true;
     g.step(104, [&] { present = fileExists(pointerPath); });

@@ -3,8 +3,8 @@
 
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
-#include "app/memorypolicy.h"
-#include "app/userinterface.h"
+#include "core/memorypolicy.h"
+#include "core/userinterface.h"
 
 #include <QApplication>
 #include <QClipboard>

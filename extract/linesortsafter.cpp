@@ -43,7 +43,7 @@ inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype
 
 } // namespace
 
-bool LineSortsAfter(QStringView upper, QStringView lower) {
+bool lineSortsAfter(QStringView upper, QStringView lower) {
     const qsizetype common = std::min(upper.size(), lower.size());
     const char16_t* u = upper.utf16();
     const char16_t* l = lower.utf16();

@@ -7,6 +7,6 @@ namespace varnel {
 // True when `upper`, lower-cased, is strictly greater than `lower`, lower-cased, comparing
 // UTF-16 code units. Lower-casing is the simple per-character mapping, so lengths never
 // change; no locale rules apply, on purpose: this is the order the lists are checked in.
-bool LineSortsAfter(QStringView upper, QStringView lower);
+bool lineSortsAfter(QStringView upper, QStringView lower);
 
 } // namespace varnel

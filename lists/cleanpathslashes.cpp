@@ -12,7 +12,7 @@ QString undoubled(QString text, QChar separator) {
 
 } // namespace
 
-QString CleanPathSlashes(const QString& path, QChar separator) {
+QString cleanPathSlashes(const QString& path, QChar separator) {
     if (!path.startsWith(separator))
         return undoubled(path, separator);
     qsizetype rest = 1;

@@ -9,6 +9,6 @@ namespace varnel {
 // one left-to-right pass without overlap (three become two, four become two). A path that
 // starts with the separator keeps a prefix of its own: two backslashes (a network path) for
 // "\", one slash for "/", since there is no network-path prefix there.
-QString CleanPathSlashes(const QString& path, QChar separator);
+QString cleanPathSlashes(const QString& path, QChar separator);
 
 } // namespace varnel

@@ -5,7 +5,7 @@
 
 namespace varnel {
 
-bool FileExists(const QString& path) {
+bool fileExists(const QString& path) {
     if (path.isEmpty())
         return false;
     const QFileInfo info(path);

@@ -6,6 +6,6 @@ namespace varnel {
 
 // The file-exists test: true when the path's last-modification time can be read, which
 // holds for folders as well as files.
-bool FileExists(const QString& path);
+bool fileExists(const QString& path);
 
 } // namespace varnel

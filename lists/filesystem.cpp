@@ -1,6 +1,6 @@
 #include "filesystem.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 #include <cerrno>
 #include <cstring>

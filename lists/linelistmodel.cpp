@@ -1,7 +1,7 @@
 #include "linelistmodel.h"
 
-#include "app/failure.h"
-#include "extract/correctorder.h"
+#include "core/failure.h"
+#include "extract/collation.h"
 
 #include <QCollator>
 

@@ -1,6 +1,6 @@
 #include "textfilelines.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 #include <QFile>
 #include <QStringDecoder>

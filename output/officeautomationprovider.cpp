@@ -1,6 +1,6 @@
 #include "officeautomationprovider.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,14 +8,6 @@
 #include <QLibrary>
 
 namespace varnel {
-
-namespace {
-
-Failure cannotCreate(const QString& reason) {
-    return {ErrorNumber::CannotCreateObject, QStringLiteral("Can't create object: %1").arg(reason)};
-}
-
-} // namespace
 
 OfficeAutomationProvider::OfficeAutomationProvider(std::function<void()> waitStep) {
     m_options.waitStep = std::move(waitStep);
@@ -31,20 +23,22 @@ OfficeFactory OfficeAutomationProvider::factory() const {
         m_backendFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_backendFolder;
     const QString path = QDir(folder).filePath(QString::fromLatin1(officeBackendFileName));
     if (!QFileInfo::exists(path))
-        throw cannotCreate(QStringLiteral("the LibreOffice support of this program is not "
-                                          "installed (%1 is missing)")
-                               .arg(QDir::toNativeSeparators(path)));
+        throw failures::cannotCreateObject(
+            QStringLiteral("the LibreOffice support of this program is not "
+                           "installed (%1 is missing)")
+                .arg(QDir::toNativeSeparators(path)));
 
     // Never unloaded: the office runtime it pulls in does not survive being unloaded, and
     // the objects it hands out may outlive this provider.
     QLibrary library(path);
     if (!library.load())
-        throw cannotCreate(
+        throw failures::cannotCreateObject(
             QStringLiteral("LibreOffice could not be loaded (%1)").arg(library.errorString()));
     auto create = reinterpret_cast<OfficeFactory>(library.resolve(officeFactorySymbol));
     if (!create)
-        throw cannotCreate(QStringLiteral("%1 does not match this version of the program")
-                               .arg(QDir::toNativeSeparators(path)));
+        throw failures::cannotCreateObject(
+            QStringLiteral("%1 does not match this version of the program")
+                .arg(QDir::toNativeSeparators(path)));
     return create;
 }
 

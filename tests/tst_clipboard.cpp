@@ -1,7 +1,7 @@
-#include "app/errorreport.h"
-#include "app/windowstate.h"
+#include "commands/copying.h"
+#include "commands/windowstate.h"
+#include "core/errorreport.h"
 #include "lists/linelist.h"
-#include "output/clipboardcopy.h"
 #include "output/clipboardtext.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
@@ -93,7 +93,7 @@ void TestClipboard::busyClipboard() {
     form.ui.clipboard = QStringLiteral("earlier");
     form.ui.clipboardFailuresLeft = failures;
     form.state.results().append(QStringLiteral("r"));
-    PushButton8_Click(form.state);
+    copyResultsToClipboard(form.state);
     QCOMPARE(form.ui.clipboardCalls, calls);
     QCOMPARE(form.ui.clipboard, clipboard);
     QCOMPARE(form.ui.messageTexts(), QStringList{copiedMessage});
@@ -104,9 +104,9 @@ void TestClipboard::resultVanishesDuringCopy() {
     form.yieldEveryLine();
     form.state.results().appendBatch({"a", "b", "c", "d"});
     QTimer::singleShot(0, [&form] { form.state.results().removeAt(4); });
-    PushButton8_Click(form.state);
-    QCOMPARE(reportHeads(form.ui),
-             QStringList{"Index out of bounds\r\n" + locations::PushButton8 + "at line 106"});
+    copyResultsToClipboard(form.state);
+    QCOMPARE(reportHeads(form.ui), QStringList{"Index out of bounds\r\n" +
+                                               locations::copyResultsToClipboard + "at line 106"});
     QCOMPARE(form.ui.messages.last().text, copiedMessage);
     QCOMPARE(form.ui.clipboardCalls, 0);
 }

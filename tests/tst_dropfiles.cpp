@@ -1,8 +1,8 @@
-#include "app/errorreport.h"
-#include "app/failure.h"
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
-#include "lists/dropfiles.h"
+#include "commands/dropping.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 #include "support/filetree.h"
 #include "support/scripteduserinterface.h"
 
@@ -257,7 +257,7 @@ void TestDropFiles::foldersThatFail() {
     fs.atLookUp = atLookUp;
     WindowState& form = m_window->state();
     DropQueue queue;
-    ListView1_OLEDragDrop(form, queue, {dir.path()}, fs);
+    addDroppedPaths(form, queue, {dir.path()}, fs);
     Bytes expected;
     for (const QString& f : added)
         expected.append(f.toUtf8());
@@ -265,7 +265,7 @@ void TestDropFiles::foldersThatFail() {
     QStringList reports;
     for (const auto& m : std::as_const(m_ui->messages))
         reports.append(m.text.section(u'\n', 1, 1).section(u'\r', 0, 0));
-    const QString line = locations::FolderWalk + QStringLiteral("at line %1").arg(reportedLine);
+    const QString line = locations::folderWalk + QStringLiteral("at line %1").arg(reportedLine);
     QCOMPARE(reports, reportedLine ? QStringList{line} : QStringList{});
 }
 

@@ -1,7 +1,8 @@
-#include "app/errorreport.h"
-#include "extract/correctorder.h"
-#include "extract/extraction.h"
-#include "lists/listediting.h"
+#include "commands/correctorder.h"
+#include "commands/editing.h"
+#include "commands/extracting.h"
+#include "core/errorreport.h"
+#include "extract/collation.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
 
@@ -63,7 +64,7 @@ void TestExtraction::walk() {
     form.state.input().appendBatch(input);
     form.state.results().append(QStringLiteral("left over"));
     form.state.setPointer(Pointer::Arrow);
-    PushButton7_Click(form.state);
+    extractOutOfOrderLines(form.state);
     QCOMPARE(itemsOf(form.state.results()), results);
     QCOMPARE(form.ui.messageTexts(), QStringList{message});
     QCOMPARE(form.ui.messages.first().title, QStringLiteral("Varnel"));
@@ -77,10 +78,10 @@ void TestExtraction::walk() {
 void TestExtraction::runsReplaceResultsAndLeaveSortedMode() {
     Form form;
     form.state.input().appendBatch({"c", "b", "a"});
-    PushButton5_Click(form.state);
+    showCorrectOrder(form.state);
     QVERIFY(form.state.results().isSorted());
-    PushButton7_Click(form.state);
-    PushButton7_Click(form.state);
+    extractOutOfOrderLines(form.state);
+    extractOutOfOrderLines(form.state);
     QVERIFY(!form.state.results().isSorted());
     QCOMPARE(itemsOf(form.state.results()), (QStringList{"c", "b"}));
 }
@@ -93,9 +94,9 @@ void TestExtraction::secondClickDuringAYieldDoesNothing() {
     const auto again = onTurn(1, [&] {
         ++nestedRuns;
         QVERIFY(form.state.busy());
-        PushButton7_Click(form.state);
+        extractOutOfOrderLines(form.state);
     });
-    PushButton7_Click(form.state);
+    extractOutOfOrderLines(form.state);
     QCOMPARE(nestedRuns, 1);
     QCOMPARE(form.ui.messageTexts(), QStringList{QStringLiteral("Done.")});
     QCOMPARE(itemsOf(form.state.results()), QStringList{QStringLiteral("b")});
@@ -120,9 +121,9 @@ void TestExtraction::inputShortenedDuringAYield() {
         while (form.state.input().count() > keep)
             form.state.input().removeAt(form.state.input().count());
     });
-    PushButton7_Click(form.state);
-    QCOMPARE(reportHeads(form.ui),
-             QStringList{"Index out of bounds\r\n" + locations::PushButton7 + "at line 116"});
+    extractOutOfOrderLines(form.state);
+    QCOMPARE(reportHeads(form.ui), QStringList{"Index out of bounds\r\n" +
+                                               locations::extractOutOfOrderLines + "at line 116"});
     QCOMPARE(form.ui.messages.last().text, QStringLiteral("Done."));
     QCOMPARE(itemsOf(form.state.results()), results);
     QVERIFY(!form.state.busy());
@@ -137,7 +138,7 @@ void TestExtraction::resultsSeenByHandlersDuringAYield() {
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { seen.append(form.state.results().count()); });
     timer.start(0);
-    PushButton7_Click(form.state);
+    extractOutOfOrderLines(form.state);
     timer.stop();
     QVERIFY(!seen.isEmpty());
     QVERIFY(std::is_sorted(seen.begin(), seen.end()));
@@ -161,8 +162,8 @@ void TestExtraction::correctOrder() {
     Form form;
     form.state.input().appendBatch(input);
     form.state.results().append(QStringLiteral("left over"));
-    PushButton5_Click(form.state);
-    PushButton5_Click(form.state); // twice gives the same list, not a doubled one
+    showCorrectOrder(form.state);
+    showCorrectOrder(form.state); // twice gives the same list, not a doubled one
     QCOMPARE(itemsOf(form.state.results()), results);
     QCOMPARE(itemsOf(form.state.input()), input);
     QVERIFY(form.ui.messages.isEmpty());
@@ -175,12 +176,12 @@ void TestExtraction::extractionDuringCorrectOrderYields() {
     Form form;
     form.yieldEveryLine();
     form.state.input().appendBatch({"d", "c", "b", "a"});
-    const auto sort = onTurn(2, [&] { PushButton5_Click(form.state); });
-    PushButton7_Click(form.state);
+    const auto sort = onTurn(2, [&] { showCorrectOrder(form.state); });
+    extractOutOfOrderLines(form.state);
     const QStringList items = itemsOf(form.state.results());
     QVERIFY(form.state.results().isSorted());
     QVERIFY(std::is_sorted(items.begin(), items.end(), [](const QString& a, const QString& b) {
-        return CorrectOrderCompare(a, b) < 0;
+        return compareInCorrectOrder(a, b) < 0;
     }));
     QVERIFY(items.size() > 4);
 }

@@ -1,11 +1,11 @@
 // Files that go wrong under "Load Text From File" and under a drop, in the real window: each
 // ends with the list intact, at most one clear message, and the other picked files loaded.
 
-#include "app/errorreport.h"
 #include "app/mainwindow.h"
-#include "app/windowstate.h"
-#include "lists/dropfiles.h"
-#include "lists/loadtext.h"
+#include "commands/dropping.h"
+#include "commands/loading.h"
+#include "commands/windowstate.h"
+#include "core/errorreport.h"
 #include "support/scripteduserinterface.h"
 #include "support/testfiles.h"
 
@@ -192,7 +192,7 @@ void TestFaultsFiles::badPick() {
     if (message == u"File not found")
         boxes = form.ui.messageTexts();
     else if (!message.isEmpty())
-        message += "\r\n" + locations::PushButton4 + "at line 134";
+        message += "\r\n" + locations::loadTextFiles + "at line 134";
     QCOMPARE(boxes, message.isEmpty() ? QStringList{} : QStringList{message});
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
@@ -268,7 +268,7 @@ void TestFaultsFiles::tenThousandNestedFolders() {
 
     Form form(m_dir->path());
     DropQueue queue;
-    ListView1_OLEDragDrop(form.state, queue, {m_dir->filePath(QStringLiteral("d"))});
+    addDroppedPaths(form.state, queue, {m_dir->filePath(QStringLiteral("d"))});
     unlinkat(fds.last(), "bottom.txt", 0);
     while (fds.size() > 1) {
         close(fds.takeLast());
@@ -300,7 +300,7 @@ void TestFaultsFiles::saveIntoReadOnlyFolder() {
         form.window.button("PushButton6")->click();
     }
     QCOMPARE(reportHeads(form.ui),
-             QStringList{"Permission denied\r\n" + locations::PushButton6 + "at line 130"});
+             QStringList{"Permission denied\r\n" + locations::saveResultsAsText + "at line 130"});
     QCOMPARE(contentsOf(old), QByteArray("old\r\n"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
     QCOMPARE(form.state.pointer(), Pointer::Arrow);

@@ -2,15 +2,15 @@
 // those turns, or its own button pressed again: no crash, at most one report for a
 // position that vanished, the flags and pointer back to normal and no file left broken.
 
-#include "app/errorreport.h"
-#include "app/failure.h"
-#include "app/windowstate.h"
-#include "extract/extraction.h"
-#include "lists/dropfiles.h"
-#include "output/clipboardcopy.h"
-#include "output/savetext.h"
+#include "commands/copying.h"
+#include "commands/dropping.h"
+#include "commands/exporting.h"
+#include "commands/extracting.h"
+#include "commands/saving.h"
+#include "commands/windowstate.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 #include "output/spreadsheetautomation.h"
-#include "output/spreadsheetexport.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
 
@@ -155,15 +155,15 @@ void TestFaultsYields::listChangedDuringYields() {
 
     const auto run = [&] {
         if (command == u"extract")
-            PushButton7_Click(state);
+            extractOutOfOrderLines(state);
         else if (command == u"save")
-            PushButton6_Click(state);
+            saveResultsAsText(state);
         else if (command == u"copy")
-            PushButton8_Click(state);
+            copyResultsToClipboard(state);
         else if (command == u"export")
-            PushButton2_Click(state);
+            exportResultsToSpreadsheet(state);
         else
-            ListView1_OLEDragDrop(state, drops, {dir.filePath(QStringLiteral("tree"))});
+            addDroppedPaths(state, drops, {dir.filePath(QStringLiteral("tree"))});
     };
     bool changed = false;
     const auto timer = onTurn(3, [&] {

@@ -1,5 +1,5 @@
-#include "app/windowstate.h"
-#include "lists/folderwalk.h"
+#include "commands/folderwalk.h"
+#include "commands/windowstate.h"
 #include "support/filetree.h"
 #include "support/scripteduserinterface.h"
 
@@ -44,7 +44,7 @@ void TestFolderWalk::fileNames() {
     QFETCH(bool, unsafe);
     const QString name = decodeFileName(bytes);
     QCOMPARE(encodeFileName(name), bytes);
-    QCOMPARE(HasUnsafeCharacters(name), unsafe);
+    QCOMPARE(hasUnsafeCharacters(name), unsafe);
 }
 
 void TestFolderWalk::entries_data() {
@@ -76,11 +76,11 @@ void TestFolderWalk::entries() {
     const QString path = decodeFileName(root + '/' + name);
     const FileSystem& fs = realFileSystem();
     QCOMPARE(fs.attributes(path).value_or(-1), value);
-    QCOMPARE(IsFolderPath(path), value >= 0 && (value & attribute::Directory));
-    QCOMPARE(IsOpenableFile(path), openable);
+    QCOMPARE(isFolderPath(path), value >= 0 && (value & attribute::Directory));
+    QCOMPARE(isOpenableFile(path), openable);
     // The listing answers the open test from its own reads; it must agree with it.
     bool listed = false;
-    for (const ListedFile& file : ListFolderFiles(dir.path())) {
+    for (const ListedFile& file : listFolderFiles(dir.path())) {
         if (encodeFileName(file.name) == name) {
             listed = true;
             QCOMPARE(file.attributes, value);
@@ -123,7 +123,7 @@ void TestFolderWalk::deepTreeStopsAtThePathLimit() {
     ScriptedUserInterface ui;
     WindowState form(ui);
     QStringList folders{dir.path() + u'/'};
-    GetSubDirectories2016(form, folders, true);
+    addSubfolders(form, folders, true);
     for (int i = depth; i > 0; --i) {
         close(fds.takeLast());
         unlinkat(fds.last(), level.constData(), AT_REMOVEDIR);

@@ -1,5 +1,5 @@
-#include "app/errorreport.h"
-#include "app/guard.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
 #include "support/testfiles.h"
 
 #include <QTest>
@@ -19,20 +19,20 @@ private slots:
 };
 
 void TestGuard::reportText() {
-    const QString text =
-        errorReportText(QStringLiteral("Index out of bounds"), locations::PushButton7, 118);
+    const QString text = errorReportText(QStringLiteral("Index out of bounds"),
+                                         locations::extractOutOfOrderLines, 118);
     QCOMPARE(text,
              QStringLiteral("Index out of bounds\r\nin Varnel2021/08/31.Form1.PushButton7_Click "
                             "at line 118\r\rPlease email screenshot of this message to ") +
                  QString::fromUtf16(SupportEmail));
-    QVERIFY(errorReportText(QStringLiteral("x"), locations::FolderWalk, 0)
+    QVERIFY(errorReportText(QStringLiteral("x"), locations::folderWalk, 0)
                 .contains(QStringLiteral(
                     "in Brannick2021/08/31.AddFolder.GetSubDirectories2016 at line 0\r\r")));
 }
 
 void TestGuard::continuesAfterEachFailureInOrder() {
     ScriptedUserInterface ui;
-    GuardedOperation g(ui, locations::PushButton7);
+    GuardedOperation g(ui, locations::extractOutOfOrderLines);
     QStringList ran;
     g.run([] { throw failures::indexOutOfBounds(); }); // before the first numbered line
     g.step(100, [&] { ran << "100"; });
@@ -41,10 +41,11 @@ void TestGuard::continuesAfterEachFailureInOrder() {
     g.step(104, [&] { throw failures::diskFull(); });
     g.step(106, [&] { ran << "106"; });
     QCOMPARE(ran, (QStringList{"100", "102 again", "106"}));
-    QCOMPARE(reportHeads(ui),
-             (QStringList{"Index out of bounds\r\n" + locations::PushButton7 + "at line 0",
-                          "File not found\r\n" + locations::PushButton7 + "at line 102",
-                          "Disk full\r\n" + locations::PushButton7 + "at line 104"}));
+    QCOMPARE(
+        reportHeads(ui),
+        (QStringList{"Index out of bounds\r\n" + locations::extractOutOfOrderLines + "at line 0",
+                     "File not found\r\n" + locations::extractOutOfOrderLines + "at line 102",
+                     "Disk full\r\n" + locations::extractOutOfOrderLines + "at line 104"}));
     QCOMPARE(g.failureCount(), 3);
 }
 
@@ -59,7 +60,7 @@ void TestGuard::unexpectedFailuresAreDescribed() {
     QFETCH(int, kind);
     QFETCH(QString, description);
     ScriptedUserInterface ui;
-    GuardedOperation g(ui, locations::PushButton4);
+    GuardedOperation g(ui, locations::loadTextFiles);
     g.step(116, [kind] {
         if (kind == 0)
             throw std::bad_alloc();
@@ -71,7 +72,7 @@ void TestGuard::unexpectedFailuresAreDescribed() {
 
 void TestGuard::closingTheWindowIsNotReported() {
     ScriptedUserInterface ui;
-    GuardedOperation g(ui, locations::PushButton6);
+    GuardedOperation g(ui, locations::saveResultsAsText);
     bool after = false;
     QVERIFY_THROWS_EXCEPTION(ProgramEnding, {
         g.step(134, [] { throw ProgramEnding{}; });
@@ -83,7 +84,7 @@ void TestGuard::closingTheWindowIsNotReported() {
 
 void TestGuard::heldBackWorkIsHandedOverBeforeAReport() {
     ScriptedUserInterface ui;
-    GuardedOperation g(ui, locations::PushButton7);
+    GuardedOperation g(ui, locations::extractOutOfOrderLines);
     int handedOver = 0;
     int seenWhenReported = -1;
     g.setBeforeReport([&] { ++handedOver; });

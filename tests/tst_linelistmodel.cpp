@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "lists/linelistmodel.h"
 #include "support/testfiles.h"
 

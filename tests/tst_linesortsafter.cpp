@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-using varnel::LineSortsAfter;
+using varnel::lineSortsAfter;
 
 class TestLineSortsAfter : public QObject {
     Q_OBJECT
@@ -68,14 +68,14 @@ void TestLineSortsAfter::pairs() {
     QFETCH(QString, upper);
     QFETCH(QString, lower);
     QFETCH(bool, sortsAfter);
-    QCOMPARE(LineSortsAfter(upper, lower), sortsAfter);
+    QCOMPARE(lineSortsAfter(upper, lower), sortsAfter);
 }
 
 void TestLineSortsAfter::neverBothWays() {
     QFETCH(QString, upper);
     QFETCH(QString, lower);
-    QVERIFY(!(LineSortsAfter(upper, lower) && LineSortsAfter(lower, upper)));
-    QVERIFY(!LineSortsAfter(upper, upper));
+    QVERIFY(!(lineSortsAfter(upper, lower) && lineSortsAfter(lower, upper)));
+    QVERIFY(!lineSortsAfter(upper, upper));
 }
 
 QTEST_APPLESS_MAIN(TestLineSortsAfter)

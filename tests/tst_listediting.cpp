@@ -1,5 +1,5 @@
-#include "app/windowstate.h"
-#include "lists/listediting.h"
+#include "commands/editing.h"
+#include "commands/windowstate.h"
 #include "support/testfiles.h"
 
 #include <QAbstractItemModelTester>
@@ -36,7 +36,7 @@ void TestListEditing::addOneItem() {
     ScriptedUserInterface ui;
     WindowState state(ui);
     ui.inputAnswers = answers;
-    PushButton1_Click(state);
+    varnel::addOneItem(state);
     QCOMPARE(ui.prompts, QStringList{QStringLiteral("Enter Item:  | Input Item")});
     QCOMPARE(itemsOf(state.input()), items);
     QVERIFY(ui.messages.isEmpty());
@@ -46,9 +46,9 @@ void TestListEditing::sampleDataAppendsEachClick() {
     ScriptedUserInterface ui;
     WindowState state(ui);
     QAbstractItemModelTester tester(&state.input());
-    PushButton11_Click(state);
+    loadSampleData(state);
     QCOMPARE(itemsOf(state.input()), sampleLines());
-    PushButton11_Click(state);
+    loadSampleData(state);
     QCOMPARE(itemsOf(state.input()), sampleLines() + sampleLines());
     QVERIFY(ui.messages.isEmpty());
 }
@@ -87,13 +87,13 @@ void TestListEditing::clearLists() {
     state.input().append(QStringLiteral("in"));
     state.results().append(QStringLiteral("out"));
     state.setPointer(Pointer::Hourglass);
-    PushButton3_Click(state); // refused while the hourglass shows
-    PushButton9_Click(state); // the results list has no such lock
+    clearInputList(state);   // refused while the hourglass shows
+    clearResultsList(state); // the results list has no such lock
     QCOMPARE(state.input().count(), 1);
     QCOMPARE(state.results().count(), 0);
     state.setPointer(Pointer::Default);
-    PushButton3_Click(state);
-    PushButton3_Click(state);
+    clearInputList(state);
+    clearInputList(state);
     QCOMPARE(state.input().count(), 0);
     QVERIFY(ui.messages.isEmpty());
 }

@@ -1,5 +1,5 @@
-#include "app/errorreport.h"
-#include "lists/loadtext.h"
+#include "commands/loading.h"
+#include "core/errorreport.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
 
@@ -19,7 +19,7 @@ struct Form : CommandForm {
     Form() { state.input().append(QStringLiteral("old")); }
     void load(const QStringList& paths) {
         ui.openAnswers.append(paths);
-        PushButton4_Click(state);
+        loadTextFiles(state);
     }
 };
 
@@ -64,9 +64,9 @@ void TestLoadText::picks_data() {
         << QStringList{"a.txt", "missing.txt", "b.txt"} << QStringList{"old", "a1", "a2", "b1"}
         << QStringList{notFound};
     QTest::newRow("folder alone") << QStringList{"sub"} << QStringList{"old"}
-                                  << QStringList{locations::PushButton4 + "at line 120"};
+                                  << QStringList{locations::loadTextFiles + "at line 120"};
     QTest::newRow("folder among others") << QStringList{"sub", "b.txt"} << QStringList{"old", "b1"}
-                                         << QStringList{locations::PushButton4 + "at line 134"};
+                                         << QStringList{locations::loadTextFiles + "at line 134"};
 }
 
 void TestLoadText::picks() {
@@ -118,7 +118,7 @@ void TestLoadText::fileTooLargeForMemory() {
     Form form;
     form.load({huge, m_dir->filePath("b.txt")});
     QCOMPARE(reportHeads(form.ui),
-             QStringList{"Out of memory\r\n" + locations::PushButton4 + "at line 134"});
+             QStringList{"Out of memory\r\n" + locations::loadTextFiles + "at line 134"});
     QCOMPARE(itemsOf(form.state.input()), (QStringList{"old", "b1"}));
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }

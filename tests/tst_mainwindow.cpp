@@ -1,7 +1,7 @@
-#include "app/errorreport.h"
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
-#include "lists/listediting.h"
+#include "commands/editing.h"
+#include "core/errorreport.h"
 #include "support/modaldialogs.h"
 #include "support/testfiles.h"
 

@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "output/officeautomationprovider.h"
 #include "output/uno/pendingcells.h"
 #if VARNEL_OFFICE_SDK

@@ -1,6 +1,6 @@
-#include "app/errorreport.h"
-#include "app/failure.h"
-#include "output/savetext.h"
+#include "commands/saving.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
 
@@ -34,7 +34,7 @@ QStringList entriesOf(const QString& folder) {
 struct Form : CommandForm {
     void save(const QString& path) {
         ui.saveAnswers.append(path);
-        PushButton6_Click(state);
+        saveResultsAsText(state);
     }
 };
 
@@ -131,7 +131,7 @@ void TestSaveText::cannotCreate() {
     // One report for the file, none per result.
     const QStringList reports = errorReports(form.ui);
     QCOMPARE(reports.size(), 1);
-    QVERIFY(reports.first().contains("\r\n" + locations::PushButton6 + "at line 130\r\r"));
+    QVERIFY(reports.first().contains("\r\n" + locations::saveResultsAsText + "at line 130\r\r"));
     QCOMPARE(form.state.pointer(), Pointer::Arrow);
     QCOMPARE(entriesOf(m_dir->path()), (QStringList{"old.txt", "sub"}));
 }
@@ -183,7 +183,7 @@ void TestSaveText::writesStopPartWay() {
 
     const QStringList reports = errorReports(form.ui);
     QCOMPARE(reports.size(), 1);
-    QVERIFY(reports.first().startsWith("Disk full\r\n" + locations::PushButton6));
+    QVERIFY(reports.first().startsWith("Disk full\r\n" + locations::saveResultsAsText));
     QCOMPARE(form.state.pointer(), Pointer::Arrow);
     if (stop.startsWith(u'/')) {
         // Written to, never replaced by a file of that name.
@@ -204,7 +204,7 @@ void TestSaveText::resultsClearedDuringAYield() {
     QTimer::singleShot(0, [&form] { form.state.results().clear(); });
     form.save(m_old);
     QCOMPARE(reportHeads(form.ui),
-             QStringList{"Index out of bounds\r\n" + locations::PushButton6 + "at line 136"});
+             QStringList{"Index out of bounds\r\n" + locations::saveResultsAsText + "at line 136"});
     QCOMPARE(contentsOf(m_old), oldContent);
     QCOMPARE(entriesOf(m_dir->path()), QStringList{"old.txt"});
 }

@@ -1,7 +1,7 @@
-#include "app/errorreport.h"
-#include "app/failure.h"
+#include "commands/exporting.h"
+#include "core/errorreport.h"
+#include "core/failure.h"
 #include "output/spreadsheetautomation.h"
-#include "output/spreadsheetexport.h"
 #include "support/commandform.h"
 
 #include <QTest>
@@ -140,7 +140,7 @@ void TestSpreadsheetExport::callOrder() {
     QFETCH(QStringList, calls);
     Form form;
     form.state.results().appendBatch(results);
-    PushButton2_Click(form.state);
+    exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.recorder.calls, calls);
     QVERIFY(form.ui.messages.isEmpty());
     QCOMPARE(form.state.pointer(), Pointer::Default);
@@ -162,7 +162,7 @@ void TestSpreadsheetExport::noSpreadsheetApplication() {
     Form form;
     form.recorder.creatable = false;
     form.state.results().append(QStringLiteral("x"));
-    PushButton2_Click(form.state);
+    exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messageTexts(),
              (QStringList{"Excel is not installed on this computer. You need to have it installed "
                           "to use this software without error.",
@@ -181,12 +181,12 @@ void TestSpreadsheetExport::officeLostPartWay() {
     for (int i = 0; i < 500; ++i)
         form.state.results().append(QString::number(i));
     form.recorder.failAfter = 40;
-    PushButton2_Click(form.state);
+    exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QCOMPARE(form.ui.messages.first().title, QStringLiteral("Application Error"));
     QVERIFY(form.ui.messages.first().text.startsWith(
         QStringLiteral("The remote server machine does not exist or is unavailable\r\n") +
-        locations::PushButton2));
+        locations::exportResultsToSpreadsheet));
     QVERIFY(!form.recorder.calls.contains("Visible=true"));
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
@@ -196,7 +196,7 @@ void TestSpreadsheetExport::resultsShortenedDuringAYield() {
     form.yieldEveryLine();
     form.state.results().appendBatch({"a", "b", "c", "d", "e", "f"});
     const auto clear = onTurn(4, [&] { form.state.results().clear(); });
-    PushButton2_Click(form.state);
+    exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QVERIFY(form.ui.messages.first().text.startsWith(QStringLiteral("Index out of bounds\r\n")));
     QCOMPARE(form.recorder.calls.last(), QStringLiteral("Visible=true"));

@@ -1,4 +1,4 @@
-#include "app/failure.h"
+#include "core/failure.h"
 #include "lists/cleanpathslashes.h"
 #include "lists/fileexists.h"
 #include "lists/textfilelines.h"
@@ -120,7 +120,7 @@ void TestTextFileLines::cleanPathSlashes() {
     QFETCH(QString, path);
     QFETCH(QString, separator);
     QFETCH(QString, cleaned);
-    QCOMPARE(CleanPathSlashes(path, separator.at(0)), cleaned);
+    QCOMPARE(varnel::cleanPathSlashes(path, separator.at(0)), cleaned);
 }
 
 void TestTextFileLines::fileExists_data() {
@@ -139,7 +139,7 @@ void TestTextFileLines::fileExists() {
     writeFile(folder.filePath("a.txt"), "x");
     QVERIFY(QDir(folder.path()).mkdir("sub"));
     QVERIFY(QFile::link(folder.filePath("gone"), folder.filePath("dangling")));
-    QCOMPARE(FileExists(folder.filePath(name)), exists);
+    QCOMPARE(varnel::fileExists(folder.filePath(name)), exists);
 }
 
 void TestTextFileLines::reading_data() {

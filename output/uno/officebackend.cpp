@@ -1,6 +1,6 @@
 #include "officebackend.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "output/spreadsheetautomation.h"
 #include "pendingcells.h"
 #include "unoclient.h"
@@ -70,10 +70,6 @@ constexpr int callsHeldAtMost = 50000;
 // What Calc allows on one sheet; asking the sheet would cost round trips on every export.
 constexpr int sheetColumnsAtMost = 16384;
 constexpr int sheetRowsAtMost = 1048576;
-
-Failure cannotCreate(const QString& reason) {
-    return {ErrorNumber::CannotCreateObject, QStringLiteral("Can't create object: %1").arg(reason)};
-}
 
 Failure automationError(const QString& detail) {
     if (detail.isEmpty())
@@ -526,7 +522,7 @@ qint64 startOffice(const QString& program, const OfficeLaunchOptions& options,
     process.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
     if (!process.startDetached(&pid))
-        throw cannotCreate(
+        throw failures::cannotCreateObject(
             QStringLiteral("LibreOffice could not be started (%1)").arg(process.errorString()));
     return pid;
 }
@@ -551,21 +547,23 @@ Reference<css::uno::XComponentContext> connectWithin(const QString& pipeName,
             QThread::msleep(20);
         } while (!nextAttempt.hasExpired());
     }
-    throw cannotCreate(QStringLiteral("LibreOffice did not answer in time (%1)").arg(lastError));
+    throw failures::cannotCreateObject(
+        QStringLiteral("LibreOffice did not answer in time (%1)").arg(lastError));
 }
 
 std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptions& options) {
     const QString program = officeProgram(options);
     if (program.isEmpty())
-        throw cannotCreate(options.program.isEmpty()
-                               ? QStringLiteral("LibreOffice Calc is not installed")
-                               : QStringLiteral("LibreOffice was not found at %1")
-                                     .arg(QDir::toNativeSeparators(options.program)));
+        throw failures::cannotCreateObject(
+            options.program.isEmpty() ? QStringLiteral("LibreOffice Calc is not installed")
+                                      : QStringLiteral("LibreOffice was not found at %1")
+                                            .arg(QDir::toNativeSeparators(options.program)));
     try {
         uno::localContext();
     } catch (const css::uno::Exception& e) {
-        throw cannotCreate(QStringLiteral("the LibreOffice runtime could not be started (%1)")
-                               .arg(toQString(e.Message)));
+        throw failures::cannotCreateObject(
+            QStringLiteral("the LibreOffice runtime could not be started (%1)")
+                .arg(toQString(e.Message)));
     }
 
     const QString pipeName =
@@ -581,7 +579,7 @@ std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptio
     try {
         session->desktop = css::frame::Desktop::create(context);
     } catch (const css::uno::Exception& e) {
-        throw cannotCreate(toQString(e.Message));
+        throw failures::cannotCreateObject(toQString(e.Message));
     }
     return std::make_unique<Application>(std::move(session));
 }

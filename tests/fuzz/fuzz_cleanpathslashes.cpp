@@ -1,4 +1,4 @@
-// CleanPathSlashes over any path, for both separators. The rule, one left-to-right pass
+// cleanPathSlashes over any path, for both separators. The rule, one left-to-right pass
 // that turns each pair into one, means a run of n separators inside the path becomes
 // ceil(n / 2) of them, while a leading run becomes the fixed prefix; every other character
 // stays where it was. A path with no run longer than two comes out clean and stays so.
@@ -43,7 +43,7 @@ Runs runsOf(const QString& path, QChar separator) {
 }
 
 void checkRule(const QString& path, QChar separator) {
-    const QString cleaned = varnel::CleanPathSlashes(path, separator);
+    const QString cleaned = varnel::cleanPathSlashes(path, separator);
     const Runs before = runsOf(path, separator);
     const Runs after = runsOf(cleaned, separator);
     check(after.others == before.others);
@@ -61,7 +61,7 @@ void checkRule(const QString& path, QChar separator) {
         longest = std::max(longest, n);
     }
     if (longest <= 2) {
-        check(varnel::CleanPathSlashes(cleaned, separator) == cleaned);
+        check(varnel::cleanPathSlashes(cleaned, separator) == cleaned);
         const QString doubled(2, separator);
         const qsizetype leading = after.separators.empty() ? 0 : after.separators.front();
         check(!cleaned.mid(leading).contains(doubled));

@@ -5,7 +5,7 @@
 
 #include "fuzzinput.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "lists/linelist.h"
 #include "output/clipboardtext.h"
 

@@ -1,4 +1,4 @@
-// LineSortsAfter must be a strict order that matches the plain rule it stands for:
+// lineSortsAfter must be a strict order that matches the plain rule it stands for:
 // lower-case every character, then compare UTF-16 code units.
 
 #include "fuzzinput.h"
@@ -50,17 +50,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString a = input.next();
     const QString b = input.next();
     const QString c = input.next();
-    using varnel::LineSortsAfter;
-    check(LineSortsAfter(a, b) == referenceSortsAfter(a, b));
-    check(LineSortsAfter(b, c) == referenceSortsAfter(b, c));
-    check(!LineSortsAfter(a, a));
-    check(!(LineSortsAfter(a, b) && LineSortsAfter(b, a)));
-    if (LineSortsAfter(a, b) && LineSortsAfter(b, c))
-        check(LineSortsAfter(a, c));
+    using varnel::lineSortsAfter;
+    check(lineSortsAfter(a, b) == referenceSortsAfter(a, b));
+    check(lineSortsAfter(b, c) == referenceSortsAfter(b, c));
+    check(!lineSortsAfter(a, a));
+    check(!(lineSortsAfter(a, b) && lineSortsAfter(b, a)));
+    if (lineSortsAfter(a, b) && lineSortsAfter(b, c))
+        check(lineSortsAfter(a, c));
     // Neither greater means equal keys, and equality is transitive too.
-    const bool abEqual = !LineSortsAfter(a, b) && !LineSortsAfter(b, a);
-    const bool bcEqual = !LineSortsAfter(b, c) && !LineSortsAfter(c, b);
+    const bool abEqual = !lineSortsAfter(a, b) && !lineSortsAfter(b, a);
+    const bool bcEqual = !lineSortsAfter(b, c) && !lineSortsAfter(c, b);
     if (abEqual && bcEqual)
-        check(!LineSortsAfter(a, c) && !LineSortsAfter(c, a));
+        check(!lineSortsAfter(a, c) && !lineSortsAfter(c, a));
     return 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/windowstate.h"
+#include "commands/windowstate.h"
 #include "support/scripteduserinterface.h"
 
 #include <QTimer>

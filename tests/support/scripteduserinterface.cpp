@@ -1,6 +1,6 @@
 #include "scripteduserinterface.h"
 
-#include "app/failure.h"
+#include "core/failure.h"
 
 namespace varnel::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/userinterface.h"
+#include "core/userinterface.h"
 
 #include <QList>
 #include <QString>

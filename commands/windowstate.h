@@ -1,6 +1,6 @@
 #pragma once
 
-#include "eventpump.h"
+#include "core/eventpump.h"
 #include "lists/linelistmodel.h"
 
 #include <QObject>
@@ -48,7 +48,8 @@ public:
     // An informational box: OK only, no icon, the application title.
     void inform(const QString& text);
 
-    // Where spreadsheet applications come from: LibreOffice Calc unless replaced.
+    // Where spreadsheet applications come from; the window gives it LibreOffice Calc.
+    // Without one, asking for an application fails as a missing office does.
     AutomationProvider& automation();
     void setAutomationProvider(std::unique_ptr<AutomationProvider> provider);
 

@@ -1,8 +1,9 @@
 #include "windowstate.h"
 
-#include "userinterface.h"
+#include "core/userinterface.h"
 
-#include "output/officeautomationprovider.h"
+#include "core/failure.h"
+#include "output/spreadsheetautomation.h"
 
 namespace varnel {
 
@@ -13,9 +14,8 @@ WindowState::WindowState(UserInterface& ui, QObject* parent)
 WindowState::~WindowState() = default;
 
 AutomationProvider& WindowState::automation() {
-    // The office takes a while to start; the window keeps answering meanwhile.
     if (!m_automation)
-        m_automation = std::make_unique<OfficeAutomationProvider>([this] { m_pump.yield(); });
+        throw failures::cannotCreateObject(QStringLiteral("no spreadsheet application is set up"));
     return *m_automation;
 }
 

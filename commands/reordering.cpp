@@ -1,12 +1,12 @@
-#include "dragreorder.h"
+#include "reordering.h"
 
-#include "linelistmodel.h"
+#include "lists/linelistmodel.h"
 
-#include "app/windowstate.h"
+#include "windowstate.h"
 
 namespace varnel {
 
-void DragReorder::ListView1_ItemClick(LineListModel& list, std::optional<qsizetype> selected) {
+void DragReorder::pickUp(LineListModel& list, std::optional<qsizetype> selected) {
     m_hasCarried = selected.has_value();
     m_carried =
         selected ? QPersistentModelIndex(list.index(int(*selected - 1))) : QPersistentModelIndex();
@@ -18,9 +18,9 @@ std::optional<qsizetype> DragReorder::carriedPosition() const {
     return qsizetype(m_carried.row()) + 1;
 }
 
-ReorderView DragReorder::ListView1_MouseMove(WindowState& form, std::optional<qsizetype> under,
-                                             int pointerY, int listHeight) {
-    form.hoverOverBackgroundOrList();
+ReorderView DragReorder::carryTo(WindowState& state, std::optional<qsizetype> under, int pointerY,
+                                 int listHeight) {
+    state.hoverOverBackgroundOrList();
     if (!m_carrying)
         return {};
     if (m_hasCarried && !m_carried.isValid()) {
@@ -29,7 +29,7 @@ ReorderView DragReorder::ListView1_MouseMove(WindowState& form, std::optional<qs
         m_carrying = false;
         return {};
     }
-    LineListModel& list = form.input();
+    LineListModel& list = state.input();
     if (!under || !m_carried.isValid() || *under < 1 || *under > list.count())
         return {};
     const qsizetype from = m_carried.row() + 1;

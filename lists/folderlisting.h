@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filesystem.h"
+#include "lists/filesystem.h"
 
 #include <QList>
 #include <QString>
@@ -9,28 +9,19 @@
 
 namespace varnel {
 
-class WindowState;
-
 // True when the path is a folder, through links too; false when it cannot be told.
-bool IsFolderPath(const QString& path, const FileSystem& fs = realFileSystem());
+bool isFolderPath(const QString& path, const FileSystem& fs = realFileSystem());
 
 // A name the walk will not go into: a control character, a character from 127 to 159,
 // a "?", or a byte that was not valid UTF-8. Letters beyond ASCII are fine.
-bool HasUnsafeCharacters(QStringView name);
+bool hasUnsafeCharacters(QStringView name);
 
 // The entry opens without reading it and is not a folder. Never blocks, never fails.
-bool IsOpenableFile(const QString& path, const FileSystem& fs = realFileSystem());
+bool isOpenableFile(const QString& path, const FileSystem& fs = realFileSystem());
 
 // The files of one folder that open, in list order, each with the attribute value the
 // listing saw. Throws when the folder cannot be listed.
-QList<ListedFile> ListFolderFiles(const QString& folder, const FileSystem& fs = realFileSystem());
-
-// Extends `folders` (paths ending in "/") with every folder below them, level by level:
-// first their sub-folders, then the sub-folders of those, each level in list order.
-// Folders that cannot be listed are removed; linked folders are neither listed nor kept.
-// A guarded operation: unexpected failures are reported, and it goes on.
-void GetSubDirectories2016(WindowState& form, QStringList& folders, bool recurse,
-                           const FileSystem& fs = realFileSystem());
+QList<ListedFile> listFolderFiles(const QString& folder, const FileSystem& fs = realFileSystem());
 
 // The order names come in: lower-cased UTF-16 code units, the order the lists are checked
 // in, so a tree whose names are in order adds its paths in order.

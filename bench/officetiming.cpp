@@ -5,7 +5,7 @@
 //
 // --visible starts the office with a window (needs a display); otherwise headless.
 
-#include "app/failure.h"
+#include "core/failure.h"
 #include "output/officeautomationprovider.h"
 
 #include <QCoreApplication>

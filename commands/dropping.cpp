@@ -1,14 +1,12 @@
-#include "dropfiles.h"
+#include "dropping.h"
 
-#include "cleanpathslashes.h"
 #include "folderwalk.h"
+#include "lists/cleanpathslashes.h"
 
-#include "app/failure.h"
-#include "app/windowstate.h"
+#include "core/failure.h"
+#include "windowstate.h"
 
 #include <QHash>
-#include <QMimeData>
-#include <QUrl>
 
 #include <algorithm>
 #include <utility>
@@ -16,15 +14,6 @@
 namespace varnel {
 
 namespace {
-
-// The path of a local file URL, byte for byte: QUrl::toLocalFile would turn a byte that
-// is not valid UTF-8 into U+FFFD, and the path would no longer open.
-QString localPath(const QUrl& url) {
-    const QByteArray bytes =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    const QString path = decodeFileName(bytes);
-    return url.host().isEmpty() ? path : QStringLiteral("//") + url.host() + path;
-}
 
 // Hands out the files each folder had when the walk read it for sub-folders, so every
 // folder of a dropped tree is read once: reading it again for its files would double
@@ -83,9 +72,9 @@ template <typename Action> void leaveOutOnFailure(Action&& action) {
     }
 }
 
-void addDroppedPaths(WindowState& form, const QStringList& paths, const FileSystem& fs) {
-    EventPump& pump = form.pump();
-    PendingItems pending(form.input());
+void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSystem& fs) {
+    EventPump& pump = state.pump();
+    PendingItems pending(state.input());
     const auto yieldIfDue = [&] {
         if (pump.due()) {
             pending.flush();
@@ -96,7 +85,7 @@ void addDroppedPaths(WindowState& form, const QStringList& paths, const FileSyst
         leaveOutOnFailure([&] {
             // Both are asked: the name says the entry exists, the value that it is a folder.
             const bool named = !fs.lookUpName(p).isEmpty();
-            const bool folder = IsFolderPath(p, fs);
+            const bool folder = isFolderPath(p, fs);
             if (!named || !folder) {
                 pending.add(p);
                 yieldIfDue();
@@ -106,14 +95,14 @@ void addDroppedPaths(WindowState& form, const QStringList& paths, const FileSyst
             pending.flush();
             const RememberedListings listings(fs);
             QStringList folders{p + u'/'};
-            GetSubDirectories2016(form, folders, true, listings);
+            addSubfolders(state, folders, true, listings);
             for (const QString& entry : std::as_const(folders)) {
                 const QString f = entry.chopped(1);
                 leaveOutOnFailure([&] {
-                    for (const ListedFile& file : ListFolderFiles(f, listings)) {
+                    for (const ListedFile& file : listFolderFiles(f, listings)) {
                         if (file.name.startsWith(u'~') || file.attributes == attribute::HiddenFile)
                             continue;
-                        pending.add(CleanPathSlashes(f + u'/' + file.name, u'/'));
+                        pending.add(cleanPathSlashes(f + u'/' + file.name, u'/'));
                         yieldIfDue();
                     }
                 });
@@ -126,35 +115,15 @@ void addDroppedPaths(WindowState& form, const QStringList& paths, const FileSyst
 
 } // namespace
 
-QStringList droppedFilePaths(const QMimeData& data) {
-    QStringList paths;
-    if (!data.hasUrls())
-        return paths;
-    const QList<QUrl> urls = data.urls();
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            return {};
-        paths.append(localPath(url));
-    }
-    return paths;
-}
-
-bool ListView1_OLEDragOver(const QMimeData& data) {
-    // Asked on every move of a drag, so the paths themselves are not built here.
-    const QList<QUrl> urls = data.urls();
-    return !urls.isEmpty() && std::all_of(urls.cbegin(), urls.cend(),
-                                          [](const QUrl& url) { return url.isLocalFile(); });
-}
-
-void ListView1_OLEDragDrop(WindowState& form, DropQueue& queue, const QStringList& paths,
-                           const FileSystem& fs) {
+void addDroppedPaths(WindowState& state, DropQueue& queue, const QStringList& paths,
+                     const FileSystem& fs) {
     queue.waiting.append(paths);
     if (queue.running)
         return; // the running drop takes these up when it is done
     queue.running = true;
     try {
         while (!queue.waiting.isEmpty())
-            addDroppedPaths(form, queue.waiting.takeFirst(), fs);
+            addDroppedPaths(state, queue.waiting.takeFirst(), fs);
     } catch (...) {
         queue = DropQueue();
         throw;

@@ -1,13 +1,13 @@
-#include "loadtext.h"
+#include "loading.h"
 
-#include "cleanpathslashes.h"
-#include "fileexists.h"
-#include "textfilelines.h"
+#include "lists/cleanpathslashes.h"
+#include "lists/fileexists.h"
+#include "lists/textfilelines.h"
 
-#include "app/errorreport.h"
-#include "app/guard.h"
-#include "app/userinterface.h"
-#include "app/windowstate.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
+#include "core/userinterface.h"
+#include "windowstate.h"
 
 #include <QDir>
 
@@ -15,8 +15,8 @@
 
 namespace varnel {
 
-void PushButton4_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton4);
+void loadTextFiles(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::loadTextFiles);
     FileDialogRequest request;
     g.step(104, [&] {
         request.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
@@ -24,34 +24,34 @@ void PushButton4_Click(WindowState& form) {
     g.step(106, [&] { request.filters = textFileFilters(); });
     QStringList picked;
     g.step(108, [&] {
-        picked = form.ui().openFileNames(request);
-        form.pump().checkAlive();
+        picked = state.ui().openFileNames(request);
+        state.pump().checkAlive();
     });
     bool cancelled = false;
     g.step(110, [&] { cancelled = picked.isEmpty(); });
     if (cancelled)
         return;
-    g.step(114, [&] { form.setPointer(Pointer::Hourglass); });
-    LineListModel& input = form.input();
+    g.step(114, [&] { state.setPointer(Pointer::Hourglass); });
+    LineListModel& input = state.input();
     if (picked.size() == 1) {
         QString path;
         g.step(118, [&] { path = picked.first(); });
-        g.step(120, [&] { AddLinesFromFile(form, input, path); });
+        g.step(120, [&] { addLinesFromFile(state, input, path); });
     } else {
         // The dialog gives full paths, in its own order.
         for (const QString& piece : std::as_const(picked)) {
             QString path;
             g.step(130, [&] { path = piece; });
-            g.step(132, [&] { path = CleanPathSlashes(path, QDir::separator()); });
-            g.step(134, [&] { AddLinesFromFile(form, input, path); });
+            g.step(132, [&] { path = cleanPathSlashes(path, QDir::separator()); });
+            g.step(134, [&] { addLinesFromFile(state, input, path); });
         }
     }
-    g.step(138, [&] { form.setPointer(Pointer::Default); });
+    g.step(138, [&] { state.setPointer(Pointer::Default); });
 }
 
-void AddLinesFromFile(WindowState& form, LineListModel& list, const QString& path) {
-    if (!FileExists(path)) {
-        form.inform(QStringLiteral("File not found"));
+void addLinesFromFile(WindowState& state, LineListModel& list, const QString& path) {
+    if (!fileExists(path)) {
+        state.inform(QStringLiteral("File not found"));
         return;
     }
     TextFile file = readTextFile(path);

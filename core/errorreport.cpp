@@ -13,7 +13,7 @@ QString errorReportText(const QString& description, const QString& location, int
            QString::fromUtf16(SupportEmail);
 }
 
-void ShowErrorReport(UserInterface& ui, const QString& description, const QString& location,
+void showErrorReport(UserInterface& ui, const QString& description, const QString& location,
                      int line) {
     ui.showMessage(errorReportText(description, location, line),
                    QStringLiteral("Application Error"), MessageIcon::Warning);

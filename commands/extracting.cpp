@@ -1,10 +1,10 @@
-#include "extraction.h"
+#include "extracting.h"
 
-#include "linesortsafter.h"
+#include "extract/linesortsafter.h"
 
-#include "app/errorreport.h"
-#include "app/guard.h"
-#include "app/windowstate.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
+#include "windowstate.h"
 
 namespace varnel {
 
@@ -33,18 +33,18 @@ private:
 
 } // namespace
 
-void PushButton7_Click(WindowState& form) {
-    if (form.busy())
+void extractOutOfOrderLines(WindowState& state) {
+    if (state.busy())
         return;
-    GuardedOperation g(form.ui(), locations::PushButton7);
-    LineListModel& input = form.input();
-    LineListModel& results = form.results();
-    g.step(102, [&] { form.setBusy(true); });
+    GuardedOperation g(state.ui(), locations::extractOutOfOrderLines);
+    LineListModel& input = state.input();
+    LineListModel& results = state.results();
+    g.step(102, [&] { state.setBusy(true); });
     // Whatever happens below, a run never leaves the flag set.
     struct ClearBusy {
-        WindowState& form;
-        ~ClearBusy() { form.setBusy(false); }
-    } clearBusy{form};
+        WindowState& state;
+        ~ClearBusy() { state.setBusy(false); }
+    } clearBusy{state};
 
     g.step(104, [&] { results.clear(); });
     bool hasLines = true; // a failed test counts as passed
@@ -55,7 +55,7 @@ void PushButton7_Click(WindowState& form) {
         g.step(110, [&] { n = input.count(); });
         PendingResults pending(input, results);
         g.setBeforeReport([&] { pending.flush(); });
-        EventPump& pump = form.pump();
+        EventPump& pump = state.pump();
         for (qsizetype i = 1; i <= n; ++i) {
             g.step(112, [&] {
                 if (pump.due()) {
@@ -68,7 +68,7 @@ void PushButton7_Click(WindowState& form) {
             bool sortsAfter = true;
             const int failuresBefore = g.failureCount();
             g.step(116,
-                   [&] { sortsAfter = LineSortsAfter(input.textView(i - 1), input.textView(i)); });
+                   [&] { sortsAfter = lineSortsAfter(input.textView(i - 1), input.textView(i)); });
             // The list was shortened during a yield: one report, then the walk ends
             // instead of reporting every position up to n.
             const bool shortened = g.failureCount() != failuresBefore && i > input.count();
@@ -82,12 +82,12 @@ void PushButton7_Click(WindowState& form) {
         }
         g.step(120, [&] { pending.flush(); });
         g.setBeforeReport({});
-        g.step(122, [&] { form.setPointer(Pointer::Default); });
-        g.step(124, [&] { form.inform(QStringLiteral("Done.")); });
+        g.step(122, [&] { state.setPointer(Pointer::Default); });
+        g.step(124, [&] { state.inform(QStringLiteral("Done.")); });
     } else {
-        g.step(126, [&] { form.inform(QStringLiteral("No items added.")); });
+        g.step(126, [&] { state.inform(QStringLiteral("No items added.")); });
     }
-    g.step(128, [&] { form.setBusy(false); });
+    g.step(128, [&] { state.setBusy(false); });
 }
 
 } // namespace varnel

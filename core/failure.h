@@ -62,6 +62,11 @@ Failure outOfMemory();
 Failure deviceIoError();
 // Maps a C library errno value onto the failure the user should read.
 Failure fromErrno(int error);
+// No spreadsheet application can be had, and why. Inline: the office backend, loaded at
+// run time, says it too.
+inline Failure cannotCreateObject(const QString& reason) {
+    return {ErrorNumber::CannotCreateObject, QStringLiteral("Can't create object: %1").arg(reason)};
+}
 } // namespace failures
 
 // Thrown from a yield when the main window has been closed: every command unwinds

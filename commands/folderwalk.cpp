@@ -1,9 +1,9 @@
 #include "folderwalk.h"
 
-#include "app/errorreport.h"
-#include "app/guard.h"
-#include "app/windowstate.h"
-#include "extract/linesortsafter.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
+#include "lists/folderlisting.h"
+#include "windowstate.h"
 
 #include <QHash>
 #include <QSet>
@@ -12,46 +12,6 @@
 #include <utility>
 
 namespace varnel {
-
-bool comesBeforeInList(const QString& first, const QString& second) {
-    if (LineSortsAfter(second, first))
-        return true;
-    if (LineSortsAfter(first, second))
-        return false;
-    return first < second; // the same name in another case: still one fixed order
-}
-
-bool IsFolderPath(const QString& path, const FileSystem& fs) {
-    const std::optional<int> value = fs.attributes(path);
-    return value && (*value & attribute::Directory);
-}
-
-bool HasUnsafeCharacters(QStringView name) {
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t c = name[i].unicode();
-        if (c < 32 || (c >= 127 && c <= 159) || c == u'?' || c == QChar::ReplacementCharacter)
-            return true;
-        if (isEscapedByte(c) && (i == 0 || !QChar::isHighSurrogate(name[i - 1].unicode())))
-            return true;
-    }
-    return false;
-}
-
-bool IsOpenableFile(const QString& path, const FileSystem& fs) {
-    return fs.isOpenableFile(path);
-}
-
-QList<ListedFile> ListFolderFiles(const QString& folder, const FileSystem& fs) {
-    const QString withSeparator = folder.endsWith(u'/') ? folder : folder + u'/';
-    // The listing has already asked, for each name, what IsOpenableFile would: asking again
-    // would double the system calls of a large drop.
-    QList<ListedFile> files = fs.list(withSeparator).files;
-    files.removeIf([](const ListedFile& file) { return !file.openable; });
-    std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
-        return comesBeforeInList(a.name, b.name);
-    });
-    return files;
-}
 
 namespace {
 
@@ -68,8 +28,8 @@ bool isAccessOrPathFailure(const Failure& failure) {
 // the level above.
 class FolderWalk {
 public:
-    FolderWalk(WindowState& form, const FileSystem& fs)
-        : m_form(form)
+    FolderWalk(WindowState& state, const FileSystem& fs)
+        : m_state(state)
         , m_fs(fs) {}
 
     // Returns how many folders it appended to `folders`.
@@ -91,15 +51,15 @@ private:
         return true;
     }
 
-    WindowState& m_form;
+    WindowState& m_state;
     const FileSystem& m_fs;
     QHash<std::pair<quint64, quint64>, QString> m_listed;
     QSet<QString> m_repeats;
 };
 
 qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
-    GuardedOperation g(m_form.ui(), locations::FolderWalk);
-    EventPump& pump = m_form.pump();
+    GuardedOperation g(m_state.ui(), locations::folderWalk);
+    EventPump& pump = m_state.pump();
     QStringList found;
     g.setLine(104);
 
@@ -136,7 +96,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         const QString v = folders.at(i);
         g.setLine(106);
         bool isFolder = true; // a failed test counts as passed
-        if (!statement(108, [&] { isFolder = IsFolderPath(v, m_fs); }) || !isFolder)
+        if (!statement(108, [&] { isFolder = isFolderPath(v, m_fs); }) || !isFolder)
             continue;
         if (encodeFileName(v).size() >= PathLimit) // [110]
             continue;
@@ -166,7 +126,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
                 break;
             if (encodeFileName(name).size() > NameLimit) // [124]
                 continue;
-            if (HasUnsafeCharacters(name)) // [126]
+            if (hasUnsafeCharacters(name)) // [126]
                 continue;
             if (name.contains(u'?')) // [128]
                 continue;
@@ -189,7 +149,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         bool keep = true;
         if (j < ownEntries) {
             bool isFolder = true;
-            g.step(154, [&] { isFolder = IsFolderPath(w, m_fs); });
+            g.step(154, [&] { isFolder = isFolderPath(w, m_fs); });
             if (!isFolder)
                 continue;
             g.step(156, [&] { pump.yield(); });
@@ -218,9 +178,8 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
 
 } // namespace
 
-void GetSubDirectories2016(WindowState& form, QStringList& folders, bool recurse,
-                           const FileSystem& fs) {
-    FolderWalk(form, fs).run(folders, recurse);
+void addSubfolders(WindowState& state, QStringList& folders, bool recurse, const FileSystem& fs) {
+    FolderWalk(state, fs).run(folders, recurse);
 }
 
 } // namespace varnel

@@ -9,16 +9,16 @@ class ColumnTable;
 class UserInterface;
 
 // "Copy Results To Clipboard": puts the results on the clipboard and says how to paste.
-void PushButton8_Click(WindowState& form);
+void copyResultsToClipboard(WindowState& state);
 
 // Replaces the clipboard with the aligned text of `list`; leaves it alone for an empty list.
-void CopyListToClipboard(WindowState& form, const ColumnTable& list);
+void copyTableToClipboard(WindowState& state, const ColumnTable& list);
 
 // Another program may hold the clipboard for a moment, so each operation is tried up to
 // 1000 times, at once, and a failure is never passed on.
-void ClipboardClearRetry(UserInterface& ui);
+void clearClipboardWithRetry(UserInterface& ui);
 // Format 0 is the desktop's plain text, the only format there is here; true when the last
 // attempt succeeded.
-bool ClipboardSetTextRetry(UserInterface& ui, const QString& text, int format = 0);
+bool setClipboardTextWithRetry(UserInterface& ui, const QString& text, int format = 0);
 
 } // namespace varnel

@@ -5,6 +5,6 @@ namespace varnel {
 class WindowState;
 
 // "Save Results As Text File": writes each result followed by CR LF.
-void PushButton6_Click(WindowState& form);
+void saveResultsAsText(WindowState& state);
 
 } // namespace varnel

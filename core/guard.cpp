@@ -8,7 +8,7 @@ void GuardedOperation::report(const QString& description) {
     ++m_failures;
     if (m_beforeReport)
         m_beforeReport();
-    ShowErrorReport(m_ui, description, m_location, m_line);
+    showErrorReport(m_ui, description, m_location, m_line);
 }
 
 } // namespace varnel

@@ -5,6 +5,6 @@ namespace varnel {
 class WindowState;
 
 // "Start Extracting Lines": lists every input line that sorts after the line below it.
-void PushButton7_Click(WindowState& form);
+void extractOutOfOrderLines(WindowState& state);
 
 } // namespace varnel

@@ -1,11 +1,11 @@
-#include "savetext.h"
+#include "saving.h"
 
-#include "app/errorreport.h"
-#include "app/guard.h"
-#include "app/userinterface.h"
-#include "app/windowstate.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
+#include "core/userinterface.h"
 #include "lists/fileexists.h"
 #include "lists/textfilelines.h"
+#include "windowstate.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -98,43 +98,43 @@ private:
 
 } // namespace
 
-void PushButton6_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton6);
+void saveResultsAsText(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::saveResultsAsText);
     FileDialogRequest request;
     g.step(110, [&] { request.title = QStringLiteral("Save"); });
     g.step(112, [&] { request.filters = textFileFilters(); });
     QString path;
     g.step(114, [&] {
-        path = form.ui().saveFileName(request);
-        form.pump().checkAlive();
+        path = state.ui().saveFileName(request);
+        state.pump().checkAlive();
     });
     bool cancelled = false;
     g.step(118, [&] { cancelled = path.isEmpty(); });
     if (cancelled)
         return;
     bool exists = true;
-    g.step(120, [&] { exists = FileExists(path); });
+    g.step(120, [&] { exists = fileExists(path); });
     // Without a clear Yes the old file is never touched.
     bool overwrite = false;
     if (exists) {
         g.step(122, [&] {
-            overwrite = form.ui().askYesNo(QStringLiteral("Are you sure you wish to overwrite ") +
-                                               path + QStringLiteral(" ?"),
-                                           form.applicationTitle());
-            form.pump().checkAlive();
+            overwrite = state.ui().askYesNo(QStringLiteral("Are you sure you wish to overwrite ") +
+                                                path + QStringLiteral(" ?"),
+                                            state.applicationTitle());
+            state.pump().checkAlive();
         });
     } else {
         g.step(124, [&] { overwrite = true; });
     }
     if (!overwrite)
         return;
-    g.step(128, [&] { form.setPointer(Pointer::Hourglass); });
+    g.step(128, [&] { state.setPointer(Pointer::Hourglass); });
     ResultsFile file;
     g.step(130, [&] { file.open(path); });
     // A file that could not be made gets no writes: each would only repeat the report.
     if (file.isOpen()) {
-        LineListModel& results = form.results();
-        EventPump& pump = form.pump();
+        LineListModel& results = state.results();
+        EventPump& pump = state.pump();
         qsizetype n = 0;
         g.step(132, [&] { n = results.count(); });
         bool complete = true;
@@ -148,7 +148,7 @@ void PushButton6_Click(WindowState& form) {
         }
         g.step(140, [&] { file.finish(complete); });
     }
-    g.step(142, [&] { form.setPointer(Pointer::Arrow); });
+    g.step(142, [&] { state.setPointer(Pointer::Arrow); });
 }
 
 } // namespace varnel

@@ -22,14 +22,14 @@ struct ReorderView {
 class DragReorder {
 public:
     // Any button down over the list.
-    void ListView1_MouseDown() { m_carrying = true; }
+    void press() { m_carrying = true; }
     // A press on an item, after the list has selected it: the selected item is carried.
-    void ListView1_ItemClick(LineListModel& list, std::optional<qsizetype> selected);
+    void pickUp(LineListModel& list, std::optional<qsizetype> selected);
     // `under` is the item under the pointer; `pointerY` and `listHeight` place the pointer
     // within the list's visible area, whose upper and lower thirds scroll.
-    ReorderView ListView1_MouseMove(WindowState& form, std::optional<qsizetype> under, int pointerY,
-                                    int listHeight);
-    void ListView1_MouseUp() { m_carrying = false; }
+    ReorderView carryTo(WindowState& state, std::optional<qsizetype> under, int pointerY,
+                        int listHeight);
+    void release() { m_carrying = false; }
 
     bool carrying() const { return m_carrying; }
     std::optional<qsizetype> carriedPosition() const;

@@ -1,10 +1,10 @@
-#include "spreadsheetexport.h"
+#include "exporting.h"
 
-#include "spreadsheetautomation.h"
+#include "output/spreadsheetautomation.h"
 
-#include "app/errorreport.h"
-#include "app/guard.h"
-#include "app/windowstate.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
+#include "windowstate.h"
 
 namespace varnel {
 
@@ -14,20 +14,20 @@ const QString TextFormat = QStringLiteral("@");
 
 } // namespace
 
-bool SaveResultsAsExcelFileIsExcelInstalled(WindowState& form) {
+bool spreadsheetApplicationAvailable(WindowState& state) {
     bool installed = true;
     bool failed = false;
     std::unique_ptr<AutomationApplication> application;
     try {
-        application = form.automation().createApplication();
+        application = state.automation().createApplication();
     } catch (const Failure&) {
         failed = true;
     } catch (const std::bad_alloc&) {
         failed = true;
     }
     if (!application) {
-        form.inform(QStringLiteral("Excel is not installed on this computer. You need to have it "
-                                   "installed to use this software without error."));
+        state.inform(QStringLiteral("Excel is not installed on this computer. You need to have it "
+                                    "installed to use this software without error."));
     }
     application.reset();
     if (failed)
@@ -35,9 +35,9 @@ bool SaveResultsAsExcelFileIsExcelInstalled(WindowState& form) {
     return installed;
 }
 
-void exportTable(WindowState& form, const ColumnTable& table) {
-    GuardedOperation g(form.ui(), locations::PushButton2);
-    EventPump& pump = form.pump();
+void exportTable(WindowState& state, const ColumnTable& table) {
+    GuardedOperation g(state.ui(), locations::exportResultsToSpreadsheet);
+    EventPump& pump = state.pump();
     // Once the office has gone away (closed or crashed) every further call would fail the
     // same way: it is reported once and the export skips to its end.
     bool lost = false;
@@ -58,10 +58,10 @@ void exportTable(WindowState& form, const ColumnTable& table) {
     g.step(108, [&] { empty = table.itemCount() == 0; });
     if (empty)
         return;
-    g.step(110, [&] { form.setPointer(Pointer::Hourglass); });
+    g.step(110, [&] { state.setPointer(Pointer::Hourglass); });
     std::unique_ptr<AutomationApplication> application;
     std::unique_ptr<AutomationWorkbook> workbook;
-    call(112, [&] { application = form.automation().createApplication(); });
+    call(112, [&] { application = state.automation().createApplication(); });
     call(114, [&] {
         if (!application)
             throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Object required"));
@@ -119,21 +119,21 @@ void exportTable(WindowState& form, const ColumnTable& table) {
             throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Object required"));
         application->setVisible(true);
     });
-    g.step(174, [&] { form.setPointer(Pointer::Default); });
+    g.step(174, [&] { state.setPointer(Pointer::Default); });
 }
 
-void PushButton2_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton2);
+void exportResultsToSpreadsheet(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::exportResultsToSpreadsheet);
     bool installed = true;
-    g.step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(form); });
+    g.step(100, [&] { installed = spreadsheetApplicationAvailable(state); });
     if (!installed) {
         g.step(176, [&] {
-            form.inform(QStringLiteral("Excel is not installed on this computer. You need to have "
-                                       "it installed to use this feature."));
+            state.inform(QStringLiteral("Excel is not installed on this computer. You need to have "
+                                        "it installed to use this feature."));
         });
         return;
     }
-    exportTable(form, form.results());
+    exportTable(state, state.results());
 }
 
 } // namespace varnel

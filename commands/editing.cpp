@@ -1,9 +1,9 @@
-#include "listediting.h"
+#include "editing.h"
 
-#include "app/errorreport.h"
-#include "app/guard.h"
-#include "app/userinterface.h"
-#include "app/windowstate.h"
+#include "core/errorreport.h"
+#include "core/guard.h"
+#include "core/userinterface.h"
+#include "windowstate.h"
 
 namespace varnel {
 
@@ -18,12 +18,12 @@ const QStringList& sampleLines() {
     return lines;
 }
 
-void PushButton1_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton1);
+void addOneItem(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::addOneItem);
     QString entry;
     g.step(100, [&] {
-        entry = form.ui().inputText(QStringLiteral("Enter Item: "), QStringLiteral("Input Item"));
-        form.pump().checkAlive();
+        entry = state.ui().inputText(QStringLiteral("Enter Item: "), QStringLiteral("Input Item"));
+        state.pump().checkAlive();
     });
     bool blank = false;
     // Only U+0020 counts as blank here: an entry of tabs is a real line.
@@ -32,34 +32,34 @@ void PushButton1_Click(WindowState& form) {
     });
     if (blank)
         return;
-    g.step(104, [&] { form.input().append(entry); });
+    g.step(104, [&] { state.input().append(entry); });
 }
 
-void PushButton11_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton11);
+void loadSampleData(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::loadSampleData);
     int line = 100;
     for (const QString& sample : sampleLines()) {
-        g.step(line, [&] { form.input().append(sample); });
+        g.step(line, [&] { state.input().append(sample); });
         line += 2;
     }
 }
 
-void PushButton3_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton3);
+void clearInputList(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::clearInputList);
     g.step(100, [&] {
-        if (!form.showsHourglass())
-            form.input().clear();
+        if (!state.showsHourglass())
+            state.input().clear();
     });
 }
 
-void PushButton9_Click(WindowState& form) {
-    GuardedOperation g(form.ui(), locations::PushButton9);
-    g.step(100, [&] { form.results().clear(); });
+void clearResultsList(WindowState& state) {
+    GuardedOperation g(state.ui(), locations::clearResultsList);
+    g.step(100, [&] { state.results().clear(); });
 }
 
-void removeSelectedItem(WindowState& form, LineListModel& list,
+void removeSelectedItem(WindowState& state, LineListModel& list,
                         std::optional<qsizetype> selectedPosition) {
-    if (form.showsHourglass() || list.count() == 0 || !selectedPosition)
+    if (state.showsHourglass() || list.count() == 0 || !selectedPosition)
         return;
     if (*selectedPosition >= 1 && *selectedPosition <= list.count())
         list.removeAt(*selectedPosition);
