@@ -15,6 +15,10 @@
 
 namespace varnel {
 
+namespace {
+void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperation& g);
+}
+
 void loadTextFiles(WindowState& state) {
     GuardedOperation g(state.ui(), locations::loadTextFiles);
     FileDialogRequest request;
@@ -29,8 +33,18 @@ void loadTextFiles(WindowState& state) {
     });
     bool cancelled = false;
     g.step(110, [&] { cancelled = picked.isEmpty(); });
-    if (cancelled)
-        return;
+    if (!cancelled)
+        addPickedFiles(state, picked, g);
+}
+
+void loadPickedFiles(WindowState& state, const QStringList& picked) {
+    GuardedOperation g(state.ui(), locations::loadTextFiles);
+    addPickedFiles(state, picked, g);
+}
+
+namespace {
+
+void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperation& g) {
     g.step(114, [&] { state.setPointer(Pointer::Hourglass); });
     LineListModel& input = state.input();
     if (picked.size() == 1) {
@@ -48,6 +62,8 @@ void loadTextFiles(WindowState& state) {
     }
     g.step(138, [&] { state.setPointer(Pointer::Default); });
 }
+
+} // namespace
 
 void addLinesFromFile(WindowState& state, LineListModel& list, const QString& path) {
     if (!fileExists(path)) {
