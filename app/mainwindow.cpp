@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "core/applicationfolder.h"
 #include "core/failure.h"
 #include "linelistview.h"
 
@@ -47,7 +48,7 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint)
-    , m_applicationFolder(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+    , m_applicationFolder(applicationFolder.isEmpty() ? varnel::applicationFolder()
                                                       : std::move(applicationFolder)) {
     if (!ui) {
         m_ownUi = std::make_unique<QtUserInterface>(this);

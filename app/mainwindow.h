@@ -25,7 +25,7 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     // `ui` replaces the real dialogs (tests script it); `applicationFolder` is where the
-    // optional pointer and skin files are looked up (the executable's folder by default).
+    // optional pointer and skin files are looked up (by default varnel::applicationFolder()).
     explicit MainWindow(UserInterface* ui = nullptr, QString applicationFolder = {},
                         QWidget* parent = nullptr);
     ~MainWindow() override;

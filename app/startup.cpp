@@ -4,6 +4,7 @@
 #include "core/errorreport.h"
 #include "core/guard.h"
 #include "linelistview.h"
+#include "startuplog.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -102,6 +103,7 @@ void startUp(MainWindow& window) {
     g.step(130, [&] { window.inputView()->header()->resizeSection(0, MainWindow::twips(7000)); });
     g.step(132, [&] { state.results().addColumnHeader(QStringLiteral("Results")); });
     g.step(134, [&] { window.resultsView()->header()->resizeSection(0, MainWindow::twips(7000)); });
+    logStartupFiles(window);
 }
 
 } // namespace varnel

@@ -1,8 +1,8 @@
 #include "officeautomationprovider.h"
 
+#include "core/applicationfolder.h"
 #include "core/failure.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
@@ -18,10 +18,13 @@ OfficeAutomationProvider::OfficeAutomationProvider(OfficeLaunchOptions options,
     : m_options(std::move(options))
     , m_backendFolder(std::move(backendFolder)) {}
 
+QString OfficeAutomationProvider::backendPath(const QString& backendFolder) {
+    return QDir(backendFolder.isEmpty() ? applicationFolder() : backendFolder)
+        .filePath(QString::fromLatin1(officeBackendFileName));
+}
+
 OfficeFactory OfficeAutomationProvider::factory() const {
-    const QString folder =
-        m_backendFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_backendFolder;
-    const QString path = QDir(folder).filePath(QString::fromLatin1(officeBackendFileName));
+    const QString path = backendPath(m_backendFolder);
     if (!QFileInfo::exists(path))
         throw failures::cannotCreateObject(
             QStringLiteral("the LibreOffice support of this program is not "

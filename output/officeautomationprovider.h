@@ -13,13 +13,16 @@ namespace varnel {
 // program starts and runs where LibreOffice, or the backend, is not installed.
 class OfficeAutomationProvider : public AutomationProvider {
 public:
-    // The program's provider: the backend beside the executable, the user's own office, on
-    // screen. waitStep runs between connection attempts while the office starts.
+    // The program's provider: the backend in the application folder, the user's own office,
+    // on screen. waitStep runs between connection attempts while the office starts.
     explicit OfficeAutomationProvider(std::function<void()> waitStep = {});
     // backendFolder empty: the application folder.
     explicit OfficeAutomationProvider(OfficeLaunchOptions options, QString backendFolder = {});
 
     std::unique_ptr<AutomationApplication> createApplication() override;
+
+    // The backend library loaded from backendFolder (empty: the application folder).
+    static QString backendPath(const QString& backendFolder = {});
 
     // The office process the last createApplication started, even when it then failed to
     // connect; 0 when none was started.
