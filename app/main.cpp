@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
     varnel::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnel"));
+    // Lets a Wayland desktop match the window with its menu entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("app.varnel.Varnel"));
     varnel::MainWindow window;
     window.show();
     return QApplication::exec();
