@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test on the offscreen platform: the
 # fuzz targets for a bounded time, the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the suite as shipped.
+# UndefinedBehaviorSanitizer, the suite as shipped, and the installed program and its
+# Debian package (packaging/check.sh).
 #
 # VARNEL_FUZZ_SECONDS sets each fuzz target's time (default 30); VARNEL_QUICK=1 runs the
 # plain suite only.
@@ -40,3 +41,4 @@ if [ "${VARNEL_QUICK:-0}" != 1 ]; then
         ctest --test-dir build-sanitize --output-on-failure -j2
 fi
 ctest --test-dir build --output-on-failure -j2
+packaging/check.sh build

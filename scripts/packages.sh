@@ -8,6 +8,8 @@ VARNEL_PACKAGES=(
 )
 # The spreadsheet export drives LibreOffice Calc; without recommends it stays small.
 VARNEL_OFFICE_PACKAGES=(libreoffice-calc libreoffice-dev)
+# Checking the menu entry, the AppStream data, the manual page and the Debian package.
+VARNEL_PACKAGING_PACKAGES=(desktop-file-utils appstream lintian dpkg-dev man-db)
 
 varnel_missing_packages() {
     local p
@@ -18,7 +20,8 @@ varnel_missing_packages() {
 
 varnel_ensure_packages() {
     local missing
-    missing=$(varnel_missing_packages "${VARNEL_PACKAGES[@]}" "${VARNEL_OFFICE_PACKAGES[@]}" "$@")
+    missing=$(varnel_missing_packages "${VARNEL_PACKAGES[@]}" "${VARNEL_OFFICE_PACKAGES[@]}" \
+        "${VARNEL_PACKAGING_PACKAGES[@]}" "$@")
     [ -z "$missing" ] && return 0
     local sudo=()
     if [ "$(id -u)" -ne 0 ]; then
