@@ -35,22 +35,21 @@ QCursor loadDragPointer(const QString& path) {
 }
 
 // The buttons in tab order: object name (a skin may select on it), caption, place in
-// twips, command.
+// twips (left, top, width, height), command.
+// clang-format off
 const MainWindow::ButtonSpec Buttons[] = {
-    {"PushButton1", "Add One Item", {120, 2280, 3840, 405}, addOneItem},
-    {"PushButton4", "Load Text From File", {4080, 2280, 3840, 405}, loadTextFiles},
-    {"PushButton3", "Clear List", {120, 2790, 3840, 405}, clearInputList},
-    {"PushButton7", "Start Extracting Lines", {120, 3300, 7800, 405}, extractOutOfOrderLines},
-    {"PushButton6", "Save Results As Text File", {120, 6480, 3840, 405}, saveResultsAsText},
-    {"PushButton2",
-     "Save Results As Excel File",
-     {4080, 6480, 3840, 405},
-     exportResultsToSpreadsheet},
-    {"PushButton9", "Clear List", {4080, 6990, 3840, 405}, clearResultsList},
-    {"PushButton8", "Copy Results To Clipboard", {120, 6990, 3840, 405}, copyResultsToClipboard},
-    {"PushButton11", "Load Sample/Example Data", {4080, 2790, 3840, 405}, loadSampleData},
-    {"PushButton5", "Show Correct Order", {120, 3810, 7800, 405}, showCorrectOrder},
+    {"PushButton1",  "Add One Item",               { 120, 2280, 3840, 405}, addOneItem},
+    {"PushButton4",  "Load Text From File",        {4080, 2280, 3840, 405}, loadTextFiles},
+    {"PushButton3",  "Clear List",                 { 120, 2790, 3840, 405}, clearInputList},
+    {"PushButton7",  "Start Extracting Lines",     { 120, 3300, 7800, 405}, extractOutOfOrderLines},
+    {"PushButton6",  "Save Results As Text File",  { 120, 6480, 3840, 405}, saveResultsAsText},
+    {"PushButton2",  "Save Results As Excel File", {4080, 6480, 3840, 405}, exportResultsToSpreadsheet},
+    {"PushButton9",  "Clear List",                 {4080, 6990, 3840, 405}, clearResultsList},
+    {"PushButton8",  "Copy Results To Clipboard",  { 120, 6990, 3840, 405}, copyResultsToClipboard},
+    {"PushButton11", "Load Sample/Example Data",   {4080, 2790, 3840, 405}, loadSampleData},
+    {"PushButton5",  "Show Correct Order",         { 120, 3810, 7800, 405}, showCorrectOrder},
 };
+// clang-format on
 
 QFont arial(qreal points) {
     QFont font(QStringLiteral("Arial"));
