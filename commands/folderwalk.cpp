@@ -103,7 +103,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         std::optional<FolderInfo> info;
         if (!statement(112, [&] { info = m_fs.folder(v); }))
             continue;
-        pump.yield(); // [114]
+        pump.yield();
         // A folder that could not be looked up has had its report; it is not listed.
         if (!info || (!info->isRoot && isLeftOut(info->attributes)) || isRepeat(v, *info)) // [116]
             continue;
@@ -115,7 +115,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
             }))
             continue;
         for (const QString& name : std::as_const(names)) {
-            pump.yield();                                // [120]
+            pump.yield();
             if (encodeFileName(name).size() > NameLimit) // [124]
                 continue;
             if (hasUnsafeCharacters(name)) // [126]
@@ -142,7 +142,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         if (j < ownEntries) {
             if (!isFolderPath(w, m_fs)) // [154]
                 continue;
-            pump.yield(); // [156]
+            pump.yield();
             g.step(158, [&] {
                 if (m_repeats.contains(w)) {
                     keep = false;
@@ -154,7 +154,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
                 keep = !isLeftOut(*value) || m_fs.folder(w).isRoot;
             });
         } else {
-            pump.yield(); // [156]
+            pump.yield();
         }
         if (keep) {
             folders.append(w); // [160]
