@@ -42,6 +42,7 @@ public:
     // Twips to pixels: 15 twips a pixel at 96 dots per inch; Qt scales for other screens.
     static constexpr int twips(int value) { return (value + 7) / 15; }
 
+    // One command button: a row of the table the window is built from.
     struct ButtonSpec {
         const char* name;
         const char* caption;
