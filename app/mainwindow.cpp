@@ -15,9 +15,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHeaderView>
 #include <QImageReader>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 
@@ -34,6 +34,23 @@ QCursor loadDragPointer(const QString& path) {
         return QCursor(Qt::ClosedHandCursor);
     return QCursor(QPixmap::fromImage(image));
 }
+
+// The buttons in tab order: object name (a skin may select on it), caption, place in
+// twips (left, top, width, height), command.
+// clang-format off
+const MainWindow::ButtonSpec Buttons[] = {
+    {"PushButton1",  "Add One Item",               { 120, 2280, 3840, 405}, addOneItem},
+    {"PushButton4",  "Load Text From File",        {4080, 2280, 3840, 405}, loadTextFiles},
+    {"PushButton3",  "Clear List",                 { 120, 2790, 3840, 405}, clearInputList},
+    {"PushButton7",  "Start Extracting Lines",     { 120, 3300, 7800, 405}, extractOutOfOrderLines},
+    {"PushButton6",  "Save Results As Text File",  { 120, 6480, 3840, 405}, saveResultsAsText},
+    {"PushButton2",  "Save Results As Excel File", {4080, 6480, 3840, 405}, exportResultsToSpreadsheet},
+    {"PushButton9",  "Clear List",                 {4080, 6990, 3840, 405}, clearResultsList},
+    {"PushButton8",  "Copy Results To Clipboard",  { 120, 6990, 3840, 405}, copyResultsToClipboard},
+    {"PushButton11", "Load Sample/Example Data",   {4080, 2790, 3840, 405}, loadSampleData},
+    {"PushButton5",  "Show Correct Order",         { 120, 3810, 7800, 405}, showCorrectOrder},
+};
+// clang-format on
 
 QFont arial(qreal points) {
     QFont font(QStringLiteral("Arial"));
@@ -82,39 +99,12 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
                                             "and out of window to reveal full names."));
     m_resultsView->setModel(&m_state->results());
 
-    makeButton("PushButton1", QStringLiteral("Add One Item"), 120, 2280, 3840, addOneItem);
-    makeButton("PushButton4", QStringLiteral("Load Text From File"), 4080, 2280, 3840,
-               loadTextFiles);
-    makeButton("PushButton3", QStringLiteral("Clear List"), 120, 2790, 3840, clearInputList);
-    makeButton("PushButton7", QStringLiteral("Start Extracting Lines"), 120, 3300, 7800,
-               extractOutOfOrderLines);
-    makeButton("PushButton6", QStringLiteral("Save Results As Text File"), 120, 6480, 3840,
-               saveResultsAsText);
-    makeButton("PushButton2", QStringLiteral("Save Results As Excel File"), 4080, 6480, 3840,
-               exportResultsToSpreadsheet);
-    makeButton("PushButton9", QStringLiteral("Clear List"), 4080, 6990, 3840, clearResultsList);
-    makeButton("PushButton8", QStringLiteral("Copy Results To Clipboard"), 120, 6990, 3840,
-               copyResultsToClipboard);
-    makeButton("PushButton11", QStringLiteral("Load Sample/Example Data"), 4080, 2790, 3840,
-               loadSampleData);
-    makeButton("PushButton5", QStringLiteral("Show Correct Order"), 120, 3810, 7800,
-               showCorrectOrder);
+    for (const ButtonSpec& spec : Buttons)
+        makeButton(spec);
 
-    connect(m_inputView, &LineListView::deletePressed, this, [this] {
-        runHandler([this] {
-            removeSelectedItem(*m_state, m_state->input(), m_inputView->selectedPosition());
-        });
-    });
-    connect(m_inputView, &LineListView::doubleClickedAnywhere, this, [this] {
-        runHandler([this] {
-            removeSelectedItem(*m_state, m_state->input(), m_inputView->selectedPosition());
-        });
-    });
-    connect(m_resultsView, &LineListView::doubleClickedAnywhere, this, [this] {
-        runHandler([this] {
-            removeSelectedItem(*m_state, m_state->results(), m_resultsView->selectedPosition());
-        });
-    });
+    connectRemoval(m_inputView, &LineListView::deletePressed, m_state->input());
+    connectRemoval(m_inputView, &LineListView::doubleClickedAnywhere, m_state->input());
+    connectRemoval(m_resultsView, &LineListView::doubleClickedAnywhere, m_state->results());
     connect(m_resultsView, &LineListView::mouseMoved, this,
             [this] { m_state->hoverOverBackgroundOrList(); });
     wireInputList();
@@ -136,18 +126,23 @@ LineListView* MainWindow::makeList(const QString& name, int left, int top, const
     return view;
 }
 
-QPushButton* MainWindow::makeButton(const char* name, const QString& caption, int left, int top,
-                                    int width, void (*command)(WindowState&)) {
-    auto* button = new QPushButton(caption, this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(twips(left), twips(top), twips(width), twips(405));
+void MainWindow::makeButton(const ButtonSpec& spec) {
+    auto* button = new QPushButton(QString::fromLatin1(spec.caption), this);
+    button->setObjectName(QString::fromLatin1(spec.name));
+    const QRect& r = spec.twips;
+    button->setGeometry(twips(r.x()), twips(r.y()), twips(r.width()), twips(r.height()));
     button->setFont(arial(11.25));
     button->setMouseTracking(true);
     button->installEventFilter(this);
-    if (command)
-        connect(button, &QPushButton::clicked, this,
-                [this, command] { runHandler([this, command] { command(*m_state); }); });
-    return button;
+    connect(button, &QPushButton::clicked, this,
+            [this, command = spec.command] { runHandler([&] { command(*m_state); }); });
+}
+
+void MainWindow::connectRemoval(LineListView* view, void (LineListView::*request)(),
+                                LineListModel& list) {
+    connect(view, request, this, [this, view, &list] {
+        runHandler([&] { removeSelectedItem(*m_state, list, view->selectedPosition()); });
+    });
 }
 
 void MainWindow::wireInputList() {

@@ -8,6 +8,7 @@
 #include "commands/reordering.h"
 
 #include <QCursor>
+#include <QRect>
 #include <QWidget>
 
 #include <memory>
@@ -41,6 +42,14 @@ public:
     // Twips to pixels: 15 twips a pixel at 96 dots per inch; Qt scales for other screens.
     static constexpr int twips(int value) { return (value + 7) / 15; }
 
+    // One command button: a row of the table the window is built from.
+    struct ButtonSpec {
+        const char* name;
+        const char* caption;
+        QRect twips;
+        void (*command)(WindowState&);
+    };
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -52,8 +61,9 @@ private:
     friend void applySkin(MainWindow& window);
 
     LineListView* makeList(const QString& name, int left, int top, const QString& hint);
-    QPushButton* makeButton(const char* name, const QString& caption, int left, int top, int width,
-                            void (*command)(WindowState&));
+    void makeButton(const ButtonSpec& spec);
+    // Delete key or double-click: the list's selected item goes.
+    void connectRemoval(LineListView* view, void (LineListView::*request)(), LineListModel& list);
     template <typename Handler> void runHandler(Handler&& handler);
     void showPointer(Pointer pointer);
     void wireInputList();

@@ -7,8 +7,7 @@
 
 namespace varnel {
 
-void SkinFramework::load(const QString& path, const QString& iniFileName) {
-    Q_UNUSED(iniFileName); // style sheets have no sections to pick from
+void SkinFramework::load(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (file.error() == QFileDevice::PermissionsError)
@@ -26,8 +25,7 @@ void SkinFramework::applyTo(QWidget* window) {
     if (!m_loaded || !window)
         throw Failure(ErrorNumber::InvalidProcedureCall,
                       QStringLiteral("Invalid procedure call or argument"));
-    // Bit 0 of the options says the skin covers the window's children as well; a style
-    // sheet set on the window does that by itself.
+    // A style sheet set on the window covers its children as well.
     window->setStyleSheet(m_styleSheet);
 }
 

@@ -2,15 +2,20 @@
 
 #include "appicon.h"
 #include "core/errorreport.h"
+#include "core/failure.h"
 #include "core/guard.h"
 #include "linelistview.h"
+#include "lists/fileexists.h"
+#include "lists/linelistmodel.h"
 #include "startuplog.h"
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
@@ -25,12 +30,6 @@ namespace {
 bool isListedFile(const QString& path) {
     const QFileInfo info(path);
     return info.isFile() && !info.fileName().startsWith(u'.');
-}
-
-// The file-exists test: the modification time can be read; true for folders too.
-bool fileExists(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && info.lastModified().isValid();
 }
 
 // A cursor file keeps its hot spot where an icon file keeps planes and bit count; the
@@ -57,6 +56,13 @@ QCursor loadPointerImage(const QString& path) {
     return QCursor(QPixmap::fromImage(image), hotSpot.x(), hotSpot.y());
 }
 
+// A list's one column; a screen reader names the list after it.
+void addColumn(LineListView& view, LineListModel& list, const QString& caption) {
+    list.addColumnHeader(caption);
+    view.header()->resizeSection(0, MainWindow::twips(7000));
+    view.setAccessibleName(caption);
+}
+
 } // namespace
 
 void applySkin(MainWindow& window) {
@@ -77,10 +83,7 @@ void applySkin(MainWindow& window) {
         }
     }
     SkinFramework& skin = window.skin();
-    skin.load(skinPath, QString());
-    skin.setOptions(skin.options() | 1);
-    skin.setApplyOptions(true);
-    skin.setApplyColors(true);
+    skin.load(skinPath);
     skin.applyTo(&window);
 }
 
@@ -89,20 +92,15 @@ void startUp(MainWindow& window) {
     GuardedOperation g(state.ui(), locations::startUp);
     g.step(100, [&] { applySkin(window); });
     const QString pointerPath = window.applicationFolder() + QStringLiteral("/HAND-M.CUR");
-    bool present = true;
-    g.step(104, [&] { present = fileExists(pointerPath); });
-    if (present)
+    if (fileExists(pointerPath))
         g.step(106, [&] { window.m_customPointer = loadPointerImage(pointerPath); });
-    g.step(126, [&] {
-        const QString caption = QStringLiteral("Varnel Software");
-        window.setWindowTitle(caption);
-        window.setWindowIcon(applicationIcon());
-        state.setApplicationTitle(applicationTitleFromCaption(caption));
-    });
-    g.step(128, [&] { state.input().addColumnHeader(QStringLiteral("Lines Of Text")); });
-    g.step(130, [&] { window.inputView()->header()->resizeSection(0, MainWindow::twips(7000)); });
-    g.step(132, [&] { state.results().addColumnHeader(QStringLiteral("Results")); });
-    g.step(134, [&] { window.resultsView()->header()->resizeSection(0, MainWindow::twips(7000)); });
+    // Nothing below reads a file: captions, the icon and the columns cannot fail.
+    const QString caption = QStringLiteral("Varnel Software");
+    window.setWindowTitle(caption);
+    window.setWindowIcon(applicationIcon());
+    state.setApplicationTitle(applicationTitleFromCaption(caption));
+    addColumn(*window.inputView(), state.input(), QStringLiteral("Lines Of Text"));
+    addColumn(*window.resultsView(), state.results(), QStringLiteral("Results"));
     logStartupFiles(window);
 }
 

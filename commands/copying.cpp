@@ -3,9 +3,12 @@
 #include "output/clipboardtext.h"
 
 #include "core/errorreport.h"
+#include "core/eventpump.h"
+#include "core/failure.h"
 #include "core/guard.h"
 #include "core/userinterface.h"
 #include "lists/linelist.h"
+#include "lists/linelistmodel.h"
 #include "windowstate.h"
 
 namespace varnel {
@@ -34,9 +37,7 @@ void clearClipboardWithRetry(UserInterface& ui) {
     retried([&ui] { ui.clearClipboard(); });
 }
 
-bool setClipboardTextWithRetry(UserInterface& ui, const QString& text, int format) {
-    if (format != 0)
-        return false;
+bool setClipboardTextWithRetry(UserInterface& ui, const QString& text) {
     return retried([&] { ui.setClipboardText(text); });
 }
 
@@ -46,7 +47,7 @@ void copyTableToClipboard(WindowState& state, const ColumnTable& list) {
     EventPump& pump = state.pump();
     const QString text = clipboardText(list, [&pump] { pump.yield(); });
     clearClipboardWithRetry(state.ui());
-    setClipboardTextWithRetry(state.ui(), text, 0);
+    setClipboardTextWithRetry(state.ui(), text);
 }
 
 void copyResultsToClipboard(WindowState& state) {

@@ -17,8 +17,7 @@ void copyTableToClipboard(WindowState& state, const ColumnTable& list);
 // Another program may hold the clipboard for a moment, so each operation is tried up to
 // 1000 times, at once, and a failure is never passed on.
 void clearClipboardWithRetry(UserInterface& ui);
-// Format 0 is the desktop's plain text, the only format there is here; true when the last
-// attempt succeeded.
-bool setClipboardTextWithRetry(UserInterface& ui, const QString& text, int format = 0);
+// True when the last attempt succeeded.
+bool setClipboardTextWithRetry(UserInterface& ui, const QString& text);
 
 } // namespace varnel

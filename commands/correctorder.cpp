@@ -2,6 +2,7 @@
 
 #include "core/errorreport.h"
 #include "core/guard.h"
+#include "lists/linelistmodel.h"
 #include "windowstate.h"
 
 namespace varnel {
@@ -14,9 +15,9 @@ void showCorrectOrder(WindowState& state) {
     // Ascending by item text is the only order this list knows, so [102] and [104], the
     // direction and the key, are part of switching the mode on.
     g.step(100, [&] { results.setSorted(true); });
-    // The lines go in as one batch that shares the input's text: the list sorts it once
-    // with collation keys instead of placing each line on its own, and is in order the
-    // moment it shows anything.
+    // The lines go in as one batch that shares the input's text: the list sorts the batch
+    // once, comparing lines by the collation, instead of placing each line on its own, and
+    // is in order the moment it shows anything.
     g.step(106, [&] { results.appendAllFrom(input); });
 }
 

@@ -2,13 +2,16 @@
 
 #include "folderwalk.h"
 #include "lists/cleanpathslashes.h"
+#include "lists/folderlisting.h"
+#include "lists/linelistmodel.h"
 
+#include "core/eventpump.h"
 #include "core/failure.h"
 #include "windowstate.h"
 
 #include <QHash>
 
-#include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace varnel {
@@ -44,23 +47,6 @@ private:
     mutable QHash<QString, QList<ListedFile>> m_files;
 };
 
-// Paths found since the window last had a turn; appended in one batch just before it
-// gets the next, so the list is told about many rows at once.
-class PendingItems {
-public:
-    explicit PendingItems(LineListModel& list)
-        : m_list(list) {}
-    void add(QString text) { m_texts.append(std::move(text)); }
-    void flush() {
-        if (!m_texts.isEmpty())
-            m_list.appendBatch(std::exchange(m_texts, QStringList()));
-    }
-
-private:
-    LineListModel& m_list;
-    QStringList m_texts;
-};
-
 // Nothing of a drop may end the program, and the drop has no report of its own: a path
 // or folder that cannot be handled is left out, and the drop goes on with the next.
 template <typename Action> void leaveOutOnFailure(Action&& action) {
@@ -72,14 +58,24 @@ template <typename Action> void leaveOutOnFailure(Action&& action) {
     }
 }
 
+// A line never holds a line break: a name with one would be saved as two lines.
+bool hasLineBreak(const QString& path) {
+    return path.contains(u'\n') || path.contains(u'\r');
+}
+
 void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSystem& fs) {
     EventPump& pump = state.pump();
-    PendingItems pending(state.input());
-    const auto yieldIfDue = [&] {
-        if (pump.due()) {
-            pending.flush();
-            pump.yieldNow();
-        }
+    LineListModel& input = state.input();
+    // Paths found since the window last had a turn, appended in one batch before the next.
+    QStringList found;
+    const auto flush = [&] {
+        if (!found.isEmpty())
+            input.appendBatch(std::exchange(found, QStringList()));
+    };
+    const auto add = [&](const QString& path) {
+        if (!hasLineBreak(path))
+            found.append(path);
+        pump.flushThenYield(flush);
     };
     for (const QString& p : paths) {
         leaveOutOnFailure([&] {
@@ -87,12 +83,11 @@ void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSys
             const bool named = !fs.lookUpName(p).isEmpty();
             const bool folder = isFolderPath(p, fs);
             if (!named || !folder) {
-                pending.add(p);
-                yieldIfDue();
+                add(p);
                 return;
             }
             // The walk lets the window have turns of its own; it sees every path so far.
-            pending.flush();
+            flush();
             const RememberedListings listings(fs);
             QStringList folders{p + u'/'};
             addSubfolders(state, folders, true, listings);
@@ -102,15 +97,14 @@ void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSys
                     for (const ListedFile& file : listFolderFiles(f, listings)) {
                         if (file.name.startsWith(u'~') || file.attributes == attribute::HiddenFile)
                             continue;
-                        pending.add(cleanPathSlashes(f + u'/' + file.name, u'/'));
-                        yieldIfDue();
+                        add(cleanPathSlashes(f + u'/' + file.name, u'/'));
                     }
                 });
-                yieldIfDue();
+                pump.flushThenYield(flush);
             }
         });
     }
-    pending.flush();
+    flush();
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 #include "editing.h"
 
 #include "core/errorreport.h"
+#include "core/eventpump.h"
 #include "core/guard.h"
 #include "core/userinterface.h"
+#include "lists/linelistmodel.h"
 #include "windowstate.h"
+
+#include <algorithm>
 
 namespace varnel {
 
@@ -25,12 +29,8 @@ void addOneItem(WindowState& state) {
         entry = state.ui().inputText(QStringLiteral("Enter Item: "), QStringLiteral("Input Item"));
         state.pump().checkAlive();
     });
-    bool blank = false;
     // Only U+0020 counts as blank here: an entry of tabs is a real line.
-    g.step(102, [&] {
-        blank = std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c == u' '; });
-    });
-    if (blank)
+    if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c == u' '; }))
         return;
     g.step(104, [&] { state.input().append(entry); });
 }

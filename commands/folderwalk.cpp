@@ -1,7 +1,10 @@
 #include "folderwalk.h"
 
 #include "core/errorreport.h"
+#include "core/eventpump.h"
+#include "core/failure.h"
 #include "core/guard.h"
+#include "lists/filesystem.h"
 #include "lists/folderlisting.h"
 #include "windowstate.h"
 
@@ -9,6 +12,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace varnel {
@@ -61,7 +65,6 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
     GuardedOperation g(m_state.ui(), locations::folderWalk);
     EventPump& pump = m_state.pump();
     QStringList found;
-    g.setLine(104);
 
     // Once a folder is about to be listed, failures are no longer reported: a folder that
     // is out of reach or gone is removed, and any other failure ends that folder's turn.
@@ -73,7 +76,6 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
             g.step(line, action);
             return true;
         }
-        g.setLine(line);
         try {
             action();
             return true;
@@ -94,25 +96,16 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
     for (; i < folders.size(); i += removed ? 0 : 1) {
         removed = false;
         const QString v = folders.at(i);
-        g.setLine(106);
-        bool isFolder = true; // a failed test counts as passed
-        if (!statement(108, [&] { isFolder = isFolderPath(v, m_fs); }) || !isFolder)
+        if (!isFolderPath(v, m_fs)) // [108]
             continue;
         if (encodeFileName(v).size() >= PathLimit) // [110]
             continue;
         std::optional<FolderInfo> info;
         if (!statement(112, [&] { info = m_fs.folder(v); }))
             continue;
-        if (!statement(114, [&] { pump.yield(); }))
-            continue;
+        pump.yield();
         // A folder that could not be looked up has had its report; it is not listed.
-        bool leftOut = true;
-        if (!statement(116, [&] {
-                leftOut =
-                    !info || (!info->isRoot && isLeftOut(info->attributes)) || isRepeat(v, *info);
-            }))
-            continue;
-        if (leftOut)
+        if (!info || (!info->isRoot && isLeftOut(info->attributes)) || isRepeat(v, *info)) // [116]
             continue;
         listingGuard = true;
         QStringList names;
@@ -122,8 +115,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
             }))
             continue;
         for (const QString& name : std::as_const(names)) {
-            if (!statement(120, [&] { pump.yield(); }))
-                break;
+            pump.yield();
             if (encodeFileName(name).size() > NameLimit) // [124]
                 continue;
             if (hasUnsafeCharacters(name)) // [126]
@@ -148,11 +140,9 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         const QString& w = found.at(j);
         bool keep = true;
         if (j < ownEntries) {
-            bool isFolder = true;
-            g.step(154, [&] { isFolder = isFolderPath(w, m_fs); });
-            if (!isFolder)
+            if (!isFolderPath(w, m_fs)) // [154]
                 continue;
-            g.step(156, [&] { pump.yield(); });
+            pump.yield();
             g.step(158, [&] {
                 if (m_repeats.contains(w)) {
                     keep = false;
@@ -164,13 +154,11 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
                 keep = !isLeftOut(*value) || m_fs.folder(w).isRoot;
             });
         } else {
-            g.step(156, [&] { pump.yield(); });
+            pump.yield();
         }
         if (keep) {
-            g.step(160, [&] {
-                folders.append(w);
-                ++appended;
-            });
+            folders.append(w); // [160]
+            ++appended;
         }
     }
     return appended;

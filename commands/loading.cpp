@@ -5,13 +5,17 @@
 #include "lists/textfilelines.h"
 
 #include "core/errorreport.h"
+#include "core/eventpump.h"
+#include "core/failure.h"
 #include "core/guard.h"
 #include "core/userinterface.h"
+#include "lists/linelistmodel.h"
 #include "windowstate.h"
 
 #include <QDir>
 
 #include <limits>
+#include <utility>
 
 namespace varnel {
 
@@ -22,18 +26,14 @@ void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperat
 void loadTextFiles(WindowState& state) {
     GuardedOperation g(state.ui(), locations::loadTextFiles);
     FileDialogRequest request;
-    g.step(104, [&] {
-        request.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
-    });
-    g.step(106, [&] { request.filters = textFileFilters(); });
+    request.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
+    request.filters = textFileFilters();
     QStringList picked;
     g.step(108, [&] {
         picked = state.ui().openFileNames(request);
         state.pump().checkAlive();
     });
-    bool cancelled = false;
-    g.step(110, [&] { cancelled = picked.isEmpty(); });
-    if (!cancelled)
+    if (!picked.isEmpty())
         addPickedFiles(state, picked, g);
 }
 
@@ -45,22 +45,18 @@ void loadPickedFiles(WindowState& state, const QStringList& picked) {
 namespace {
 
 void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperation& g) {
-    g.step(114, [&] { state.setPointer(Pointer::Hourglass); });
+    state.setPointer(Pointer::Hourglass);
     LineListModel& input = state.input();
     if (picked.size() == 1) {
-        QString path;
-        g.step(118, [&] { path = picked.first(); });
-        g.step(120, [&] { addLinesFromFile(state, input, path); });
+        g.step(120, [&] { addLinesFromFile(state, input, picked.first()); });
     } else {
         // The dialog gives full paths, in its own order.
-        for (const QString& piece : std::as_const(picked)) {
-            QString path;
-            g.step(130, [&] { path = piece; });
-            g.step(132, [&] { path = cleanPathSlashes(path, QDir::separator()); });
+        for (const QString& piece : picked) {
+            const QString path = cleanPathSlashes(piece, QDir::separator());
             g.step(134, [&] { addLinesFromFile(state, input, path); });
         }
     }
-    g.step(138, [&] { state.setPointer(Pointer::Default); });
+    state.setPointer(Pointer::Default);
 }
 
 } // namespace

@@ -12,12 +12,6 @@ void DragReorder::pickUp(LineListModel& list, std::optional<qsizetype> selected)
         selected ? QPersistentModelIndex(list.index(int(*selected - 1))) : QPersistentModelIndex();
 }
 
-std::optional<qsizetype> DragReorder::carriedPosition() const {
-    if (!m_carried.isValid())
-        return std::nullopt;
-    return qsizetype(m_carried.row()) + 1;
-}
-
 ReorderView DragReorder::carryTo(WindowState& state, std::optional<qsizetype> under, int pointerY,
                                  int listHeight) {
     state.hoverOverBackgroundOrList();

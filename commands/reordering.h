@@ -31,9 +31,6 @@ public:
                         int listHeight);
     void release() { m_carrying = false; }
 
-    bool carrying() const { return m_carrying; }
-    std::optional<qsizetype> carriedPosition() const;
-
 private:
     bool m_carrying = false;
     bool m_hasCarried = false;

@@ -1,9 +1,10 @@
 #include "windowstate.h"
 
-#include "core/userinterface.h"
-
 #include "core/failure.h"
+#include "core/userinterface.h"
 #include "output/spreadsheetautomation.h"
+
+#include <algorithm>
 
 namespace varnel {
 

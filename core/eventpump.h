@@ -11,20 +11,39 @@ namespace varnel {
 class EventPump {
 public:
     using Clock = std::chrono::steady_clock;
+    using Now = Clock::time_point (*)();
 
-    explicit EventPump(std::chrono::microseconds interval = std::chrono::milliseconds(10));
+    // `now` is the clock the interval is measured on.
+    explicit EventPump(std::chrono::microseconds interval = std::chrono::milliseconds(10),
+                       Now now = &Clock::now);
 
     // True when the next yield() would really process events. Reading the clock costs
-    // about as much as testing a pair of lines, so it is read on every 64th ask only:
-    // far finer than the interval still.
+    // about as much as testing a pair of lines, so asks that come quickly share one read
+    // of it in 64; asks of slower work each read it, or an item that takes a millisecond
+    // would hold the window for 64 of them. Either way a turn is at most a quarter
+    // interval, or the one ask that passes it, late.
     bool due() {
-        if (m_interval.count() > 0 && (++m_asks & 63) != 0)
+        if (++m_asks < m_stride)
             return false;
-        return Clock::now() - m_lastTurn >= m_interval;
+        const Clock::time_point now = m_now();
+        const bool quick = (now - m_lastRead) * 4 * QuickStride < m_interval * m_asks;
+        m_stride = quick ? QuickStride : 1;
+        m_asks = 0;
+        m_lastRead = now;
+        return now - m_lastTurn >= m_interval;
     }
     void yield() {
         if (due())
             yieldNow();
+    }
+    // A command that holds work back between turns (results found, paths to add) hands it
+    // over through `flush` right before the turn, so every handler that runs in it sees all
+    // of the work so far, and a list hears of many rows at once.
+    template <typename Flush> void flushThenYield(Flush&& flush) {
+        if (due()) {
+            flush();
+            yieldNow();
+        }
     }
     void yieldNow();
     void setInterval(std::chrono::microseconds interval) { m_interval = interval; }
@@ -40,13 +59,18 @@ public:
     void resetStatistics();
     std::chrono::microseconds longestGap() const { return m_longestGap; }
     std::chrono::microseconds sinceLastTurn() const {
-        return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_lastTurn);
+        return std::chrono::duration_cast<std::chrono::microseconds>(m_now() - m_lastTurn);
     }
     long long turns() const { return m_turns; }
 
 private:
+    static constexpr unsigned QuickStride = 64;
+
     std::chrono::microseconds m_interval;
+    Now m_now;
     Clock::time_point m_lastTurn;
+    Clock::time_point m_lastRead; // of the clock, by due()
+    unsigned m_stride = 1;        // asks per read of the clock
     std::chrono::microseconds m_longestGap{0};
     long long m_turns = 0;
     unsigned m_asks = 0;

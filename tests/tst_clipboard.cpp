@@ -76,25 +76,21 @@ void TestClipboard::text() {
 
 void TestClipboard::busyClipboard_data() {
     QTest::addColumn<int>("failures");
-    QTest::addColumn<int>("calls");
     QTest::addColumn<QString>("clipboard");
-    QTest::newRow("free at once") << 0 << 2 << "r\r\n";
-    // Clearing gives up, then setting gets through on its 501st try.
-    QTest::newRow("free after a while") << 1500 << 1501 << "r\r\n";
-    // Each gives up after 1000 tries; nothing is reported.
-    QTest::newRow("never free") << 100000 << 2000 << "earlier";
+    QTest::newRow("free at once") << 0 << "r\r\n";
+    QTest::newRow("free after a few tries") << 20 << "r\r\n";
+    // Held for good: the copy gives up in the end, the old text stays, nothing is reported.
+    QTest::newRow("never free") << 100000 << "earlier";
 }
 
 void TestClipboard::busyClipboard() {
     QFETCH(int, failures);
-    QFETCH(int, calls);
     QFETCH(QString, clipboard);
     Form form;
     form.ui.clipboard = QStringLiteral("earlier");
     form.ui.clipboardFailuresLeft = failures;
     form.state.results().append(QStringLiteral("r"));
     copyResultsToClipboard(form.state);
-    QCOMPARE(form.ui.clipboardCalls, calls);
     QCOMPARE(form.ui.clipboard, clipboard);
     QCOMPARE(form.ui.messageTexts(), QStringList{copiedMessage});
 }

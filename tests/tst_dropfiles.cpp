@@ -186,6 +186,11 @@ void TestDropFiles::drop_data() {
         << Bytes{"d/",          "d/ctl\x01/", "d/ctl\x01/1", "d/bad\xff/",
                  "d/bad\xff/2", "d/what?/",   "d/what?/3",   "d/file\xff"}
         << Bytes{"d"} << Bytes{"d/file\xff"};
+    QTest::newRow("dropped file not UTF-8") << Bytes{"f\xff"} << Bytes{"f\xff"} << Bytes{"f\xff"};
+    // A list line never holds a line break: saved, it would become two lines.
+    QTest::newRow("names with a line break left out")
+        << Bytes{"a\nb", "c\rd", "e", "d/", "d/f\ng", "d/h"} << Bytes{"a\nb", "c\rd", "e", "d"}
+        << Bytes{"e", "d/h"};
     QTest::newRow("dropped folder not UTF-8")
         << Bytes{"bad\xff/", "bad\xff/1"} << Bytes{"bad\xff"} << Bytes{"bad\xff/1"};
     QTest::newRow("empty folder adds nothing") << Bytes{"d/"} << Bytes{"d"} << Bytes{};

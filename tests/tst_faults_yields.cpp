@@ -81,165 +81,173 @@ QStringList numbered(const QString& pattern, int count) {
 
 const int Lines = 60;
 
+// A window state whose two lists hold Lines lines, a results file to save over, a tree to
+// drop and an office that takes every call.
+struct Scene {
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(QStringLiteral("saved.txt"));
+    QStringList dropped; // the files of the dropped tree, in the order a drop adds them
+    CommandForm form;
+    WindowState& state = form.state;
+    ScriptedUserInterface& ui = form.ui;
+    OfficeCounts office;
+    DropQueue drops;
+    const QStringList original = numbered(QStringLiteral("line %1"), Lines);
+    const QStringList replacement = numbered(QStringLiteral("other %1"), Lines);
+    bool ended = false; // the window was closed during the command
+
+    Scene() {
+        writeFile(saved, "old\r\n");
+        for (int i = 0; i < 20; ++i) {
+            const QString sub = QStringLiteral("tree/f%1").arg(i, 2, 10, QChar(u'0'));
+            QVERIFY(QDir(dir.path()).mkpath(sub));
+            dropped.append(dir.filePath(sub + QStringLiteral("/a.txt")));
+            writeFile(dropped.last(), "");
+        }
+        form.yieldEveryLine();
+        state.setAutomationProvider(std::make_unique<FakeOffice>(office));
+        ui.saveAnswers = QStringList{saved, saved};
+        state.input().appendBatch(original);
+        state.results().appendBatch(original);
+        state.setPointer(Pointer::Arrow);
+    }
+
+    // Runs `command`; on the third turn of the event loop it makes `change` to `list`.
+    void run(const std::function<void()>& command, LineListModel& list, const QString& change) {
+        bool changed = false;
+        const auto timer = onTurn(3, [&] {
+            changed = true;
+            if (change == u"cleared")
+                list.clear();
+            else if (change == u"results cleared")
+                state.results().clear();
+            else if (change == u"shortened")
+                list.removeAt(list.count());
+            else if (change == u"reloaded")
+                list.clear(), list.appendBatch(replacement);
+            else if (change == u"again")
+                command();
+            else if (change == u"closed")
+                state.pump().endProgram();
+        });
+        try {
+            command();
+        } catch (const ProgramEnding&) {
+            ended = true;
+        }
+        QVERIFY(changed);
+        QCOMPARE(ended, change == u"closed");
+    }
+
+    // At most the one report of a vanished position, the flag down, and the pointer as the
+    // command always leaves it: never the hourglass.
+    void checkEnd(int reports, Pointer pointer) {
+        const QStringList shown = errorReports(ui);
+        QCOMPARE(shown.size(), reports);
+        for (const QString& report : shown)
+            QVERIFY2(report.startsWith(QStringLiteral("Index out of bounds\r\n")),
+                     qPrintable(report));
+        QVERIFY(!state.busy());
+        if (!ended)
+            QCOMPARE(state.pointer(), pointer);
+    }
+};
+
+void changes(std::initializer_list<std::pair<const char*, int>> rows) {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("reports");
+    for (const auto& [change, reports] : rows)
+        QTest::newRow(change) << QString::fromLatin1(change) << reports;
+}
+
 } // namespace
 
 class TestFaultsYields : public QObject {
     Q_OBJECT
 private slots:
-    void listChangedDuringYields_data();
-    void listChangedDuringYields();
+    void extraction_data() { changes({{"reloaded", 0}, {"results cleared", 0}}); }
+    void extraction();
+    void save_data() { changes({{"shortened", 1}, {"reloaded", 0}, {"again", 0}}); }
+    void save();
+    void copy_data() { changes({{"cleared", 1}, {"reloaded", 0}, {"again", 0}}); }
+    void copy();
+    void drop_data() { changes({{"cleared", 0}, {"reloaded", 0}}); }
+    void drop();
+    void spreadsheet_data() { changes({{"reloaded", 0}, {"again", 0}, {"closed", 0}}); }
+    void spreadsheet();
 };
 
-void TestFaultsYields::listChangedDuringYields_data() {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("change"); // cleared, shortened, reloaded, again, closed
-    QTest::addColumn<int>("reports");
-    QTest::newRow("extraction, input reloaded") << "extract"
-                                                << "reloaded" << 0;
-    QTest::newRow("extraction, results cleared") << "extract"
-                                                 << "results cleared" << 0;
-    QTest::newRow("save, results shortened") << "save"
-                                             << "shortened" << 1;
-    QTest::newRow("save, results reloaded") << "save"
-                                            << "reloaded" << 0;
-    QTest::newRow("save, pressed again") << "save"
-                                         << "again" << 0;
-    QTest::newRow("copy, results cleared") << "copy"
-                                           << "cleared" << 1;
-    QTest::newRow("copy, results reloaded") << "copy"
-                                            << "reloaded" << 0;
-    QTest::newRow("copy, pressed again") << "copy"
-                                         << "again" << 0;
-    QTest::newRow("drop, input cleared") << "drop"
-                                         << "cleared" << 0;
-    QTest::newRow("drop, input reloaded") << "drop"
-                                          << "reloaded" << 0;
-    QTest::newRow("export, results reloaded") << "export"
-                                              << "reloaded" << 0;
-    QTest::newRow("export, pressed again") << "export"
-                                           << "again" << 0;
-    QTest::newRow("export, window closed") << "export"
-                                           << "closed" << 0;
-}
-
-void TestFaultsYields::listChangedDuringYields() {
-    QFETCH(QString, command);
+void TestFaultsYields::extraction() {
     QFETCH(QString, change);
     QFETCH(int, reports);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString saved = dir.filePath(QStringLiteral("saved.txt"));
-    writeFile(saved, "old\r\n");
-    QStringList dropped; // the files of the dropped tree, in the order a drop adds them
-    for (int i = 0; i < 20; ++i) {
-        const QString sub = QStringLiteral("tree/f%1").arg(i, 2, 10, QChar(u'0'));
-        QVERIFY(QDir(dir.path()).mkpath(sub));
-        dropped.append(dir.filePath(sub + QStringLiteral("/a.txt")));
-        writeFile(dropped.last(), "");
-    }
+    Scene s;
+    s.run([&] { extractOutOfOrderLines(s.state); }, s.state.input(), change);
+    s.checkEnd(reports, Pointer::Default);
+    QCOMPARE(s.ui.messageTexts().last(), QStringLiteral("Done."));
+}
 
-    CommandForm form;
-    form.yieldEveryLine();
-    WindowState& state = form.state;
-    ScriptedUserInterface& ui = form.ui;
-    OfficeCounts office;
-    state.setAutomationProvider(std::make_unique<FakeOffice>(office));
-    ui.saveAnswers = QStringList{saved, saved};
-    DropQueue drops;
-    const QStringList original = numbered(QStringLiteral("line %1"), Lines);
-    const QStringList replacement = numbered(QStringLiteral("other %1"), Lines);
-    state.input().appendBatch(original);
-    state.results().appendBatch(original);
-    const bool readsInput = command == u"extract" || command == u"drop";
-    LineListModel& list = readsInput ? state.input() : state.results();
-
-    const auto run = [&] {
-        if (command == u"extract")
-            extractOutOfOrderLines(state);
-        else if (command == u"save")
-            saveResultsAsText(state);
-        else if (command == u"copy")
-            copyResultsToClipboard(state);
-        else if (command == u"export")
-            exportResultsToSpreadsheet(state);
-        else
-            addDroppedPaths(state, drops, {dir.filePath(QStringLiteral("tree"))});
-    };
-    bool changed = false;
-    const auto timer = onTurn(3, [&] {
-        changed = true;
-        if (change == u"cleared")
-            list.clear();
-        else if (change == u"results cleared")
-            state.results().clear();
-        else if (change == u"shortened")
-            list.removeAt(list.count());
-        else if (change == u"reloaded")
-            list.clear(), list.appendBatch(replacement);
-        else if (change == u"again")
-            run();
-        else if (change == u"closed")
-            state.pump().endProgram();
-    });
-    const Pointer before = Pointer::Arrow;
-    state.setPointer(before);
-    bool ended = false;
-    try {
-        run();
-    } catch (const ProgramEnding&) {
-        ended = true;
-    }
-    QVERIFY(changed);
-    QCOMPARE(ended, change == u"closed");
-
-    const QStringList shown = errorReports(ui);
-    QCOMPARE(shown.size(), reports);
-    for (const QString& report : shown)
-        QVERIFY2(report.startsWith(QStringLiteral("Index out of bounds\r\n")), qPrintable(report));
-    QVERIFY(!state.busy());
-    // Each command leaves the pointer as it always does at its end; none leaves the hourglass.
-    const Pointer after = command == u"save"                              ? Pointer::Arrow
-                          : command == u"extract" || command == u"export" ? Pointer::Default
-                                                                          : before;
-    if (!ended)
-        QCOMPARE(state.pointer(), after);
-
-    // What each command produced is whole.
-    const QStringList items = itemsOf(list);
-    if (command == u"save") {
-        const QByteArray bytes = contentsOf(saved);
-        if (reports > 0) {
-            QCOMPARE(bytes, QByteArray("old\r\n"));
-        } else {
-            const QList<QByteArray> written = bytes.split('\n');
-            QCOMPARE(written.size(), Lines + 1);
-            for (qsizetype i = 0; i < Lines; ++i) {
-                const QString line = QString::fromUtf8(written[i].chopped(1));
-                QVERIFY2(line == original[i] || line == items[i], qPrintable(line));
-            }
-        }
-        QCOMPARE(ui.dialogs.size(), change == u"again" ? 2 : 1);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"saved.txt"});
-    } else if (command == u"copy") {
-        const int copies = change == u"again" ? 2 : 1;
-        QCOMPARE(ui.messages.size(), copies + reports);
-        if (reports == 0)
-            QCOMPARE(ui.clipboard.count(QStringLiteral("\r\n")), Lines);
-    } else if (command == u"drop") {
-        // The user's own lines stay together; the drop adds its paths after them, in order.
-        const QStringList kept = change == u"reloaded" ? replacement : QStringList{};
-        QCOMPARE(items.mid(0, kept.size()), kept);
-        const QStringList added = items.mid(kept.size());
-        QVERIFY(!added.isEmpty());
-        QCOMPARE(added, dropped.mid(dropped.size() - added.size()));
-        QVERIFY(!drops.running);
-    } else if (command == u"export") {
-        QCOMPARE(office.shown, ended ? 0 : change == u"again" ? 2 : 1);
-        if (!ended)
-            QCOMPARE(office.values, (change == u"again" ? 2 : 1) * Lines);
+void TestFaultsYields::save() {
+    QFETCH(QString, change);
+    QFETCH(int, reports);
+    Scene s;
+    s.run([&] { saveResultsAsText(s.state); }, s.state.results(), change);
+    s.checkEnd(reports, Pointer::Arrow);
+    // The file is whole: the old one, or every line as it stood when it was written.
+    const QByteArray bytes = contentsOf(s.saved);
+    if (reports > 0) {
+        QCOMPARE(bytes, QByteArray("old\r\n"));
     } else {
-        QCOMPARE(ui.messageTexts().last(), QStringLiteral("Done."));
+        const QStringList items = itemsOf(s.state.results());
+        const QList<QByteArray> written = bytes.split('\n');
+        QCOMPARE(written.size(), Lines + 1);
+        for (qsizetype i = 0; i < Lines; ++i) {
+            const QString line = QString::fromUtf8(written[i].chopped(1));
+            QVERIFY2(line == s.original[i] || line == items[i], qPrintable(line));
+        }
     }
+    QCOMPARE(s.ui.dialogs.size(), change == u"again" ? 2 : 1);
+    QCOMPARE(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"saved.txt"});
+}
+
+void TestFaultsYields::copy() {
+    QFETCH(QString, change);
+    QFETCH(int, reports);
+    Scene s;
+    s.run([&] { copyResultsToClipboard(s.state); }, s.state.results(), change);
+    s.checkEnd(reports, Pointer::Arrow);
+    const int copies = change == u"again" ? 2 : 1;
+    QCOMPARE(s.ui.messages.size(), copies + reports);
+    if (reports == 0)
+        QCOMPARE(s.ui.clipboard.count(QStringLiteral("\r\n")), Lines);
+}
+
+void TestFaultsYields::drop() {
+    QFETCH(QString, change);
+    QFETCH(int, reports);
+    Scene s;
+    s.run([&] { addDroppedPaths(s.state, s.drops, {s.dir.filePath(QStringLiteral("tree"))}); },
+          s.state.input(), change);
+    s.checkEnd(reports, Pointer::Arrow);
+    // The user's own lines stay together; the drop adds its paths after them, in order.
+    const QStringList items = itemsOf(s.state.input());
+    const QStringList kept = change == u"reloaded" ? s.replacement : QStringList{};
+    QCOMPARE(items.mid(0, kept.size()), kept);
+    const QStringList added = items.mid(kept.size());
+    QVERIFY(!added.isEmpty());
+    QCOMPARE(added, s.dropped.mid(s.dropped.size() - added.size()));
+    QVERIFY(!s.drops.running);
+}
+
+void TestFaultsYields::spreadsheet() {
+    QFETCH(QString, change);
+    QFETCH(int, reports);
+    Scene s;
+    s.run([&] { exportResultsToSpreadsheet(s.state); }, s.state.results(), change);
+    s.checkEnd(reports, Pointer::Default);
+    const int exports = change == u"again" ? 2 : 1;
+    QCOMPARE(s.office.shown, s.ended ? 0 : exports);
+    if (!s.ended)
+        QCOMPARE(s.office.values, exports * Lines);
 }
 
 QTEST_GUILESS_MAIN(TestFaultsYields)

@@ -35,44 +35,62 @@ private:
     QTemporaryDir m_folder; // an application folder without optional files
 };
 
+// The window as a person reads it, row by row from the top: each row's controls from left
+// to right, and the control of the row above.
 void TestMainWindow::layout_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("twips");
-    const auto row = [](const char* name, const char* control, const char* caption, QRect twips) {
-        QTest::newRow(name) << QString::fromLatin1(control) << QString::fromLatin1(caption)
-                            << twips;
+    QTest::addColumn<QStringList>("controls");
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QString>("below");
+    const auto row = [](const char* name, QStringList controls, QStringList captions,
+                        const char* below) {
+        QTest::newRow(name) << controls << captions << QString::fromLatin1(below);
     };
-    row("input list", "ListView1", "", QRect(120, 120, 7800, 2070));
-    row("results list", "ListView2", "", QRect(120, 4320, 7800, 2070));
-    row("add", "PushButton1", "Add One Item", QRect(120, 2280, 3840, 405));
-    row("load", "PushButton4", "Load Text From File", QRect(4080, 2280, 3840, 405));
-    row("clear input", "PushButton3", "Clear List", QRect(120, 2790, 3840, 405));
-    row("extract", "PushButton7", "Start Extracting Lines", QRect(120, 3300, 7800, 405));
-    row("save text", "PushButton6", "Save Results As Text File", QRect(120, 6480, 3840, 405));
-    row("spreadsheet", "PushButton2", "Save Results As Excel File", QRect(4080, 6480, 3840, 405));
-    row("clear results", "PushButton9", "Clear List", QRect(4080, 6990, 3840, 405));
-    row("clipboard", "PushButton8", "Copy Results To Clipboard", QRect(120, 6990, 3840, 405));
-    row("sample", "PushButton11", "Load Sample/Example Data", QRect(4080, 2790, 3840, 405));
-    row("correct order", "PushButton5", "Show Correct Order", QRect(120, 3810, 7800, 405));
+    row("input list", {"ListView1"}, {""}, "");
+    row("add, load", {"PushButton1", "PushButton4"}, {"Add One Item", "Load Text From File"},
+        "ListView1");
+    row("clear, sample", {"PushButton3", "PushButton11"},
+        {"Clear List", "Load Sample/Example Data"}, "PushButton1");
+    row("extract", {"PushButton7"}, {"Start Extracting Lines"}, "PushButton3");
+    row("correct order", {"PushButton5"}, {"Show Correct Order"}, "PushButton7");
+    row("results list", {"ListView2"}, {""}, "PushButton5");
+    row("save, spreadsheet", {"PushButton6", "PushButton2"},
+        {"Save Results As Text File", "Save Results As Excel File"}, "ListView2");
+    row("copy, clear", {"PushButton8", "PushButton9"}, {"Copy Results To Clipboard", "Clear List"},
+        "PushButton6");
 }
 
 void TestMainWindow::layout() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QRect, twips);
+    QFETCH(QStringList, controls);
+    QFETCH(QStringList, captions);
+    QFETCH(QString, below);
     ScriptedUserInterface ui;
     MainWindow window(&ui, m_folder.path());
-    auto* control = window.findChild<QWidget*>(name);
-    QVERIFY(control);
-    const auto px = [](int t) { return MainWindow::twips(t); };
-    QCOMPARE(control->geometry(),
-             QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
-    if (auto* button = qobject_cast<QPushButton*>(control)) {
-        QCOMPARE(button->text(), caption);
-        QCOMPARE(button->font().family(), QStringLiteral("Arial"));
-        QCOMPARE(button->font().pointSizeF(), 11.25);
+    QCOMPARE(window.findChildren<QPushButton*>().size(), 10);
+    const QRect inputList = window.inputView()->geometry();
+    const QRect inside = window.rect().adjusted(5, 5, -5, -5);
+    QRect last;
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        auto* control = window.findChild<QWidget*>(controls[i]);
+        QVERIFY2(control, qPrintable(controls[i]));
+        const QRect place = control->geometry();
+        QVERIFY(inside.contains(place));
+        if (i == 0) {
+            QCOMPARE(place.left(), inputList.left()); // one left edge for the whole window
+        } else {
+            QCOMPARE(place.top(), last.top());
+            QCOMPARE(place.height(), last.height());
+            QVERIFY(place.left() > last.right());
+        }
+        if (auto* button = qobject_cast<QPushButton*>(control)) {
+            QCOMPARE(button->text(), captions[i]);
+            QCOMPARE(button->font().family(), QStringLiteral("Arial"));
+            QCOMPARE(button->font().pointSizeF(), 11.25);
+        }
+        last = place;
     }
+    QCOMPARE(last.right(), inputList.right()); // and one right edge
+    if (!below.isEmpty())
+        QVERIFY(last.top() > window.findChild<QWidget*>(below)->geometry().bottom());
 }
 
 void TestMainWindow::windowAndLists() {
@@ -90,6 +108,7 @@ void TestMainWindow::windowAndLists() {
                  QString::fromLatin1(header));
         QCOMPARE(view->header()->sectionSize(0), MainWindow::twips(7000));
         QVERIFY(!view->header()->isHidden());
+        QCOMPARE(view->accessibleName(), QString::fromLatin1(header)); // for screen readers
     }
     QVERIFY(window.inputView()->toolTip().startsWith(QStringLiteral("Drag and drop files here.")));
     // Tab order follows creation: the two lists, then the buttons.
