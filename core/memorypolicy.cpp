@@ -81,16 +81,12 @@ QStringList groupFolders(const Mount& mount, const QString& path) {
     else
         return {};
     QStringList folders;
-    QStringList parts = inside.split(u'/', Qt::SkipEmptyParts);
-    QString point = mount.point;
-    while (point.size() > 1 && point.endsWith(u'/'))
-        point.chop(1);
-    for (;;) {
-        folders.append(parts.isEmpty() ? point : point + u'/' + parts.join(u'/'));
-        if (parts.isEmpty())
-            return folders;
-        parts.removeLast();
-    }
+    const QString base = mount.point == u"/" ? QString() : mount.point;
+    for (QStringList parts = inside.split(u'/', Qt::SkipEmptyParts); !parts.isEmpty();
+         parts.removeLast())
+        folders.append(base + u'/' + parts.join(u'/'));
+    folders.append(mount.point);
+    return folders;
 }
 
 } // namespace

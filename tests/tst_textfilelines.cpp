@@ -255,8 +255,6 @@ void TestTextFileLines::memoryFileValue_data() {
     QTest::addColumn<qint64>("value");
     QTest::newRow("limit") << QByteArray("536870912\n") << qint64(536870912);
     QTest::newRow("no limit, version 2") << QByteArray("max\n") << qint64(-1);
-    QTest::newRow("no limit, version 1")
-        << QByteArray("9223372036854771712\n") << qint64(9223372036854771712);
     QTest::newRow("unreadable") << QByteArray() << qint64(-1);
 }
 
