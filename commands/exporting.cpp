@@ -54,11 +54,9 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         });
     };
 
-    bool empty = false;
-    g.step(108, [&] { empty = table.itemCount() == 0; });
-    if (empty)
+    if (table.itemCount() == 0)
         return;
-    g.step(110, [&] { state.setPointer(Pointer::Hourglass); });
+    state.setPointer(Pointer::Hourglass);
     std::unique_ptr<AutomationApplication> application;
     std::unique_ptr<AutomationWorkbook> workbook;
     call(112, [&] { application = state.automation().createApplication(); });
@@ -74,42 +72,44 @@ void exportTable(WindowState& state, const ColumnTable& table) {
     };
 
     int c = 1;
-    g.step(116, [&] { c = 1; });
-    qsizetype columns = 0;
-    g.step(118, [&] { columns = table.columnCount(); });
+    const qsizetype columns = table.columnCount();
     for (qsizetype k = 1; k <= columns && !lost; ++k) {
-        g.step(120, [&] { pump.yield(); });
+        pump.yield();
         call(122, [&] { sheet()->cells(1, c)->setNumberFormat(TextFormat); });
         call(k == 1 ? 126 : 130, [&] { sheet()->assignCells(1, c, table.columnCaption(k)); });
-        g.step(k == 1 ? 128 : 132, [&] { ++c; });
+        ++c;
         call(134, [&] { sheet()->columns(int(k))->autofit(); });
     }
 
     int r = 2;
-    g.step(138, [&] { r = 2; });
-    qsizetype n = 0;
-    g.step(140, [&] { n = table.itemCount(); });
+    const qsizetype n = table.itemCount();
+    // Rows past the sheet's last would each fail the same way: the rows that fit are
+    // written, and one message says how many did not.
+    int lastRow = std::numeric_limits<int>::max();
+    call(140, [&] { lastRow = sheet()->rowCount(); });
+    qsizetype leftOut = 0;
     for (qsizetype k = 1; k <= n && !lost; ++k) {
-        g.step(142, [&] { pump.yield(); });
-        g.step(146, [&] { c = 1; });
-        qsizetype cellColumns = 0;
-        g.step(148, [&] { cellColumns = table.columnCount(); });
+        if (r > lastRow) {
+            leftOut = table.itemCount() - k + 1;
+            break;
+        }
+        pump.yield();
+        c = 1;
+        const qsizetype cellColumns = table.columnCount();
         bool vanished = false;
         for (qsizetype m = 1; m <= cellColumns && !lost && !vanished; ++m) {
-            g.step(150, [&] { pump.yield(); });
+            pump.yield();
             const int before = g.failureCount();
             call(152, [&] { sheet()->cells(r, c)->setNumberFormat(TextFormat); });
-            if (m == 1) {
+            if (m == 1)
                 call(156, [&] { sheet()->cells(r, c)->setValue(table.cell(k, 1)); });
-                g.step(158, [&] { ++c; });
-            } else {
+            else
                 call(160, [&] { sheet()->cells(r, c)->setValue(table.cell(k, m).remove(u'=')); });
-                g.step(162, [&] { ++c; });
-            }
+            ++c;
             // A list shortened during a yield: one report, then the rows end.
             vanished = g.failureCount() != before && k > table.itemCount();
         }
-        g.step(166, [&] { ++r; });
+        ++r;
         if (vanished)
             break;
     }
@@ -119,18 +119,17 @@ void exportTable(WindowState& state, const ColumnTable& table) {
             throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Object required"));
         application->setVisible(true);
     });
-    g.step(174, [&] { state.setPointer(Pointer::Default); });
+    state.setPointer(Pointer::Default);
+    if (leftOut > 0)
+        state.inform(QStringLiteral("%1 of the results did not fit on the sheet and were left "
+                                    "out. \"Save Results As Text File\" keeps them all.")
+                         .arg(leftOut));
 }
 
 void exportResultsToSpreadsheet(WindowState& state) {
-    GuardedOperation g(state.ui(), locations::exportResultsToSpreadsheet);
-    bool installed = true;
-    g.step(100, [&] { installed = spreadsheetApplicationAvailable(state); });
-    if (!installed) {
-        g.step(176, [&] {
-            state.inform(QStringLiteral("Excel is not installed on this computer. You need to have "
-                                        "it installed to use this feature."));
-        });
+    if (!spreadsheetApplicationAvailable(state)) {
+        state.inform(QStringLiteral("Excel is not installed on this computer. You need to have "
+                                    "it installed to use this feature."));
         return;
     }
     exportTable(state, state.results());

@@ -39,7 +39,6 @@ Failure fromErrno(int error) {
         return permissionDenied();
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
         return diskFull();
     case ENOMEM:
         return outOfMemory();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
 namespace varnel {
 
 // Big, short-lived buffers (a file's bytes while it is decoded, a list's index while it is
@@ -7,5 +11,27 @@ namespace varnel {
 // raises its threshold after the first large free and keeps later buffers in the heap for
 // good, so a million-line list would cost its memory twice over.
 void returnLargeBuffersToTheSystem();
+
+// Memory this process can still use, in bytes, as far as the system tells: what the machine
+// has free, and no more than its own control groups (the process's and every parent's) and
+// its address-space limit leave it.
+qint64 availableMemory();
+
+// Where one control group keeps its memory limit and what it uses now.
+struct MemoryGroupFiles {
+    QString limit;
+    QString usage;
+    friend bool operator==(const MemoryGroupFiles&, const MemoryGroupFiles&) = default;
+};
+
+// The memory files of the control groups that bind this process, its own first, then each
+// parent up to the top of the hierarchy as mounted; from the texts of /proc/self/cgroup and
+// /proc/self/mountinfo. Version 2 groups and a version 1 memory hierarchy both count (a
+// hybrid system has both); a hierarchy that is not mounted, or that does not reach the
+// process's group, has none.
+QList<MemoryGroupFiles> memoryGroupFiles(QByteArrayView cgroup, QByteArrayView mountInfo);
+
+// A memory limit or usage file's number; -1 for "max" (no limit) and for anything unreadable.
+qint64 memoryFileValue(QByteArrayView content);
 
 } // namespace varnel

@@ -4,6 +4,7 @@
 #include "extract/collation.h"
 
 #include <QCollator>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <numeric>
@@ -21,6 +22,9 @@ constexpr qsizetype ChunkCapacity = 16 * 1024;
 // characters would hold the window for minutes on each paint. No screen shows more than
 // this many characters of a row; the rest is marked with an ellipsis.
 constexpr qsizetype DisplayLength = 2048;
+
+// Batches from this size on are sorted on two threads.
+constexpr size_t TwoThreadSortSize = 20000;
 
 void checkBufferSize(qsizetype size) {
     // Spans address a buffer with 32-bit offsets.
@@ -135,6 +139,9 @@ std::vector<LineListModel::Ref> LineListModel::adopt(const LineListModel& source
                                                      std::vector<Ref> refs) {
     if (&source == this)
         return refs;
+    // Once the source lets go of a buffer, what this list uses of it may be worth a copy.
+    connect(&source, &LineListModel::buffersReleased, this,
+            &LineListModel::copyOutOfReleasedBuffers, Qt::UniqueConnection);
     // Each of the source's buffers is shared once, however many lines point into it.
     QHash<quint32, quint32> imported;
     for (Ref& ref : refs) {
@@ -158,31 +165,42 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
     // need memory on the scale of the lines themselves. Large batches are split around a
     // sampled median and the two parts sorted on two threads, each with a collator of its
     // own. Equal lines may end in either order; they read the same.
+    // Whatever can fail is had before the first item moves, so a failure leaves them as
+    // they were; without a second thread this one sorts both parts.
     const QCollator& c = collator();
     const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
         std::sort(first, last, [&textOf, &collator](const Item& a, const Item& b) {
             return collator.compare(textOf(a), textOf(b)) < 0;
         });
     };
-    if (items.size() < 20000) {
+    if (items.size() < TwoThreadSortSize) {
         sortRange(items.begin(), items.end(), c);
         return;
     }
+    need(SortNeed::Memory);
     std::vector<Item> sample;
     const size_t step = items.size() / 1001;
     for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
         sample.push_back(items[i]);
     sortRange(sample.begin(), sample.end(), c);
     const Item pivot = sample[sample.size() / 2];
+    need(SortNeed::Memory);
+    QCollator own = makeCorrectOrderCollator();
+
     const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
         return c.compare(textOf(item), textOf(pivot)) < 0;
     });
-    std::thread lowerPart([&] {
-        const QCollator own = makeCorrectOrderCollator();
-        sortRange(items.begin(), middle, own);
-    });
+    std::thread lowerPart;
+    try {
+        need(SortNeed::Thread);
+        lowerPart =
+            std::thread([&, own = std::move(own)] { sortRange(items.begin(), middle, own); });
+    } catch (const std::exception&) {
+        sortRange(items.begin(), middle, c);
+    }
     sortRange(middle, items.end(), c);
-    lowerPart.join();
+    if (lowerPart.joinable())
+        lowerPart.join();
 }
 
 std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const {
@@ -219,6 +237,7 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
         return;
     }
     refs = collatedOrder(std::move(refs));
+    need(SortNeed::Memory);
     std::vector<Ref> merged;
     merged.reserve(m_refs.size() + refs.size());
     std::merge(m_refs.begin(), m_refs.end(), refs.begin(), refs.end(), std::back_inserter(merged),
@@ -264,41 +283,105 @@ void LineListModel::clear() {
     m_chunkByBuffer.clear();
     m_openChunk = -1;
     endResetModel();
+    emit buffersReleased();
 }
 
 void LineListModel::setSorted(bool sorted) {
     if (sorted == m_sorted)
         return;
-    m_sorted = sorted;
-    if (m_sorted && m_refs.size() > 1)
+    // Sorted mode only once the lines are in order: later lines are placed by it.
+    if (sorted && m_refs.size() > 1)
         sortAll();
+    m_sorted = sorted;
 }
 
 void LineListModel::sortAll() {
     emit layoutAboutToBeChanged();
+    // Views hear that the layout is settled again also when the sort fails.
+    const auto settled = qScopeGuard([this] { emit layoutChanged(); });
     const QModelIndexList persistent = persistentIndexList();
     if (persistent.isEmpty()) {
-        m_refs = collatedOrder(std::move(m_refs));
-    } else {
-        // Sort rows rather than lines, so every persistent index (a view's selection)
-        // can follow its line.
-        std::vector<quint32> rows(m_refs.size());
-        std::iota(rows.begin(), rows.end(), 0u);
-        collatedSort(rows, [this](quint32 row) { return view(m_refs[row]); });
-        std::vector<Ref> sorted(m_refs.size());
-        std::vector<int> newRow(m_refs.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            sorted[i] = m_refs[rows[i]];
-            newRow[rows[i]] = int(i);
-        }
-        m_refs = std::move(sorted);
-        QModelIndexList after;
-        after.reserve(persistent.size());
-        for (const QModelIndex& idx : persistent)
-            after.append(index(newRow[size_t(idx.row())]));
-        changePersistentIndexList(persistent, after);
+        collatedSort(m_refs, [this](const Ref& r) { return view(r); });
+        return;
     }
-    emit layoutChanged();
+    // Sort rows rather than lines, so every persistent index (a view's selection) can
+    // follow its line. The list changes only once everything is in hand.
+    need(SortNeed::Memory);
+    std::vector<quint32> rows(m_refs.size());
+    std::iota(rows.begin(), rows.end(), 0u);
+    collatedSort(rows, [this](quint32 row) { return view(m_refs[row]); });
+    need(SortNeed::Memory);
+    std::vector<Ref> sorted(m_refs.size());
+    std::vector<int> newRow(m_refs.size());
+    QModelIndexList after;
+    after.reserve(persistent.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        sorted[i] = m_refs[rows[i]];
+        newRow[rows[i]] = int(i);
+    }
+    for (const QModelIndex& idx : persistent)
+        after.append(index(newRow[size_t(idx.row())]));
+    m_refs = std::move(sorted);
+    changePersistentIndexList(persistent, after);
+}
+
+void LineListModel::copyOutOfReleasedBuffers() {
+    try {
+        std::vector<bool> drop = buffersWorthLeaving();
+        if (std::find(drop.begin(), drop.end(), true) == drop.end())
+            return;
+        std::vector<Ref> refs(m_refs);
+        for (Ref& ref : refs)
+            if (drop[ref.chunk])
+                ref = store(view(ref));
+        dropBuffers(std::move(refs), std::move(drop));
+    } catch (const std::bad_alloc&) {
+        // The lines stay where they are: nothing is lost but the memory.
+    }
+}
+
+std::vector<bool> LineListModel::buffersWorthLeaving() const {
+    // A buffer nobody else holds any more, of which this list uses less than half (three
+    // short results of a loaded gigabyte), is worth copying out of: the copy costs what is
+    // used and frees the rest. The buffer single lines go into is this list's own already.
+    std::vector<qsizetype> used(size_t(m_chunks.size()), 0);
+    for (const Ref& ref : m_refs)
+        used[ref.chunk] += ref.length;
+    std::vector<bool> leave(used.size());
+    for (qsizetype i = 0; i < m_chunks.size(); ++i) {
+        const QString& chunk = m_chunks.at(i);
+        leave[size_t(i)] =
+            i != m_openChunk && chunk.isDetached() && used[size_t(i)] < chunk.size() / 2;
+    }
+    return leave;
+}
+
+void LineListModel::dropBuffers(std::vector<Ref> refs, std::vector<bool> drop) {
+    // Buffers added since `drop` was made stay.
+    drop.resize(size_t(m_chunks.size()), false);
+    std::vector<quint32> newIndex(drop.size());
+    QList<QString> kept;
+    QHash<const QChar*, quint32> byBuffer;
+    for (size_t i = 0; i < drop.size(); ++i) {
+        if (drop[i])
+            continue;
+        newIndex[i] = quint32(kept.size());
+        kept.append(m_chunks.at(qsizetype(i)));
+        byBuffer.insert(kept.last().constData(), newIndex[i]);
+    }
+    for (Ref& ref : refs)
+        ref.chunk = newIndex[ref.chunk];
+    m_openChunk = m_openChunk < 0 ? -1 : qsizetype(newIndex[size_t(m_openChunk)]);
+    m_refs = std::move(refs);
+    m_chunks = std::move(kept);
+    m_chunkByBuffer = std::move(byBuffer);
+}
+
+qsizetype LineListModel::heldCharacters() const {
+    qsizetype held = 0;
+    for (const QString& chunk : m_chunks)
+        held += chunk.size();
+    return held;
 }
 
 void LineListModel::addColumnHeader(const QString& caption) {

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,8 @@ namespace varnel {
 // more, a loaded file becomes one buffer without a copy per line, and a list that copies
 // lines from another (the results) shares that list's buffers.
 // In sorted mode it keeps its lines in correct (collated) order after every append;
-// batches are sorted once with collation keys and merged, not inserted one by one.
+// batches are sorted once, by comparing their texts, and merged, not inserted one by one.
+// A sort that fails (no memory, no second thread) leaves the list as it was.
 class LineListModel : public QAbstractListModel, public LineList, public ColumnTable {
     Q_OBJECT
 public:
@@ -56,6 +58,14 @@ public:
     void setSorted(bool sorted);
     bool isSorted() const { return m_sorted; }
 
+    // Characters held in this list's text buffers, its own and those it shares.
+    qsizetype heldCharacters() const;
+
+    // What a sort may ask for and not get. A test hook runs before each request and may
+    // throw as the request would (std::bad_alloc, std::system_error).
+    enum class SortNeed { Memory, Thread };
+    void setSortNeedHook(std::function<void(SortNeed)> hook) { m_sortNeedHook = std::move(hook); }
+
     void addColumnHeader(const QString& caption);
     qsizetype columnHeaderCount() const { return m_headers.size(); }
 
@@ -70,6 +80,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // This list has let go of text buffers, which lists that share them may now own alone.
+    void buffersReleased();
 
 private:
     struct Ref {
@@ -93,7 +107,15 @@ private:
     template <typename Item, typename TextOf>
     void collatedSort(std::vector<Item>& items, TextOf textOf) const;
     const QCollator& collator() const;
+    void need(SortNeed what) const {
+        if (m_sortNeedHook)
+            m_sortNeedHook(what);
+    }
     void sortAll();
+    void copyOutOfReleasedBuffers();
+    std::vector<bool> buffersWorthLeaving() const;
+    // `refs` replace the list's; they point into no buffer that `drop` marks.
+    void dropBuffers(std::vector<Ref> refs, std::vector<bool> drop);
 
     std::vector<Ref> m_refs;
     QList<QString> m_chunks;
@@ -102,6 +124,7 @@ private:
     QStringList m_headers;
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;
+    std::function<void(SortNeed)> m_sortNeedHook;
 };
 
 } // namespace varnel

@@ -1,6 +1,7 @@
 #include "textfilelines.h"
 
 #include "core/failure.h"
+#include "core/memorypolicy.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -11,7 +12,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,41 +57,17 @@ namespace {
 
 // Calls onLine(from, to) for each line of `text`, in order.
 template <typename Emit> void forEachLine(QStringView text, Emit&& onLine) {
-    const char16_t* const data = text.utf16();
-    const char16_t* const end = data + text.size();
-    const char16_t* p = data;
     qsizetype start = 0;
-    bool recordOpen = false; // something follows the last CR break
-    while (p < end) {
-        // Most characters are neither CR nor LF: step over them with one test each.
-        const char16_t* q = p;
-        while (q<end&& * q> u'\r')
-            ++q;
-        if (q != p)
-            recordOpen = true;
-        if (q == end)
-            break;
-        const qsizetype i = q - data;
-        if (*q == u'\r') {
-            onLine(start, i);
-            const bool pair = q + 1 < end && q[1] == u'\n';
-            start = i + (pair ? 2 : 1);
-            recordOpen = false;
-        } else {
-            if (*q == u'\n') {
-                onLine(start, i);
-                start = i + 1;
-            }
-            recordOpen = true;
-        }
-        p = data + (*q == u'\r' ? start : i + 1);
+    for (LineBreak cut = findLineBreak(text, 0); cut.length > 0; cut = findLineBreak(text, start)) {
+        onLine(start, cut.at);
+        start = cut.at + cut.length;
     }
-    if (recordOpen)
+    if (start < text.size())
         onLine(start, text.size());
 }
 
-// At least the number of lines, and exact for files with LF or CR alone: one line per
-// break and one after the last. A plain count the compiler turns into wide compares.
+// At least the number of lines: one per break and one after the last. A plain count the
+// compiler turns into wide compares.
 qsizetype countLines(QStringView text) {
     qsizetype breaks = 0;
     for (const char16_t c : std::u16string_view(text.utf16(), size_t(text.size())))
@@ -190,16 +166,23 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
     return bytes;
 }
 
-qint64 readNumber(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    bool ok = false;
-    const qint64 value = file.readAll().trimmed().toLongLong(&ok);
-    return ok ? value : -1;
-}
-
 } // namespace
+
+LineBreak findLineBreak(QStringView text, qsizetype from) {
+    const char16_t* const data = text.utf16();
+    const char16_t* const end = data + text.size();
+    for (const char16_t* p = data + from; p != end; ++p) {
+        // Most characters are neither CR nor LF: one compare steps over them.
+        if (*p > u'\r')
+            continue;
+        const qsizetype at = p - data;
+        if (*p == u'\n')
+            return {at, 1};
+        if (*p == u'\r')
+            return {at, (p + 1 != end && p[1] == u'\n') ? 2 : 1};
+    }
+    return {text.size(), 0};
+}
 
 std::vector<LineSpan> splitTextLineSpans(QStringView text) {
     return lineSpans(text, countLines(text));
@@ -214,38 +197,6 @@ QStringList splitTextLines(QStringView text) {
 
 QStringList textFileLines(QByteArrayView bytes) {
     return splitTextLines(decodeTextFile(bytes));
-}
-
-qint64 availableMemory() {
-    qint64 available = std::numeric_limits<qint64>::max();
-    QFile meminfo(QStringLiteral("/proc/meminfo"));
-    if (meminfo.open(QIODevice::ReadOnly)) {
-        qint64 total = 0;
-        bool found = false;
-        for (const QByteArray& line : meminfo.readAll().split('\n')) {
-            if (line.startsWith("MemAvailable:") || line.startsWith("SwapFree:")) {
-                const QByteArray kilobytes = line.mid(line.indexOf(':') + 1).trimmed();
-                total += kilobytes.left(kilobytes.indexOf(' ')).toLongLong() * 1024;
-                found = true;
-            }
-        }
-        if (found)
-            available = total;
-    }
-    // A container's own limit is often far below what the machine has.
-    const qint64 groupLimit = readNumber(QStringLiteral("/sys/fs/cgroup/memory.max"));
-    const qint64 groupUsed = readNumber(QStringLiteral("/sys/fs/cgroup/memory.current"));
-    if (groupLimit > 0 && groupUsed >= 0)
-        available = std::min(available, std::max<qint64>(groupLimit - groupUsed, 0));
-    struct rlimit limit;
-    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        QFile statm(QStringLiteral("/proc/self/statm"));
-        qint64 used = 0;
-        if (statm.open(QIODevice::ReadOnly))
-            used = statm.readAll().split(' ').value(0).toLongLong() * ::sysconf(_SC_PAGESIZE);
-        available = std::min(available, std::max<qint64>(qint64(limit.rlim_cur) - used, 0));
-    }
-    return available;
 }
 
 TextFile readTextFile(const QString& path, qint64 memoryBudget) {

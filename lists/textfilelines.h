@@ -22,17 +22,24 @@ QString decodeTextFile(QByteArrayView bytes);
 // Windows-1252; its five unassigned bytes stand for the C1 controls of the same value.
 QString decodeWindows1252(QByteArrayView bytes);
 
-// The lines of a text: records end at CR LF or at a CR alone, then every LF inside a record
-// cuts it again. The text after the last record break counts only when it is not empty, so
-// a final break adds no empty line; every other piece is a line, empty or not.
+// The line rule. A line ends at CR LF, at a CR alone or at a LF alone, and every piece
+// between two breaks is a line, empty or not; the text after the last break is a line only
+// when it is not empty, so a final break of any kind ends the last line rather than
+// starting an empty one ("a\n" and "a\r\n" are one line, "\n" is one empty line).
+struct LineBreak {
+    qsizetype at;     // where the break starts; the text's size when there is none
+    qsizetype length; // 2 for CR LF, 1 for a CR or LF alone, 0 for none
+};
+// The first break at or after `from`. A reader that sees the text in pieces must not take a
+// CR that ends its piece as a break of length 1 before it knows the next character.
+LineBreak findLineBreak(QStringView text, qsizetype from);
+
+// The lines of a text, by the rule above.
 std::vector<LineSpan> splitTextLineSpans(QStringView text);
 QStringList splitTextLines(QStringView text);
 
 // The lines of a text file's bytes: decoded as above, then split.
 QStringList textFileLines(QByteArrayView bytes);
-
-// Memory this process can still use, in bytes, as far as the system tells.
-qint64 availableMemory();
 
 // A text file as the list takes it: the decoded text whole, and where each line lies in it.
 struct TextFile {

@@ -2,13 +2,15 @@
 
 #include <QString>
 
+#include <limits>
 #include <memory>
 
 namespace varnel {
 
 // A small automation layer shaped like the calls the export makes on a spreadsheet
 // application: create the application, Workbooks.add, ActiveSheet, cells(r, c) with
-// numberformat and Value, Columns(k) and Columns() with Autofit, Visible.
+// numberformat and Value, Columns(k) and Columns() with Autofit, Visible, and the sheet's
+// row count.
 // Every call may throw varnel::Failure. Rows and columns count from 1.
 
 class AutomationRange {
@@ -27,6 +29,8 @@ public:
     virtual void assignCells(int row, int column, const QString& value) = 0;
     virtual std::unique_ptr<AutomationRange> columns(int column) = 0;
     virtual std::unique_ptr<AutomationRange> columns() = 0; // every column of the sheet
+    // How many rows the sheet has; a sheet that does not say has room for any number.
+    virtual int rowCount() { return std::numeric_limits<int>::max(); }
 };
 
 class AutomationWorkbook {

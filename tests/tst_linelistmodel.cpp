@@ -7,9 +7,22 @@
 #include <QTest>
 
 #include <functional>
+#include <system_error>
 
 using namespace varnel;
 using varnel::testing::itemsOf;
+
+namespace {
+
+// Zero-padded numbers, whose correct order is their numeric order, shuffled.
+QStringList shuffledNumbers(int count) {
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines.append(QStringLiteral("%1").arg(qint64(i) * 7919 % count, 6, 10, QChar(u'0')));
+    return lines;
+}
+
+} // namespace
 
 class TestLineListModel : public QObject {
     Q_OBJECT
@@ -21,8 +34,14 @@ private slots:
     void sortedOrder_data();
     void sortedOrder();
     void sortedModeOnAndOff();
+    void largeSort_data();
+    void largeSort();
+    void longRowsShownCut_data();
+    void longRowsShownCut();
     void exchangeAndRemove();
     void loadedBufferAndSharedLines();
+    void resultsLetGoOfTheInputsText_data();
+    void resultsLetGoOfTheInputsText();
 };
 
 void TestLineListModel::storesTextsUnchanged() {
@@ -128,6 +147,98 @@ void TestLineListModel::sortedModeOnAndOff() {
     QCOMPARE(model.text(4), QStringLiteral("0"));
 }
 
+void TestLineListModel::largeSort_data() {
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<int>("failingMemory"); // which request for memory fails; 0 none
+    QTest::addColumn<bool>("threadFails");
+    // "switch": sorted mode on a filled list; "selected": the same with rows a view holds;
+    // "batch": a batch into an empty sorted list; "merge": into a filled one.
+    for (const char* way : {"switch", "selected", "batch", "merge"}) {
+        QTest::addRow("%s", way) << way << 0 << false;
+        QTest::addRow("%s, no second thread", way) << way << 0 << true;
+        QTest::addRow("%s, no memory for the sample", way) << way << 1 << false;
+        QTest::addRow("%s, no memory for the collator", way) << way << 2 << false;
+    }
+    QTest::newRow("selected, no memory for the new order") << "selected" << 4 << false;
+    QTest::newRow("merge, no memory for the merge") << "merge" << 3 << false;
+}
+
+void TestLineListModel::largeSort() {
+    QFETCH(QString, way);
+    QFETCH(int, failingMemory);
+    QFETCH(bool, threadFails);
+    const int count = 25000; // two threads from 20,000 on
+    const QStringList lines = shuffledNumbers(count);
+    const QStringList head = {"000100", "000001", "024999"};
+    LineListModel model;
+    QAbstractItemModelTester tester(&model);
+    if (way == u"merge") {
+        model.setSorted(true);
+        model.appendBatch(head);
+    } else if (way == u"batch") {
+        model.setSorted(true);
+    } else {
+        model.appendBatch(lines);
+    }
+    // A view's selection: rows spread over the list, each with the line it shows.
+    QList<std::pair<QPersistentModelIndex, QString>> selection;
+    if (way == u"selected")
+        for (int row = 0; row < count; row += 997)
+            selection.append({model.index(row), lines[row]});
+    const QStringList before = itemsOf(model);
+    int memoryRequests = 0;
+    model.setSortNeedHook([&](LineListModel::SortNeed need) {
+        if (need == LineListModel::SortNeed::Thread && threadFails)
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        if (need == LineListModel::SortNeed::Memory && ++memoryRequests == failingMemory)
+            throw std::bad_alloc();
+    });
+    QSignalSpy aboutToChange(&model, &QAbstractItemModel::layoutAboutToBeChanged);
+    QSignalSpy changed(&model, &QAbstractItemModel::layoutChanged);
+
+    bool failed = false;
+    try {
+        if (way == u"switch" || way == u"selected")
+            model.setSorted(true);
+        else
+            model.appendBatch(lines);
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    QCOMPARE(failed, failingMemory > 0);
+    QCOMPARE(changed.count(), aboutToChange.count());
+    QCOMPARE(model.isSorted(), way != u"switch" && way != u"selected" ? true : !failed);
+    QStringList sorted = lines + (way == u"merge" ? head : QStringList());
+    sorted.sort();
+    QCOMPARE(itemsOf(model), failed ? before : sorted);
+    for (const auto& [index, text] : selection)
+        QCOMPARE(index.data().toString(), text);
+}
+
+void TestLineListModel::longRowsShownCut_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("shown"); // characters of the text shown; an ellipsis follows a cut
+    const QString pair = QStringLiteral("😀");
+    QTest::newRow("2,048 shown whole") << QString(2048, u'a') << 2048;
+    QTest::newRow("2,049 cut") << QString(2049, u'a') << 2048;
+    QTest::newRow("pair across the cut stays whole out of sight")
+        << QString(2047, u'a') + pair + u'b' << 2047;
+    QTest::newRow("pair ending at the cut shown") << QString(2046, u'a') + pair + u'b' << 2048;
+}
+
+void TestLineListModel::longRowsShownCut() {
+    QFETCH(QString, text);
+    QFETCH(int, shown);
+    LineListModel model;
+    model.append(text);
+    const QString cut = shown < text.size() ? text.first(shown) + QChar(0x2026) : text;
+    QCOMPARE(model.data(model.index(0), Qt::DisplayRole).toString(), cut);
+    // Commands read the whole line.
+    QCOMPARE(model.text(1), text);
+    QCOMPARE(model.cell(1, 1), text);
+}
+
 void TestLineListModel::exchangeAndRemove() {
     LineListModel model;
     QAbstractItemModelTester tester(&model);
@@ -173,6 +284,47 @@ void TestLineListModel::loadedBufferAndSharedLines() {
     } catch (const Failure&) {
     }
     QCOMPARE(input.count(), 1);
+}
+
+void TestLineListModel::resultsLetGoOfTheInputsText_data() {
+    QTest::addColumn<bool>("all");         // the results take every line, or three
+    QTest::addColumn<bool>("inputClears"); // the input lets go of its text
+    QTest::addColumn<bool>("copied");      // the results hold their own small copy only
+    QTest::newRow("three results, input cleared") << false << true << true;
+    QTest::newRow("three results, input keeps its text") << false << false << false;
+    QTest::newRow("every line, input cleared") << true << true << false;
+}
+
+void TestLineListModel::resultsLetGoOfTheInputsText() {
+    QFETCH(bool, all);
+    QFETCH(bool, inputClears);
+    QFETCH(bool, copied);
+    // A loaded file: one buffer, its lines spans of it.
+    const int count = 100000;
+    QString text;
+    std::vector<LineSpan> spans;
+    for (int i = 0; i < count; ++i) {
+        const QString line = QStringLiteral("line number %1").arg(i);
+        spans.push_back({quint32(text.size()), quint32(line.size())});
+        text += line + u'\n';
+    }
+    const qsizetype loaded = text.size();
+    LineListModel input, results;
+    QAbstractItemModelTester tester(&results);
+    input.appendLines(std::move(text), spans);
+    const std::vector<qsizetype> few = {5, 77777, 100000};
+    if (all)
+        results.appendAllFrom(input);
+    else
+        results.appendFrom(input, few);
+    const QStringList expected = itemsOf(results);
+    if (inputClears)
+        input.clear();
+    QCOMPARE(itemsOf(results), expected);
+    QCOMPARE(results.heldCharacters() < loaded / 10, copied);
+    // The results go on working over their own buffers.
+    results.append(QStringLiteral("more"));
+    QCOMPARE(results.text(results.count()), QStringLiteral("more"));
 }
 
 QTEST_GUILESS_MAIN(TestLineListModel)

@@ -5,6 +5,7 @@
 #include "support/testfiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -13,7 +14,10 @@
 #include <memory>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -28,7 +32,8 @@ QStringList manyResults(int count) {
 }
 
 QStringList entriesOf(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                  QDir::System);
 }
 
 struct Form : CommandForm {
@@ -96,55 +101,100 @@ void TestSaveText::bytes() {
 
 void TestSaveText::overwrite_data() {
     QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("link"); // the path picked is a link to the old file
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<Pointer>("pointer");
-    QTest::newRow("Yes replaces") << true << QByteArray("new\r\n") << Pointer::Arrow;
-    QTest::newRow("No leaves the file") << false << oldContent << Pointer::Default;
+    QTest::newRow("Yes replaces") << true << false << QByteArray("new\r\n") << Pointer::Arrow;
+    QTest::newRow("Yes through a link replaces what it names")
+        << true << true << QByteArray("new\r\n") << Pointer::Arrow;
+    QTest::newRow("No leaves the file") << false << false << oldContent << Pointer::Default;
 }
 
 void TestSaveText::overwrite() {
     QFETCH(bool, yes);
+    QFETCH(bool, link);
     QFETCH(QByteArray, bytes);
     QFETCH(Pointer, pointer);
+    const QString picked = link ? m_dir->filePath("link") : m_old;
+    QVERIFY(!link || QFile::link(m_old, picked));
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadUser | QFileDevice::WriteUser |
+                             QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(m_old, permissions));
     Form form;
     form.state.results().append(QStringLiteral("new"));
     form.ui.yesNoAnswers.append(yes);
-    form.save(m_old);
-    QCOMPARE(form.ui.questions, QStringList{"Are you sure you wish to overwrite " + m_old + " ?"});
+    form.save(picked);
+    QCOMPARE(form.ui.questions, QStringList{"Are you sure you wish to overwrite " + picked + " ?"});
     QCOMPARE(contentsOf(m_old), bytes);
+    // The new file takes the old one's place as it was: its permissions, the link to it.
+    QCOMPARE(QFile::permissions(m_old), permissions);
+    QCOMPARE(QFileInfo(picked).isSymLink(), link);
     QVERIFY(form.ui.messages.isEmpty());
     QCOMPARE(form.state.pointer(), pointer);
 }
 
 void TestSaveText::cannotCreate_data() {
-    QTest::addColumn<QString>("name");
-    QTest::newRow("missing folder") << "no such folder/out.txt";
-    QTest::newRow("a folder of that name") << "sub";
+    QTest::addColumn<QString>("name"); // in a folder that also holds "sub", "pipe" and "socket"
+    QTest::addColumn<QString>("report");
+    const QString notAFile = QStringLiteral("Path/File access error");
+    QTest::newRow("missing folder") << "no such folder/out.txt"
+                                    << "Path not found";
+    QTest::newRow("a folder of that name") << "sub" << notAFile;
+    // Opening a pipe for writing waits for a reader: it would hold the window for good.
+    QTest::newRow("named pipe without a reader") << "pipe" << notAFile;
+    QTest::newRow("socket") << "socket" << notAFile;
 }
 
 void TestSaveText::cannotCreate() {
     QFETCH(QString, name);
+    QFETCH(QString, report);
     QVERIFY(QDir(m_dir->path()).mkdir("sub"));
+    QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath("pipe")).constData(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(m_dir->filePath("socket")).constData(),
+             sizeof address.sun_path);
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const auto types = [this] {
+        QList<uint> types;
+        for (const char* entry : {"sub", "pipe", "socket"}) {
+            struct stat status {};
+            ::lstat(QFile::encodeName(m_dir->filePath(entry)).constData(), &status);
+            types.append(status.st_mode & S_IFMT);
+        }
+        return types;
+    };
+    const QList<uint> before = types();
     Form form;
     form.state.results().appendBatch(manyResults(500));
+    form.ui.yesNoAnswers.append(true);
     form.save(m_dir->filePath(name));
-    // One report for the file, none per result.
-    const QStringList reports = errorReports(form.ui);
-    QCOMPARE(reports.size(), 1);
-    QVERIFY(reports.first().contains("\r\n" + locations::saveResultsAsText + "at line 130\r\r"));
+    ::close(listener);
+    // One report for the file, none per result; everything stays what it was.
+    QCOMPARE(reportHeads(form.ui),
+             QStringList{report + "\r\n" + locations::saveResultsAsText + "at line 130"});
     QCOMPARE(form.state.pointer(), Pointer::Arrow);
-    QCOMPARE(entriesOf(m_dir->path()), (QStringList{"old.txt", "sub"}));
+    QCOMPARE(entriesOf(m_dir->path()), (QStringList{"old.txt", "pipe", "socket", "sub"}));
+    QCOMPARE(types(), before);
+    QCOMPARE(contentsOf(m_old), oldContent);
 }
 
 void TestSaveText::writesStopPartWay_data() {
     QTest::addColumn<QString>("stop");
-    QTest::newRow("file size limit") << "limit";
-    QTest::newRow("full file system") << "tmpfs";
-    QTest::newRow("full device") << "/dev/full";
+    QTest::addColumn<QString>("report");
+    QTest::newRow("file size limit") << "limit"
+                                     << "File too large";
+    QTest::newRow("full file system") << "tmpfs"
+                                      << "Disk full";
+    QTest::newRow("full device") << "/dev/full"
+                                 << "Disk full";
 }
 
 void TestSaveText::writesStopPartWay() {
     QFETCH(QString, stop);
+    QFETCH(QString, report);
     QString folder = m_dir->path();
     struct Unmount {
         QByteArray path;
@@ -183,7 +233,7 @@ void TestSaveText::writesStopPartWay() {
 
     const QStringList reports = errorReports(form.ui);
     QCOMPARE(reports.size(), 1);
-    QVERIFY(reports.first().startsWith("Disk full\r\n" + locations::saveResultsAsText));
+    QVERIFY(reports.first().startsWith(report + "\r\n" + locations::saveResultsAsText));
     QCOMPARE(form.state.pointer(), Pointer::Arrow);
     if (stop.startsWith(u'/')) {
         // Written to, never replaced by a file of that name.

@@ -3,77 +3,123 @@
 #include "core/failure.h"
 #include "output/spreadsheetautomation.h"
 #include "support/commandform.h"
+#include "support/testfiles.h"
 
+#include <QMap>
 #include <QTest>
+
+#include <algorithm>
+#include <limits>
 
 using namespace varnel;
 using namespace varnel::testing;
 
 namespace {
 
-// Records every automation call in the words of the automation interface. `failAfter`
-// makes the office vanish once that many calls have been made.
-struct Recorder {
-    QStringList calls;
-    int failAfter = -1;
+// What the recording office ends up holding, the way a person would find it.
+struct Office {
+    struct Cell {
+        QString value;
+        QString format;
+        bool writtenAsText = false; // the value arrived while the cell's format was "@"
+    };
+    QMap<std::pair<int, int>, Cell> cells; // by row and column
+    int rows = std::numeric_limits<int>::max();
+    int applications = 0;
+    int workbooks = 0;
+    bool visible = false;
+    bool fitted = false; // every column autofitted since the last value arrived
     bool creatable = true;
+    int failAfter = -1; // the office vanishes once this many calls have been made
+    int calls = 0;
 
-    void record(const QString& call) {
-        if (failAfter >= 0 && calls.size() >= failAfter)
+    void call() {
+        if (failAfter >= 0 && calls >= failAfter)
             throw Failure(ErrorNumber::RemoteServerUnavailable,
                           QStringLiteral("The remote server machine does not exist or is "
                                          "unavailable"));
-        calls.append(call);
+        ++calls;
+    }
+    Cell& cell(int row, int column) {
+        call();
+        if (row < 1 || row > rows)
+            throw Failure(1004, QStringLiteral("Application-defined or object-defined error"));
+        return cells[{row, column}];
+    }
+    void write(int row, int column, const QString& value) {
+        Cell& c = cell(row, column);
+        c.value = value;
+        c.writtenAsText = c.format == u"@";
+        fitted = false;
+    }
+    QStringList column(int c) const {
+        QStringList values;
+        for (auto it = cells.begin(); it != cells.end(); ++it)
+            if (it.key().second == c)
+                values.append(it->value);
+        return values;
+    }
+    bool everyCellText() const {
+        return std::all_of(cells.begin(), cells.end(),
+                           [](const Cell& c) { return c.writtenAsText; });
     }
 };
 
-// Stands for every automation object at once; a range records under its name.
+// Stands for every automation object at once; a range knows its cell, or its column
+// (row 0), or every column (both 0).
 class Recording : public AutomationProvider,
                   public AutomationApplication,
                   public AutomationWorkbook,
                   public AutomationSheet,
                   public AutomationRange {
 public:
-    explicit Recording(Recorder& r, QString name = {})
-        : m_r(r)
-        , m_name(std::move(name)) {}
+    explicit Recording(Office& office, int row = 0, int column = 0)
+        : m_office(office)
+        , m_row(row)
+        , m_column(column) {}
     std::unique_ptr<AutomationApplication> createApplication() override {
-        if (!m_r.creatable)
+        if (!m_office.creatable)
             throw Failure(ErrorNumber::CannotCreateObject,
                           QStringLiteral("ActiveX component can't create object"));
-        m_r.calls.append(QStringLiteral("create"));
+        ++m_office.applications;
         return made();
     }
     std::unique_ptr<AutomationWorkbook> workbooksAdd() override {
-        m_r.record(QStringLiteral("Workbooks.add"));
+        m_office.call();
+        ++m_office.workbooks;
         return made();
     }
     void setVisible(bool visible) override {
-        m_r.record(QStringLiteral("Visible=") + (visible ? "true" : "false"));
+        m_office.call();
+        m_office.visible = visible;
     }
     std::unique_ptr<AutomationSheet> activeSheet() override { return made(); }
     std::unique_ptr<AutomationRange> cells(int row, int column) override {
-        return made(QStringLiteral("cells(%1,%2)").arg(row).arg(column));
+        return made(row, column);
     }
     void assignCells(int row, int column, const QString& value) override {
-        m_r.record(QStringLiteral("cells(%1,%2)=").arg(row).arg(column) + value);
+        m_office.write(row, column, value);
     }
-    std::unique_ptr<AutomationRange> columns(int column) override {
-        return made(QStringLiteral("Columns(%1)").arg(column));
+    std::unique_ptr<AutomationRange> columns(int column) override { return made(0, column); }
+    std::unique_ptr<AutomationRange> columns() override { return made(); }
+    int rowCount() override {
+        m_office.call();
+        return m_office.rows;
     }
-    std::unique_ptr<AutomationRange> columns() override {
-        return made(QStringLiteral("Columns()"));
+    void setNumberFormat(const QString& f) override { m_office.cell(m_row, m_column).format = f; }
+    void setValue(const QString& v) override { m_office.write(m_row, m_column, v); }
+    void autofit() override {
+        m_office.call();
+        m_office.fitted = m_office.fitted || m_column == 0;
     }
-    void setNumberFormat(const QString& f) override { m_r.record(m_name + ".numberformat=" + f); }
-    void setValue(const QString& v) override { m_r.record(m_name + ".Value=" + v); }
-    void autofit() override { m_r.record(m_name + ".Autofit"); }
 
 private:
-    std::unique_ptr<Recording> made(const QString& name = {}) {
-        return std::make_unique<Recording>(m_r, name);
+    std::unique_ptr<Recording> made(int row = 0, int column = 0) {
+        return std::make_unique<Recording>(m_office, row, column);
     }
-    Recorder& m_r;
-    QString m_name;
+    Office& m_office;
+    int m_row;
+    int m_column;
 };
 
 // Two columns, as the export writes any list with sub-items.
@@ -91,16 +137,18 @@ public:
 };
 
 struct Form : CommandForm {
-    Recorder recorder;
+    Office office;
     Form() {
         state.results().addColumnHeader(QStringLiteral("Results"));
-        state.setAutomationProvider(std::make_unique<Recording>(recorder));
+        state.setAutomationProvider(std::make_unique<Recording>(office));
     }
 };
 
-QStringList cellCalls(int row, const QString& value) {
-    const QString cell = QStringLiteral("cells(%1,1)").arg(row);
-    return {cell + ".numberformat=@", cell + ".Value=" + value};
+QStringList numbered(int count) {
+    QStringList lines;
+    for (int i = 1; i <= count; ++i)
+        lines.append(QString::number(i));
+    return lines;
 }
 
 } // namespace
@@ -108,40 +156,36 @@ QStringList cellCalls(int row, const QString& value) {
 class TestSpreadsheetExport : public QObject {
     Q_OBJECT
 private slots:
-    void callOrder_data();
-    void callOrder();
+    void writtenCells_data();
+    void writtenCells();
     void furtherColumnsLoseEqualsSigns();
+    void moreResultsThanRows_data();
+    void moreResultsThanRows();
     void noSpreadsheetApplication();
     void officeLostPartWay();
     void resultsShortenedDuringAYield();
 };
 
-void TestSpreadsheetExport::callOrder_data() {
+void TestSpreadsheetExport::writtenCells_data() {
     QTest::addColumn<QStringList>("results");
-    QTest::addColumn<QStringList>("calls");
-
-    const QStringList head = {"create",
-                              "create",
-                              "Workbooks.add",
-                              "cells(1,1).numberformat=@",
-                              "cells(1,1)=Results",
-                              "Columns(1).Autofit"};
-    const QStringList tail = {"Columns().Autofit", "Visible=true"};
-    // The probe creates an application of its own and drops it; an empty list stops there.
-    QTest::newRow("no results") << QStringList{} << QStringList{"create"};
-    QTest::newRow("one result") << QStringList{"=1+1"} << head + cellCalls(2, "=1+1") + tail;
-    QTest::newRow("three results")
-        << QStringList{"007", "1/2", "TRUE"}
-        << head + cellCalls(2, "007") + cellCalls(3, "1/2") + cellCalls(4, "TRUE") + tail;
+    // The probe's application is dropped at once; an empty list stops there.
+    QTest::newRow("no results") << QStringList{};
+    QTest::newRow("one formula") << QStringList{"=1+1"};
+    QTest::newRow("three results") << QStringList{"007", "1/2", "TRUE"};
 }
 
-void TestSpreadsheetExport::callOrder() {
+void TestSpreadsheetExport::writtenCells() {
     QFETCH(QStringList, results);
-    QFETCH(QStringList, calls);
     Form form;
     form.state.results().appendBatch(results);
     exportResultsToSpreadsheet(form.state);
-    QCOMPARE(form.recorder.calls, calls);
+    const bool shown = !results.isEmpty();
+    QCOMPARE(form.office.applications, shown ? 2 : 1);
+    QCOMPARE(form.office.workbooks, shown ? 1 : 0);
+    QCOMPARE(form.office.column(1), shown ? QStringList{"Results"} + results : QStringList{});
+    QVERIFY(form.office.everyCellText());
+    QCOMPARE(form.office.visible, shown);
+    QCOMPARE(form.office.fitted, shown);
     QVERIFY(form.ui.messages.isEmpty());
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
@@ -149,18 +193,43 @@ void TestSpreadsheetExport::callOrder() {
 void TestSpreadsheetExport::furtherColumnsLoseEqualsSigns() {
     Form form;
     exportTable(form.state, TwoColumns());
-    const QStringList calls = form.recorder.calls;
-    QVERIFY(calls.contains("cells(1,2)=Formula"));
-    QVERIFY(calls.contains("cells(2,1).Value==a"));  // column 1 as it is
-    QVERIFY(calls.contains("cells(2,2).Value=1+1")); // the others without "="
-    QVERIFY(calls.contains("cells(3,2).Value=xy"));
-    QVERIFY(calls.indexOf("cells(3,2).numberformat=@") < calls.indexOf("cells(3,2).Value=xy"));
-    QCOMPARE(calls.last(), QStringLiteral("Visible=true"));
+    // Column 1 as it is, the others without "=".
+    QCOMPARE(form.office.column(1), (QStringList{"Name", "=a", "b"}));
+    QCOMPARE(form.office.column(2), (QStringList{"Formula", "1+1", "xy"}));
+    QVERIFY(form.office.everyCellText());
+    QVERIFY(form.office.visible);
+}
+
+void TestSpreadsheetExport::moreResultsThanRows_data() {
+    QTest::addColumn<int>("results"); // on a sheet of five rows, the header's included
+    QTest::addColumn<QString>("message");
+    QTest::newRow("as many as fit") << 4 << QString();
+    QTest::newRow("one more") << 5
+                              << "1 of the results did not fit on the sheet and were left "
+                                 "out. \"Save Results As Text File\" keeps them all.";
+    QTest::newRow("many more") << 1000
+                               << "996 of the results did not fit on the sheet and were left "
+                                  "out. \"Save Results As Text File\" keeps them all.";
+}
+
+void TestSpreadsheetExport::moreResultsThanRows() {
+    QFETCH(int, results);
+    QFETCH(QString, message);
+    Form form;
+    form.office.rows = 5;
+    form.state.results().appendBatch(numbered(results));
+    exportResultsToSpreadsheet(form.state);
+    // What fits, then one message, no error report; the export ends as any other.
+    QCOMPARE(form.office.column(1), QStringList{"Results"} + numbered(4).first(qMin(results, 4)));
+    QCOMPARE(form.ui.messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
+    QVERIFY(errorReports(form.ui).isEmpty());
+    QVERIFY(form.office.visible);
+    QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 
 void TestSpreadsheetExport::noSpreadsheetApplication() {
     Form form;
-    form.recorder.creatable = false;
+    form.office.creatable = false;
     form.state.results().append(QStringLiteral("x"));
     exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messageTexts(),
@@ -172,22 +241,21 @@ void TestSpreadsheetExport::noSpreadsheetApplication() {
         QCOMPARE(m.title, QStringLiteral("Varnel"));
         QCOMPARE(m.icon, MessageIcon::None);
     }
-    QVERIFY(form.recorder.calls.isEmpty());
+    QCOMPARE(form.office.workbooks, 0);
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 
 void TestSpreadsheetExport::officeLostPartWay() {
     Form form;
-    for (int i = 0; i < 500; ++i)
-        form.state.results().append(QString::number(i));
-    form.recorder.failAfter = 40;
+    form.state.results().appendBatch(numbered(500));
+    form.office.failAfter = 40;
     exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QCOMPARE(form.ui.messages.first().title, QStringLiteral("Application Error"));
     QVERIFY(form.ui.messages.first().text.startsWith(
         QStringLiteral("The remote server machine does not exist or is unavailable\r\n") +
         locations::exportResultsToSpreadsheet));
-    QVERIFY(!form.recorder.calls.contains("Visible=true"));
+    QVERIFY(!form.office.visible);
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 
@@ -199,7 +267,7 @@ void TestSpreadsheetExport::resultsShortenedDuringAYield() {
     exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QVERIFY(form.ui.messages.first().text.startsWith(QStringLiteral("Index out of bounds\r\n")));
-    QCOMPARE(form.recorder.calls.last(), QStringLiteral("Visible=true"));
+    QVERIFY(form.office.visible);
     QCOMPARE(form.state.pointer(), Pointer::Default);
 }
 

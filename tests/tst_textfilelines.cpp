@@ -1,4 +1,5 @@
 #include "core/failure.h"
+#include "core/memorypolicy.h"
 #include "lists/cleanpathslashes.h"
 #include "lists/fileexists.h"
 #include "lists/textfilelines.h"
@@ -26,6 +27,10 @@ private slots:
     void fileExists();
     void reading_data();
     void reading();
+    void memoryGroups_data();
+    void memoryGroups();
+    void memoryFileValue_data();
+    void memoryFileValue();
 };
 
 void TestTextFileLines::lineRule_data() {
@@ -33,14 +38,18 @@ void TestTextFileLines::lineRule_data() {
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("CR LF") << QByteArray("alpha\r\nbeta\r\n") << QStringList{"alpha", "beta"};
     QTest::newRow("no final break") << QByteArray("alpha\r\nbeta") << QStringList{"alpha", "beta"};
-    QTest::newRow("LF keeps an empty last line")
-        << QByteArray("alpha\nbeta\n") << QStringList{"alpha", "beta", ""};
+    QTest::newRow("final LF ends the last line")
+        << QByteArray("alpha\nbeta\n") << QStringList{"alpha", "beta"};
+    QTest::newRow("LF LF keeps its empty line")
+        << QByteArray("alpha\n\nbeta") << QStringList{"alpha", "", "beta"};
+    QTest::newRow("empty line before a final LF")
+        << QByteArray("alpha\r\n\n") << QStringList{"alpha", ""};
     QTest::newRow("LF without final break")
         << QByteArray("alpha\nbeta") << QStringList{"alpha", "beta"};
     QTest::newRow("CR alone") << QByteArray("alpha\rbeta\r") << QStringList{"alpha", "beta"};
     QTest::newRow("blank line") << QByteArray("alpha\r\n\r\nbeta")
                                 << QStringList{"alpha", "", "beta"};
-    QTest::newRow("only LF") << QByteArray("\n") << QStringList{"", ""};
+    QTest::newRow("only LF") << QByteArray("\n") << QStringList{""};
     QTest::newRow("only CR LF") << QByteArray("\r\n") << QStringList{""};
     QTest::newRow("LF then CR LF")
         << QByteArray("alpha\n\r\nbeta") << QStringList{"alpha", "", "beta"};
@@ -180,6 +189,79 @@ void TestTextFileLines::reading() {
     }
     QCOMPARE(failed, failure);
     QCOMPARE(lines, failure.isEmpty() ? textFileLines(bytes) : QStringList());
+}
+
+void TestTextFileLines::memoryGroups_data() {
+    QTest::addColumn<QByteArray>("cgroup");
+    QTest::addColumn<QByteArray>("mountInfo");
+    QTest::addColumn<QStringList>("folders"); // "1 folder" or "2 folder", by version
+    const QByteArray v2 = "30 24 0:26 / /sys/fs/cgroup rw,nosuid shared:4 - cgroup2 cgroup2 rw\n";
+    const QByteArray v1 = "21 20 0:19 / /sys/fs/cgroup rw - tmpfs tmpfs rw,mode=755\n"
+                          "32 21 0:29 / /sys/fs/cgroup/cpu rw,relatime - cgroup cgroup rw,cpu\n"
+                          "35 21 0:32 / /sys/fs/cgroup/memory rw - cgroup cgroup rw,memory\n"
+                          "41 21 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n";
+    QTest::newRow("desktop session, version 2")
+        << QByteArray("0::/user.slice/user-1000.slice/session-2.scope\n") << v2
+        << QStringList{"2 /sys/fs/cgroup/user.slice/user-1000.slice/session-2.scope",
+                       "2 /sys/fs/cgroup/user.slice/user-1000.slice", "2 /sys/fs/cgroup/user.slice",
+                       "2 /sys/fs/cgroup"};
+    QTest::newRow("container with a namespace of its own")
+        << QByteArray("0::/\n") << v2 << QStringList{"2 /sys/fs/cgroup"};
+    QTest::newRow("hybrid, memory in version 1")
+        << QByteArray("4:memory:/box/5fa4\n1:cpu:/\n0::/\n") << v1
+        << QStringList{"1 /sys/fs/cgroup/memory/box/5fa4", "1 /sys/fs/cgroup/memory/box",
+                       "1 /sys/fs/cgroup/memory", "2 /sys/fs/cgroup/unified"};
+    QTest::newRow("memory among other controllers")
+        << QByteArray("3:cpu,memory:/a\n")
+        << QByteArray("35 21 0:32 / /cg rw shared:9 - cgroup cgroup rw,cpu,memory\n")
+        << QStringList{"1 /cg/a", "1 /cg"};
+    QTest::newRow("mounted from the process's own group")
+        << QByteArray("5:memory:/docker/abc\n")
+        << QByteArray("35 21 0:32 /docker/abc /sys/fs/cgroup/memory ro - cgroup cgroup rw,memory\n")
+        << QStringList{"1 /sys/fs/cgroup/memory"};
+    QTest::newRow("group outside the mount")
+        << QByteArray("0::/other\n")
+        << QByteArray("30 24 0:26 /docker/abc /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n")
+        << QStringList{};
+    QTest::newRow("blank in the mount point")
+        << QByteArray("0::/a\n")
+        << QByteArray("30 24 0:26 / /mnt/my\\040groups rw - cgroup2 cgroup2 rw\n")
+        << QStringList{"2 /mnt/my groups/a", "2 /mnt/my groups"};
+    QTest::newRow("nothing mounted") << QByteArray("0::/a\n") << QByteArray() << QStringList{};
+}
+
+void TestTextFileLines::memoryGroups() {
+    QFETCH(QByteArray, cgroup);
+    QFETCH(QByteArray, mountInfo);
+    QFETCH(QStringList, folders);
+    QList<MemoryGroupFiles> expected;
+    for (const QString& folder : folders) {
+        const QString path = folder.mid(2);
+        if (folder.startsWith(u'1'))
+            expected.append({path + "/memory.limit_in_bytes", path + "/memory.usage_in_bytes"});
+        else
+            expected.append({path + "/memory.max", path + "/memory.current"});
+    }
+    const QList<MemoryGroupFiles> files = memoryGroupFiles(cgroup, mountInfo);
+    QCOMPARE(files.size(), expected.size());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QCOMPARE(files[i].limit, expected[i].limit);
+        QCOMPARE(files[i].usage, expected[i].usage);
+    }
+}
+
+void TestTextFileLines::memoryFileValue_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("value");
+    QTest::newRow("limit") << QByteArray("536870912\n") << qint64(536870912);
+    QTest::newRow("no limit, version 2") << QByteArray("max\n") << qint64(-1);
+    QTest::newRow("unreadable") << QByteArray() << qint64(-1);
+}
+
+void TestTextFileLines::memoryFileValue() {
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, value);
+    QCOMPARE(varnel::memoryFileValue(content), value);
 }
 
 QTEST_GUILESS_MAIN(TestTextFileLines)

@@ -67,7 +67,8 @@ using uno::toQString;
 constexpr int rowsPerWrite = 20000;
 constexpr int callsHeldAtMost = 50000;
 
-// What Calc allows on one sheet; asking the sheet would cost round trips on every export.
+// What Calc allows on one sheet, for checking every cell without a round trip; a caller that
+// needs the sheet's own row count asks it.
 constexpr int sheetColumnsAtMost = 16384;
 constexpr int sheetRowsAtMost = 1048576;
 
@@ -195,6 +196,7 @@ struct SheetState {
     Reference<css::sheet::XSpreadsheet> sheet;
     office::PendingCells pending;
     int lastColumn = 0; // the rightmost column written, for autofitting every column
+    int rows = 0;       // the sheet's row count, once asked
 
     ~SheetState() {
         // Writes still held when the caller lets go of the sheet belong in the document;
@@ -214,6 +216,14 @@ struct SheetState {
     static void checkColumn(int column) {
         if (column < 1 || column > sheetColumnsAtMost)
             throw outsideSheet();
+    }
+
+    int rowCount() {
+        if (rows == 0) {
+            Reference<css::table::XColumnRowRange> range(sheet, UNO_QUERY_THROW);
+            rows = range->getRows()->getCount();
+        }
+        return rows;
     }
 
     void held(int column) {
@@ -391,6 +401,10 @@ public:
 
     std::unique_ptr<AutomationRange> columns() override {
         return std::make_unique<ColumnRange>(m_state, 0);
+    }
+
+    int rowCount() override {
+        return guarded([&] { return m_state->rowCount(); });
     }
 
 private:
@@ -588,9 +602,9 @@ std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptio
 } // namespace varnel
 
 extern "C" Q_DECL_EXPORT varnel::AutomationApplication*
-varnel_office_create_application_v1(const varnel::OfficeLaunchOptions& options) {
+varnel_office_create_application_v2(const varnel::OfficeLaunchOptions& options) {
     // The signature is the one the provider expects under this name.
     static_assert(
-        std::is_same_v<decltype(&varnel_office_create_application_v1), varnel::OfficeFactory>);
+        std::is_same_v<decltype(&varnel_office_create_application_v2), varnel::OfficeFactory>);
     return varnel::guarded([&] { return varnel::createApplication(options).release(); });
 }

@@ -34,6 +34,6 @@ struct OfficeLaunchOptions {
 using OfficeFactory = AutomationApplication* (*)(const OfficeLaunchOptions& options);
 
 inline constexpr char officeBackendFileName[] = "libvarnel_office.so";
-inline constexpr char officeFactorySymbol[] = "varnel_office_create_application_v1";
+inline constexpr char officeFactorySymbol[] = "varnel_office_create_application_v2";
 
 } // namespace varnel

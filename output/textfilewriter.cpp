@@ -1,0 +1,181 @@
+#include "textfilewriter.h"
+
+#include "core/failure.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnel {
+
+namespace {
+
+// Lines are gathered into writes of about this size.
+constexpr qsizetype WriteSize = 64 * 1024;
+
+Failure notAFile() {
+    return {ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error")};
+}
+
+// A name that cannot be created because a folder on the way is missing names no file.
+Failure cannotCreate(int error) {
+    if (error == ENOENT || error == ENOTDIR)
+        return failures::pathNotFound();
+    return failures::fromErrno(error);
+}
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.first(slash);
+}
+
+} // namespace
+
+TextFileWriter::~TextFileWriter() {
+    discard();
+}
+
+void TextFileWriter::open(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status;
+    if (::stat(name.constData(), &status) != 0) {
+        if (errno != ENOENT)
+            throw cannotCreate(errno);
+        openBeside(name, false, 0);
+        return;
+    }
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
+        openDevice(name);
+        return;
+    }
+    if (!S_ISREG(status.st_mode))
+        throw notAFile();
+    // Nobody's read-only file is replaced, even where the folder would allow it.
+    if (::access(name.constData(), W_OK) != 0)
+        throw failures::fromErrno(errno);
+    // Through links to the file they name, so a link goes on naming the new file.
+    char resolved[PATH_MAX];
+    if (!::realpath(name.constData(), resolved))
+        throw cannotCreate(errno);
+    openBeside(QByteArray(resolved), true, status.st_mode & 07777);
+}
+
+void TextFileWriter::openDevice(const QByteArray& name) {
+    // Without blocking, so that a pipe put there since the check cannot hold the window.
+    const int fd = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw failures::fromErrno(errno);
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !(S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))) {
+        ::close(fd);
+        throw notAFile();
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_fd = fd;
+}
+
+void TextFileWriter::openBeside(const QByteArray& target, bool replacing, mode_t mode) {
+    const QByteArray folder = folderOf(target);
+    const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray temporary = folder + "/." + base + '.' +
+                                     QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        // A new file is made as the system makes any new file; a replacement starts
+        // private and gets the old file's permissions.
+        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                              replacing ? 0600 : 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            throw cannotCreate(errno);
+        m_fd = fd;
+        m_target = target;
+        m_temporary = temporary;
+        if (replacing)
+            ::fchmod(fd, mode);
+        m_buffer.reserve(WriteSize * 2);
+        return;
+    }
+    throw cannotCreate(EEXIST);
+}
+
+void TextFileWriter::writeLine(QStringView text) {
+    const qsizetype used = m_buffer.size();
+    m_buffer.resize(used + m_encoder.requiredSpace(text.size()) + 2);
+    char* end = m_encoder.appendToBuffer(m_buffer.data() + used, text);
+    *end++ = '\r';
+    *end++ = '\n';
+    m_buffer.truncate(end - m_buffer.constData());
+    if (m_buffer.size() >= WriteSize)
+        flush();
+}
+
+void TextFileWriter::flush() {
+    const char* data = m_buffer.constData();
+    qsizetype left = m_buffer.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        data += written;
+        left -= written;
+    }
+    m_buffer.clear();
+}
+
+void TextFileWriter::finish(bool complete) {
+    if (!complete) {
+        discard();
+        return;
+    }
+    flush();
+    if (m_target.isEmpty()) {
+        close();
+        return;
+    }
+    // On disk before it takes the old file's place: a crash then leaves one or the other.
+    if (::fdatasync(m_fd) != 0)
+        fail(errno);
+    close();
+    if (::rename(m_temporary.constData(), m_target.constData()) != 0)
+        fail(errno);
+    m_temporary.clear();
+}
+
+void TextFileWriter::close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    // A file system that writes late (over a network) may only now say it is full.
+    if (::close(fd) != 0 && errno != EINTR)
+        fail(errno);
+}
+
+void TextFileWriter::discard() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+    m_temporary.clear();
+}
+
+void TextFileWriter::fail(int error) {
+    const Failure failure = failures::fromErrno(error);
+    discard();
+    throw failure;
+}
+
+} // namespace varnel

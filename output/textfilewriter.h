@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringEncoder>
+#include <QStringView>
+
+namespace varnel {
+
+// Writes a text file as UTF-8 lines ending in CR LF. A plain file, new or existing, is
+// replaced only by a complete new one: the text goes to a temporary file beside it, which
+// takes the old one's place once every byte is on disk and is removed otherwise (also when
+// the writer is destroyed unfinished). A device that takes writes (/dev/null) has no place
+// for a file beside it and is written directly. Failures carry the system's own error
+// number, mapped by failures::fromErrno.
+class TextFileWriter {
+public:
+    TextFileWriter() = default;
+    ~TextFileWriter();
+    TextFileWriter(const TextFileWriter&) = delete;
+    TextFileWriter& operator=(const TextFileWriter&) = delete;
+
+    // Throws Failure when `path` cannot be written. A folder, a named pipe and a socket are
+    // refused before anything is opened: opening a pipe would wait for a reader forever.
+    void open(const QString& path);
+    bool isOpen() const { return m_fd >= 0; }
+
+    void writeLine(QStringView text);
+
+    // Puts what was written in place when `complete`; otherwise an old file stays as it was.
+    void finish(bool complete);
+
+private:
+    void openDevice(const QByteArray& name);
+    void openBeside(const QByteArray& target, bool replacing, mode_t mode);
+    void flush();
+    void close();
+    void discard();
+    [[noreturn]] void fail(int error);
+
+    int m_fd = -1;
+    QByteArray m_target;    // the file a complete text replaces; empty for a device
+    QByteArray m_temporary; // where the text goes until then
+    QByteArray m_buffer;
+    QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
+};
+
+} // namespace varnel
