@@ -51,15 +51,6 @@ int validSequenceLength(QByteArrayView bytes, qsizetype at) {
     return length;
 }
 
-bool hasEscapedByte(const QString& name) {
-    const char16_t* units = QStringView(name).utf16();
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        if (isEscapedByte(units[i]) && (i == 0 || !QChar::isHighSurrogate(units[i - 1])))
-            return true;
-    }
-    return false;
-}
-
 // Numbered the way the walk's listing rules expect: 70 and 76 end in a folder being
 // left out quietly, anything else is reported.
 Failure listingFailure(int error) {
@@ -271,20 +262,29 @@ QString decodeFileName(QByteArrayView bytes) {
     return name;
 }
 
-QByteArray encodeFileName(const QString& name) {
+bool hasEscapedByte(QStringView name) {
+    const char16_t* units = name.utf16();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (isEscapedByte(units[i]) && (i == 0 || !QChar::isHighSurrogate(units[i - 1])))
+            return true;
+    }
+    return false;
+}
+
+QByteArray encodeFileName(QStringView name) {
     if (!hasEscapedByte(name))
         return name.toUtf8();
     QByteArray bytes;
-    const char16_t* units = QStringView(name).utf16();
+    const char16_t* units = name.utf16();
     qsizetype start = 0;
     for (qsizetype i = 0; i < name.size(); ++i) {
         if (!isEscapedByte(units[i]) || (i > 0 && QChar::isHighSurrogate(units[i - 1])))
             continue;
-        bytes += QStringView(name).mid(start, i - start).toUtf8();
+        bytes += name.mid(start, i - start).toUtf8();
         bytes += char(units[i] - 0xDC00);
         start = i + 1;
     }
-    bytes += QStringView(name).mid(start).toUtf8();
+    bytes += name.mid(start).toUtf8();
     return bytes;
 }
 

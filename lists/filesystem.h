@@ -34,7 +34,9 @@ inline constexpr qsizetype NameLimit = 255;
 // kept as the lone surrogate U+DC80..U+DCFF, so a name decodes and encodes back to the
 // very same bytes and a path joined from it still opens.
 QString decodeFileName(QByteArrayView bytes);
-QByteArray encodeFileName(const QString& name);
+QByteArray encodeFileName(QStringView name);
+// True when the text holds a character that stands for such a byte.
+bool hasEscapedByte(QStringView text);
 // True for a character that stands for a byte that was not valid UTF-8.
 inline bool isEscapedByte(char16_t c) {
     return c >= 0xDC80 && c <= 0xDCFF;

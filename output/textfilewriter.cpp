@@ -1,6 +1,7 @@
 #include "textfilewriter.h"
 
 #include "core/failure.h"
+#include "lists/filesystem.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -110,6 +111,15 @@ void TextFileWriter::openBeside(const QByteArray& target, bool replacing, mode_t
 }
 
 void TextFileWriter::writeLine(QStringView text) {
+    // A path whose name was not valid UTF-8 keeps its bytes in the list; they are written
+    // back as those bytes, so the saved line still names the file.
+    if (hasEscapedByte(text)) {
+        m_buffer += encodeFileName(text);
+        m_buffer += "\r\n";
+        if (m_buffer.size() >= WriteSize)
+            flush();
+        return;
+    }
     const qsizetype used = m_buffer.size();
     m_buffer.resize(used + m_encoder.requiredSpace(text.size()) + 2);
     char* end = m_encoder.appendToBuffer(m_buffer.data() + used, text);

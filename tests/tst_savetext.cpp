@@ -1,6 +1,7 @@
 #include "commands/saving.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
+#include "lists/filesystem.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
 
@@ -83,6 +84,10 @@ void TestSaveText::bytes_data() {
     QTest::newRow("blanks and tabs kept") << QStringList{"  a\t "} << QByteArray("  a\t \r\n");
     QTest::newRow("UTF-8 without mark")
         << QStringList{QStringLiteral("caf\u00e9")} << QByteArray("caf\xC3\xA9\r\n");
+    // A dropped path keeps a name that is not UTF-8 byte for byte; saved as U+FFFD it would
+    // no longer name its file.
+    QTest::newRow("path not UTF-8 written as its bytes")
+        << QStringList{decodeFileName("/d/f\xff\xc3\xa9")} << QByteArray("/d/f\xff\xc3\xa9\r\n");
 }
 
 void TestSaveText::bytes() {
