@@ -38,7 +38,7 @@ QCursor loadDragPointer(const QString& path) {
 // The buttons in tab order: object name (a skin may select on it), caption, place in
 // twips (left, top, width, height), command.
 // clang-format off
-const MainWindow::ButtonSpec Buttons[] = {
+const MainWindow::ButtonEntry Buttons[] = {
     {"PushButton1",  "Add One Item",               { 120, 2280, 3840, 405}, addOneItem},
     {"PushButton4",  "Load Text From File",        {4080, 2280, 3840, 405}, loadTextFiles},
     {"PushButton3",  "Clear List",                 { 120, 2790, 3840, 405}, clearInputList},
@@ -99,8 +99,8 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
                                             "and out of window to reveal full names."));
     m_resultsView->setModel(&m_state->results());
 
-    for (const ButtonSpec& spec : Buttons)
-        makeButton(spec);
+    for (const ButtonEntry& entry : Buttons)
+        makeButton(entry);
 
     connectRemoval(m_inputView, &LineListView::deletePressed, m_state->input());
     connectRemoval(m_inputView, &LineListView::doubleClickedAnywhere, m_state->input());
@@ -126,16 +126,16 @@ LineListView* MainWindow::makeList(const QString& name, int left, int top, const
     return view;
 }
 
-void MainWindow::makeButton(const ButtonSpec& spec) {
-    auto* button = new QPushButton(QString::fromLatin1(spec.caption), this);
-    button->setObjectName(QString::fromLatin1(spec.name));
-    const QRect& r = spec.twips;
+void MainWindow::makeButton(const ButtonEntry& entry) {
+    auto* button = new QPushButton(QString::fromLatin1(entry.caption), this);
+    button->setObjectName(QString::fromLatin1(entry.name));
+    const QRect& r = entry.twips;
     button->setGeometry(twips(r.x()), twips(r.y()), twips(r.width()), twips(r.height()));
     button->setFont(arial(11.25));
     button->setMouseTracking(true);
     button->installEventFilter(this);
     connect(button, &QPushButton::clicked, this,
-            [this, command = spec.command] { runHandler([&] { command(*m_state); }); });
+            [this, command = entry.command] { runHandler([&] { command(*m_state); }); });
 }
 
 void MainWindow::connectRemoval(LineListView* view, void (LineListView::*request)(),

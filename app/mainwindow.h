@@ -43,7 +43,7 @@ public:
     static constexpr int twips(int value) { return (value + 7) / 15; }
 
     // One command button: a row of the table the window is built from.
-    struct ButtonSpec {
+    struct ButtonEntry {
         const char* name;
         const char* caption;
         QRect twips;
@@ -61,7 +61,7 @@ private:
     friend void applySkin(MainWindow& window);
 
     LineListView* makeList(const QString& name, int left, int top, const QString& hint);
-    void makeButton(const ButtonSpec& spec);
+    void makeButton(const ButtonEntry& entry);
     // Delete key or double-click: the list's selected item goes.
     void connectRemoval(LineListView* view, void (LineListView::*request)(), LineListModel& list);
     template <typename Handler> void runHandler(Handler&& handler);
