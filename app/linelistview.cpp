@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 
 namespace varnel {
 
@@ -67,6 +68,31 @@ void LineListView::setAcceptsFileDrops(bool accepts) {
     viewport()->setAcceptDrops(accepts);
     setDropIndicatorShown(false);
     setDragEnabled(false);
+}
+
+QModelIndex LineListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // A table's Home and End move along the row; in a list of one column they go to the
+    // first and the last line.
+    if (action == MoveHome || action == MoveEnd)
+        modifiers |= Qt::ControlModifier;
+    return QTableView::moveCursor(action, modifiers);
+}
+
+bool LineListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString tip = index.data(Qt::ToolTipRole).toString();
+        if (!tip.isEmpty()) {
+            // An item's tooltip quotes lines, which are plain text whatever markup they hold.
+            const QString plain = QStringLiteral("<p style='white-space:pre'>") +
+                                  tip.toHtmlEscaped() + QStringLiteral("</p>");
+            const QRect item = visualRect(index);
+            QToolTip::showText(help->globalPos(), plain, viewport(), item);
+            return true;
+        }
+    }
+    return QTableView::viewportEvent(event);
 }
 
 void LineListView::mouseDoubleClickEvent(QMouseEvent* event) {

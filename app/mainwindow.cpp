@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QImageReader>
+#include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -98,6 +99,8 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
                              QStringLiteral("Double-click item to remove it. Move | line to right "
                                             "and out of window to reveal full names."));
     m_resultsView->setModel(&m_state->results());
+    connect(m_resultsView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { runHandler([&] { showLineOf(current); }); });
 
     for (const ButtonEntry& entry : Buttons)
         makeButton(entry);
@@ -185,6 +188,20 @@ void MainWindow::wireInputList() {
             runHandler([this, &paths] { addDroppedPaths(*m_state, m_drops, paths); });
         },
         Qt::QueuedConnection);
+}
+
+void MainWindow::showLineOf(const QModelIndex& result) {
+    if (!result.isValid())
+        return;
+    const std::optional<qsizetype> line = m_state->links().inputPosition(result.row() + 1);
+    if (!line)
+        return;
+    // The line below first, then the line itself: the pair it was found in ends up in view
+    // whichever way the list had to scroll.
+    if (*line < m_state->input().count())
+        m_inputView->revealPosition(*line + 1);
+    m_inputView->selectPosition(*line);
+    m_inputView->revealPosition(*line);
 }
 
 QPushButton* MainWindow::button(const char* name) const {

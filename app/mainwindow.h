@@ -67,6 +67,8 @@ private:
     template <typename Handler> void runHandler(Handler&& handler);
     void showPointer(Pointer pointer);
     void wireInputList();
+    // Selects the input line the result came from, with the line below it in view.
+    void showLineOf(const QModelIndex& result);
 
     std::unique_ptr<QtUserInterface> m_ownUi;
     std::unique_ptr<WindowState> m_state;

@@ -88,6 +88,15 @@ for n in "${sizes[@]}"; do
     for g in extract save save_all copy; do
         row "$label" "longest gap: $g" "$(value ${g}_gap_s "$out")" "" "" "" "<= 0.050 s"
     done
+    row "$label" "select result: its line shown" "$(value select_result_s "$out")" "" "" "" \
+        "<= 0.016 s"
+    link=$(value link_bytes "$out")
+    row "$label" "link bytes per result" "$link" "entry bytes per result" \
+        "$(value entry_bytes_result "$out")" "$(ratio "$link" "$(value entry_bytes_result "$out")")" \
+        "<= 8 bytes"
+    row "$label" "link bytes per input line" "$link" "entry bytes per line" \
+        "$(value entry_bytes_input "$out")" "$(ratio "$link" "$(value entry_bytes_input "$out")")" \
+        "<= 4 bytes"
     rss=$(value peak_rss_mib "$out")
     file_mib=$(echo "$bytes / 1048576" | bc -l)
     row "$label" "peak resident MiB" "$rss" "file size MiB" "$(printf '%.1f' "$file_mib")" \

@@ -115,6 +115,32 @@ void drop(varnel::MainWindow& window, const QString& folder) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
+// From selecting a result far down the list to the input list painted with its line
+// selected: the slowest of five, each a different result.
+void reportLinks(varnel::MainWindow& window) {
+    const varnel::LineListModel& input = window.state().input();
+    const varnel::LineListModel& results = window.state().results();
+    if (results.count() < 5)
+        return;
+    double slowest = 0;
+    for (int i = 1; i <= 5; ++i) {
+        const int row = int(results.count()) - i;
+        QElapsedTimer clock;
+        clock.start();
+        window.resultsView()->setCurrentIndex(results.index(row));
+        window.inputView()->viewport()->repaint();
+        slowest = std::max(slowest, double(clock.nsecsElapsed()) / 1e9);
+        const auto line = window.state().links().inputPosition(row + 1);
+        if (!line || window.inputView()->currentIndex().row() + 1 != *line)
+            std::fprintf(stderr, "result %d did not lead to its line\n", row + 1);
+    }
+    report("select_result_s", slowest);
+    // Entries are what each line costs apart from its text; the link is one field of them.
+    report("link_bytes", double(sizeof(results.link(1))));
+    report("entry_bytes_result", double(results.entryBytes()) / double(results.count()));
+    report("entry_bytes_input", double(input.entryBytes()) / double(input.count()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -145,6 +171,7 @@ int main(int argc, char** argv) {
         report("extract_s", extract.seconds);
         report("extract_gap_s", extract.longestGapSeconds);
         report("results", double(window.state().results().count()));
+        reportLinks(window);
         if (!ui.savePath.isEmpty()) {
             const Timing save = timeCommand(window, [&] { click(window, "PushButton6"); });
             report("save_s", save.seconds);

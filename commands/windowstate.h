@@ -2,6 +2,7 @@
 
 #include "core/eventpump.h"
 #include "lists/linelistmodel.h"
+#include "lists/resultlinks.h"
 
 #include <QObject>
 #include <QString>
@@ -28,6 +29,7 @@ public:
 
     LineListModel& input() { return m_input; }
     LineListModel& results() { return m_results; }
+    const ResultLinks& links() const { return m_links; }
     UserInterface& ui() { return m_ui; }
     EventPump& pump() { return m_pump; }
 
@@ -61,6 +63,7 @@ private:
     EventPump m_pump;
     LineListModel m_input;
     LineListModel m_results;
+    ResultLinks m_links{m_input, m_results};
     bool m_busy = false;
     Pointer m_pointer = Pointer::Default;
     QString m_applicationTitle;

@@ -126,13 +126,18 @@ void LineListModel::appendFrom(const LineListModel& source,
         source.checkPosition(p);
     std::vector<Ref> refs;
     refs.reserve(positions.size());
-    for (qsizetype p : positions)
+    for (qsizetype p : positions) {
         refs.push_back(source.m_refs[size_t(p - 1)]);
+        refs.back().link = quint32(p);
+    }
     insertRefs(adopt(source, std::move(refs)));
 }
 
 void LineListModel::appendAllFrom(const LineListModel& source) {
-    insertRefs(adopt(source, std::vector<Ref>(source.m_refs)));
+    std::vector<Ref> refs(source.m_refs);
+    for (size_t i = 0; i < refs.size(); ++i)
+        refs[i].link = quint32(i + 1);
+    insertRefs(adopt(source, std::move(refs)));
 }
 
 std::vector<LineListModel::Ref> LineListModel::adopt(const LineListModel& source,
@@ -250,7 +255,10 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
 
 void LineListModel::setText(qsizetype position, const QString& text) {
     checkPosition(position);
-    m_refs[size_t(position - 1)] = store(text);
+    Ref& ref = m_refs[size_t(position - 1)];
+    const quint32 link = ref.link;
+    ref = store(text);
+    ref.link = link;
     const QModelIndex changed = index(int(position - 1));
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -265,6 +273,7 @@ void LineListModel::exchange(qsizetype first, qsizetype second) {
         const QModelIndex changed = index(int(p - 1));
         emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
+    emit itemsExchanged(first, second);
 }
 
 void LineListModel::removeAt(qsizetype position) {
@@ -332,8 +341,11 @@ void LineListModel::copyOutOfReleasedBuffers() {
             return;
         std::vector<Ref> refs(m_refs);
         for (Ref& ref : refs)
-            if (drop[ref.chunk])
+            if (drop[ref.chunk]) {
+                const quint32 link = ref.link;
                 ref = store(view(ref));
+                ref.link = link;
+            }
         dropBuffers(std::move(refs), std::move(drop));
     } catch (const std::bad_alloc&) {
         // The lines stay where they are: nothing is lost but the memory.
@@ -415,6 +427,11 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
         // Not between the halves of a pair.
         const qsizetype shown = DisplayLength - (text[DisplayLength - 1].isHighSurrogate() ? 1 : 0);
         return text.first(shown).toString() + QChar(0x2026);
+    }
+    if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && m_describeLink) {
+        const quint32 link = m_refs[size_t(index.row())].link;
+        if (link != 0)
+            return m_describeLink(link);
     }
     return {};
 }

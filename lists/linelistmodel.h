@@ -15,7 +15,7 @@ class QCollator;
 namespace varnel {
 
 // The one model behind both lists. Lines are kept as spans of a few large text buffers
-// rather than as a string each: a million lines cost their characters and twelve bytes
+// rather than as a string each: a million lines cost their characters and sixteen bytes
 // more, a loaded file becomes one buffer without a copy per line, and a list that copies
 // lines from another (the results) shares that list's buffers.
 // In sorted mode it keeps its lines in correct (collated) order after every append;
@@ -45,9 +45,28 @@ public:
     // Takes `buffer` whole; each span is one line inside it.
     void appendLines(QString buffer, const std::vector<Span>& spans);
     // Appends the lines at `positions` of `source` (which may be this list), sharing
-    // their storage.
+    // their storage. Each new item's link is the position it came from.
     void appendFrom(const LineListModel& source, const std::vector<qsizetype>& positions);
     void appendAllFrom(const LineListModel& source);
+
+    // A number each item carries wherever it moves, for the list it was copied from to
+    // find it by; 0 for an item made any other way.
+    quint32 link(qsizetype position) const {
+        checkPosition(position);
+        return m_refs[size_t(position - 1)].link;
+    }
+    // Gives every link the value `update` returns for it, in one pass.
+    template <typename Update> void updateLinks(Update update) {
+        for (Ref& ref : m_refs)
+            ref.link = update(ref.link);
+    }
+    // Items with a link answer the tooltip and accessible description roles with what
+    // `describe` says of the link.
+    void setLinkDescriber(std::function<QString(quint32 link)> describe) {
+        m_describeLink = std::move(describe);
+    }
+    // Memory the items' entries take, apart from their text.
+    qsizetype entryBytes() const { return qsizetype(m_refs.capacity() * sizeof(Ref)); }
 
     void setText(qsizetype position, const QString& text);
     // Swaps two items' texts without copying either.
@@ -82,6 +101,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 signals:
+    // After exchange(): rows moved without an insertion or removal.
+    void itemsExchanged(qsizetype first, qsizetype second);
     // This list has let go of text buffers, which lists that share them may now own alone.
     void buffersReleased();
 
@@ -90,6 +111,7 @@ private:
         quint32 chunk;
         quint32 offset;
         quint32 length;
+        quint32 link = 0;
     };
 
     QStringView view(const Ref& ref) const {
@@ -125,6 +147,7 @@ private:
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;
     std::function<void(SortNeed)> m_sortNeedHook;
+    std::function<QString(quint32)> m_describeLink;
 };
 
 } // namespace varnel

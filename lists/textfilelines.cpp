@@ -91,7 +91,7 @@ std::vector<LineSpan> lineSpans(QStringView text, qsizetype count) {
 }
 
 // What one line costs beyond its characters: its span while loading, its place in the list.
-constexpr qint64 LineOverhead = qint64(sizeof(LineSpan)) + 12;
+constexpr qint64 LineOverhead = qint64(sizeof(LineSpan)) + 16;
 
 void checkMemory(qint64 needed, qint64 budget) {
     if (needed > budget)

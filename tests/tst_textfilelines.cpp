@@ -158,7 +158,7 @@ void TestTextFileLines::reading_data() {
     QTest::addColumn<QString>("failure");
     const qint64 plenty = 1 << 20;
     QTest::newRow("fits") << "@/list.txt" << QByteArray(1000, 'x') << plenty << QString();
-    // The text alone takes two bytes a character, each line twenty bytes more.
+    // The text alone takes two bytes a character, each line twenty-four bytes more.
     QTest::newRow("text beyond memory")
         << "@/list.txt" << QByteArray(1000, 'x') << qint64(1999) << "Out of memory";
     QTest::newRow("lines beyond memory")

@@ -1,0 +1,102 @@
+#include "resultlinks.h"
+
+#include "extract/linesortsafter.h"
+#include "linelistmodel.h"
+
+#include <QLocale>
+
+namespace varnel {
+
+namespace {
+
+constexpr quint32 NoLink = 0;
+constexpr quint32 Removed = 0xFFFFFFFF;
+
+// A neighbour's text is quoted up to this many characters.
+constexpr qsizetype QuotedLength = 60;
+
+QString quoted(QStringView text) {
+    if (text.size() <= QuotedLength)
+        return u'"' + text.toString() + u'"';
+    // Not between the halves of a pair.
+    const qsizetype kept = QuotedLength - (text[QuotedLength - 1].isHighSurrogate() ? 1 : 0);
+    return u'"' + text.first(kept).toString() + QChar(0x2026) + u'"';
+}
+
+} // namespace
+
+ResultLinks::ResultLinks(LineListModel& input, LineListModel& results, QObject* parent)
+    : QObject(parent)
+    , m_input(input)
+    , m_results(results) {
+    connect(&input, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
+    connect(&input, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { rowsRemoved(first, last); });
+    connect(&input, &LineListModel::itemsExchanged, this, &ResultLinks::exchanged);
+    // A reset, or a reorder that names no rows, cannot be followed: every link ends rather
+    // than lead to another line.
+    connect(&input, &QAbstractItemModel::modelReset, this, &ResultLinks::removeAll);
+    connect(&input, &QAbstractItemModel::layoutChanged, this, &ResultLinks::removeAll);
+    results.setLinkDescriber([this](quint32 link) { return describe(link); });
+}
+
+ResultLinks::~ResultLinks() {
+    m_results.setLinkDescriber({});
+}
+
+std::optional<qsizetype> ResultLinks::inputPosition(qsizetype resultPosition) const {
+    const quint32 link = m_results.link(resultPosition);
+    if (link == NoLink || link == Removed || qsizetype(link) > m_input.count())
+        return std::nullopt;
+    return qsizetype(link);
+}
+
+QString ResultLinks::describe(quint32 link) const {
+    if (link == Removed || qsizetype(link) > m_input.count())
+        return QStringLiteral("Its line was removed");
+    const QLocale locale;
+    const QString line = QStringLiteral("Line ") + locale.toString(qlonglong(link));
+    // The sorted list copies every line; where each one stood is all there is to say.
+    if (m_results.isSorted())
+        return line;
+    const auto at = qsizetype(link);
+    if (at < m_input.count() && lineSortsAfter(m_input.textView(at), m_input.textView(at + 1)))
+        return line + QStringLiteral(" sorts after line ") + locale.toString(qlonglong(at + 1)) +
+               QStringLiteral(": ") + quoted(m_input.textView(at + 1));
+    return line + QStringLiteral(" is now in order");
+}
+
+void ResultLinks::rowsInserted(int first, int last) {
+    // Lines added at the end move nothing, and that is how lines are added.
+    if (qsizetype(last) + 1 >= m_input.count())
+        return;
+    const auto from = quint32(first) + 1;
+    const auto count = quint32(last - first + 1);
+    m_results.updateLinks([from, count](quint32 link) {
+        return link != Removed && link >= from ? link + count : link;
+    });
+}
+
+void ResultLinks::rowsRemoved(int first, int last) {
+    const auto from = quint32(first) + 1;
+    const auto to = quint32(last) + 1;
+    const quint32 count = to - from + 1;
+    m_results.updateLinks([from, to, count](quint32 link) {
+        if (link == Removed || link < from)
+            return link;
+        return link <= to ? Removed : link - count;
+    });
+}
+
+void ResultLinks::exchanged(qsizetype first, qsizetype second) {
+    const auto a = quint32(first);
+    const auto b = quint32(second);
+    m_results.updateLinks([a, b](quint32 link) { return link == a ? b : link == b ? a : link; });
+}
+
+void ResultLinks::removeAll() {
+    m_results.updateLinks([](quint32 link) { return link == NoLink ? NoLink : Removed; });
+}
+
+} // namespace varnel
