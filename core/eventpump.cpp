@@ -3,6 +3,12 @@
 #include "failure.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace varnel {
 
@@ -25,6 +31,36 @@ void EventPump::yieldNow() {
     m_lastRead = m_lastTurn;
     m_asks = 0;
     checkAlive();
+}
+
+void EventPump::runAside(const std::function<void()>& work) {
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        work();
+        return;
+    }
+    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(m_now() - m_lastTurn);
+    m_longestGap = std::max(m_longestGap, gap);
+    ++m_turns;
+    // The loop is idle between events, never busy: it answers at once all the while.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    m_lastTurn = m_now();
+    m_lastRead = m_lastTurn;
+    m_asks = 0;
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void EventPump::checkAlive() const {

@@ -177,30 +177,38 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
         sortRange(items.begin(), items.end(), c);
         return;
     }
-    need(SortNeed::Memory);
-    std::vector<Item> sample;
-    const size_t step = items.size() / 1001;
-    for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
-        sample.push_back(items[i]);
-    sortRange(sample.begin(), sample.end(), c);
-    const Item pivot = sample[sample.size() / 2];
-    need(SortNeed::Memory);
-    QCollator own = makeCorrectOrderCollator();
+    m_sorting = true;
+    const auto sorted = qScopeGuard([this] { m_sorting = false; });
+    const auto sortLarge = [&] {
+        need(SortNeed::Memory);
+        std::vector<Item> sample;
+        const size_t step = items.size() / 1001;
+        for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
+            sample.push_back(items[i]);
+        sortRange(sample.begin(), sample.end(), c);
+        const Item pivot = sample[sample.size() / 2];
+        need(SortNeed::Memory);
+        QCollator own = makeCorrectOrderCollator();
 
-    const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
-        return c.compare(textOf(item), textOf(pivot)) < 0;
-    });
-    std::thread lowerPart;
-    try {
-        need(SortNeed::Thread);
-        lowerPart =
-            std::thread([&, own = std::move(own)] { sortRange(items.begin(), middle, own); });
-    } catch (const std::exception&) {
-        sortRange(items.begin(), middle, c);
-    }
-    sortRange(middle, items.end(), c);
-    if (lowerPart.joinable())
-        lowerPart.join();
+        const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
+            return c.compare(textOf(item), textOf(pivot)) < 0;
+        });
+        std::thread lowerPart;
+        try {
+            need(SortNeed::Thread);
+            lowerPart =
+                std::thread([&, own = std::move(own)] { sortRange(items.begin(), middle, own); });
+        } catch (const std::exception&) {
+            sortRange(items.begin(), middle, c);
+        }
+        sortRange(middle, items.end(), c);
+        if (lowerPart.joinable())
+            lowerPart.join();
+    };
+    if (m_sortRunner)
+        m_sortRunner(sortLarge);
+    else
+        sortLarge();
 }
 
 std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const {
@@ -326,6 +334,9 @@ void LineListModel::sortAll() {
 }
 
 void LineListModel::copyOutOfReleasedBuffers() {
+    // A sort aside reads the buffers; they are left as they are.
+    if (m_sorting)
+        return;
     try {
         std::vector<bool> drop = buffersWorthLeaving();
         if (std::find(drop.begin(), drop.end(), true) == drop.end())

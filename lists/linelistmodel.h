@@ -65,6 +65,10 @@ public:
     // throw as the request would (std::bad_alloc, std::system_error).
     enum class SortNeed { Memory, Thread };
     void setSortNeedHook(std::function<void(SortNeed)> hook) { m_sortNeedHook = std::move(hook); }
+    // Large sorts run through `runner`, which may run them on another thread while this one
+    // waits; the list stays as it is until the sort is done. By default they run here.
+    using SortRunner = std::function<void(const std::function<void()>&)>;
+    void setSortRunner(SortRunner runner) { m_sortRunner = std::move(runner); }
 
     void addColumnHeader(const QString& caption);
     qsizetype columnHeaderCount() const { return m_headers.size(); }
@@ -125,6 +129,8 @@ private:
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;
     std::function<void(SortNeed)> m_sortNeedHook;
+    SortRunner m_sortRunner;
+    mutable bool m_sorting = false;
 };
 
 } // namespace varnel
