@@ -12,7 +12,7 @@ WindowState::WindowState(UserInterface& ui, QObject* parent)
     : QObject(parent)
     , m_ui(ui) {
     // "Show Correct Order" does not yield, yet the window goes on painting while it sorts.
-    m_results.setSortRunner([this](const std::function<void()>& work) { m_pump.runAside(work); });
+    m_results.setPump(&m_pump);
 }
 
 WindowState::~WindowState() = default;

@@ -18,19 +18,31 @@ EventPump::EventPump(std::chrono::microseconds interval, Now now)
     , m_lastTurn(now())
     , m_lastRead(m_lastTurn) {}
 
-void EventPump::yieldNow() {
-    checkAlive();
-    const auto before = m_now();
-    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(before - m_lastTurn);
-    if (gap > m_longestGap)
-        m_longestGap = gap;
+void EventPump::noteTurnStarts() {
+    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(m_now() - m_lastTurn);
+    m_longestGap = std::max(m_longestGap, gap);
     ++m_turns;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void EventPump::noteTurnEnded() {
     m_lastTurn = m_now();
     // The turn's own time says nothing about how quickly the command asks.
     m_lastRead = m_lastTurn;
     m_asks = 0;
+}
+
+void EventPump::yieldNow() {
     checkAlive();
+    noteTurnStarts();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    noteTurnEnded();
+    checkAlive();
+}
+
+void EventPump::turnWithoutUserInput() {
+    noteTurnStarts();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    noteTurnEnded();
 }
 
 void EventPump::runAside(const std::function<void()>& work) {
@@ -50,15 +62,11 @@ void EventPump::runAside(const std::function<void()>& work) {
         work();
         return;
     }
-    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(m_now() - m_lastTurn);
-    m_longestGap = std::max(m_longestGap, gap);
-    ++m_turns;
+    noteTurnStarts();
     // The loop is idle between events, never busy: it answers at once all the while.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
-    m_lastTurn = m_now();
-    m_lastRead = m_lastTurn;
-    m_asks = 0;
+    noteTurnEnded();
     if (failure)
         std::rethrow_exception(failure);
 }

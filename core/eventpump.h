@@ -52,6 +52,8 @@ public:
     // the work is done, so no command starts in between. What `work` throws is thrown here.
     // Without a thread to be had, the work runs on this one.
     void runAside(const std::function<void()>& work);
+    // One turn of the event loop for all but user input, whatever the interval.
+    void turnWithoutUserInput();
     void setInterval(std::chrono::microseconds interval) { m_interval = interval; }
 
     // Called when the main window closes.
@@ -71,6 +73,9 @@ public:
 
 private:
     static constexpr unsigned QuickStride = 64;
+
+    void noteTurnStarts();
+    void noteTurnEnded();
 
     std::chrono::microseconds m_interval;
     Now m_now;

@@ -1,5 +1,6 @@
 #include "linelistmodel.h"
 
+#include "core/eventpump.h"
 #include "core/failure.h"
 #include "extract/collation.h"
 
@@ -25,6 +26,10 @@ constexpr qsizetype DisplayLength = 2048;
 
 // Batches from this size on are sorted on two threads.
 constexpr size_t TwoThreadSortSize = 20000;
+
+// A view lays out every row it hears of at once, about a million a tenth of a second; with
+// a pump, rows are announced this many at a time.
+constexpr size_t ShowPiece = 250000;
 
 void checkBufferSize(qsizetype size) {
     // Spans address a buffer with 32-bit offsets.
@@ -132,7 +137,10 @@ void LineListModel::appendFrom(const LineListModel& source,
 }
 
 void LineListModel::appendAllFrom(const LineListModel& source) {
-    insertRefs(adopt(source, std::vector<Ref>(source.m_refs)));
+    std::vector<Ref> refs;
+    // A fresh copy of ten million lines costs a tenth of a second in page faults alone.
+    runLong(source.m_refs.size(), [&] { refs = source.m_refs; });
+    insertRefs(adopt(source, std::move(refs)));
 }
 
 std::vector<LineListModel::Ref> LineListModel::adopt(const LineListModel& source,
@@ -143,12 +151,12 @@ std::vector<LineListModel::Ref> LineListModel::adopt(const LineListModel& source
     connect(&source, &LineListModel::buffersReleased, this,
             &LineListModel::copyOutOfReleasedBuffers, Qt::UniqueConnection);
     // Each of the source's buffers is shared once, however many lines point into it.
-    QHash<quint32, quint32> imported;
+    std::vector<qint64> imported(size_t(source.m_chunks.size()), -1);
     for (Ref& ref : refs) {
-        auto it = imported.constFind(ref.chunk);
-        if (it == imported.cend())
-            it = imported.insert(ref.chunk, importChunk(source, ref.chunk));
-        ref.chunk = *it;
+        qint64& chunk = imported[ref.chunk];
+        if (chunk < 0)
+            chunk = importChunk(source, ref.chunk);
+        ref.chunk = quint32(chunk);
     }
     return refs;
 }
@@ -205,10 +213,14 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
         if (lowerPart.joinable())
             lowerPart.join();
     };
-    if (m_sortRunner)
-        m_sortRunner(sortLarge);
+    runLong(items.size(), sortLarge);
+}
+
+void LineListModel::runLong(size_t items, const std::function<void()>& work) const {
+    if (m_pump && items >= TwoThreadSortSize)
+        m_pump->runAside(work);
     else
-        sortLarge();
+        work();
 }
 
 std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const {
@@ -222,13 +234,7 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
     if (!m_sorted || (m_refs.empty() && refs.size() > 1)) {
         if (m_sorted)
             refs = collatedOrder(std::move(refs));
-        const qsizetype first = count();
-        beginInsertRows({}, int(first), int(first + qsizetype(refs.size()) - 1));
-        if (m_refs.empty())
-            m_refs = std::move(refs);
-        else
-            m_refs.insert(m_refs.end(), refs.begin(), refs.end());
-        endInsertRows();
+        showInPieces(std::move(refs));
         return;
     }
     const QCollator& c = collator();
@@ -254,6 +260,30 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
     beginResetModel();
     m_refs = std::move(merged);
     endResetModel();
+}
+
+void LineListModel::showInPieces(std::vector<Ref> refs) {
+    const size_t piece = m_pump ? ShowPiece : refs.size();
+    const size_t before = m_refs.size();
+    if (m_refs.empty())
+        m_refs = std::move(refs);
+    else
+        m_refs.insert(m_refs.end(), refs.begin(), refs.end());
+    m_unshown = m_refs.size() - before;
+    // Rows no view has heard of are not the list's.
+    const auto unwind = qScopeGuard([this] {
+        m_refs.resize(m_refs.size() - m_unshown);
+        m_unshown = 0;
+    });
+    while (m_unshown > 0) {
+        const auto first = int(count());
+        const auto shown = std::min(piece, m_unshown);
+        beginInsertRows({}, first, first + int(shown) - 1);
+        m_unshown -= shown;
+        endInsertRows();
+        if (m_unshown > 0)
+            m_pump->turnWithoutUserInput();
+    }
 }
 
 void LineListModel::setText(qsizetype position, const QString& text) {
@@ -287,6 +317,7 @@ void LineListModel::clear() {
         return;
     beginResetModel();
     m_refs = std::vector<Ref>();
+    m_unshown = 0;
     m_chunks = QList<QString>();
     m_chunkByBuffer.clear();
     m_openChunk = -1;
@@ -308,7 +339,8 @@ void LineListModel::sortAll() {
     // Views hear that the layout is settled again also when the sort fails.
     const auto settled = qScopeGuard([this] { emit layoutChanged(); });
     const QModelIndexList persistent = persistentIndexList();
-    if (persistent.isEmpty()) {
+    // A sort aside leaves the rows the views read alone.
+    if (persistent.isEmpty() && !m_pump) {
         collatedSort(m_refs, [this](const Ref& r) { return view(r); });
         return;
     }
@@ -413,7 +445,7 @@ QString LineListModel::cell(qsizetype item, qsizetype column) const {
 }
 
 int LineListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_refs.size());
+    return parent.isValid() ? 0 : int(count());
 }
 
 QVariant LineListModel::data(const QModelIndex& index, int role) const {

@@ -14,6 +14,8 @@ class QCollator;
 
 namespace varnel {
 
+class EventPump;
+
 // The one model behind both lists. Lines are kept as spans of a few large text buffers
 // rather than as a string each: a million lines cost their characters and twelve bytes
 // more, a loaded file becomes one buffer without a copy per line, and a list that copies
@@ -30,7 +32,7 @@ public:
     ~LineListModel() override;
 
     // LineList
-    qsizetype count() const override { return qsizetype(m_refs.size()); }
+    qsizetype count() const override { return qsizetype(m_refs.size() - m_unshown); }
     QString text(qsizetype position) const override;
     void append(const QString& text) override;
 
@@ -65,10 +67,11 @@ public:
     // throw as the request would (std::bad_alloc, std::system_error).
     enum class SortNeed { Memory, Thread };
     void setSortNeedHook(std::function<void(SortNeed)> hook) { m_sortNeedHook = std::move(hook); }
-    // Large sorts run through `runner`, which may run them on another thread while this one
-    // waits; the list stays as it is until the sort is done. By default they run here.
-    using SortRunner = std::function<void(const std::function<void()>&)>;
-    void setSortRunner(SortRunner runner) { m_sortRunner = std::move(runner); }
+    // With a pump, large sorts (and the copies of large batches) run on a thread of its own
+    // while the pump turns the event loop without user input, and the rows of a large batch
+    // are shown in pieces with such turns between: the window goes on painting and no
+    // command starts in between. The list changes only as each piece is shown.
+    void setPump(EventPump* pump) { m_pump = pump; }
 
     void addColumnHeader(const QString& caption);
     qsizetype columnHeaderCount() const { return m_headers.size(); }
@@ -107,6 +110,8 @@ private:
     // `refs` point into the source's buffers; the result into this list's own.
     std::vector<Ref> adopt(const LineListModel& source, std::vector<Ref> refs);
     void insertRefs(std::vector<Ref> refs);
+    void showInPieces(std::vector<Ref> refs);
+    void runLong(size_t items, const std::function<void()>& work) const;
     std::vector<Ref> collatedOrder(std::vector<Ref> refs) const;
     template <typename Item, typename TextOf>
     void collatedSort(std::vector<Item>& items, TextOf textOf) const;
@@ -129,8 +134,10 @@ private:
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;
     std::function<void(SortNeed)> m_sortNeedHook;
-    SortRunner m_sortRunner;
+    EventPump* m_pump = nullptr;
     mutable bool m_sorting = false;
+    // Rows at the end of m_refs that views have not heard of yet.
+    size_t m_unshown = 0;
 };
 
 } // namespace varnel

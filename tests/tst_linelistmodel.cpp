@@ -37,6 +37,8 @@ private slots:
     void sortedModeOnAndOff();
     void largeSort_data();
     void largeSort();
+    void shownInPieces_data();
+    void shownInPieces();
     void longRowsShownCut_data();
     void longRowsShownCut();
     void exchangeAndRemove();
@@ -178,7 +180,7 @@ void TestLineListModel::largeSort() {
     LineListModel model;
     EventPump pump;
     if (aside)
-        model.setSortRunner([&pump](const std::function<void()>& work) { pump.runAside(work); });
+        model.setPump(&pump);
     QAbstractItemModelTester tester(&model);
     if (way == u"merge") {
         model.setSorted(true);
@@ -222,6 +224,30 @@ void TestLineListModel::largeSort() {
     QCOMPARE(itemsOf(model), failed ? before : sorted);
     for (const auto& [index, text] : selection)
         QCOMPARE(index.data().toString(), text);
+}
+
+void TestLineListModel::shownInPieces_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("pieces"); // with a pump, a quarter million rows a piece
+    QTest::newRow("one piece") << 1000 << 1;
+    QTest::newRow("three pieces, the last one short") << 600000 << 3;
+}
+
+void TestLineListModel::shownInPieces() {
+    QFETCH(int, count);
+    QFETCH(int, pieces);
+    const QStringList lines = shuffledNumbers(count);
+    LineListModel source;
+    source.appendBatch(lines);
+    EventPump pump;
+    LineListModel model;
+    model.setPump(&pump);
+    model.append(QStringLiteral("first"));
+    QAbstractItemModelTester tester(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.appendAllFrom(source);
+    QCOMPARE(inserted.count(), pieces);
+    QCOMPARE(itemsOf(model), QStringList{QStringLiteral("first")} + lines);
 }
 
 void TestLineListModel::longRowsShownCut_data() {
