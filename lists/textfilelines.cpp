@@ -2,13 +2,16 @@
 
 #include "core/failure.h"
 #include "core/memorypolicy.h"
+#include "utf8pieces.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -37,6 +40,29 @@ QString decodeWindows1252(QByteArrayView bytes) {
     return text;
 }
 
+namespace {
+
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+
+bool startsUtf16(QByteArrayView bytes) {
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+// The bytes as strict UTF-8 without a leading mark; nothing when they are not.
+std::optional<QString> strictUtf8(QByteArrayView bytes) {
+    if (bytes.startsWith(Utf8Mark))
+        bytes = bytes.sliced(3);
+    QString text(bytes.size(), Qt::Uninitialized);
+    const Utf8Piece piece =
+        decodeUtf8Piece(bytes.data(), bytes.size(), reinterpret_cast<char16_t*>(text.data()));
+    if (!piece.wellFormed || piece.read != bytes.size())
+        return std::nullopt;
+    text.truncate(piece.written);
+    return text;
+}
+
+} // namespace
+
 QString decodeTextFile(QByteArrayView bytes) {
     // Stateless: a sequence cut off by the end of the file is an error, not something to
     // wait for. The decoders drop a leading byte-order mark themselves.
@@ -45,11 +71,10 @@ QString decodeTextFile(QByteArrayView bytes) {
         return QStringDecoder(QStringConverter::Utf16LE, flags).decode(bytes);
     if (bytes.startsWith("\xFE\xFF"))
         return QStringDecoder(QStringConverter::Utf16BE, flags).decode(bytes);
-    QStringDecoder utf8(QStringConverter::Utf8, flags);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError() || bytes.startsWith("\xEF\xBB\xBF"))
-        return text;
-    text = QString();
+    if (std::optional<QString> text = strictUtf8(bytes))
+        return *std::move(text);
+    if (bytes.startsWith(Utf8Mark))
+        return QStringDecoder(QStringConverter::Utf8, flags).decode(bytes);
     return decodeWindows1252(bytes);
 }
 
@@ -114,7 +139,8 @@ private:
 // At its peak a file is held as its bytes and as UTF-16 at once: three bytes a byte at most.
 constexpr qint64 PeakBytesPerFileByte = 3;
 
-QByteArray readWholeFile(const QString& path, qint64 budget) {
+// Opens the plain file at `path` for reading; throws when it is anything else.
+int openPlainFile(const QString& path, qint64& size) {
     const QByteArray name = QFile::encodeName(path);
     int fd;
     // Without blocking: opening a named pipe would otherwise wait for a writer forever.
@@ -123,23 +149,35 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw failures::fromErrno(errno);
-    const Descriptor file(fd);
     struct stat status;
-    if (::fstat(fd, &status) != 0)
-        throw failures::fromErrno(errno);
-    // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can block,
-    // and a device such as /dev/zero never ends.
-    if (!S_ISREG(status.st_mode))
+    const int statError = ::fstat(fd, &status) != 0 ? errno : 0;
+    if (statError != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        if (statError != 0)
+            throw failures::fromErrno(statError);
+        // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can
+        // block, and a device such as /dev/zero never ends.
         throw Failure(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
+    }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    // /proc files and the like say 0 and still have content, so the size is only a start.
-    const qint64 expected = qint64(status.st_size);
-    if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
-        throw failures::outOfMemory();
-    checkMemory(expected * PeakBytesPerFileByte, budget);
+    size = qint64(status.st_size);
+    return fd;
+}
 
+// Reads a piece of at most `room` bytes; 0 at the end.
+qsizetype readPiece(int fd, char* into, size_t room) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, room);
+        if (got >= 0)
+            return qsizetype(got);
+        if (errno != EINTR)
+            throw failures::fromErrno(errno);
+    }
+}
+
+QByteArray readWholeFile(int fd, qint64 expected, qint64 budget) {
     QByteArray bytes(expected, Qt::Uninitialized);
     qint64 filled = 0;
     char spare[65536];
@@ -147,12 +185,7 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
         const bool intoBytes = filled < bytes.size();
         char* const target = intoBytes ? bytes.data() + filled : spare;
         const size_t room = intoBytes ? size_t(bytes.size() - filled) : sizeof spare;
-        const ssize_t got = ::read(file.get(), target, room);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw failures::fromErrno(errno);
-        }
+        const qsizetype got = readPiece(fd, target, room);
         if (got == 0)
             break;
         if (!intoBytes) {
@@ -166,12 +199,78 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
     return bytes;
 }
 
+// The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
+// into the text, so the file's bytes are never held whole. Nothing when the file turns out
+// to be anything else.
+std::optional<QString> readUtf8File(int fd, qint64 expected, qint64 budget) {
+    constexpr qsizetype PieceSize = 256 * 1024;
+    // A sequence cut by the end of a piece starts the next one: three bytes at most.
+    QByteArray piece(PieceSize + 3, Qt::Uninitialized);
+    // Never more units than bytes.
+    QString text(qsizetype(expected), Qt::Uninitialized);
+    qsizetype written = 0;
+    qsizetype carried = 0;
+    qint64 filled = 0;
+    for (bool first = true;; first = false) {
+        const qsizetype got = readPiece(fd, piece.data() + carried, PieceSize);
+        if (got == 0)
+            break;
+        filled += got;
+        QByteArrayView bytes(piece.constData(), carried + got);
+        if (first && startsUtf16(bytes))
+            return std::nullopt;
+        if (first && bytes.startsWith(Utf8Mark))
+            bytes = bytes.sliced(3);
+        if (written + bytes.size() > text.size()) {
+            // The file is longer than it said (or never said): it still has to fit.
+            checkMemory(filled * PeakBytesPerFileByte, budget);
+            text.resize(std::max(written + bytes.size(), text.size() * 2));
+        }
+        const Utf8Piece done = decodeUtf8Piece(bytes.data(), bytes.size(),
+                                               reinterpret_cast<char16_t*>(text.data()) + written);
+        if (!done.wellFormed)
+            return std::nullopt;
+        written += done.written;
+        carried = bytes.size() - done.read;
+        std::memmove(piece.data(), bytes.data() + done.read, size_t(carried));
+    }
+    // A sequence cut short by the end of the file.
+    if (carried > 0)
+        return std::nullopt;
+    text.truncate(written);
+    text.squeeze();
+    return text;
+}
+
+QString readAndDecode(const QString& path, qint64 budget) {
+    qint64 expected = 0;
+    const Descriptor file(openPlainFile(path, expected));
+    // /proc files and the like say 0 and still have content, so the size is only a start.
+    if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
+        throw failures::outOfMemory();
+    checkMemory(expected * PeakBytesPerFileByte, budget);
+    if (std::optional<QString> text = readUtf8File(file.get(), expected, budget))
+        return *std::move(text);
+    if (::lseek(file.get(), 0, SEEK_SET) != 0)
+        throw failures::fromErrno(errno);
+    return decodeTextFile(readWholeFile(file.get(), expected, budget));
+}
+
 } // namespace
 
 LineBreak findLineBreak(QStringView text, qsizetype from) {
     const char16_t* const data = text.utf16();
     const char16_t* const end = data + text.size();
-    for (const char16_t* p = data + from; p != end; ++p) {
+    const char16_t* p = data + from;
+    // Sixteen units at a time while none of them can be a break: wide compares.
+    for (; end - p >= 16; p += 16) {
+        bool maybe = false;
+        for (int k = 0; k < 16; ++k)
+            maybe |= p[k] <= u'\r';
+        if (maybe)
+            break;
+    }
+    for (; p != end; ++p) {
         // Most characters are neither CR nor LF: one compare steps over them.
         if (*p > u'\r')
             continue;
@@ -203,7 +302,7 @@ TextFile readTextFile(const QString& path, qint64 memoryBudget) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
     try {
         TextFile file;
-        file.text = decodeTextFile(readWholeFile(path, budget));
+        file.text = readAndDecode(path, budget);
         const qsizetype count = countLines(file.text);
         checkMemory(qint64(file.text.size()) * 2 + qint64(count) * LineOverhead, budget);
         file.lines = lineSpans(file.text, count);
