@@ -199,15 +199,57 @@ QByteArray readWholeFile(int fd, qint64 expected, qint64 budget) {
     return bytes;
 }
 
+// The lines of a text that arrives a piece at a time, found while the piece is still in the
+// cache. A CR that ends a piece may be half of a CR LF: the LF that may follow is known by
+// where that CR was.
+class PieceLines {
+public:
+    void reserve(size_t lines) { m_lines.reserve(lines); }
+    // The text has grown to `end` units.
+    void add(const char16_t* text, qsizetype end) {
+        for (qsizetype i = m_seen; i < end; ++i) {
+            const char16_t c = text[i];
+            if (c > u'\r' || (c != u'\n' && c != u'\r'))
+                continue;
+            ++m_breaks;
+            if (c == u'\n' && m_lastCr == i - 1) {
+                m_start = i + 1;
+                continue;
+            }
+            m_lines.push_back({quint32(m_start), quint32(i - m_start)});
+            m_start = i + 1;
+            if (c == u'\r')
+                m_lastCr = i;
+        }
+        m_seen = end;
+    }
+    std::vector<LineSpan> finish() {
+        if (m_start < m_seen)
+            m_lines.push_back({quint32(m_start), quint32(m_seen - m_start)});
+        return std::move(m_lines);
+    }
+    qsizetype count() const { return qsizetype(m_lines.size()); }
+    // As the whole text counts lines: one per break and one after the last.
+    qsizetype breaks() const { return m_breaks; }
+
+private:
+    std::vector<LineSpan> m_lines;
+    qsizetype m_seen = 0;
+    qsizetype m_start = 0;
+    qsizetype m_lastCr = -2;
+    qsizetype m_breaks = 0;
+};
+
 // The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
-// into the text, so the file's bytes are never held whole. Nothing when the file turns out
-// to be anything else.
-std::optional<QString> readUtf8File(int fd, qint64 expected, qint64 budget) {
+// into the text and split as it comes, so the file's bytes are never held whole and the
+// text is read from memory once. Nothing when the file turns out to be anything else.
+std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
     constexpr qsizetype PieceSize = 256 * 1024;
     // A sequence cut by the end of a piece starts the next one: three bytes at most.
     QByteArray piece(PieceSize + 3, Qt::Uninitialized);
     // Never more units than bytes.
     QString text(qsizetype(expected), Qt::Uninitialized);
+    PieceLines lines;
     qsizetype written = 0;
     qsizetype carried = 0;
     qint64 filled = 0;
@@ -226,34 +268,50 @@ std::optional<QString> readUtf8File(int fd, qint64 expected, qint64 budget) {
             checkMemory(filled * PeakBytesPerFileByte, budget);
             text.resize(std::max(written + bytes.size(), text.size() * 2));
         }
-        const Utf8Piece done = decodeUtf8Piece(bytes.data(), bytes.size(),
-                                               reinterpret_cast<char16_t*>(text.data()) + written);
+        auto* const units = reinterpret_cast<char16_t*>(text.data());
+        const Utf8Piece done = decodeUtf8Piece(bytes.data(), bytes.size(), units + written);
         if (!done.wellFormed)
             return std::nullopt;
         written += done.written;
+        // Spans address the text with 32-bit offsets.
+        if (written > qsizetype(std::numeric_limits<quint32>::max()))
+            throw failures::outOfMemory();
         carried = bytes.size() - done.read;
         std::memmove(piece.data(), bytes.data() + done.read, size_t(carried));
+        lines.add(units, written);
+        checkMemory(qint64(written) * 2 + qint64(lines.breaks() + 1) * LineOverhead, budget);
+        // The first piece tells about how many lines the file holds.
+        if (first && got < expected)
+            lines.reserve(size_t(double(lines.count() + 1) * double(expected) / double(got) * 1.1));
     }
     // A sequence cut short by the end of the file.
     if (carried > 0)
         return std::nullopt;
     text.truncate(written);
     text.squeeze();
-    return text;
+    TextFile file{std::move(text), lines.finish()};
+    if (file.lines.capacity() > file.lines.size() + file.lines.size() / 4)
+        file.lines.shrink_to_fit();
+    return file;
 }
 
-QString readAndDecode(const QString& path, qint64 budget) {
+TextFile readDecodedFile(const QString& path, qint64 budget) {
     qint64 expected = 0;
     const Descriptor file(openPlainFile(path, expected));
     // /proc files and the like say 0 and still have content, so the size is only a start.
     if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
         throw failures::outOfMemory();
     checkMemory(expected * PeakBytesPerFileByte, budget);
-    if (std::optional<QString> text = readUtf8File(file.get(), expected, budget))
-        return *std::move(text);
+    if (std::optional<TextFile> read = readUtf8File(file.get(), expected, budget))
+        return *std::move(read);
     if (::lseek(file.get(), 0, SEEK_SET) != 0)
         throw failures::fromErrno(errno);
-    return decodeTextFile(readWholeFile(file.get(), expected, budget));
+    TextFile read;
+    read.text = decodeTextFile(readWholeFile(file.get(), expected, budget));
+    const qsizetype count = countLines(read.text);
+    checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
+    read.lines = lineSpans(read.text, count);
+    return read;
 }
 
 } // namespace
@@ -301,12 +359,7 @@ QStringList textFileLines(QByteArrayView bytes) {
 TextFile readTextFile(const QString& path, qint64 memoryBudget) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
     try {
-        TextFile file;
-        file.text = readAndDecode(path, budget);
-        const qsizetype count = countLines(file.text);
-        checkMemory(qint64(file.text.size()) * 2 + qint64(count) * LineOverhead, budget);
-        file.lines = lineSpans(file.text, count);
-        return file;
+        return readDecodedFile(path, budget);
     } catch (const std::bad_alloc&) {
         throw failures::outOfMemory();
     }

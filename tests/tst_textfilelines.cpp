@@ -166,6 +166,11 @@ void TestTextFileLines::reading_data() {
     QTest::newRow("four-byte character across pieces")
         << "@/list.txt" << piece.first(piece.size() - 2) + "\xF0\x9F\x98\x80" << plenty
         << QString();
+    QTest::newRow("CR LF across pieces")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\r\nb\r\rc" << plenty << QString();
+    QTest::newRow("CR ending a piece, a line after it")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\rb\n"
+        << plenty << QString();
     QTest::newRow("not UTF-8 in the second piece") << "@/list.txt" << piece + "\nd\xE9j\xE0\n"
                                                    << plenty << QString();
     QTest::newRow("marked UTF-8, broken in the second piece")
