@@ -2,6 +2,7 @@
 
 #include "core/eventpump.h"
 #include "core/failure.h"
+#include "core/memorypolicy.h"
 #include "extract/collation.h"
 
 #include <QCollator>
@@ -120,6 +121,7 @@ void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans) 
     const quint32 chunk = addChunk(std::move(buffer));
     std::vector<Ref> refs;
     refs.reserve(spans.size());
+    prefault(refs.data(), qint64(spans.size() * sizeof(Ref)));
     for (const Span& s : spans)
         refs.push_back({chunk, s.offset, s.length});
     insertRefs(std::move(refs));

@@ -249,6 +249,7 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
     QByteArray piece(PieceSize + 3, Qt::Uninitialized);
     // Never more units than bytes.
     QString text(qsizetype(expected), Qt::Uninitialized);
+    prefault(text.data(), qint64(text.size()) * 2);
     PieceLines lines;
     qsizetype written = 0;
     qsizetype carried = 0;
