@@ -13,8 +13,6 @@
 #include "windowstate.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <cstdio>
 
 #include <limits>
 #include <utility>
@@ -68,9 +66,7 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
         state.inform(QStringLiteral("File not found"));
         return;
     }
-    QElapsedTimer t; t.start();
     TextFile file = readTextFile(path);
-    fprintf(stderr, "read %lld\n", t.nsecsElapsed()/1000000); t.restart();
     // The views count rows in int.
     if (qsizetype(file.lines.size()) > std::numeric_limits<int>::max() - list.count())
         throw Failure(ErrorNumber::Overflow, QStringLiteral("Overflow"));
