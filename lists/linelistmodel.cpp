@@ -32,6 +32,13 @@ constexpr size_t TwoThreadSortSize = 20000;
 // a pump, rows are announced this many at a time.
 constexpr size_t ShowPiece = 250000;
 
+template <typename Iterator, typename TextOf>
+void sortCollated(Iterator first, Iterator last, TextOf& textOf, const QCollator& collator) {
+    std::sort(first, last, [&textOf, &collator](const auto& a, const auto& b) {
+        return collator.compare(textOf(a), textOf(b)) < 0;
+    });
+}
+
 void checkBufferSize(qsizetype size) {
     // Spans address a buffer with 32-bit offsets.
     if (size > qsizetype(std::numeric_limits<quint32>::max()))
@@ -179,9 +186,7 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
     // they were; without a second thread this one sorts both parts.
     const QCollator& c = collator();
     const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
-        std::sort(first, last, [&textOf, &collator](const Item& a, const Item& b) {
-            return collator.compare(textOf(a), textOf(b)) < 0;
-        });
+        sortCollated(first, last, textOf, collator);
     };
     if (items.size() < TwoThreadSortSize) {
         sortRange(items.begin(), items.end(), c);
@@ -189,33 +194,39 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
     }
     m_sorting = true;
     const auto sorted = qScopeGuard([this] { m_sorting = false; });
-    const auto sortLarge = [&] {
-        need(SortNeed::Memory);
-        std::vector<Item> sample;
-        const size_t step = items.size() / 1001;
-        for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
-            sample.push_back(items[i]);
-        sortRange(sample.begin(), sample.end(), c);
-        const Item pivot = sample[sample.size() / 2];
-        need(SortNeed::Memory);
-        QCollator own = makeCorrectOrderCollator();
+    runLong(items.size(), [&] { sortAroundMedian(items, textOf, c); });
+}
 
-        const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
-            return c.compare(textOf(item), textOf(pivot)) < 0;
-        });
-        std::thread lowerPart;
-        try {
-            need(SortNeed::Thread);
-            lowerPart =
-                std::thread([&, own = std::move(own)] { sortRange(items.begin(), middle, own); });
-        } catch (const std::exception&) {
-            sortRange(items.begin(), middle, c);
-        }
-        sortRange(middle, items.end(), c);
-        if (lowerPart.joinable())
-            lowerPart.join();
+template <typename Item, typename TextOf>
+void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
+                                     const QCollator& c) const {
+    const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
+        sortCollated(first, last, textOf, collator);
     };
-    runLong(items.size(), sortLarge);
+    need(SortNeed::Memory);
+    std::vector<Item> sample;
+    const size_t step = items.size() / 1001;
+    for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
+        sample.push_back(items[i]);
+    sortRange(sample.begin(), sample.end(), c);
+    const Item pivot = sample[sample.size() / 2];
+    need(SortNeed::Memory);
+    QCollator own = makeCorrectOrderCollator();
+
+    const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
+        return c.compare(textOf(item), textOf(pivot)) < 0;
+    });
+    std::thread lowerPart;
+    try {
+        need(SortNeed::Thread);
+        lowerPart =
+            std::thread([&, own = std::move(own)] { sortRange(items.begin(), middle, own); });
+    } catch (const std::exception&) {
+        sortRange(items.begin(), middle, c);
+    }
+    sortRange(middle, items.end(), c);
+    if (lowerPart.joinable())
+        lowerPart.join();
 }
 
 void LineListModel::runLong(size_t items, const std::function<void()>& work) const {

@@ -115,6 +115,8 @@ private:
     std::vector<Ref> collatedOrder(std::vector<Ref> refs) const;
     template <typename Item, typename TextOf>
     void collatedSort(std::vector<Item>& items, TextOf textOf) const;
+    template <typename Item, typename TextOf>
+    void sortAroundMedian(std::vector<Item>& items, TextOf textOf, const QCollator& c) const;
     const QCollator& collator() const;
     void need(SortNeed what) const {
         if (m_sortNeedHook)
