@@ -182,6 +182,7 @@ int main(int argc, char** argv) {
         report("copy_gap_s", copy.longestGapSeconds);
         const Timing order = timeCommand(window, [&] { click(window, "PushButton5"); });
         report("order_s", order.seconds);
+        report("order_gap_s", order.longestGapSeconds);
         // Saving the sorted list writes every line: the heaviest save there is.
         if (!ui.savePath.isEmpty()) {
             const Timing save = timeCommand(window, [&] { click(window, "PushButton6"); });

@@ -10,7 +10,10 @@ namespace varnel {
 
 WindowState::WindowState(UserInterface& ui, QObject* parent)
     : QObject(parent)
-    , m_ui(ui) {}
+    , m_ui(ui) {
+    // "Show Correct Order" does not yield, yet the window goes on painting while it sorts.
+    m_results.setPump(&m_pump);
+}
 
 WindowState::~WindowState() = default;
 

@@ -3,6 +3,12 @@
 #include "failure.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace varnel {
 
@@ -12,19 +18,57 @@ EventPump::EventPump(std::chrono::microseconds interval, Now now)
     , m_lastTurn(now())
     , m_lastRead(m_lastTurn) {}
 
-void EventPump::yieldNow() {
-    checkAlive();
-    const auto before = m_now();
-    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(before - m_lastTurn);
-    if (gap > m_longestGap)
-        m_longestGap = gap;
+void EventPump::noteTurnStarts() {
+    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(m_now() - m_lastTurn);
+    m_longestGap = std::max(m_longestGap, gap);
     ++m_turns;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void EventPump::noteTurnEnded() {
     m_lastTurn = m_now();
     // The turn's own time says nothing about how quickly the command asks.
     m_lastRead = m_lastTurn;
     m_asks = 0;
+}
+
+void EventPump::yieldNow() {
     checkAlive();
+    noteTurnStarts();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    noteTurnEnded();
+    checkAlive();
+}
+
+void EventPump::turnWithoutUserInput() {
+    noteTurnStarts();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    noteTurnEnded();
+}
+
+void EventPump::runAside(const std::function<void()>& work) {
+    QEventLoop loop;
+    std::exception_ptr failure;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        work();
+        return;
+    }
+    noteTurnStarts();
+    // The loop is idle between events, never busy: it answers at once all the while.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    noteTurnEnded();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void EventPump::checkAlive() const {

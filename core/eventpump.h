@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 namespace varnel {
 
@@ -46,6 +47,13 @@ public:
         }
     }
     void yieldNow();
+    // Runs `work` on a thread of its own while this thread turns the event loop for all but
+    // user input: the window paints and answers the desktop, and clicks and keys wait until
+    // the work is done, so no command starts in between. What `work` throws is thrown here.
+    // Without a thread to be had, the work runs on this one.
+    void runAside(const std::function<void()>& work);
+    // One turn of the event loop for all but user input, whatever the interval.
+    void turnWithoutUserInput();
     void setInterval(std::chrono::microseconds interval) { m_interval = interval; }
 
     // Called when the main window closes.
@@ -65,6 +73,9 @@ public:
 
 private:
     static constexpr unsigned QuickStride = 64;
+
+    void noteTurnStarts();
+    void noteTurnEnded();
 
     std::chrono::microseconds m_interval;
     Now m_now;

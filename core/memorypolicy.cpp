@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,6 +19,19 @@ namespace varnel {
 void returnLargeBuffersToTheSystem() {
 #if defined(M_MMAP_THRESHOLD)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
+void prefault(void* data, qint64 bytes) {
+#if defined(MADV_POPULATE_WRITE)
+    const auto page = quintptr(sysconf(_SC_PAGESIZE));
+    const quintptr first = quintptr(data) & ~(page - 1);
+    const quintptr end = quintptr(data) + quintptr(bytes);
+    if (bytes >= (1 << 20))
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(bytes);
 #endif
 }
 

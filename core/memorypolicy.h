@@ -12,6 +12,10 @@ namespace varnel {
 // good, so a million-line list would cost its memory twice over.
 void returnLargeBuffersToTheSystem();
 
+// Asks the system for every page of a large buffer about to be filled, in one go: one fault
+// a page, as each is first written, costs several times more. Only a hint; nothing fails.
+void prefault(void* data, qint64 bytes);
+
 // Memory this process can still use, in bytes, as far as the system tells: what the machine
 // has free, and no more than its own control groups (the process's and every parent's) and
 // its address-space limit leave it.

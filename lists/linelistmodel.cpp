@@ -1,6 +1,8 @@
 #include "linelistmodel.h"
 
+#include "core/eventpump.h"
 #include "core/failure.h"
+#include "core/memorypolicy.h"
 #include "extract/collation.h"
 
 #include <QCollator>
@@ -25,6 +27,17 @@ constexpr qsizetype DisplayLength = 2048;
 
 // Batches from this size on are sorted on two threads.
 constexpr size_t TwoThreadSortSize = 20000;
+
+// A view lays out every row it hears of at once, about a million a tenth of a second; with
+// a pump, rows are announced this many at a time.
+constexpr size_t ShowPiece = 250000;
+
+template <typename Iterator, typename TextOf>
+void sortCollated(Iterator first, Iterator last, TextOf& textOf, const QCollator& collator) {
+    std::sort(first, last, [&textOf, &collator](const auto& a, const auto& b) {
+        return collator.compare(textOf(a), textOf(b)) < 0;
+    });
+}
 
 void checkBufferSize(qsizetype size) {
     // Spans address a buffer with 32-bit offsets.
@@ -115,6 +128,7 @@ void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans) 
     const quint32 chunk = addChunk(std::move(buffer));
     std::vector<Ref> refs;
     refs.reserve(spans.size());
+    prefault(refs.data(), qint64(spans.size() * sizeof(Ref)));
     for (const Span& s : spans)
         refs.push_back({chunk, s.offset, s.length});
     insertRefs(std::move(refs));
@@ -134,9 +148,13 @@ void LineListModel::appendFrom(const LineListModel& source,
 }
 
 void LineListModel::appendAllFrom(const LineListModel& source) {
-    std::vector<Ref> refs(source.m_refs);
-    for (size_t i = 0; i < refs.size(); ++i)
-        refs[i].link = quint32(i + 1);
+    std::vector<Ref> refs;
+    // A fresh copy of ten million lines costs a tenth of a second in page faults alone.
+    runLong(source.m_refs.size(), [&] {
+        refs = source.m_refs;
+        for (size_t i = 0; i < refs.size(); ++i)
+            refs[i].link = quint32(i + 1);
+    });
     insertRefs(adopt(source, std::move(refs)));
 }
 
@@ -148,12 +166,12 @@ std::vector<LineListModel::Ref> LineListModel::adopt(const LineListModel& source
     connect(&source, &LineListModel::buffersReleased, this,
             &LineListModel::copyOutOfReleasedBuffers, Qt::UniqueConnection);
     // Each of the source's buffers is shared once, however many lines point into it.
-    QHash<quint32, quint32> imported;
+    std::vector<qint64> imported(size_t(source.m_chunks.size()), -1);
     for (Ref& ref : refs) {
-        auto it = imported.constFind(ref.chunk);
-        if (it == imported.cend())
-            it = imported.insert(ref.chunk, importChunk(source, ref.chunk));
-        ref.chunk = *it;
+        qint64& chunk = imported[ref.chunk];
+        if (chunk < 0)
+            chunk = importChunk(source, ref.chunk);
+        ref.chunk = quint32(chunk);
     }
     return refs;
 }
@@ -174,14 +192,23 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
     // they were; without a second thread this one sorts both parts.
     const QCollator& c = collator();
     const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
-        std::sort(first, last, [&textOf, &collator](const Item& a, const Item& b) {
-            return collator.compare(textOf(a), textOf(b)) < 0;
-        });
+        sortCollated(first, last, textOf, collator);
     };
     if (items.size() < TwoThreadSortSize) {
         sortRange(items.begin(), items.end(), c);
         return;
     }
+    m_sorting = true;
+    const auto sorted = qScopeGuard([this] { m_sorting = false; });
+    runLong(items.size(), [&] { sortAroundMedian(items, textOf, c); });
+}
+
+template <typename Item, typename TextOf>
+void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
+                                     const QCollator& c) const {
+    const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
+        sortCollated(first, last, textOf, collator);
+    };
     need(SortNeed::Memory);
     std::vector<Item> sample;
     const size_t step = items.size() / 1001;
@@ -208,6 +235,13 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
         lowerPart.join();
 }
 
+void LineListModel::runLong(size_t items, const std::function<void()>& work) const {
+    if (m_pump && items >= TwoThreadSortSize)
+        m_pump->runAside(work);
+    else
+        work();
+}
+
 std::vector<LineListModel::Ref> LineListModel::collatedOrder(std::vector<Ref> refs) const {
     collatedSort(refs, [this](const Ref& r) { return view(r); });
     return refs;
@@ -219,13 +253,7 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
     if (!m_sorted || (m_refs.empty() && refs.size() > 1)) {
         if (m_sorted)
             refs = collatedOrder(std::move(refs));
-        const qsizetype first = count();
-        beginInsertRows({}, int(first), int(first + qsizetype(refs.size()) - 1));
-        if (m_refs.empty())
-            m_refs = std::move(refs);
-        else
-            m_refs.insert(m_refs.end(), refs.begin(), refs.end());
-        endInsertRows();
+        showInPieces(std::move(refs));
         return;
     }
     const QCollator& c = collator();
@@ -251,6 +279,30 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
     beginResetModel();
     m_refs = std::move(merged);
     endResetModel();
+}
+
+void LineListModel::showInPieces(std::vector<Ref> refs) {
+    const size_t piece = m_pump ? ShowPiece : refs.size();
+    const size_t before = m_refs.size();
+    if (m_refs.empty())
+        m_refs = std::move(refs);
+    else
+        m_refs.insert(m_refs.end(), refs.begin(), refs.end());
+    m_unshown = m_refs.size() - before;
+    // Rows no view has heard of are not the list's.
+    const auto unwind = qScopeGuard([this] {
+        m_refs.resize(m_refs.size() - m_unshown);
+        m_unshown = 0;
+    });
+    while (m_unshown > 0) {
+        const auto first = int(count());
+        const auto shown = std::min(piece, m_unshown);
+        beginInsertRows({}, first, first + int(shown) - 1);
+        m_unshown -= shown;
+        endInsertRows();
+        if (m_unshown > 0)
+            m_pump->turnWithoutUserInput();
+    }
 }
 
 void LineListModel::setText(qsizetype position, const QString& text) {
@@ -288,6 +340,7 @@ void LineListModel::clear() {
         return;
     beginResetModel();
     m_refs = std::vector<Ref>();
+    m_unshown = 0;
     m_chunks = QList<QString>();
     m_chunkByBuffer.clear();
     m_openChunk = -1;
@@ -309,7 +362,8 @@ void LineListModel::sortAll() {
     // Views hear that the layout is settled again also when the sort fails.
     const auto settled = qScopeGuard([this] { emit layoutChanged(); });
     const QModelIndexList persistent = persistentIndexList();
-    if (persistent.isEmpty()) {
+    // A sort aside leaves the rows the views read alone.
+    if (persistent.isEmpty() && !m_pump) {
         collatedSort(m_refs, [this](const Ref& r) { return view(r); });
         return;
     }
@@ -335,6 +389,9 @@ void LineListModel::sortAll() {
 }
 
 void LineListModel::copyOutOfReleasedBuffers() {
+    // A sort aside reads the buffers; they are left as they are.
+    if (m_sorting)
+        return;
     try {
         std::vector<bool> drop = buffersWorthLeaving();
         if (std::find(drop.begin(), drop.end(), true) == drop.end())
@@ -414,7 +471,7 @@ QString LineListModel::cell(qsizetype item, qsizetype column) const {
 }
 
 int LineListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_refs.size());
+    return parent.isValid() ? 0 : int(count());
 }
 
 QVariant LineListModel::data(const QModelIndex& index, int role) const {

@@ -14,6 +14,8 @@ class QCollator;
 
 namespace varnel {
 
+class EventPump;
+
 // The one model behind both lists. Lines are kept as spans of a few large text buffers
 // rather than as a string each: a million lines cost their characters and sixteen bytes
 // more, a loaded file becomes one buffer without a copy per line, and a list that copies
@@ -30,7 +32,7 @@ public:
     ~LineListModel() override;
 
     // LineList
-    qsizetype count() const override { return qsizetype(m_refs.size()); }
+    qsizetype count() const override { return qsizetype(m_refs.size() - m_unshown); }
     QString text(qsizetype position) const override;
     void append(const QString& text) override;
 
@@ -84,6 +86,11 @@ public:
     // throw as the request would (std::bad_alloc, std::system_error).
     enum class SortNeed { Memory, Thread };
     void setSortNeedHook(std::function<void(SortNeed)> hook) { m_sortNeedHook = std::move(hook); }
+    // With a pump, large sorts (and the copies of large batches) run on a thread of its own
+    // while the pump turns the event loop without user input, and the rows of a large batch
+    // are shown in pieces with such turns between: the window goes on painting and no
+    // command starts in between. The list changes only as each piece is shown.
+    void setPump(EventPump* pump) { m_pump = pump; }
 
     void addColumnHeader(const QString& caption);
     qsizetype columnHeaderCount() const { return m_headers.size(); }
@@ -125,9 +132,13 @@ private:
     // `refs` point into the source's buffers; the result into this list's own.
     std::vector<Ref> adopt(const LineListModel& source, std::vector<Ref> refs);
     void insertRefs(std::vector<Ref> refs);
+    void showInPieces(std::vector<Ref> refs);
+    void runLong(size_t items, const std::function<void()>& work) const;
     std::vector<Ref> collatedOrder(std::vector<Ref> refs) const;
     template <typename Item, typename TextOf>
     void collatedSort(std::vector<Item>& items, TextOf textOf) const;
+    template <typename Item, typename TextOf>
+    void sortAroundMedian(std::vector<Item>& items, TextOf textOf, const QCollator& c) const;
     const QCollator& collator() const;
     void need(SortNeed what) const {
         if (m_sortNeedHook)
@@ -148,6 +159,10 @@ private:
     mutable std::unique_ptr<QCollator> m_collator;
     std::function<void(SortNeed)> m_sortNeedHook;
     std::function<QString(quint32)> m_describeLink;
+    EventPump* m_pump = nullptr;
+    mutable bool m_sorting = false;
+    // Rows at the end of m_refs that views have not heard of yet.
+    size_t m_unshown = 0;
 };
 
 } // namespace varnel

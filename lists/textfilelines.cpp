@@ -2,15 +2,22 @@
 
 #include "core/failure.h"
 #include "core/memorypolicy.h"
+#include "utf8pieces.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 #include <cerrno>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +44,29 @@ QString decodeWindows1252(QByteArrayView bytes) {
     return text;
 }
 
+namespace {
+
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+
+bool startsUtf16(QByteArrayView bytes) {
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+// The bytes as strict UTF-8 without a leading mark; nothing when they are not.
+std::optional<QString> strictUtf8(QByteArrayView bytes) {
+    if (bytes.startsWith(Utf8Mark))
+        bytes = bytes.sliced(3);
+    QString text(bytes.size(), Qt::Uninitialized);
+    const Utf8Piece piece =
+        decodeUtf8Piece(bytes.data(), bytes.size(), reinterpret_cast<char16_t*>(text.data()));
+    if (!piece.wellFormed || piece.read != bytes.size())
+        return std::nullopt;
+    text.truncate(piece.written);
+    return text;
+}
+
+} // namespace
+
 QString decodeTextFile(QByteArrayView bytes) {
     // Stateless: a sequence cut off by the end of the file is an error, not something to
     // wait for. The decoders drop a leading byte-order mark themselves.
@@ -45,11 +75,10 @@ QString decodeTextFile(QByteArrayView bytes) {
         return QStringDecoder(QStringConverter::Utf16LE, flags).decode(bytes);
     if (bytes.startsWith("\xFE\xFF"))
         return QStringDecoder(QStringConverter::Utf16BE, flags).decode(bytes);
-    QStringDecoder utf8(QStringConverter::Utf8, flags);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError() || bytes.startsWith("\xEF\xBB\xBF"))
-        return text;
-    text = QString();
+    if (std::optional<QString> text = strictUtf8(bytes))
+        return *std::move(text);
+    if (bytes.startsWith(Utf8Mark))
+        return QStringDecoder(QStringConverter::Utf8, flags).decode(bytes);
     return decodeWindows1252(bytes);
 }
 
@@ -114,7 +143,8 @@ private:
 // At its peak a file is held as its bytes and as UTF-16 at once: three bytes a byte at most.
 constexpr qint64 PeakBytesPerFileByte = 3;
 
-QByteArray readWholeFile(const QString& path, qint64 budget) {
+// Opens the plain file at `path` for reading; throws when it is anything else.
+int openPlainFile(const QString& path, qint64& size) {
     const QByteArray name = QFile::encodeName(path);
     int fd;
     // Without blocking: opening a named pipe would otherwise wait for a writer forever.
@@ -123,23 +153,35 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw failures::fromErrno(errno);
-    const Descriptor file(fd);
     struct stat status;
-    if (::fstat(fd, &status) != 0)
-        throw failures::fromErrno(errno);
-    // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can block,
-    // and a device such as /dev/zero never ends.
-    if (!S_ISREG(status.st_mode))
+    const int statError = ::fstat(fd, &status) != 0 ? errno : 0;
+    if (statError != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        if (statError != 0)
+            throw failures::fromErrno(statError);
+        // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can
+        // block, and a device such as /dev/zero never ends.
         throw Failure(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
+    }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    // /proc files and the like say 0 and still have content, so the size is only a start.
-    const qint64 expected = qint64(status.st_size);
-    if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
-        throw failures::outOfMemory();
-    checkMemory(expected * PeakBytesPerFileByte, budget);
+    size = qint64(status.st_size);
+    return fd;
+}
 
+// Reads a piece of at most `room` bytes; 0 at the end.
+qsizetype readPiece(int fd, char* into, size_t room) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, room);
+        if (got >= 0)
+            return qsizetype(got);
+        if (errno != EINTR)
+            throw failures::fromErrno(errno);
+    }
+}
+
+QByteArray readWholeFile(int fd, qint64 expected, qint64 budget) {
     QByteArray bytes(expected, Qt::Uninitialized);
     qint64 filled = 0;
     char spare[65536];
@@ -147,12 +189,7 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
         const bool intoBytes = filled < bytes.size();
         char* const target = intoBytes ? bytes.data() + filled : spare;
         const size_t room = intoBytes ? size_t(bytes.size() - filled) : sizeof spare;
-        const ssize_t got = ::read(file.get(), target, room);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw failures::fromErrno(errno);
-        }
+        const qsizetype got = readPiece(fd, target, room);
         if (got == 0)
             break;
         if (!intoBytes) {
@@ -166,12 +203,156 @@ QByteArray readWholeFile(const QString& path, qint64 budget) {
     return bytes;
 }
 
+inline bool mayBreak(const char16_t* sixteen) {
+    bool maybe = false;
+    for (int k = 0; k < 16; ++k)
+        maybe |= sixteen[k] <= u'\r';
+    return maybe;
+}
+
+// The lines of a text that arrives a piece at a time, found while the piece is still in the
+// cache. A CR that ends a piece may be half of a CR LF: the LF that may follow is known by
+// where that CR was.
+class PieceLines {
+public:
+    void reserve(size_t lines) { m_lines.reserve(lines); }
+    // The text has grown to `end` units.
+    void add(const char16_t* text, qsizetype end) {
+        qsizetype i = m_seen;
+#if defined(__SSE2__)
+        // Eight units at a time: a mask of those that may be breaks, then only those.
+        for (; end - i >= 8; i += 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+            const __m128i low = _mm_subs_epu16(units, _mm_set1_epi16(u'\r'));
+            auto mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(low, _mm_setzero_si128())));
+            for (; mask != 0; mask &= mask - 1, mask &= mask - 1) {
+                const qsizetype at = i + std::countr_zero(mask) / 2;
+                if (text[at] == u'\n' || text[at] == u'\r')
+                    addBreak(text[at], at);
+            }
+        }
+#endif
+        for (; i < end; ++i)
+            if (text[i] == u'\n' || text[i] == u'\r')
+                addBreak(text[i], i);
+        m_seen = end;
+    }
+    void addBreak(char16_t c, qsizetype at) {
+        ++m_breaks;
+        if (c == u'\n' && m_lastCr == at - 1) {
+            m_start = at + 1;
+            return;
+        }
+        m_lines.push_back({quint32(m_start), quint32(at - m_start)});
+        m_start = at + 1;
+        if (c == u'\r')
+            m_lastCr = at;
+    }
+    std::vector<LineSpan> finish() {
+        if (m_start < m_seen)
+            m_lines.push_back({quint32(m_start), quint32(m_seen - m_start)});
+        return std::move(m_lines);
+    }
+    qsizetype count() const {
+        return qsizetype(m_lines.size());
+    }
+    // As the whole text counts lines: one per break and one after the last.
+    qsizetype breaks() const {
+        return m_breaks;
+    }
+
+private:
+    std::vector<LineSpan> m_lines;
+    qsizetype m_seen = 0;
+    qsizetype m_start = 0;
+    qsizetype m_lastCr = -2;
+    qsizetype m_breaks = 0;
+};
+
+// The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
+// into the text and split as it comes, so the file's bytes are never held whole and the
+// text is read from memory once. Nothing when the file turns out to be anything else.
+std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
+    constexpr qsizetype PieceSize = 256 * 1024;
+    // A sequence cut by the end of a piece starts the next one: three bytes at most.
+    QByteArray piece(PieceSize + 3, Qt::Uninitialized);
+    // Never more units than bytes.
+    QString text(qsizetype(expected), Qt::Uninitialized);
+    prefault(text.data(), qint64(text.size()) * 2);
+    PieceLines lines;
+    qsizetype written = 0;
+    qsizetype carried = 0;
+    qint64 filled = 0;
+    for (bool first = true;; first = false) {
+        const qsizetype got = readPiece(fd, piece.data() + carried, PieceSize);
+        if (got == 0)
+            break;
+        filled += got;
+        QByteArrayView bytes(piece.constData(), carried + got);
+        if (first && startsUtf16(bytes))
+            return std::nullopt;
+        if (first && bytes.startsWith(Utf8Mark))
+            bytes = bytes.sliced(3);
+        if (written + bytes.size() > text.size()) {
+            // The file is longer than it said (or never said): it still has to fit.
+            checkMemory(filled * PeakBytesPerFileByte, budget);
+            text.resize(std::max(written + bytes.size(), text.size() * 2));
+        }
+        auto* const units = reinterpret_cast<char16_t*>(text.data());
+        const Utf8Piece done = decodeUtf8Piece(bytes.data(), bytes.size(), units + written);
+        if (!done.wellFormed)
+            return std::nullopt;
+        written += done.written;
+        // Spans address the text with 32-bit offsets.
+        if (written > qsizetype(std::numeric_limits<quint32>::max()))
+            throw failures::outOfMemory();
+        carried = bytes.size() - done.read;
+        std::memmove(piece.data(), bytes.data() + done.read, size_t(carried));
+        lines.add(units, written);
+        checkMemory(qint64(written) * 2 + qint64(lines.breaks() + 1) * LineOverhead, budget);
+        // The first piece tells about how many lines the file holds.
+        if (first && got < expected)
+            lines.reserve(size_t(double(lines.count() + 1) * double(expected) / double(got) * 1.1));
+    }
+    // A sequence cut short by the end of the file.
+    if (carried > 0)
+        return std::nullopt;
+    text.truncate(written);
+    text.squeeze();
+    TextFile file{std::move(text), lines.finish()};
+    if (file.lines.capacity() > file.lines.size() + file.lines.size() / 4)
+        file.lines.shrink_to_fit();
+    return file;
+}
+
+TextFile readDecodedFile(const QString& path, qint64 budget) {
+    qint64 expected = 0;
+    const Descriptor file(openPlainFile(path, expected));
+    // /proc files and the like say 0 and still have content, so the size is only a start.
+    if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
+        throw failures::outOfMemory();
+    checkMemory(expected * PeakBytesPerFileByte, budget);
+    if (std::optional<TextFile> read = readUtf8File(file.get(), expected, budget))
+        return *std::move(read);
+    if (::lseek(file.get(), 0, SEEK_SET) != 0)
+        throw failures::fromErrno(errno);
+    TextFile read;
+    read.text = decodeTextFile(readWholeFile(file.get(), expected, budget));
+    const qsizetype count = countLines(read.text);
+    checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
+    read.lines = lineSpans(read.text, count);
+    return read;
+}
+
 } // namespace
 
 LineBreak findLineBreak(QStringView text, qsizetype from) {
     const char16_t* const data = text.utf16();
     const char16_t* const end = data + text.size();
-    for (const char16_t* p = data + from; p != end; ++p) {
+    const char16_t* p = data + from;
+    while (end - p >= 16 && !mayBreak(p))
+        p += 16;
+    for (; p != end; ++p) {
         // Most characters are neither CR nor LF: one compare steps over them.
         if (*p > u'\r')
             continue;
@@ -202,12 +383,7 @@ QStringList textFileLines(QByteArrayView bytes) {
 TextFile readTextFile(const QString& path, qint64 memoryBudget) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
     try {
-        TextFile file;
-        file.text = decodeTextFile(readWholeFile(path, budget));
-        const qsizetype count = countLines(file.text);
-        checkMemory(qint64(file.text.size()) * 2 + qint64(count) * LineOverhead, budget);
-        file.lines = lineSpans(file.text, count);
-        return file;
+        return readDecodedFile(path, budget);
     } catch (const std::bad_alloc&) {
         throw failures::outOfMemory();
     }

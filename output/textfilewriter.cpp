@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace varnel {
@@ -19,6 +21,9 @@ namespace {
 
 // Lines are gathered into writes of about this size.
 constexpr qsizetype WriteSize = 64 * 1024;
+// Written text is handed to the disk each time this much more is waiting, so the wait for
+// it all before the file takes the old one's place stays short.
+constexpr qint64 WritebackSize = 4 * 1024 * 1024;
 
 Failure notAFile() {
     return {ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error")};
@@ -142,8 +147,14 @@ void TextFileWriter::flush() {
         }
         data += written;
         left -= written;
+        m_written += written;
     }
     m_buffer.clear();
+    if (!m_target.isEmpty() && m_written - m_handedToDisk >= WritebackSize) {
+        // Only a request to start: whatever it says, the sync before the rename decides.
+        ::sync_file_range(m_fd, m_handedToDisk, m_written - m_handedToDisk, SYNC_FILE_RANGE_WRITE);
+        m_handedToDisk = m_written;
+    }
 }
 
 void TextFileWriter::finish(bool complete) {
@@ -160,9 +171,26 @@ void TextFileWriter::finish(bool complete) {
     if (::fdatasync(m_fd) != 0)
         fail(errno);
     close();
-    if (::rename(m_temporary.constData(), m_target.constData()) != 0)
-        fail(errno);
+    // The file replaced goes when its last user lets go, and a large one takes a while to
+    // free: that user is a thread of its own, not the window's.
+    const int old = ::open(m_target.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (::rename(m_temporary.constData(), m_target.constData()) != 0) {
+        const int error = errno;
+        if (old >= 0)
+            ::close(old);
+        fail(error);
+    }
     m_temporary.clear();
+    if (old >= 0)
+        closeAside(old);
+}
+
+void TextFileWriter::closeAside(int fd) {
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (const std::exception&) {
+        ::close(fd);
+    }
 }
 
 void TextFileWriter::close() {

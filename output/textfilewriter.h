@@ -37,11 +37,14 @@ private:
     void close();
     void discard();
     [[noreturn]] void fail(int error);
+    static void closeAside(int fd);
 
     int m_fd = -1;
     QByteArray m_target;    // the file a complete text replaces; empty for a device
     QByteArray m_temporary; // where the text goes until then
     QByteArray m_buffer;
+    qint64 m_written = 0;      // bytes in the file so far
+    qint64 m_handedToDisk = 0; // of which the disk has been asked to start writing
     QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
 };
 

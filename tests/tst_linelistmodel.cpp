@@ -1,3 +1,4 @@
+#include "core/eventpump.h"
 #include "core/failure.h"
 #include "lists/linelistmodel.h"
 #include "support/testfiles.h"
@@ -36,6 +37,8 @@ private slots:
     void sortedModeOnAndOff();
     void largeSort_data();
     void largeSort();
+    void shownInPieces_data();
+    void shownInPieces();
     void longRowsShownCut_data();
     void longRowsShownCut();
     void exchangeAndRemove();
@@ -151,26 +154,33 @@ void TestLineListModel::largeSort_data() {
     QTest::addColumn<QString>("way");
     QTest::addColumn<int>("failingMemory"); // which request for memory fails; 0 none
     QTest::addColumn<bool>("threadFails");
+    QTest::addColumn<bool>("aside"); // sorted on a thread of the pump's
     // "switch": sorted mode on a filled list; "selected": the same with rows a view holds;
     // "batch": a batch into an empty sorted list; "merge": into a filled one.
     for (const char* way : {"switch", "selected", "batch", "merge"}) {
-        QTest::addRow("%s", way) << way << 0 << false;
-        QTest::addRow("%s, no second thread", way) << way << 0 << true;
-        QTest::addRow("%s, no memory for the sample", way) << way << 1 << false;
-        QTest::addRow("%s, no memory for the collator", way) << way << 2 << false;
+        QTest::addRow("%s", way) << way << 0 << false << false;
+        QTest::addRow("%s, no second thread", way) << way << 0 << true << false;
+        QTest::addRow("%s, no memory for the sample", way) << way << 1 << false << false;
+        QTest::addRow("%s, no memory for the collator", way) << way << 2 << false << false;
+        QTest::addRow("%s, aside", way) << way << 0 << false << true;
+        QTest::addRow("%s, aside, no memory for the sample", way) << way << 1 << false << true;
     }
-    QTest::newRow("selected, no memory for the new order") << "selected" << 4 << false;
-    QTest::newRow("merge, no memory for the merge") << "merge" << 3 << false;
+    QTest::newRow("selected, no memory for the new order") << "selected" << 4 << false << false;
+    QTest::newRow("merge, no memory for the merge") << "merge" << 3 << false << false;
 }
 
 void TestLineListModel::largeSort() {
     QFETCH(QString, way);
     QFETCH(int, failingMemory);
     QFETCH(bool, threadFails);
+    QFETCH(bool, aside);
     const int count = 25000; // two threads from 20,000 on
     const QStringList lines = shuffledNumbers(count);
     const QStringList head = {"000100", "000001", "024999"};
     LineListModel model;
+    EventPump pump;
+    if (aside)
+        model.setPump(&pump);
     QAbstractItemModelTester tester(&model);
     if (way == u"merge") {
         model.setSorted(true);
@@ -214,6 +224,30 @@ void TestLineListModel::largeSort() {
     QCOMPARE(itemsOf(model), failed ? before : sorted);
     for (const auto& [index, text] : selection)
         QCOMPARE(index.data().toString(), text);
+}
+
+void TestLineListModel::shownInPieces_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("pieces"); // with a pump, a quarter million rows a piece
+    QTest::newRow("one piece") << 1000 << 1;
+    QTest::newRow("three pieces, the last one short") << 600000 << 3;
+}
+
+void TestLineListModel::shownInPieces() {
+    QFETCH(int, count);
+    QFETCH(int, pieces);
+    const QStringList lines = shuffledNumbers(count);
+    LineListModel source;
+    source.appendBatch(lines);
+    EventPump pump;
+    LineListModel model;
+    model.setPump(&pump);
+    model.append(QStringLiteral("first"));
+    QAbstractItemModelTester tester(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.appendAllFrom(source);
+    QCOMPARE(inserted.count(), pieces);
+    QCOMPARE(itemsOf(model), QStringList{QStringLiteral("first")} + lines);
 }
 
 void TestLineListModel::longRowsShownCut_data() {

@@ -17,6 +17,7 @@ void TestProgramEnd::closingDuringACommand_data() {
     QTest::newRow("saving over an old file") << "save";
     QTest::newRow("copying to the clipboard") << "copy";
     QTest::newRow("walking a dropped folder") << "drop";
+    QTest::newRow("sorting for Show Correct Order") << "order";
 }
 
 void TestProgramEnd::closingDuringACommand() {

@@ -158,6 +158,31 @@ void TestTextFileLines::reading_data() {
     QTest::addColumn<QString>("failure");
     const qint64 plenty = 1 << 20;
     QTest::newRow("fits") << "@/list.txt" << QByteArray(1000, 'x') << plenty << QString();
+    // Files are read a quarter MiB at a time: what a piece's end cuts must come out whole,
+    // and what turns out not to be UTF-8 late is read again as what it is.
+    const QByteArray piece(256 * 1024, 'x');
+    QTest::newRow("two-byte character across pieces")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\xC3\xA9\nb" << plenty << QString();
+    QTest::newRow("four-byte character across pieces")
+        << "@/list.txt" << piece.first(piece.size() - 2) + "\xF0\x9F\x98\x80" << plenty
+        << QString();
+    QTest::newRow("CR LF across pieces")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\r\nb\r\rc" << plenty << QString();
+    QTest::newRow("CR ending a piece, a line after it")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\rb\n"
+        << plenty << QString();
+    QTest::newRow("not UTF-8 in the second piece") << "@/list.txt" << piece + "\nd\xE9j\xE0\n"
+                                                   << plenty << QString();
+    QTest::newRow("marked UTF-8, broken in the second piece")
+        << "@/list.txt"
+        << "\xEF\xBB\xBF" + piece + "\xC3(" << plenty << QString();
+    QTest::newRow("cut short at the end")
+        << "@/list.txt" << piece + "\xE2\x82" << plenty << QString();
+    QTest::newRow("UTF-16") << "@/list.txt"
+                            << QByteArray("\xFF\xFE"
+                                          "a\0\n\0b\0",
+                                          8)
+                            << plenty << QString();
     // The text alone takes two bytes a character, each line twenty-four bytes more.
     QTest::newRow("text beyond memory")
         << "@/list.txt" << QByteArray(1000, 'x') << qint64(1999) << "Out of memory";

@@ -1,7 +1,13 @@
 #include "commands/windowstate.h"
 #include "core/eventpump.h"
 
+#include <QDeadlineTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
 
 using namespace varnel;
 using namespace std::chrono;
@@ -23,6 +29,8 @@ private slots:
     void applicationTitle();
     void pumpTurns_data();
     void pumpTurns();
+    void runAside_data();
+    void runAside();
 };
 
 void TestWindowState::applicationTitle_data() {
@@ -81,6 +89,36 @@ void TestWindowState::pumpTurns() {
     QVERIFY2(pump.turns() <= work / interval, qPrintable(QString::number(pump.turns())));
     QVERIFY2(pump.turns() >= work / (interval + std::max(ask, interval / 4)),
              qPrintable(QString::number(pump.turns())));
+}
+
+void TestWindowState::runAside_data() {
+    QTest::addColumn<bool>("throws");
+    QTest::newRow("the loop turns while the work runs") << false;
+    QTest::newRow("what the work throws comes through") << true;
+}
+
+void TestWindowState::runAside() {
+    QFETCH(bool, throws);
+    EventPump pump;
+    std::atomic<bool> turned = false;
+    QTimer::singleShot(0, [&turned] { turned = true; });
+    bool sawTurn = false;
+    bool thrown = false;
+    try {
+        pump.runAside([&] {
+            // Only a turn of the waiting thread's loop fires the timer.
+            const QDeadlineTimer deadline(10000);
+            while (!turned && !deadline.hasExpired())
+                std::this_thread::yield();
+            sawTurn = turned;
+            if (throws)
+                throw std::runtime_error("failed");
+        });
+    } catch (const std::runtime_error&) {
+        thrown = true;
+    }
+    QVERIFY(sawTurn);
+    QCOMPARE(thrown, throws);
 }
 
 QTEST_GUILESS_MAIN(TestWindowState)

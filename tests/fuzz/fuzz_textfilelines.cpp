@@ -3,13 +3,16 @@
 // lines joined with the breaks they were cut at give back the whole text.
 
 #include "lists/textfilelines.h"
+#include "lists/utf8pieces.h"
 
 #include <QByteArrayView>
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -52,6 +55,34 @@ bool isValidUtf8(QByteArrayView bytes) {
         i += length;
     }
     return true;
+}
+
+// Files are decoded a piece at a time: cut anywhere, the pieces must give what the whole
+// gives, and the whole is well-formed exactly when it is valid UTF-8.
+void checkPieces(QByteArrayView bytes) {
+    if (bytes.isEmpty())
+        return;
+    std::u16string whole(size_t(bytes.size()), u'\0');
+    const varnel::Utf8Piece all = varnel::decodeUtf8Piece(bytes.data(), bytes.size(), whole.data());
+    check(isValidUtf8(bytes) == (all.wellFormed && all.read == bytes.size()));
+    const qsizetype step = 1 + static_cast<unsigned char>(bytes.back()) % 7;
+    std::u16string pieces(size_t(bytes.size()), u'\0');
+    qsizetype read = 0;
+    qsizetype written = 0;
+    bool wellFormed = true;
+    for (qsizetype cut = step;; cut += step) {
+        cut = std::min(cut, bytes.size());
+        const varnel::Utf8Piece done =
+            varnel::decodeUtf8Piece(bytes.data() + read, cut - read, pieces.data() + written);
+        read += done.read;
+        written += done.written;
+        wellFormed = done.wellFormed;
+        if (!wellFormed || cut == bytes.size())
+            break;
+    }
+    check(wellFormed == all.wellFormed && read == all.read && written == all.written);
+    // Units past those written are scratch.
+    check(pieces.compare(0, size_t(written), whole, 0, size_t(written)) == 0);
 }
 
 bool isBreak(QChar c) {
@@ -145,6 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString text = varnel::decodeTextFile(bytes);
     checkDecoding(bytes, text);
+    checkPieces(bytes);
     checkSplitting(text);
     check(varnel::textFileLines(bytes) == varnel::splitTextLines(text));
     return 0;

@@ -1,7 +1,7 @@
 // A child process for the program-end tests: the real window with scripted answers, a long
 // list, one command started, and the window closed from inside that command's yields.
 // Usage: varnel_close_probe COMMAND FOLDER
-//   COMMAND: extract, save, copy or drop. FOLDER holds the files the command works on.
+//   COMMAND: extract, save, copy, order or drop. FOLDER holds the files the command works on.
 
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         } else {
             const char* button = command == QStringLiteral("extract") ? "PushButton7"
                                  : command == QStringLiteral("save")  ? "PushButton6"
+                                 : command == QStringLiteral("order") ? "PushButton5"
                                                                       : "PushButton8";
             window.button(button)->click();
         }

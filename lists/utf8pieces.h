@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace varnel {
+
+// What decoding a piece of UTF-8 did: how many bytes it took, how many UTF-16 units it
+// wrote, and whether everything it took was well-formed.
+struct Utf8Piece {
+    qsizetype read;
+    qsizetype written;
+    bool wellFormed;
+};
+
+// Decodes strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) into
+// `out`, which has room for `size` units; units past those it reports written may be
+// overwritten with scratch. It stops at the first ill-formed sequence, and
+// before a sequence that the end of the piece may have cut short: the caller hands those
+// bytes in again at the start of the next piece. A byte-order mark is a character here.
+Utf8Piece decodeUtf8Piece(const char* in, qsizetype size, char16_t* out);
+
+} // namespace varnel
