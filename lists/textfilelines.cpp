@@ -61,14 +61,11 @@ template <typename Emit> void forEachLine(QStringView text, Emit&& onLine) {
     const char16_t* const end = data + text.size();
     const char16_t* p = data;
     qsizetype start = 0;
-    bool recordOpen = false; // something follows the last CR break
     while (p < end) {
         // Most characters are neither CR nor LF: step over them with one test each.
         const char16_t* q = p;
         while (q<end&& * q> u'\r')
             ++q;
-        if (q != p)
-            recordOpen = true;
         if (q == end)
             break;
         const qsizetype i = q - data;
@@ -76,17 +73,15 @@ template <typename Emit> void forEachLine(QStringView text, Emit&& onLine) {
             onLine(start, i);
             const bool pair = q + 1 < end && q[1] == u'\n';
             start = i + (pair ? 2 : 1);
-            recordOpen = false;
-        } else {
-            if (*q == u'\n') {
-                onLine(start, i);
-                start = i + 1;
-            }
-            recordOpen = true;
+        } else if (*q == u'\n') {
+            onLine(start, i);
+            start = i + 1;
         }
         p = data + (*q == u'\r' ? start : i + 1);
     }
-    if (recordOpen)
+    // A LF at the very end ends the last line, as a final CR LF does: a Linux list gets no
+    // invented empty line after its last.
+    if (start < text.size())
         onLine(start, text.size());
 }
 

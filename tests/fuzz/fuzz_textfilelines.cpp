@@ -124,9 +124,8 @@ void checkSplitting(const QString& text) {
         if (n + 1 < spans.size()) {
             check(cut > 0); // every line but the last ends at a break
         } else {
-            // After the last line comes nothing, or one CR break; an LF there would have
-            // started one more (empty) line.
-            check(rest.size() == cut && (cut == 0 || rest.front() == u'\r'));
+            // After the last line comes nothing, or its one break.
+            check(rest.size() == cut);
         }
         rebuilt += rest.first(cut);
         at += cut;
