@@ -14,7 +14,7 @@ namespace varnel::cli {
 
 namespace {
 constexpr qsizetype OutputBlock = 1 << 16;
-constexpr qsizetype HeldInMemory = 4 << 20;
+constexpr qsizetype HeldInMemory = 1 << 20;
 } // namespace
 
 QStringList inputNames(const QStringList& files) {
