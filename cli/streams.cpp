@@ -14,7 +14,7 @@ namespace varnel::cli {
 
 namespace {
 constexpr qsizetype OutputBlock = 1 << 16;
-constexpr qsizetype HeldInMemory = 1 << 20;
+constexpr qsizetype HeldInMemory = 8 << 20;
 } // namespace
 
 QStringList inputNames(const QStringList& files) {
@@ -74,6 +74,8 @@ void Output::hold() {
         return;
     flush();
     m_holding = true;
+    // Room at once: a buffer grown step by step would be copied over and over.
+    m_buffer.reserve(HeldInMemory + OutputBlock);
 }
 
 void Output::release() {

@@ -37,7 +37,7 @@ struct StreamLine {
 // it is decided, then read back.
 class LineStream {
 public:
-    static constexpr qsizetype DefaultBlockSize = qsizetype(1) << 20;
+    static constexpr qsizetype DefaultBlockSize = qsizetype(1) << 18;
 
     // Again: a plain file's lines come as they are read, before the rest is known to be
     // UTF-8 (no second reading). Should it turn out not to be, the stream goes back and
