@@ -32,16 +32,17 @@ struct StreamLine {
 // readTextFile, in memory that grows only with the longest line.
 //
 // Telling UTF-8 from Windows-1252 takes the whole input. Until the first byte beyond ASCII
-// the lines read the same either way and go out at once; from there a plain file is read
-// ahead to decide and then read on, and a pipe is kept in an unnamed temporary file until
-// it is decided, then read back.
+// the lines read the same either way. From there the stream reads ahead to decide before it
+// gives another line: a plain file is then read again, a pipe is kept meanwhile in an
+// unnamed temporary file (disk, not memory) and read back. With Replay::Again a plain file
+// is instead checked as it is read, and read again only should it turn out not UTF-8.
 class LineStream {
 public:
     static constexpr qsizetype DefaultBlockSize = qsizetype(1) << 18;
 
     // Again: a plain file's lines come as they are read, before the rest is known to be
-    // UTF-8 (no second reading). Should it turn out not to be, the stream goes back and
-    // gives the lines since `settled()` turned false once more, as Windows-1252.
+    // UTF-8, which spares a second reading. Should it turn out not to be, the stream goes
+    // back and gives the lines since `settled()` turned false once more, as Windows-1252.
     enum class Replay { Never, Again };
 
     // Reads the open descriptor `fd`, which stays the caller's, `blockSize` bytes at a time.
@@ -79,7 +80,9 @@ private:
     StreamEncoding m_encoding = StreamEncoding::Utf8;
 };
 
+// Each Windows-1252 byte as its character lower-cased.
 const LoweredBytes& loweredWindows1252();
+// The pair test on the lines decoded, for the encodings whose bytes cannot be compared.
 bool decodedLineSortsAfter(const LineStream& stream, const StreamLine& upper,
                            const StreamLine& lower);
 
