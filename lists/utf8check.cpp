@@ -38,8 +38,7 @@ bool Utf8Check::feed(QByteArrayView bytes) {
 }
 
 bool Utf8Check::complete() {
-    if (m_valid)
-        m_valid = m_vectors ? completeVectors() : m_needed == 0;
+    m_valid = m_valid && m_needed == 0;
     return m_valid;
 }
 
@@ -187,38 +186,30 @@ __attribute__((target("ssse3"), always_inline)) inline void take(VectorState& st
 } // namespace
 
 __attribute__((target("ssse3"))) bool Utf8Check::feedVectors(QByteArrayView bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* const end = p + bytes.size();
-    const auto load = [](const auto& a) {
-        return _mm_load_si128(reinterpret_cast<const __m128i*>(a.data()));
-    };
-    VectorState state{load(m_previous), load(m_errors)};
-    if (m_pendingSize > 0) {
-        const qsizetype more = std::min<qsizetype>(16 - m_pendingSize, end - p);
-        std::memcpy(m_pending.data() + m_pendingSize, p, size_t(more));
-        m_pendingSize += int(more);
-        p += more;
-        if (m_pendingSize == 16) {
-            take(state, load(m_pending));
-            m_pendingSize = 0;
-        }
+    // The end of a sequence the last piece cut off.
+    qsizetype at = 0;
+    while (m_needed > 0 && at < bytes.size()) {
+        if (!feedPlainly(bytes.sliced(at++, 1)))
+            return false;
     }
-    for (; end - p >= 16; p += 16)
-        take(state, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    if (p < end) {
-        std::memcpy(m_pending.data(), p, size_t(end - p));
-        m_pendingSize = int(end - p);
+    remember(bytes.first(at));
+    const qsizetype whole = (bytes.size() - at) / 16 * 16;
+    if (whole > 0) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+        VectorState state{_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_previous.data())),
+                          _mm_setzero_si128()};
+        for (qsizetype i = 0; i < whole; i += 16)
+            take(state, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(state.errors, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+        if (!resumeAfter(p + whole))
+            return false;
     }
-    _mm_store_si128(reinterpret_cast<__m128i*>(m_previous.data()), state.previous);
-    _mm_store_si128(reinterpret_cast<__m128i*>(m_errors.data()), state.errors);
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(state.errors, _mm_setzero_si128())) == 0xFFFF;
-}
-
-bool Utf8Check::completeVectors() {
-    // NULs to finish the last sixteen bytes, or sixteen more: they are ASCII, so a sequence
-    // cut short by the end shows as one.
-    static constexpr char nuls[16] = {};
-    return feedVectors(QByteArrayView(nuls, 16 - m_pendingSize));
+    // The rest at once too, so that every byte given is judged before this returns.
+    if (!feedPlainly(bytes.sliced(at + whole)))
+        return false;
+    remember(bytes.sliced(at));
+    return true;
 }
 
 #else
@@ -227,10 +218,41 @@ bool Utf8Check::feedVectors(QByteArrayView bytes) {
     return feedPlainly(bytes);
 }
 
-bool Utf8Check::completeVectors() {
-    return m_needed == 0;
+#endif
+
+void Utf8Check::remember(QByteArrayView bytes) {
+    const size_t n = size_t(bytes.size());
+    if (n >= m_previous.size()) {
+        std::memcpy(m_previous.data(), bytes.data() + n - m_previous.size(), m_previous.size());
+    } else if (n > 0) {
+        std::memmove(m_previous.data(), m_previous.data() + n, m_previous.size() - n);
+        std::memcpy(m_previous.data() + m_previous.size() - n, bytes.data(), n);
+    }
 }
 
-#endif
+bool Utf8Check::resumeAfter(const unsigned char* end) {
+    // Bytes checked, each against the one after it: a sequence still open starts at most
+    // three back, and its first byte has had nothing to be checked against yet.
+    m_needed = 0;
+    m_low = 0x80;
+    m_high = 0xBF;
+    for (int back = 1; back <= 3; ++back) {
+        const unsigned char b = end[-back];
+        if ((b & 0xC0) == 0x80)
+            continue;
+        const int length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        if (length <= back)
+            return true;
+        if (b < 0xC2 || b > 0xF4)
+            return false;
+        m_needed = length - back;
+        if (back == 1) {
+            m_low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+            m_high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        }
+        return true;
+    }
+    return true;
+}
 
 } // namespace varnel

@@ -15,7 +15,8 @@ public:
     enum class Way { Fastest, Plain };
     explicit Utf8Check(Way way = Way::Fastest);
 
-    // False once something is not UTF-8.
+    // False once something is not UTF-8. Every byte given is judged before it returns; a
+    // sequence the bytes so far leave open waits for the next piece, or the end.
     bool feed(QByteArrayView bytes);
     // At the end of the input: false when it is not UTF-8 after all.
     bool complete();
@@ -23,20 +24,18 @@ public:
 private:
     bool feedPlainly(QByteArrayView bytes);
     bool feedVectors(QByteArrayView bytes);
-    bool completeVectors();
+    // Keeps the last sixteen bytes given, which the vectors read the next ones against.
+    void remember(QByteArrayView bytes);
+    // Takes up the plain check after bytes the vectors checked, which end at `end`.
+    bool resumeAfter(const unsigned char* end);
 
     bool m_vectors;
     bool m_valid = true;
-    // Plain: the continuation bytes still to come and the range of the next one.
+    // The continuation bytes still to come and the range of the next one.
     int m_needed = 0;
     unsigned char m_low = 0x80;
     unsigned char m_high = 0xBF;
-    // Vectors: the last sixteen bytes checked, what is left over of a piece, and the error
-    // bits found so far.
-    alignas(16) std::array<unsigned char, 16> m_previous{};
-    alignas(16) std::array<unsigned char, 16> m_pending{};
-    int m_pendingSize = 0;
-    alignas(16) std::array<unsigned char, 16> m_errors{};
+    std::array<unsigned char, 16> m_previous{};
 };
 
 } // namespace varnel
