@@ -5,50 +5,25 @@
 
 #include <QFile>
 
+#include <cstring>
+
 #include <utility>
 
 #include <unistd.h>
 
 namespace varnel::cli {
 
+namespace {
+
+// `utf8` with quotes, backslashes and control characters escaped as in a C string.
 void appendEscaped(QByteArrayView utf8, QByteArray& out) {
     static constexpr char hex[] = "0123456789abcdef";
+    static constexpr char named[] = "\"\\\a\b\t\n\v\f\r";
+    static constexpr char letters[] = "\"\\abtnvfr";
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        const char* named = nullptr;
-        switch (c) {
-        case '"':
-            named = "\\\"";
-            break;
-        case '\\':
-            named = "\\\\";
-            break;
-        case '\a':
-            named = "\\a";
-            break;
-        case '\b':
-            named = "\\b";
-            break;
-        case '\t':
-            named = "\\t";
-            break;
-        case '\n':
-            named = "\\n";
-            break;
-        case '\v':
-            named = "\\v";
-            break;
-        case '\f':
-            named = "\\f";
-            break;
-        case '\r':
-            named = "\\r";
-            break;
-        default:
-            break;
-        }
-        if (named) {
-            out.append(named);
+        if (const char* at = c ? std::strchr(named, c) : nullptr) {
+            out.append('\\').append(letters[at - named]);
         } else if (c < 0x20 || c == 0x7F) {
             // Three octal digits always: a digit that follows cannot join the escape.
             out.append('\\').append(char('0' + (c >> 6))).append(char('0' + ((c >> 3) & 7)));
@@ -63,8 +38,6 @@ void appendEscaped(QByteArrayView utf8, QByteArray& out) {
         }
     }
 }
-
-namespace {
 
 class Checker {
 public:

@@ -9,7 +9,4 @@ namespace varnel::cli {
 // alone as the window lists them. Returns the exit status.
 int runCheck(const QStringList& files, bool linesOnly);
 
-// `utf8` with quotes, backslashes and control characters escaped as in a C string.
-void appendEscaped(QByteArrayView utf8, QByteArray& out);
-
 } // namespace varnel::cli

@@ -2,6 +2,7 @@
 
 #include "bytesource.h"
 #include "extract/encodedlinesortsafter.h"
+#include "streamtext.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -80,8 +81,6 @@ private:
     StreamEncoding m_encoding = StreamEncoding::Utf8;
 };
 
-// Each Windows-1252 byte as its character lower-cased.
-const LoweredBytes& loweredWindows1252();
 // The pair test on the lines decoded, for the encodings whose bytes cannot be compared.
 bool decodedLineSortsAfter(const LineStream& stream, const StreamLine& upper,
                            const StreamLine& lower);
