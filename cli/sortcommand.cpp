@@ -47,7 +47,10 @@ private:
 
 void AllLines::read(const QString& name, bool first) {
     const InputFile input(name);
-    LineStream stream(input.fd());
+    // Read once: should a file turn out not UTF-8 past its first block, its lines come
+    // again and replace those taken.
+    LineStream stream(input.fd(), LineStream::Replay::Again);
+    const size_t firstLine = m_lines.size();
     StreamLine line;
     try {
         // A file's text takes no more units than it has bytes: room for it at once spares
@@ -56,6 +59,11 @@ void AllLines::read(const QString& name, bool first) {
         if (::fstat(input.fd(), &status) == 0 && S_ISREG(status.st_mode))
             m_text.reserve(m_text.size() + size_t(status.st_size));
         while (stream.next(line)) {
+            const size_t index = firstLine + size_t(stream.lineNumber() - 1);
+            if (index < m_lines.size()) {
+                m_text.resize(size_t(m_lines[index].from));
+                m_lines.resize(index);
+            }
             const qsizetype from = qsizetype(m_text.size());
             stream.appendText(line, m_text);
             m_lines.push_back({from, qsizetype(m_text.size()) - from});
@@ -68,26 +76,40 @@ void AllLines::read(const QString& name, bool first) {
 }
 
 void AllLines::sort() {
-    // Two halves on two threads, each with a collator of its own, then one merge. Stable, so
-    // lines that collate alike keep the order they came in.
-    const auto sortRange = [this](auto first, auto last) {
-        const QCollator collator = makeCorrectOrderCollator();
-        std::stable_sort(first, last, [&](const Span& a, const Span& b) {
+    // Two halves on two threads, each with a collator of its own, then merged on two
+    // threads again. Stable, so lines that collate alike keep the order they came in.
+    const auto byCollation = [this](const QCollator& collator) {
+        return [this, &collator](const Span& a, const Span& b) {
             return collator.compare(view(a), view(b)) < 0;
-        });
+        };
     };
-    const auto middle = m_lines.begin() + qsizetype(m_lines.size() / 2);
+    const auto onTwoThreads = [&](auto&& lower, auto&& upper) {
+        std::thread thread([&] {
+            const QCollator own = makeCorrectOrderCollator();
+            lower(byCollation(own));
+        });
+        const QCollator own = makeCorrectOrderCollator();
+        upper(byCollation(own));
+        thread.join();
+    };
+    const auto first = m_lines.begin();
+    const auto last = m_lines.end();
     if (m_lines.size() < 10000) {
-        sortRange(m_lines.begin(), m_lines.end());
+        const QCollator collator = makeCorrectOrderCollator();
+        std::stable_sort(first, last, byCollation(collator));
         return;
     }
-    std::thread lowerHalf([&] { sortRange(m_lines.begin(), middle); });
-    sortRange(middle, m_lines.end());
-    lowerHalf.join();
+    const auto middle = first + qsizetype(m_lines.size() / 2);
+    onTwoThreads([&](auto less) { std::stable_sort(first, middle, less); },
+                 [&](auto less) { std::stable_sort(middle, last, less); });
+    // Lines of the lower half below its middle line, and those of the upper half below
+    // that line, make one merge; the rest the other.
     const QCollator collator = makeCorrectOrderCollator();
-    std::inplace_merge(m_lines.begin(), middle, m_lines.end(), [&](const Span& a, const Span& b) {
-        return collator.compare(view(a), view(b)) < 0;
-    });
+    const auto lowerCut = first + (middle - first) / 2;
+    const auto upperCut = std::lower_bound(middle, last, *lowerCut, byCollation(collator));
+    const auto meet = std::rotate(lowerCut, middle, upperCut);
+    onTwoThreads([&](auto less) { std::inplace_merge(first, lowerCut, meet, less); },
+                 [&](auto less) { std::inplace_merge(meet, upperCut, last, less); });
 }
 
 // UTF-16 as UTF-8 at `out`, a unit that is half of no pair as '?' (as QString::toUtf8
@@ -96,6 +118,16 @@ char* encodeUtf8(QStringView text, char* out) {
     const char16_t* p = text.utf16();
     const char16_t* const end = p + text.size();
     while (p < end) {
+        // Most lists are mostly ASCII: four units a step while they are.
+        if (end - p >= 4 && ((p[0] | p[1] | p[2] | p[3]) < 0x80)) {
+            out[0] = char(p[0]);
+            out[1] = char(p[1]);
+            out[2] = char(p[2]);
+            out[3] = char(p[3]);
+            p += 4;
+            out += 4;
+            continue;
+        }
         const char16_t c = *p++;
         if (c < 0x80) {
             *out++ = char(c);

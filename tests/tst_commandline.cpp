@@ -230,8 +230,8 @@ void TestCommandLine::decidedPastTheFirstBlock_data() {
 
 void TestCommandLine::decidedPastTheFirstBlock() {
     // Megabytes of lines out of order in valid UTF-8, more than is read at once, and
-    // reports on them more than are kept in memory, then the tail: what is reported must
-    // be what the whole file's encoding finds.
+    // reports on them more than are kept in memory, then the tail: what is reported, and
+    // sorted, must be what the whole file's encoding finds.
     QFETCH(bool, pipe);
     QFETCH(QByteArray, lines);
     QFETCH(QByteArray, tail);
@@ -243,6 +243,9 @@ void TestCommandLine::decidedPastTheFirstBlock() {
     QCOMPARE(checked.out, expected);
     QCOMPARE(checked.err, QByteArray());
     QCOMPARE(checked.status, expected.isEmpty() ? 0 : 1);
+    const Run sorted = pipe ? run({"sort"}, bytes, m_folder->path())
+                            : run({"sort", "list.txt"}, {}, m_folder->path());
+    QCOMPARE(sorted.out, joined(inCorrectOrder(textFileLines(bytes)), "\n"));
 }
 
 void TestCommandLine::sortInPlace_data() {
