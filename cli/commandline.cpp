@@ -13,6 +13,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include <unistd.h>
 
@@ -28,6 +29,20 @@ QCommandLineOption helpOption() {
     return {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")};
 }
 
+Invocation withMessage(Action action, QString message) {
+    Invocation call;
+    call.action = action;
+    call.message = std::move(message);
+    return call;
+}
+
+Invocation withFiles(Action action, QStringList files) {
+    Invocation call;
+    call.action = action;
+    call.files = std::move(files);
+    return call;
+}
+
 // Qt's usage line knows neither the commands nor the program's real name.
 QString helpText(const QCommandLineParser& parser, const QString& usage) {
     const QString text = parser.helpText();
@@ -35,12 +50,8 @@ QString helpText(const QCommandLineParser& parser, const QString& usage) {
 }
 
 Invocation refuse(const QCommandLineParser& parser, const QString& usage) {
-    return {Action::Refuse,
-            {},
-            false,
-            {},
-            programName + QStringLiteral(": ") + parser.errorText() + u'\n' +
-                helpText(parser, usage)};
+    return withMessage(Action::Refuse, programName + QStringLiteral(": ") + parser.errorText() +
+                                           u'\n' + helpText(parser, usage));
 }
 
 Invocation parseCheck(const QStringList& arguments) {
@@ -63,8 +74,10 @@ Invocation parseCheck(const QStringList& arguments) {
     if (!parser.parse(arguments))
         return refuse(parser, usage);
     if (parser.isSet(QStringLiteral("help")))
-        return {Action::Print, {}, false, {}, helpText(parser, usage)};
-    return {Action::Check, parser.positionalArguments(), parser.isSet(lines), {}, {}};
+        return withMessage(Action::Print, helpText(parser, usage));
+    Invocation call = withFiles(Action::Check, parser.positionalArguments());
+    call.linesOnly = parser.isSet(lines);
+    return call;
 }
 
 Invocation parseSort(const QStringList& arguments) {
@@ -86,8 +99,10 @@ Invocation parseSort(const QStringList& arguments) {
     if (!parser.parse(arguments))
         return refuse(parser, usage);
     if (parser.isSet(QStringLiteral("help")))
-        return {Action::Print, {}, false, {}, helpText(parser, usage)};
-    return {Action::Sort, parser.positionalArguments(), false, parser.value(output), {}};
+        return withMessage(Action::Print, helpText(parser, usage));
+    Invocation call = withFiles(Action::Sort, parser.positionalArguments());
+    call.output = parser.value(output);
+    return call;
 }
 
 // Options QApplication takes for itself; they reach the window untouched.
@@ -130,14 +145,11 @@ Invocation parseWindow(const QStringList& arguments) {
     if (!parser.parse(arguments))
         return refuse(parser, usage);
     if (parser.isSet(QStringLiteral("help")))
-        return {Action::Print, {}, false, {}, helpText(parser, usage)};
+        return withMessage(Action::Print, helpText(parser, usage));
     if (parser.isSet(version))
-        return {Action::Print,
-                {},
-                false,
-                {},
-                programName + u' ' + QStringLiteral(VARNEL_VERSION) + u'\n'};
-    return {Action::OpenWindow, parser.positionalArguments(), false, {}, {}};
+        return withMessage(Action::Print,
+                           programName + u' ' + QStringLiteral(VARNEL_VERSION) + u'\n');
+    return withFiles(Action::OpenWindow, parser.positionalArguments());
 }
 
 void print(FILE* stream, const QString& text) {
@@ -165,7 +177,7 @@ Invocation parseCommandLine(const QStringList& arguments) {
 }
 
 int startWindowProgram(char** argv) {
-    // The folder of this program as it runs, whatever its name was called by.
+    // The folder of this program as it runs, whatever name it was called by.
     QByteArray path =
         QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath()) +
         "/varnel-window";
