@@ -124,7 +124,7 @@ public:
     qsizetype waiting() const { return m_end - m_start; }
     // Starts again empty, as if `lastLine` had just been cut.
     void restart(const QByteArray& lastLine);
-    Cut cut(bool atEnd, bool& crLf);
+    [[gnu::always_inline]] Cut cut(bool atEnd, bool& crLf);
     Span last;
     Span beforeLast;
     const Unit* at(const Span& span) const { return m_data.get() + span.from; }
@@ -187,7 +187,7 @@ template <typename Unit> void LineBuffer<Unit>::restart(const QByteArray& lastLi
 }
 
 template <typename Unit>
-typename LineBuffer<Unit>::Cut LineBuffer<Unit>::cut(bool atEnd, bool& crLf) {
+inline typename LineBuffer<Unit>::Cut LineBuffer<Unit>::cut(bool atEnd, bool& crLf) {
     const Unit* const data = m_data.get();
     qsizetype lineEnd = findBreak(m_scan);
     const Unit* const hit = data + lineEnd;
