@@ -1,36 +1,12 @@
-#include "app/mainwindow.h"
-#include "core/memorypolicy.h"
+#include "cli/commandline.h"
 
-#include <QApplication>
-
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-bool haveDisplay() {
-    const auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && *value;
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
-} // namespace
+#include <QCoreApplication>
 
 int main(int argc, char** argv) {
-    if (!haveDisplay()) {
-        std::fputs("Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not "
-                   "set).\n",
-                   stderr);
-        return 1;
-    }
-    varnel::returnLargeBuffersToTheSystem();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Varnel"));
-    // Lets a Wayland desktop match the window with its menu entry and icon.
-    QApplication::setDesktopFileName(QStringLiteral("app.varnel.Varnel"));
-    varnel::MainWindow window;
-    window.show();
-    return QApplication::exec();
+    const varnel::cli::Invocation call =
+        varnel::cli::parseCommandLine(varnel::cli::argumentsOf(argc, argv));
+    if (call.action == varnel::cli::Invocation::Action::OpenWindow)
+        return varnel::cli::startWindowProgram(argv);
+    QCoreApplication app(argc, argv);
+    return varnel::cli::runCommandLine(call);
 }

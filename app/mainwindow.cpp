@@ -223,6 +223,10 @@ template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
     }
 }
 
+void MainWindow::loadFiles(const QStringList& paths) {
+    runHandler([this, &paths] { loadPickedFiles(*m_state, paths); });
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove && qobject_cast<QPushButton*>(watched))
         m_state->hoverOverButton();

@@ -38,6 +38,9 @@ public:
     const QString& applicationFolder() const { return m_applicationFolder; }
     bool hasCustomPointerImage() const { return m_customPointer.has_value(); }
     SkinFramework& skin() { return m_skin; }
+    // Loads files named on the command line into the input list, as "Load Text From File"
+    // loads picked ones.
+    void loadFiles(const QStringList& paths);
 
     // Twips to pixels: 15 twips a pixel at 96 dots per inch; Qt scales for other screens.
     static constexpr int twips(int value) { return (value + 7) / 15; }

@@ -2,7 +2,8 @@
 # Benchmarks Varnel's real commands on generated lists and a generated folder tree, next to
 # the tools a user would otherwise reach for, and prints one table with the ratios.
 #
-# Usage: bench/run.sh [SIZES...]     (default: 10000 100000 1000000)
+# Usage: bench/run.sh [SIZES...]     (default: 10000 100000 1000000; at scale:
+#        bench/run.sh 1000000 10000000)
 # Sizes from 5,000,000 lines on are run once, Varnel and the peers alike: three runs of ten
 # million lines take many minutes, and at that size one run varies little.
 # Environment: BENCH_DIR (scratch folder, default /tmp/varnel-bench), BENCH_TREE_FILES
@@ -27,7 +28,7 @@ if ! locale -a 2>/dev/null | grep -qi '^en_US\.utf-\?8$'; then
 fi
 varnel_ensure_packages python3 findutils bc
 [ -x build/bin/varnel-bench ] || varnel_build build
-cmake --build build -j"$(nproc)" --target varnel-bench >/dev/null
+cmake --build build -j"$(nproc)" --target varnel-bench varnel >/dev/null
 
 mkdir -p "$work"
 now() { date +%s.%N; }
@@ -45,6 +46,12 @@ best_of_3() {
     printf '%.4f' "$best"
 }
 value() { awk -v k="$1" '$1 == k { print $2 }' "$2"; }
+# Peak resident memory of a shell command's processes, in MiB.
+peak_mib() {
+    python3 -c 'import resource, subprocess, sys
+subprocess.run(["bash", "-c", sys.argv[1]], stdout=subprocess.DEVNULL)
+print("%.1f" % (resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))' "$1"
+}
 ratio() { [ -n "$1" ] && [ -n "$2" ] && echo "$1 $2" | awk '{ if ($2 > 0) printf "%.2f", $1 / $2; else print "-" }' || echo "-"; }
 
 tree="$work/tree-$tree_files"
@@ -111,6 +118,20 @@ for n in "${sizes[@]}"; do
     row "$label" "peak resident MiB" "$rss" "file size MiB" "$(printf '%.1f' "$file_mib")" \
         "$(ratio "$rss" "$file_mib")" "$rss_goal"
     row "$label" "start to window shown" "$(value startup_s "$out")" "" "" "" "<= 0.300 s"
+    check_s=$(best_of_3 "build/bin/varnel check --lines '$file'")
+    row "$label" "varnel check --lines" "$check_s" "awk one-liner" "$awk_s" \
+        "$(ratio "$check_s" "$awk_s")" "<= 0.25x awk"
+    varnel_sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel sort '$file'")
+    row "$label" "varnel sort" "$varnel_sort_s" "sort -f (en_US.UTF-8)" "$sort_s" \
+        "$(ratio "$varnel_sort_s" "$sort_s")" "<= 0.33x sort -f"
+    if [ "$n" = "${sizes[-1]}" ]; then
+        # Through a pipe, so nothing tells the size in advance.
+        copies=4
+        stream_mib=$(echo "$copies * $bytes / 1048576" | bc -l)
+        check_mib=$(peak_mib "for i in \$(seq $copies); do cat '$file'; done | build/bin/varnel check --lines")
+        row "$label" "check peak MiB, $copies copies piped" "$check_mib" "stream MiB" \
+            "$(printf '%.1f' "$stream_mib")" "" "<= 32 MiB"
+    fi
     if [ ${#tree_arg[@]} -gt 0 ]; then
         tries=3
         find_s=$(best_of_3 "find '$tree' > /dev/null")

@@ -7,7 +7,10 @@
 namespace varnel {
 
 QString applicationFolder() {
-    const QString executableFolder = QCoreApplication::applicationDirPath();
+    return applicationFolderBeside(QCoreApplication::applicationDirPath());
+}
+
+QString applicationFolderBeside(const QString& executableFolder) {
     // Set by the build from the install layout, e.g. "../lib/varnel".
     const QString installed = QDir::cleanPath(executableFolder + u'/' +
                                               QStringLiteral(VARNEL_PRIVATE_FOLDER_FROM_BINARIES));

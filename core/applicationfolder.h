@@ -9,5 +9,7 @@ namespace varnel {
 // the executable so that any install prefix works, or else the executable's own folder, as
 // in a build tree.
 QString applicationFolder();
+// The same for a program in `executableFolder`, for use before Qt knows where it runs.
+QString applicationFolderBeside(const QString& executableFolder);
 
 } // namespace varnel

@@ -12,7 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Set to 1 once the program has its command line, so that losing it fails this check.
-expect_command_line=0
+expect_command_line=1
 
 fail() {
     echo "Packaging check failed: $*" >&2

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace varnel::cli {
+
+// What the command line asks for.
+struct Invocation {
+    enum class Action { OpenWindow, Check, Sort, Print, Refuse };
+    Action action = Action::OpenWindow;
+    QStringList files;
+    bool linesOnly = false; // check --lines
+    QString output;         // sort -o
+    QString message;        // Print: for standard output; Refuse: for standard error
+};
+
+// The program's arguments, its own name first, as text.
+QStringList argumentsOf(int argc, char** argv);
+
+// Reads `arguments`. The window's own Qt options (-style, -platform, ...) pass, as they
+// always have.
+Invocation parseCommandLine(const QStringList& arguments);
+
+// Runs any action but OpenWindow, without a window, and returns the exit status.
+int runCommandLine(const Invocation& invocation);
+
+// OpenWindow: becomes the window's program, varnel-window beside this one, with the same
+// arguments. Returns only when that cannot start, with the exit status.
+int startWindowProgram(char** argv);
+
+} // namespace varnel::cli

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/failure.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace varnel::cli {
+
+// The exit statuses of the commands.
+enum ExitStatus : int { Success = 0, OutOfOrder = 1, Trouble = 2 };
+
+// The FILEs of a command: none means standard input, named "-" like it.
+QStringList inputNames(const QStringList& files);
+
+// A FILE of the command line, open for reading; "-" is standard input. Opening fails with
+// systemFailure.
+class InputFile {
+public:
+    explicit InputFile(const QString& name);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Writing standard output failed: not one FILE's trouble but the whole command's.
+class WriteFailure : public Failure {
+public:
+    explicit WriteFailure(const Failure& failure)
+        : Failure(failure) {}
+};
+
+// Standard output in large writes. Fill buffer(), then call written().
+class Output {
+public:
+    explicit Output(int fd);
+    ~Output();
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    QByteArray& buffer() { return m_buffer; }
+    // Writes the buffer out once it holds a block; throws WriteFailure.
+    void written();
+    void flush();
+
+    // Keeps what is written from here on (on disk beyond a few megabytes) until it is
+    // released, or dropped as if never written.
+    void hold();
+    void release();
+    void drop();
+
+private:
+    int m_fd;
+    QByteArray m_buffer;
+    bool m_holding = false;
+    int m_kept = -1; // what is held beyond the buffer
+};
+
+// One line on standard error: "varnel: NAME: REASON".
+void complain(const QString& name, const QString& reason);
+
+} // namespace varnel::cli

@@ -1,0 +1,128 @@
+#include "bytesource.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnel {
+
+Failure systemFailure(int error) {
+    return {failures::fromErrno(error).number(), QString::fromLocal8Bit(std::strerror(error))};
+}
+
+int openUnnamedFile() {
+    const QByteArray folder = QFile::encodeName(QDir::tempPath());
+    int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    // A file system without unnamed files: a named one, unlinked at once.
+    QByteArray name = folder + "/varnel-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw systemFailure(errno);
+    ::unlink(name.constData());
+    return fd;
+}
+
+void writeAll(int fd, QByteArrayView bytes) {
+    while (!bytes.isEmpty()) {
+        const ssize_t written = ::write(fd, bytes.data(), size_t(bytes.size()));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw systemFailure(errno);
+        }
+        bytes = bytes.sliced(written);
+    }
+}
+
+namespace {
+
+bool isPlain(int fd) {
+    struct stat status;
+    return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+} // namespace
+
+ByteSource::ByteSource(int fd)
+    : m_fd(fd)
+    , m_plain(isPlain(fd)) {}
+
+ByteSource::~ByteSource() {
+    if (m_kept >= 0)
+        ::close(m_kept);
+}
+
+qsizetype ByteSource::readFrom(int fd, char* into, qsizetype most) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, size_t(most));
+        if (got >= 0)
+            return got;
+        if (errno != EINTR)
+            throw systemFailure(errno);
+    }
+}
+
+qsizetype ByteSource::read(char* into, qsizetype most) {
+    if (m_kept >= 0) {
+        const qsizetype got = readFrom(m_kept, into, most);
+        if (got > 0)
+            return got;
+        ::close(m_kept);
+        m_kept = -1;
+    }
+    // A terminal gives its end once and then waits for more.
+    if (m_ended)
+        return 0;
+    const qsizetype got = readFrom(m_fd, into, most);
+    m_ended = got == 0;
+    return got;
+}
+
+void ByteSource::rewind(qint64 offset) {
+    Q_ASSERT(m_plain && m_kept < 0);
+    if (::lseek(m_fd, off_t(offset), SEEK_SET) < 0)
+        throw systemFailure(errno);
+    m_ended = false;
+}
+
+void ByteSource::lookAhead(const std::function<bool(QByteArrayView)>& look, char* scratch,
+                           qsizetype size) {
+    Q_ASSERT(m_kept < 0); // once, so nothing kept is read past
+    if (m_plain) {
+        const off_t back = ::lseek(m_fd, 0, SEEK_CUR);
+        if (back < 0)
+            throw systemFailure(errno);
+        for (qsizetype got; (got = read(scratch, size)) > 0;) {
+            if (!look(QByteArrayView(scratch, got)))
+                break;
+        }
+        if (::lseek(m_fd, back, SEEK_SET) < 0)
+            throw systemFailure(errno);
+        m_ended = false;
+        return;
+    }
+    const int kept = openUnnamedFile();
+    try {
+        for (qsizetype got; (got = read(scratch, size)) > 0;) {
+            writeAll(kept, QByteArrayView(scratch, got));
+            if (!look(QByteArrayView(scratch, got)))
+                break;
+        }
+        if (::lseek(kept, 0, SEEK_SET) < 0)
+            throw systemFailure(errno);
+    } catch (...) {
+        ::close(kept);
+        throw;
+    }
+    m_kept = kept;
+}
+
+} // namespace varnel

@@ -1,0 +1,310 @@
+#include "app/mainwindow.h"
+#include "cli/commandline.h"
+#include "extract/collation.h"
+#include "extract/linesortsafter.h"
+#include "lists/textfilelines.h"
+#include "support/testfiles.h"
+#include "support/textfilecases.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+#include <sys/resource.h>
+
+using namespace varnel;
+using namespace varnel::testing;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The real program, in `folder`, with `input` on a pipe as its standard input.
+Run run(const QStringList& arguments, const QByteArray& input, const QString& folder,
+        qint64 fileSizeLimit = -1, bool display = true) {
+    QProcess program;
+    program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
+    program.setArguments(arguments);
+    program.setWorkingDirectory(folder);
+    if (!display) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+    }
+    if (fileSizeLimit >= 0) {
+        program.setChildProcessModifier([fileSizeLimit] {
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    program.start();
+    program.write(input);
+    program.closeWriteChannel();
+    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+}
+
+// `expected` ending in "..." asks only for what comes before.
+bool matches(const QByteArray& actual, const QByteArray& expected) {
+    return expected.endsWith("...") ? actual.startsWith(expected.chopped(3)) : actual == expected;
+}
+
+// What the window's commands make of a file's lines.
+QByteArray joined(const QStringList& lines, const QByteArray& lineBreak) {
+    QByteArray bytes;
+    for (const QString& line : lines)
+        bytes += line.toUtf8() + lineBreak;
+    return bytes;
+}
+
+QStringList inCorrectOrder(QStringList lines) {
+    std::stable_sort(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
+        return compareInCorrectOrder(a, b) < 0;
+    });
+    return lines;
+}
+
+QStringList outOfOrder(const QStringList& lines) {
+    QStringList found;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lineSortsAfter(lines[i - 1], lines[i]))
+            found.append(lines[i - 1]);
+    }
+    return found;
+}
+
+// The report on lines that need no escapes.
+QByteArray reportOf(const QString& name, const QStringList& lines) {
+    QByteArray report;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lineSortsAfter(lines[i - 1], lines[i]))
+            report += QStringLiteral("%1:%2: \"%3\" sorts after \"%4\" on line %5\n")
+                          .arg(name)
+                          .arg(i)
+                          .arg(lines[i - 1], lines[i])
+                          .arg(i + 1)
+                          .toUtf8();
+    }
+    return report;
+}
+
+// A file's first line ends with CR LF.
+bool startsWithCrLf(const QByteArray& bytes) {
+    const QString text = decodeTextFile(bytes);
+    const auto end =
+        std::find_if(text.begin(), text.end(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    return QStringView(text).sliced(end - text.begin()).startsWith(u"\r\n");
+}
+
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void commands_data();
+    void commands();
+    void lineRule_data() { lineRuleRows(); }
+    void lineRule();
+    void encodings_data() { encodingRows(); }
+    void encodings() { lineRule(); }
+    void decidedPastTheFirstBlock_data();
+    void decidedPastTheFirstBlock();
+    void sortInPlace_data();
+    void sortInPlace();
+    void windowArguments_data();
+    void windowArguments();
+    void windowOpensWithFiles();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void TestCommandLine::init() {
+    m_folder = std::make_unique<QTemporaryDir>();
+    writeFile(m_folder->filePath("ok.txt"), "alpha\nbeta\n");
+    writeFile(m_folder->filePath("bad.txt"), "b\na\n");
+    writeFile(m_folder->filePath("crlf.txt"), "zeta\r\nEta\n");
+}
+
+void TestCommandLine::commands_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    const auto row = [](const char* name, const QStringList& arguments, const QByteArray& input,
+                        int status, const QByteArray& out, const QByteArray& err = {}) {
+        QTest::newRow(name) << arguments << input << status << out << err;
+    };
+    row("help", {"--help"}, {}, 0,
+        "Usage: varnel [FILE...]\n       varnel check [--lines] [FILE...]\n"
+        "       varnel sort [-o OUTPUT] [FILE...]\n...");
+    row("version", {"--version"}, {}, 0, "varnel 1.0\n");
+    row("help on check", {"check", "--help"}, {}, 0,
+        "Usage: varnel check [--lines] [FILE...]\n...");
+    row("help on sort", {"sort", "-h"}, {}, 0, "Usage: varnel sort [-o OUTPUT] [FILE...]\n...");
+    row("unknown option", {"--frobnicate"}, {}, 2, {},
+        "varnel: Unknown option 'frobnicate'.\nUsage: varnel [FILE...]\n...");
+    row("unknown option of check", {"check", "-x"}, {}, 2, {},
+        "varnel: Unknown option 'x'.\nUsage: varnel check [--lines] [FILE...]\n...");
+    row("missing output", {"sort", "-o"}, {}, 2, {},
+        "varnel: Missing value after '-o'.\nUsage: varnel sort [-o OUTPUT] [FILE...]\n...");
+    row("window without a display", {"ok.txt"}, {}, 1, {},
+        "Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not set).\n");
+
+    row("in order", {"check"}, "apple\nBanana\ncherry\n", 0, {});
+    row("out of order", {"check"}, "c\nb\na\nd\n", 1,
+        "-:1: \"c\" sorts after \"b\" on line 2\n-:2: \"b\" sorts after \"a\" on line 3\n");
+    row("- reads standard input", {"check", "ok.txt", "-"}, "b\na\n", 1,
+        "-:1: \"b\" sorts after \"a\" on line 2\n");
+    row("lines only", {"check", "--lines"}, "c\nb\na\nd\n", 1, "c\nb\n");
+    row("escapes", {"check"}, "a \"q\" \\ \t\x01\x7f\xc2\x85z\n0\n", 1,
+        "-:1: \"a \\\"q\\\" \\\\ \\t\\001\\177\\u0085z\" sorts after \"0\" on line 2\n");
+    row("Windows-1252 written as UTF-8", {"check", "--lines"}, "caf\xe9\ncafe\n", 1,
+        "caf\xc3\xa9\n");
+    row("each file on its own", {"check", "bad.txt", "ok.txt", "bad.txt"}, {}, 1,
+        "bad.txt:1: \"b\" sorts after \"a\" on line 2\n"
+        "bad.txt:1: \"b\" sorts after \"a\" on line 2\n");
+    row("a missing file among good ones", {"check", "bad.txt", "missing.txt", "ok.txt"}, {}, 2,
+        "bad.txt:1: \"b\" sorts after \"a\" on line 2\n",
+        "varnel: missing.txt: No such file or directory\n");
+    row("a folder", {"check", "."}, {}, 2, {}, "varnel: .: Is a directory\n");
+
+    row("sort", {"sort"}, "pear\nApple\nbanana\nb\nB\n", 0, "Apple\nb\nB\nbanana\npear\n");
+    row("sort with the first file's CR LF", {"sort", "crlf.txt", "ok.txt"}, {}, 0,
+        "alpha\r\nbeta\r\nEta\r\nzeta\r\n");
+    row("sort with the first file's LF", {"sort", "ok.txt", "crlf.txt"}, {}, 0,
+        "alpha\nbeta\nEta\nzeta\n");
+    row("sort writes nothing with a file missing", {"sort", "ok.txt", "missing.txt"}, {}, 2, {},
+        "varnel: missing.txt: No such file or directory\n");
+}
+
+void TestCommandLine::commands() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    const bool display = QTest::currentDataTag() != QByteArrayView("window without a display");
+    const Run result = run(arguments, input, m_folder->path(), -1, display);
+    QVERIFY2(matches(result.out, out), result.out.constData());
+    QVERIFY2(matches(result.err, err), result.err.constData());
+    QCOMPARE(result.status, status);
+}
+
+void TestCommandLine::lineRule() {
+    // Every case of the window's reader, read by the program from a file and from a pipe.
+    QFETCH(QByteArray, bytes);
+    writeFile(m_folder->filePath("list.txt"), bytes);
+    const QStringList lines = textFileLines(bytes);
+    const Run sorted = run({"sort", "list.txt"}, {}, m_folder->path());
+    QCOMPARE(sorted.out, joined(inCorrectOrder(lines), startsWithCrLf(bytes) ? "\r\n" : "\n"));
+    const Run checked = run({"check", "--lines"}, bytes, m_folder->path());
+    QCOMPARE(checked.out, joined(outOfOrder(lines), "\n"));
+    QCOMPARE(checked.status, outOfOrder(lines).isEmpty() ? 0 : 1);
+}
+
+void TestCommandLine::decidedPastTheFirstBlock_data() {
+    QTest::addColumn<bool>("pipe");
+    QTest::addColumn<QByteArray>("lines"); // repeated for megabytes
+    QTest::addColumn<QByteArray>("tail");
+    const QByteArray feteEte = "f\xc3\xaate\n\xc3\xa9t\xc3\xa9\n";
+    QTest::newRow("file, a bad byte at the end") << false << feteEte << QByteArray("na\xefve\n");
+    QTest::newRow("pipe, a bad byte at the end") << true << feteEte << QByteArray("na\xefve\n");
+    QTest::newRow("file, UTF-8 to the end") << false << feteEte << QByteArray("na\xc3\xafve\n");
+    // U+011A above U+010A in UTF-8; the same letter in two cases in Windows-1252.
+    QTest::newRow("file, in order once decided")
+        << false << QByteArray("\xc4\x9a\n\xc4\x8a\n") << QByteArray("\xc4\x9a\xff\n");
+}
+
+void TestCommandLine::decidedPastTheFirstBlock() {
+    // Megabytes of lines out of order in valid UTF-8, more than is read at once, and
+    // reports on them more than are kept in memory, then the tail: what is reported, and
+    // sorted, must be what the whole file's encoding finds.
+    QFETCH(bool, pipe);
+    QFETCH(QByteArray, lines);
+    QFETCH(QByteArray, tail);
+    const QByteArray bytes = lines.repeated((3 << 20) / lines.size()) + tail;
+    writeFile(m_folder->filePath("list.txt"), bytes);
+    const Run checked = pipe ? run({"check"}, bytes, m_folder->path())
+                             : run({"check", "list.txt"}, {}, m_folder->path());
+    const QByteArray expected = reportOf(pipe ? "-" : "list.txt", textFileLines(bytes));
+    QCOMPARE(checked.out, expected);
+    QCOMPARE(checked.err, QByteArray());
+    QCOMPARE(checked.status, expected.isEmpty() ? 0 : 1);
+    const Run sorted = pipe ? run({"sort"}, bytes, m_folder->path())
+                            : run({"sort", "list.txt"}, {}, m_folder->path());
+    QCOMPARE(sorted.out, joined(inCorrectOrder(textFileLines(bytes)), "\n"));
+}
+
+void TestCommandLine::sortInPlace_data() {
+    QTest::addColumn<qint64>("fileSizeLimit"); // -1: none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("onto its own input")
+        << qint64(-1) << 0 << QByteArray("alpha\r\nApple\r\nbeta\r\npear\r\n") << QByteArray();
+    QTest::newRow("a failure while writing keeps the old file")
+        << qint64(10) << 2 << QByteArray("pear\r\nApple\r\n")
+        << QByteArray("varnel: list.txt: File too large\n");
+}
+
+void TestCommandLine::sortInPlace() {
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(int, status);
+    QFETCH(QByteArray, contents);
+    QFETCH(QByteArray, err);
+    writeFile(m_folder->filePath("list.txt"), "pear\r\nApple\r\n");
+    const Run sorted =
+        run({"sort", "-o", "list.txt", "list.txt", "ok.txt"}, {}, m_folder->path(), fileSizeLimit);
+    QCOMPARE(sorted.err, err);
+    QCOMPARE(sorted.status, status);
+    QCOMPARE(contentsOf(m_folder->filePath("list.txt")), contents);
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files),
+             (QStringList{"bad.txt", "crlf.txt", "list.txt", "ok.txt"}));
+}
+
+void TestCommandLine::windowArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("files"); // what the window loads
+    QTest::newRow("none") << QStringList{"varnel"} << QStringList{};
+    QTest::newRow("files in order")
+        << QStringList{"varnel", "b.txt", "a.txt"} << QStringList{"b.txt", "a.txt"};
+    QTest::newRow("the window system's own options pass")
+        << QStringList{"varnel", "-style", "fusion", "a.txt", "-reverse"} << QStringList{"a.txt"};
+    QTest::newRow("a file named like an option")
+        << QStringList{"varnel", "--", "-a.txt"} << QStringList{"-a.txt"};
+}
+
+void TestCommandLine::windowArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, files);
+    const cli::Invocation call = cli::parseCommandLine(arguments);
+    QCOMPARE(call.action, cli::Invocation::Action::OpenWindow);
+    QCOMPARE(call.files, files);
+}
+
+void TestCommandLine::windowOpensWithFiles() {
+    writeFile(m_folder->filePath("a.txt"), "alpha\nbeta\n");
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder->path());
+    window.loadFiles({m_folder->filePath("a.txt"), m_folder->filePath("missing.txt"),
+                      m_folder->filePath("crlf.txt")});
+    QCOMPARE(itemsOf(window.state().input()), (QStringList{"alpha", "beta", "zeta", "Eta"}));
+    QCOMPARE(ui.messageTexts(), QStringList{"File not found"});
+}
+
+QTEST_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
