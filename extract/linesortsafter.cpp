@@ -2,7 +2,12 @@
 
 #include <QChar>
 
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnel {
 
@@ -41,6 +46,25 @@ inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype
     return i;
 }
 
+#if defined(__SSE2__)
+// Eight units of each, lower-cased when all sixteen are ASCII; nothing otherwise.
+inline bool loweredAscii(const char16_t* p, const char16_t* q, __m128i& a, __m128i& b) {
+    a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i beyond = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(short(0xFF80)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF)
+        return false;
+    const auto lowered = [](__m128i v) {
+        const __m128i capital = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16('A' - 1)),
+                                              _mm_cmplt_epi16(v, _mm_set1_epi16('Z' + 1)));
+        return _mm_add_epi16(v, _mm_and_si128(capital, _mm_set1_epi16(0x20)));
+    };
+    a = lowered(a);
+    b = lowered(b);
+    return true;
+}
+#endif
+
 } // namespace
 
 bool lineSortsAfter(QStringView upper, QStringView lower) {
@@ -51,7 +75,22 @@ bool lineSortsAfter(QStringView upper, QStringView lower) {
     // A high surrogate lowers with its partner, which may be the first unit that differs.
     if (start > 0 && QChar::isHighSurrogate(u[start - 1]))
         --start;
-    for (qsizetype i = start; i < common; ++i) {
+    qsizetype i = start;
+#if defined(__SSE2__)
+    // Lists are mostly ASCII, and neighbours often differ only in case for a while.
+    for (__m128i a, b; i + 8 <= common && loweredAscii(u + i, l + i, a, b); i += 8) {
+        const auto same = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(a, b)));
+        if (same != 0xFFFF) {
+            alignas(16) char16_t la[8];
+            alignas(16) char16_t lb[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(la), a);
+            _mm_store_si128(reinterpret_cast<__m128i*>(lb), b);
+            const int k = std::countr_zero(~same) / 2;
+            return la[k] > lb[k];
+        }
+    }
+#endif
+    for (; i < common; ++i) {
         if (u[i] == l[i] && !QChar::isSurrogate(u[i]))
             continue; // equal units lower-case alike, unless they are halves of a pair
         const char16_t a = loweredUnit(upper, i);

@@ -62,6 +62,15 @@ void TestLineSortsAfter::pairs_data() {
     QTest::newRow("lone surrogate compares raw") << QString(QChar(0xD800)) << "z" << true;
     QTest::newRow("tab before blank") << "a\tb"
                                       << "a b" << false;
+    // Lines past eight units are compared eight at a time while they stay ASCII.
+    QTest::newRow("long, case only") << "ANAN ANFAXA 42"
+                                     << "anan anfaxa 42" << false;
+    QTest::newRow("long, bracket before lowered capital") << "Anan AnfaZ 42 9224"
+                                                          << "anan anfa[ 42 9224" << true;
+    QTest::newRow("long, at sign before lowered capital") << "ANAN ANF@ 42 9224"
+                                                          << "anan anfa 42 9224" << false;
+    QTest::newRow("long, accent past eight")
+        << QStringLiteral("ANAN ANFé 42 9224") << "anan anfz 42 9224" << true;
 }
 
 void TestLineSortsAfter::pairs() {
