@@ -135,14 +135,14 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
 // The view's own drag-and-drop handling is left out on purpose: items never move by it,
 // and it would accept the list's own item data.
 void LineListView::dragEnterEvent(QDragEnterEvent* event) {
-    if (m_acceptsFileDrops && acceptsFileDrag(*event->mimeData()))
+    if (takesFileDropsNow() && acceptsFileDrag(*event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void LineListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_acceptsFileDrops && acceptsFileDrag(*event->mimeData()))
+    if (takesFileDropsNow() && acceptsFileDrag(*event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -150,7 +150,7 @@ void LineListView::dragMoveEvent(QDragMoveEvent* event) {
 
 void LineListView::dropEvent(QDropEvent* event) {
     const QStringList paths =
-        m_acceptsFileDrops ? droppedFilePaths(*event->mimeData()) : QStringList();
+        takesFileDropsNow() ? droppedFilePaths(*event->mimeData()) : QStringList();
     if (paths.isEmpty()) {
         event->ignore();
         return;

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTableView>
 
+#include <functional>
 #include <optional>
 
 namespace varnel {
@@ -27,6 +28,9 @@ public:
 
     // Takes files dropped from a file manager, and nothing else.
     void setAcceptsFileDrops(bool accepts);
+    // While `held` says so, drops are turned away as well: the work the window waits for
+    // has to end before another command starts.
+    void setFileDropsHeld(std::function<bool()> held) { m_dropsHeld = std::move(held); }
     // Moves with a button down belong to the window (carrying an item), not to the
     // view's own drag selection and auto-scrolling.
     void setCarriesItems(bool carries) { m_carriesItems = carries; }
@@ -56,7 +60,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    bool takesFileDropsNow() const { return m_acceptsFileDrops && !(m_dropsHeld && m_dropsHeld()); }
+
     bool m_acceptsFileDrops = false;
+    std::function<bool()> m_dropsHeld;
     bool m_carriesItems = false;
 };
 

@@ -151,6 +151,9 @@ void MainWindow::connectRemoval(LineListView* view, void (LineListView::*request
 void MainWindow::wireInputList() {
     LineListView* view = m_inputView;
     view->setAcceptsFileDrops(true);
+    // A drop is no user input to the event loop, so it would otherwise start its folder
+    // walk while "Show Correct Order" still sorts.
+    view->setFileDropsHeld([this] { return m_state->pump().isRunningAside(); });
     view->setCarriesItems(true);
     connect(view, &LineListView::mousePressed, this,
             [this] { runHandler([this] { m_reorder.press(); }); });

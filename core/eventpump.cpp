@@ -63,9 +63,11 @@ void EventPump::runAside(const std::function<void()>& work) {
         return;
     }
     noteTurnStarts();
+    m_runningAside = true;
     // The loop is idle between events, never busy: it answers at once all the while.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
+    m_runningAside = false;
     noteTurnEnded();
     if (failure)
         std::rethrow_exception(failure);

@@ -52,6 +52,9 @@ public:
     // the work is done, so no command starts in between. What `work` throws is thrown here.
     // Without a thread to be had, the work runs on this one.
     void runAside(const std::function<void()>& work);
+    // True while runAside() waits: events that are not user input (a file drop among them)
+    // still arrive, and must not start a command either.
+    bool isRunningAside() const { return m_runningAside; }
     // One turn of the event loop for all but user input, whatever the interval.
     void turnWithoutUserInput();
     void setInterval(std::chrono::microseconds interval) { m_interval = interval; }
@@ -86,6 +89,7 @@ private:
     long long m_turns = 0;
     unsigned m_asks = 0;
     bool m_ending = false;
+    bool m_runningAside = false;
 };
 
 } // namespace varnel
