@@ -67,10 +67,10 @@ inline bool loweredAscii(const char16_t* p, const char16_t* q, __m128i& a, __m12
 
 } // namespace
 
-bool lineSortsAfter(QStringView upper, QStringView lower) {
-    const qsizetype common = std::min(upper.size(), lower.size());
-    const char16_t* u = upper.utf16();
-    const char16_t* l = lower.utf16();
+int compareLowered(QStringView first, QStringView second) {
+    const qsizetype common = std::min(first.size(), second.size());
+    const char16_t* u = first.utf16();
+    const char16_t* l = second.utf16();
     qsizetype start = firstDifference(u, l, common);
     // A high surrogate lowers with its partner, which may be the first unit that differs.
     if (start > 0 && QChar::isHighSurrogate(u[start - 1]))
@@ -86,19 +86,19 @@ bool lineSortsAfter(QStringView upper, QStringView lower) {
             _mm_store_si128(reinterpret_cast<__m128i*>(la), a);
             _mm_store_si128(reinterpret_cast<__m128i*>(lb), b);
             const int k = std::countr_zero(~same) / 2;
-            return la[k] > lb[k];
+            return la[k] > lb[k] ? 1 : -1;
         }
     }
 #endif
     for (; i < common; ++i) {
         if (u[i] == l[i] && !QChar::isSurrogate(u[i]))
-            continue; // equal units lower-case alike, unless they are halves of a pair
-        const char16_t a = loweredUnit(upper, i);
-        const char16_t b = loweredUnit(lower, i);
+            continue; // equal units second-case alike, unless they are halves of a pair
+        const char16_t a = loweredUnit(first, i);
+        const char16_t b = loweredUnit(second, i);
         if (a != b)
-            return a > b;
+            return a > b ? 1 : -1;
     }
-    return upper.size() > lower.size();
+    return first.size() == second.size() ? 0 : (first.size() > second.size() ? 1 : -1);
 }
 
 } // namespace varnel

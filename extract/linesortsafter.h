@@ -4,9 +4,15 @@
 
 namespace varnel {
 
-// True when `upper`, lower-cased, is strictly greater than `lower`, lower-cased, comparing
-// UTF-16 code units. Lower-casing is the simple per-character mapping, so lengths never
-// change; no locale rules apply, on purpose: this is the order the lists are checked in.
-bool lineSortsAfter(QStringView upper, QStringView lower);
+// The order the lists are checked in: the two lower-cased, compared by UTF-16 code units.
+// Below 0 when `first` comes first, 0 when the two lower-case alike, above 0 when `second`
+// comes first. Lower-casing is the simple per-character mapping, so lengths never change;
+// no locale rules apply, on purpose.
+int compareLowered(QStringView first, QStringView second);
+
+// True when `upper` sorts strictly after `lower` in that order.
+inline bool lineSortsAfter(QStringView upper, QStringView lower) {
+    return compareLowered(upper, lower) > 0;
+}
 
 } // namespace varnel

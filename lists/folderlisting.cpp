@@ -7,11 +7,9 @@
 namespace varnel {
 
 bool comesBeforeInList(const QString& first, const QString& second) {
-    if (lineSortsAfter(second, first))
-        return true;
-    if (lineSortsAfter(first, second))
-        return false;
-    return first < second; // the same name in another case: still one fixed order
+    const int order = compareLowered(first, second);
+    // The same name in another case: still one fixed order.
+    return order != 0 ? order < 0 : first < second;
 }
 
 bool isFolderPath(const QString& path, const FileSystem& fs) {
