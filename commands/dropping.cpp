@@ -97,7 +97,10 @@ void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSys
                     for (const ListedFile& file : listFolderFiles(f, listings)) {
                         if (file.name.startsWith(u'~') || file.attributes == attribute::HiddenFile)
                             continue;
-                        add(cleanPathSlashes(f + u'/' + file.name, u'/'));
+                        QString path;
+                        path.reserve(f.size() + 1 + file.name.size());
+                        path.append(f).append(u'/').append(file.name);
+                        add(cleanPathSlashes(path, u'/'));
                     }
                 });
                 pump.flushThenYield(flush);

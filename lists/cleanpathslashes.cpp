@@ -13,6 +13,10 @@ QString undoubled(QString text, QChar separator) {
 } // namespace
 
 QString cleanPathSlashes(const QString& path, QChar separator) {
+    // Most paths have nothing to clean, and a dropped folder asks once for every file in it.
+    const char16_t pair[2] = {separator.unicode(), separator.unicode()};
+    if (!path.contains(QStringView(pair, 2)) && (separator != u'\\' || !path.startsWith(separator)))
+        return path;
     if (!path.startsWith(separator))
         return undoubled(path, separator);
     qsizetype rest = 1;
