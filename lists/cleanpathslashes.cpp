@@ -10,12 +10,20 @@ QString undoubled(QString text, QChar separator) {
     return text.replace(QString(2, separator), QString(separator));
 }
 
+// A plain scan: a search for a two-character string costs more than the whole path.
+bool hasDoubled(QStringView path, QChar separator) {
+    for (qsizetype i = 1; i < path.size(); ++i) {
+        if (path[i] == separator && path[i - 1] == separator)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QString cleanPathSlashes(const QString& path, QChar separator) {
     // Most paths have nothing to clean, and a dropped folder asks once for every file in it.
-    const char16_t pair[2] = {separator.unicode(), separator.unicode()};
-    if (!path.contains(QStringView(pair, 2)) && (separator != u'\\' || !path.startsWith(separator)))
+    if (!hasDoubled(path, separator) && (separator != u'\\' || !path.startsWith(separator)))
         return path;
     if (!path.startsWith(separator))
         return undoubled(path, separator);
