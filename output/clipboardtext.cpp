@@ -8,16 +8,15 @@ namespace varnel {
 
 QString clipboardText(const ColumnTable& table, const std::function<void()>& yield) {
     const qsizetype columns = table.columnCount();
-    QList<qsizetype> widths;
-    widths.reserve(columns);
-    for (qsizetype k = 1; k <= columns; ++k) {
-        qsizetype width = 0;
+    // Padding after the last column would only join the blanks dropped at the end of its
+    // line, so only the columns before it are measured: a list of one column is read once.
+    QList<qsizetype> widths(columns, 0);
+    for (qsizetype k = 1; k < columns; ++k) {
         const qsizetype items = table.itemCount();
         for (qsizetype j = 1; j <= items; ++j) {
             yield();
-            width = std::max(width, table.cell(j, k).size());
+            widths[k - 1] = std::max(widths[k - 1], table.cell(j, k).size());
         }
-        widths.append(width);
     }
 
     QString text;
@@ -30,7 +29,7 @@ QString clipboardText(const ColumnTable& table, const std::function<void()>& yie
             text += cell;
             // A cell that grew since it was measured goes in as it is.
             if (widths[k - 1] > cell.size())
-                text += QString(widths[k - 1] - cell.size(), u' ');
+                text.resize(text.size() + widths[k - 1] - cell.size(), u' ');
             text += u'\t';
         }
         // Only the tab this line put there goes: with no columns there is none, and the
