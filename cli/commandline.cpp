@@ -93,7 +93,7 @@ Invocation parseSort(const QStringList& arguments) {
     const QCommandLineOption output(
         {QStringLiteral("o"), QStringLiteral("output")},
         QStringLiteral("Writes to OUTPUT, which may be one of the FILEs, instead of standard "
-                       "output. OUTPUT is replaced only once every line is written."),
+                       "output (-). A file is replaced only once every line is written."),
         QStringLiteral("OUTPUT"));
     parser.addOptions({helpOption(), output});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Text files."),
@@ -102,8 +102,14 @@ Invocation parseSort(const QStringList& arguments) {
         return refuse(parser, usage);
     if (parser.isSet(QStringLiteral("help")))
         return withMessage(Action::Print, helpText(parser, usage));
+    // An empty name is most likely an unset variable: writing to standard output instead
+    // would hide that.
+    if (parser.isSet(output) && parser.value(output).isEmpty())
+        return withMessage(Action::Refuse, programName + QStringLiteral(": OUTPUT is empty\n") +
+                                               helpText(parser, usage));
     Invocation call = withFiles(Action::Sort, parser.positionalArguments());
-    call.output = parser.value(output);
+    if (parser.value(output) != u'-')
+        call.output = parser.value(output);
     return call;
 }
 

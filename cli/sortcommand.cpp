@@ -3,9 +3,8 @@
 #include "extract/collation.h"
 #include "lists/bytesource.h"
 #include "lists/linestream.h"
+#include "outputfile.h"
 #include "streams.h"
-
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -182,28 +181,16 @@ int writeToStandardOutput(const AllLines& lines, QByteArrayView lineBreak) {
     return Success;
 }
 
-// Through a temporary file put in place at the end: until then the old file stays whole,
-// so it may be one of the inputs.
-int writeInPlaceOf(const QString& output, const AllLines& lines, QByteArrayView lineBreak) {
+int writeTo(const QString& output, const AllLines& lines, QByteArrayView lineBreak) {
     // Past a file size limit the signal would end the program mid-write; ignored, the write
     // fails and says so ("File too large").
     std::signal(SIGXFSZ, SIG_IGN);
-    QSaveFile file(output);
-    // Unbuffered: each block goes straight to the file, so a failing write is seen at once.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (ok) {
-        lines.write(lineBreak, [&](QByteArrayView block) {
-            // A short write is followed by one that fails and says why.
-            while (ok && !block.isEmpty()) {
-                const qint64 wrote = file.write(block.data(), block.size());
-                ok = wrote > 0;
-                block = block.sliced(ok ? wrote : 0);
-            }
-        });
-        ok = ok && file.commit();
-    }
-    if (!ok) {
-        complain(output, file.errorString());
+    try {
+        OutputFile file(output);
+        lines.write(lineBreak, [&file](QByteArrayView block) { file.write(block); });
+        file.commit();
+    } catch (const Failure& failure) {
+        complain(output, failure.description());
         return Trouble;
     }
     return Success;
@@ -227,7 +214,7 @@ int runSort(const QStringList& files, const QString& output) {
     lines.sort();
     const QByteArrayView lineBreak = lines.firstLineEndsWithCrLf() ? "\r\n" : "\n";
     return output.isEmpty() ? writeToStandardOutput(lines, lineBreak)
-                            : writeInPlaceOf(output, lines, lineBreak);
+                            : writeTo(output, lines, lineBreak);
 }
 
 } // namespace varnel::cli

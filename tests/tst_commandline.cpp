@@ -14,7 +14,10 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -122,6 +125,8 @@ private slots:
     void decidedPastTheFirstBlock();
     void sortInPlace_data();
     void sortInPlace();
+    void sortIntoAPipe();
+    void sortOntoStandardOutputsFile();
     void windowArguments_data();
     void windowArguments();
     void windowOpensWithFiles();
@@ -188,6 +193,12 @@ void TestCommandLine::commands_data() {
         "alpha\nbeta\nEta\nzeta\n");
     row("sort writes nothing with a file missing", {"sort", "ok.txt", "missing.txt"}, {}, 2, {},
         "varnel: missing.txt: No such file or directory\n");
+    row("sort to -, standard output", {"sort", "-o", "-", "bad.txt"}, {}, 0, "a\nb\n");
+    // Most likely an unset variable; standard output in its place would hide that.
+    row("sort to an empty name", {"sort", "-o", "", "bad.txt"}, {}, 2, {},
+        "varnel: OUTPUT is empty\nUsage: varnel sort [-o OUTPUT] [FILE...]\n...");
+    row("sort onto a folder", {"sort", "-o", ".", "bad.txt"}, {}, 2, {},
+        "varnel: .: Is a directory\n");
 }
 
 void TestCommandLine::commands() {
@@ -266,14 +277,50 @@ void TestCommandLine::sortInPlace() {
     QFETCH(QByteArray, contents);
     QFETCH(QByteArray, err);
     writeFile(m_folder->filePath("list.txt"), "pear\r\nApple\r\n");
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QFile::setPermissions(m_folder->filePath("list.txt"), mode);
     const Run sorted =
         run({"sort", "-o", "list.txt", "list.txt", "ok.txt"}, {}, m_folder->path(), fileSizeLimit);
     QCOMPARE(sorted.err, err);
     QCOMPARE(sorted.status, status);
     QCOMPARE(contentsOf(m_folder->filePath("list.txt")), contents);
+    // The file kept its permissions: owner, group, others (not the caller's own view of them).
+    QCOMPARE(QFile::permissions(m_folder->filePath("list.txt")) & 0x7077, mode);
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files),
              (QStringList{"bad.txt", "crlf.txt", "list.txt", "ok.txt"}));
+}
+
+// Regression: a named pipe (or a device) given as OUTPUT was replaced by a plain file.
+void TestCommandLine::sortIntoAPipe() {
+    const QByteArray pipe = QFile::encodeName(m_folder->filePath("pipe"));
+    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+    const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(reader >= 0);
+    const Run sorted = run({"sort", "-o", "pipe", "bad.txt"}, {}, m_folder->path());
+    char got[16] = {};
+    const ssize_t read = ::read(reader, got, sizeof got);
+    ::close(reader);
+    QCOMPARE(sorted.status, 0);
+    QCOMPARE(QByteArray(got, int(std::max<ssize_t>(read, 0))), QByteArray("a\nb\n"));
+    struct stat status;
+    QVERIFY(::stat(pipe.constData(), &status) == 0 && S_ISFIFO(status.st_mode));
+}
+
+// Regression: -o /dev/stdout replaced the file the shell had sent standard output to, so
+// what was written there before and after was lost.
+void TestCommandLine::sortOntoStandardOutputsFile() {
+    const QString file = m_folder->filePath("out.txt");
+    writeFile(file, "before\n");
+    QProcess program;
+    program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
+    program.setArguments({"sort", "-o", "/dev/stdout", "bad.txt"});
+    program.setWorkingDirectory(m_folder->path());
+    program.setStandardOutputFile(file, QIODevice::Append);
+    program.start();
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(contentsOf(file), QByteArray("before\na\nb\n"));
 }
 
 void TestCommandLine::windowArguments_data() {
