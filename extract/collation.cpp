@@ -4,13 +4,21 @@
 
 namespace varnel {
 
+QLocale collationLocale(const QString& all, const QString& collate, const QString& lang) {
+    // Qt's own default follows LC_MESSAGES and LANGUAGE, the language of messages, which
+    // is not the order the user asked for.
+    const QString& chosen = !all.isEmpty() ? all : !collate.isEmpty() ? collate : lang;
+    const QString name = chosen.section(u'.', 0, 0).section(u'@', 0, 0);
+    const QLocale locale(name);
+    if (name.isEmpty() || name == u"C" || name == u"POSIX" || locale.language() == QLocale::C)
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    return locale;
+}
+
 QCollator makeCorrectOrderCollator() {
-    QLocale locale;
-    // The C locale collates by code point, which would put é after z; a person reading a
-    // list expects it beside e.
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
+    QCollator collator(collationLocale(qEnvironmentVariable("LC_ALL"),
+                                       qEnvironmentVariable("LC_COLLATE"),
+                                       qEnvironmentVariable("LANG")));
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(false);
     collator.setIgnorePunctuation(false);

@@ -1,3 +1,4 @@
+#include "extract/collation.h"
 #include "extract/linesortsafter.h"
 
 #include <QTest>
@@ -11,6 +12,8 @@ private slots:
     void pairs();
     void neverBothWays_data() { pairs_data(); }
     void neverBothWays();
+    void collationLocale_data();
+    void collationLocale();
 };
 
 void TestLineSortsAfter::pairs_data() {
@@ -85,6 +88,29 @@ void TestLineSortsAfter::neverBothWays() {
     QFETCH(QString, lower);
     QVERIFY(!(lineSortsAfter(upper, lower) && lineSortsAfter(lower, upper)));
     QVERIFY(!lineSortsAfter(upper, upper));
+}
+
+void TestLineSortsAfter::collationLocale_data() {
+    QTest::addColumn<QStringList>("environment"); // LC_ALL, LC_COLLATE, LANG
+    QTest::addColumn<QString>("locale");
+    // Regression: the order followed the language of messages (LC_MESSAGES, LANGUAGE).
+    QTest::newRow("LC_COLLATE over LANG")
+        << QStringList{"", "sv_SE.UTF-8", "en_US.UTF-8"} << "sv_SE";
+    QTest::newRow("LC_ALL over both")
+        << QStringList{"de_DE.UTF-8", "sv_SE.UTF-8", "en_US"} << "de_DE";
+    QTest::newRow("LANG alone") << QStringList{"", "", "fr_FR.UTF-8"} << "fr_FR";
+    QTest::newRow("modifier left out") << QStringList{"", "", "sv_SE.UTF-8@euro"} << "sv_SE";
+    QTest::newRow("C collation is English") << QStringList{"", "C", "sv_SE.UTF-8"} << "en_US";
+    QTest::newRow("C.UTF-8 is English") << QStringList{"C.UTF-8", "", ""} << "en_US";
+    QTest::newRow("POSIX is English") << QStringList{"", "", "POSIX"} << "en_US";
+    QTest::newRow("nothing set is English") << QStringList{"", "", ""} << "en_US";
+}
+
+void TestLineSortsAfter::collationLocale() {
+    QFETCH(QStringList, environment);
+    QFETCH(QString, locale);
+    QCOMPARE(varnel::collationLocale(environment[0], environment[1], environment[2]).name(),
+             locale);
 }
 
 QTEST_APPLESS_MAIN(TestLineSortsAfter)
