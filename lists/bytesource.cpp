@@ -16,18 +16,41 @@ Failure systemFailure(int error) {
     return {failures::fromErrno(error).number(), QString::fromLocal8Bit(std::strerror(error))};
 }
 
-int openUnnamedFile() {
-    const QByteArray folder = QFile::encodeName(QDir::tempPath());
-    int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+namespace {
+
+int openUnnamedFileIn(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0)
         return fd;
     // A file system without unnamed files: a named one, unlinked at once.
     QByteArray name = folder + "/varnel-XXXXXX";
-    fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw systemFailure(errno);
-    ::unlink(name.constData());
-    return fd;
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.constData());
+    return named;
+}
+
+} // namespace
+
+int openUnnamedFile() {
+    // TMPDIR first; Qt names no folder at all when it is missing, which must not become "/".
+    const QByteArray chosen = QFile::encodeName(QDir::tempPath());
+    QList<QByteArray> folders{"/tmp", "/var/tmp"};
+    if (!chosen.isEmpty())
+        folders.prepend(chosen);
+    int error = 0;
+    for (const QByteArray& folder : std::as_const(folders)) {
+        const int fd = openUnnamedFileIn(folder);
+        if (fd >= 0)
+            return fd;
+        if (error == 0)
+            error = errno;
+    }
+    const Failure failure = systemFailure(error);
+    const QString folder =
+        chosen.isEmpty() ? qEnvironmentVariable("TMPDIR") : QFile::decodeName(chosen);
+    throw Failure(failure.number(),
+                  failure.description() + QStringLiteral(" (a temporary file in %1)").arg(folder));
 }
 
 void writeAll(int fd, QByteArrayView bytes) {

@@ -1,5 +1,6 @@
 #include "extract/encodedlinesortsafter.h"
 #include "extract/linesortsafter.h"
+#include "lists/bytesource.h"
 #include "lists/linestream.h"
 #include "lists/textfilelines.h"
 #include "lists/utf8check.h"
@@ -148,6 +149,7 @@ private slots:
     void pairTestOnBytes();
     void utf8Check_data() { randomTexts_data(); }
     void utf8Check();
+    void spoolWithoutTmpdir();
 };
 
 void TestLineStream::lineRule() {
@@ -278,4 +280,17 @@ void TestLineStream::utf8Check() {
 }
 
 QTEST_GUILESS_MAIN(TestLineStream)
+// Regression: with TMPDIR naming no folder, a pipe's spool went to the root folder (or, for
+// anyone but root, failed as if standard input could not be read).
+void TestLineStream::spoolWithoutTmpdir() {
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/nonexistent-folder");
+    const int fd = openUnnamedFile();
+    saved.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", saved);
+    QVERIFY(fd >= 0);
+    const QString where = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+    ::close(fd);
+    QVERIFY2(where.startsWith(u"/tmp/"), qPrintable(where));
+}
+
 #include "tst_linestream.moc"
