@@ -1,5 +1,6 @@
 #include "checkcommand.h"
 
+#include "lists/filesystem.h"
 #include "lists/linestream.h"
 #include "streams.h"
 
@@ -58,7 +59,7 @@ private:
 };
 
 bool Checker::check(const QString& name, LineStream& stream) {
-    const QByteArray shownName = QFile::encodeName(name);
+    const QByteArray shownName = encodeFileName(name);
     qint64 found = 0;
     qint64 foundWhileUnsettled = 0;
     qint64 number = 0;

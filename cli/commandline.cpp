@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "core/applicationfolder.h"
+#include "lists/filesystem.h"
 
 #include "checkcommand.h"
 #include "sortcommand.h"
@@ -170,7 +171,7 @@ void print(FILE* stream, const QString& text) {
 QStringList argumentsOf(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(decodeFileName(argv[i])); // a FILE's bytes come back as they were
     return arguments;
 }
 

@@ -1,5 +1,7 @@
 #include "streams.h"
 
+#include "lists/filesystem.h"
+
 #include "lists/bytesource.h"
 
 #include <QFile>
@@ -26,7 +28,7 @@ InputFile::InputFile(const QString& name)
     if (name == u'-')
         return;
     do {
-        m_fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = ::open(encodeFileName(name).constData(), O_RDONLY | O_CLOEXEC);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         throw systemFailure(errno);
@@ -119,8 +121,7 @@ void Output::drop() {
 }
 
 void complain(const QString& name, const QString& reason) {
-    const QByteArray line =
-        "varnel: " + QFile::encodeName(name) + ": " + reason.toLocal8Bit() + '\n';
+    const QByteArray line = "varnel: " + encodeFileName(name) + ": " + reason.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }

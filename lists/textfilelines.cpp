@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 #include "core/memorypolicy.h"
+#include "filesystem.h"
 #include "utf8pieces.h"
 
 #include <QFile>
@@ -145,7 +146,7 @@ constexpr qint64 PeakBytesPerFileByte = 3;
 
 // Opens the plain file at `path` for reading; throws when it is anything else.
 int openPlainFile(const QString& path, qint64& size) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = encodeFileName(path);
     int fd;
     // Without blocking: opening a named pipe would otherwise wait for a writer forever.
     do {

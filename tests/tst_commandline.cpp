@@ -1,7 +1,9 @@
 #include "app/mainwindow.h"
 #include "cli/commandline.h"
+#include "cli/streams.h"
 #include "extract/collation.h"
 #include "extract/linesortsafter.h"
+#include "lists/filesystem.h"
 #include "lists/textfilelines.h"
 #include "support/testfiles.h"
 #include "support/textfilecases.h"
@@ -130,6 +132,7 @@ private slots:
     void windowArguments_data();
     void windowArguments();
     void windowOpensWithFiles();
+    void fileNamesKeepTheirBytes();
 
 private:
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -351,6 +354,23 @@ void TestCommandLine::windowOpensWithFiles() {
                       m_folder->filePath("crlf.txt")});
     QCOMPARE(itemsOf(window.state().input()), (QStringList{"alpha", "beta", "zeta", "Eta"}));
     QCOMPARE(ui.messageTexts(), QStringList{"File not found"});
+}
+
+// Regression: a FILE whose name is not valid UTF-8 could not be opened ("No such file").
+void TestCommandLine::fileNamesKeepTheirBytes() {
+    const QByteArray name = QFile::encodeName(m_folder->path()) + "/bad\xffname.txt";
+    const int made = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(made >= 0);
+    ::close(made);
+    QByteArray program("varnel"), command("check");
+    QByteArray file = name;
+    char* argv[] = {program.data(), command.data(), file.data()};
+    const cli::Invocation call = cli::parseCommandLine(cli::argumentsOf(3, argv));
+    QCOMPARE(call.files.size(), 1);
+    QCOMPARE(encodeFileName(call.files.first()), name);
+    const bool opened = cli::InputFile(call.files.first()).fd() >= 0;
+    ::unlink(name.constData()); // Qt's own clean-up cannot name it
+    QVERIFY(opened);
 }
 
 QTEST_MAIN(TestCommandLine)
