@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
+    varnel::cli::holdClosedStandardStreams();
     const varnel::cli::Invocation call =
         varnel::cli::parseCommandLine(varnel::cli::argumentsOf(argc, argv));
     if (call.action == varnel::cli::Invocation::Action::OpenWindow)

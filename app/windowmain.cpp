@@ -24,6 +24,7 @@ bool haveDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
+    varnel::cli::holdClosedStandardStreams();
     const varnel::cli::Invocation call =
         varnel::cli::parseCommandLine(varnel::cli::argumentsOf(argc, argv));
     if (call.action != varnel::cli::Invocation::Action::OpenWindow) {
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
         std::fputs("Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not "
                    "set).\n",
                    stderr);
-        return 1;
+        return 2;
     }
     varnel::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);

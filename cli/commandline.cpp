@@ -18,6 +18,7 @@
 #include <new>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace varnel::cli {
@@ -168,6 +169,17 @@ void print(FILE* stream, const QString& text) {
 
 } // namespace
 
+void holdClosedStandardStreams() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free number is this one, the lower ones being open or held.
+            const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+            if (held >= 0 && held != fd)
+                ::close(held);
+        }
+    }
+}
+
 QStringList argumentsOf(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -201,6 +213,11 @@ int runCommandLine(const Invocation& invocation) {
         switch (invocation.action) {
         case Action::Print:
             print(stdout, invocation.message);
+            if (std::fflush(stdout) != 0) {
+                complain(QStringLiteral("standard output"),
+                         QString::fromLocal8Bit(std::strerror(errno)));
+                return Trouble;
+            }
             return Success;
         case Action::Refuse:
             print(stderr, invocation.message);

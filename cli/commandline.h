@@ -15,6 +15,12 @@ struct Invocation {
     QString message;        // Print: for standard output; Refuse: for standard error
 };
 
+// Holds the number of a standard stream the program was started without (`cmd >&-`): the
+// next file opened would get it, and output meant for the stream would land in that file.
+// Held by /dev/null opened the wrong way round, the stream still fails when used ("Bad file
+// descriptor"). First thing in main().
+void holdClosedStandardStreams();
+
 // The program's arguments, its own name first, as text.
 QStringList argumentsOf(int argc, char** argv);
 

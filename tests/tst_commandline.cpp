@@ -127,6 +127,8 @@ private slots:
     void decidedPastTheFirstBlock();
     void sortInPlace_data();
     void sortInPlace();
+    void standardOutputThatFails_data();
+    void standardOutputThatFails();
     void sortIntoAPipe();
     void sortOntoStandardOutputsFile();
     void windowArguments_data();
@@ -168,7 +170,7 @@ void TestCommandLine::commands_data() {
         "varnel: Unknown option 'x'.\nUsage: varnel check [--lines] [FILE...]\n...");
     row("missing output", {"sort", "-o"}, {}, 2, {},
         "varnel: Missing value after '-o'.\nUsage: varnel sort [-o OUTPUT] [FILE...]\n...");
-    row("window without a display", {"ok.txt"}, {}, 1, {},
+    row("window without a display", {"ok.txt"}, {}, 2, {},
         "Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not set).\n");
 
     row("in order", {"check"}, "apple\nBanana\ncherry\n", 0, {});
@@ -292,6 +294,40 @@ void TestCommandLine::sortInPlace() {
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files),
              (QStringList{"bad.txt", "crlf.txt", "list.txt", "ok.txt"}));
+}
+
+void TestCommandLine::standardOutputThatFails_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("output"); // empty: closed
+    QTest::addColumn<QByteArray>("err");
+    // Regression: the number of the closed stream went to a descriptor of Qt's own, and the
+    // report said "Invalid argument".
+    QTest::newRow("check, closed") << QStringList{"check", "bad.txt"} << QString()
+                                   << QByteArray("varnel: standard output: Bad file descriptor\n");
+    // Regression: help and version ended with 0 whatever became of them.
+    QTest::newRow("version, full")
+        << QStringList{"--version"} << "/dev/full"
+        << QByteArray("varnel: standard output: No space left on device\n");
+    QTest::newRow("help, closed") << QStringList{"check", "--help"} << QString()
+                                  << QByteArray("varnel: standard output: Bad file descriptor\n");
+}
+
+void TestCommandLine::standardOutputThatFails() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, output);
+    QFETCH(QByteArray, err);
+    QProcess program;
+    program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
+    program.setArguments(arguments);
+    program.setWorkingDirectory(m_folder->path());
+    if (output.isEmpty())
+        program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    else
+        program.setStandardOutputFile(output);
+    program.start();
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.readAllStandardError(), err);
+    QCOMPARE(program.exitCode(), 2);
 }
 
 // Regression: a named pipe (or a device) given as OUTPUT was replaced by a plain file.
