@@ -18,22 +18,25 @@ namespace {
 
 // `utf8` with quotes, backslashes and control characters escaped as in a C string.
 void appendEscaped(QByteArrayView utf8, QByteArray& out) {
-    static constexpr char hex[] = "0123456789abcdef";
     static constexpr char named[] = "\"\\\a\b\t\n\v\f\r";
     static constexpr char letters[] = "\"\\abtnvfr";
+    // Three octal digits always: a digit that follows cannot join the escape.
+    const auto octal = [&out](unsigned char c) {
+        out.append('\\').append(char('0' + (c >> 6))).append(char('0' + ((c >> 3) & 7)));
+        out.append(char('0' + (c & 7)));
+    };
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         if (const char* at = c ? std::strchr(named, c) : nullptr) {
             out.append('\\').append(letters[at - named]);
         } else if (c < 0x20 || c == 0x7F) {
-            // Three octal digits always: a digit that follows cannot join the escape.
-            out.append('\\').append(char('0' + (c >> 6))).append(char('0' + ((c >> 3) & 7)));
-            out.append(char('0' + (c & 7)));
+            octal(c);
         } else if (c == 0xC2 && i + 1 < utf8.size() &&
                    static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
-            // U+0080 to U+009F, the second set of controls.
-            const auto low = static_cast<unsigned char>(utf8[++i]);
-            out.append("\\u00").append(hex[low >> 4]).append(hex[low & 15]);
+            // U+0080 to U+009F, the second set of controls, as their two bytes: C allows no
+            // \u escape below U+00A0.
+            octal(c);
+            octal(static_cast<unsigned char>(utf8[++i]));
         } else {
             out.append(char(c));
         }

@@ -180,7 +180,7 @@ void TestCommandLine::commands_data() {
         "-:1: \"b\" sorts after \"a\" on line 2\n");
     row("lines only", {"check", "--lines"}, "c\nb\na\nd\n", 1, "c\nb\n");
     row("escapes", {"check"}, "a \"q\" \\ \t\x01\x7f\xc2\x85z\n0\n", 1,
-        "-:1: \"a \\\"q\\\" \\\\ \\t\\001\\177\\u0085z\" sorts after \"0\" on line 2\n");
+        "-:1: \"a \\\"q\\\" \\\\ \\t\\001\\177\\302\\205z\" sorts after \"0\" on line 2\n");
     row("Windows-1252 written as UTF-8", {"check", "--lines"}, "caf\xe9\ncafe\n", 1,
         "caf\xc3\xa9\n");
     row("each file on its own", {"check", "bad.txt", "ok.txt", "bad.txt"}, {}, 1,
