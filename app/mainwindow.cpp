@@ -187,10 +187,16 @@ void MainWindow::wireInputList() {
     // should not keep it waiting.
     connect(
         view, &LineListView::filesDropped, this,
-        [this](const QStringList& paths) {
-            runHandler([this, &paths] { addDroppedPaths(*m_state, m_drops, paths); });
-        },
-        Qt::QueuedConnection);
+        [this](const QStringList& paths) { takeDrop(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::takeDrop(const QStringList& paths) {
+    // A drop taken just before "Show Correct Order" began arrives while it sorts: it waits.
+    if (m_state->pump().isRunningAside()) {
+        m_state->pump().afterAside(this, [this, paths] { takeDrop(paths); });
+        return;
+    }
+    runHandler([this, &paths] { addDroppedPaths(*m_state, m_drops, paths); });
 }
 
 void MainWindow::showLineOf(const QModelIndex& result) {

@@ -68,6 +68,7 @@ private:
     // Delete key or double-click: the list's selected item goes.
     void connectRemoval(LineListView* view, void (LineListView::*request)(), LineListModel& list);
     template <typename Handler> void runHandler(Handler&& handler);
+    void takeDrop(const QStringList& paths);
     void showPointer(Pointer pointer);
     void wireInputList();
     // Selects the input line the result came from, with the line below it in view.

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
@@ -63,14 +64,28 @@ void EventPump::runAside(const std::function<void()>& work) {
         return;
     }
     noteTurnStarts();
-    m_runningAside = true;
+    const bool outer = std::exchange(m_runningAside, true);
     // The loop is idle between events, never busy: it answers at once all the while.
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
-    m_runningAside = false;
+    m_runningAside = outer;
     noteTurnEnded();
+    if (!m_runningAside) {
+        for (auto& [context, later] : std::exchange(m_afterAside, {})) {
+            if (context)
+                QTimer::singleShot(0, context, std::move(later));
+        }
+    }
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void EventPump::afterAside(QObject* context, std::function<void()> work) {
+    if (!m_runningAside) {
+        QTimer::singleShot(0, context, std::move(work));
+        return;
+    }
+    m_afterAside.emplace_back(context, std::move(work));
 }
 
 void EventPump::checkAlive() const {

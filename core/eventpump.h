@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QPointer>
+
 #include <chrono>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace varnel {
 
@@ -55,6 +59,9 @@ public:
     // True while runAside() waits: events that are not user input (a file drop among them)
     // still arrive, and must not start a command either.
     bool isRunningAside() const { return m_runningAside; }
+    // Runs `work` on this thread once runAside() has returned, unless `context` is gone by
+    // then: what arrives while the window waits (a drop accepted just before) waits too.
+    void afterAside(QObject* context, std::function<void()> work);
     // One turn of the event loop for all but user input, whatever the interval.
     void turnWithoutUserInput();
     void setInterval(std::chrono::microseconds interval) { m_interval = interval; }
@@ -90,6 +97,7 @@ private:
     unsigned m_asks = 0;
     bool m_ending = false;
     bool m_runningAside = false;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_afterAside;
 };
 
 } // namespace varnel

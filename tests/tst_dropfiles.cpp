@@ -104,7 +104,8 @@ private slots:
     void foldersThatFail_data();
     void foldersThatFail();
     void secondDropWaitsForTheFirst();
-    void noDropWhileSortingAside();
+    void dropsWaitForTheSortAside_data();
+    void dropsWaitForTheSortAside();
     void closingEndsADrop(); // last: once the program ends, no event loop turns again
 
 private:
@@ -319,9 +320,18 @@ void TestDropFiles::closingEndsADrop() {
     QVERIFY(m_ui->messages.isEmpty());
 }
 
-// Regression: a drop is no user input to the event loop, so it used to start its folder walk
-// (and with it, turns that take clicks) while "Show Correct Order" still sorted.
-void TestDropFiles::noDropWhileSortingAside() {
+void TestDropFiles::dropsWaitForTheSortAside_data() {
+    QTest::addColumn<bool>("droppedBefore");
+    // Regression: a drop is no user input to the loop that waits for the sort, so its folder
+    // walk (whose turns take clicks again) started while the sort still ran.
+    QTest::newRow("a drag while it sorts is turned away") << false;
+    // Regression: the handling of a drop taken just before, queued, ran inside the wait and
+    // changed the list the sort was copying.
+    QTest::newRow("a drop taken just before waits") << true;
+}
+
+void TestDropFiles::dropsWaitForTheSortAside() {
+    QFETCH(bool, droppedBefore);
     TreeDir dir;
     makeTree(dir.bytes(), {"a.txt"});
     LineListModel& input = m_window->state().input();
@@ -335,13 +345,26 @@ void TestDropFiles::noDropWhileSortingAside() {
         QApplication::sendEvent(m_window->inputView()->viewport(), &enter);
         return enter.isAccepted();
     };
+    if (droppedBefore) {
+        // Taken, and its handling queued: the sort starts before it runs.
+        std::unique_ptr<QMimeData> data(fileDrag({dir.bytes() + "/a.txt"}));
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(m_window->inputView()->viewport(), &enter);
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(m_window->inputView()->viewport(), &drop);
+    }
     // The command turns no event loop before its work goes aside: the first turn is that wait.
     std::optional<bool> takenDuringSort;
-    QTimer::singleShot(0, this, [&] { takenDuringSort = dragIsTaken(); });
+    qsizetype countDuringSort = -1;
+    QTimer::singleShot(0, this, [&] {
+        takenDuringSort = dragIsTaken();
+        countDuringSort = input.count();
+    });
     showCorrectOrder(m_window->state());
     QCOMPARE(takenDuringSort, std::optional<bool>(false));
+    QCOMPARE(countDuringSort, 30000);
     QVERIFY(dragIsTaken());
-    QCOMPARE(input.count(), 30000);
+    QTRY_COMPARE(input.count(), droppedBefore ? 30001 : 30000);
 }
 
 QTEST_MAIN(TestDropFiles)
