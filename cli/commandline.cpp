@@ -213,7 +213,7 @@ int runCommandLine(const Invocation& invocation) {
         switch (invocation.action) {
         case Action::Print:
             print(stdout, invocation.message);
-            if (std::fflush(stdout) != 0) {
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
                 complain(QStringLiteral("standard output"),
                          QString::fromLocal8Bit(std::strerror(errno)));
                 return Trouble;

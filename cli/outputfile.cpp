@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +21,48 @@ namespace {
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool writesTo(int fd, const struct stat& file) {
+    struct stat status;
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && (flags & O_ACCMODE) != O_RDONLY && ::fstat(fd, &status) == 0 &&
+           sameFile(status, file);
+}
+
+// A descriptor the program was given that already writes to `file` (/dev/stdout,
+// /dev/stderr, /dev/fd/N or the file behind one of them), or -1.
+int givenWriterOf(const struct stat& file) {
+    std::unique_ptr<DIR, int (*)(DIR*)> open(::opendir("/proc/self/fd"), ::closedir);
+    if (!open) {
+        for (const int fd : {STDOUT_FILENO, STDERR_FILENO})
+            if (writesTo(fd, file))
+                return fd;
+        return -1;
+    }
+    int found = -1;
+    while (const dirent* entry = ::readdir(open.get())) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != 0 || fd == ::dirfd(open.get()))
+            continue;
+        if ((found < 0 || fd < found) && writesTo(int(fd), file))
+            found = int(fd);
+    }
+    return found;
+}
+
+// Only after the last write, which clears set-ID bits. Only the superuser may give a file
+// away; anyone else keeps the group where they belong to it. Rights meant for an owner or a
+// group the new file does not have are not handed to another.
+void keepOwnerAndPermissions(int fd, const struct stat& old) {
+    const bool root = ::geteuid() == 0;
+    mode_t mode = old.st_mode & 07777;
+    if (::fchown(fd, root ? old.st_uid : uid_t(-1), old.st_gid) != 0)
+        mode &= ~mode_t(S_IRWXG | S_ISGID);
+    if (!root && old.st_uid != ::geteuid())
+        mode &= ~mode_t(S_ISUID);
+    ::fchmod(fd, mode);
 }
 
 } // namespace
@@ -34,11 +78,10 @@ OutputFile::OutputFile(const QString& name) {
     }
     if (S_ISDIR(status.st_mode))
         throw systemFailure(EISDIR);
-    struct stat standardOutput;
-    if (::fstat(STDOUT_FILENO, &standardOutput) == 0 && sameFile(status, standardOutput)) {
+    if (const int given = givenWriterOf(status); given >= 0) {
         // /dev/stdout, or the file it was sent to: replacing that file would drop what the
         // shell wrote there before and send what it writes after to a file no longer named.
-        m_fd = STDOUT_FILENO;
+        m_fd = given;
         m_ownsFd = false;
         return;
     }
@@ -103,13 +146,8 @@ void OutputFile::commit() {
     // On disk before it takes the old file's place: a crash then leaves one or the other.
     if (::fdatasync(m_fd) != 0)
         throw systemFailure(errno);
-    if (m_old) {
-        // Only now: a write clears set-user-ID bits. Only the superuser may give a file
-        // away; anyone else's replacement is their own.
-        if (::geteuid() == 0)
-            (void)::fchown(m_fd, m_old->st_uid, m_old->st_gid);
-        ::fchmod(m_fd, m_old->st_mode & 07777);
-    }
+    if (m_old)
+        keepOwnerAndPermissions(m_fd, *m_old);
     const int fd = std::exchange(m_fd, -1);
     // A file system that writes late (over a network) may only now say it is full.
     if (::close(fd) != 0 && errno != EINTR)

@@ -14,8 +14,9 @@ namespace varnel::cli {
 // complete new one (written beside it, then renamed over it), so it may be one of the
 // inputs; a replaced file keeps its permissions, and its owner where the system allows.
 // What is not a plain file is written into as the shell's ">" would: a device, a named pipe
-// (which waits for its reader). The file standard output already writes to is written
-// through standard output, so nothing written there before is lost. A folder is refused.
+// (which waits for its reader). A file the program's standard output (or another descriptor
+// it was given) already writes to is written through that, so nothing written there before
+// is lost. A folder is refused.
 // Failures are systemFailure.
 class OutputFile {
 public:

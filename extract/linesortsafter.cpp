@@ -92,7 +92,7 @@ int compareLowered(QStringView first, QStringView second) {
 #endif
     for (; i < common; ++i) {
         if (u[i] == l[i] && !QChar::isSurrogate(u[i]))
-            continue; // equal units second-case alike, unless they are halves of a pair
+            continue; // equal units lower-case alike, unless they are halves of a pair
         const char16_t a = loweredUnit(first, i);
         const char16_t b = loweredUnit(second, i);
         if (a != b)

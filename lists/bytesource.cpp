@@ -35,10 +35,12 @@ int openUnnamedFileIn(const QByteArray& folder) {
 int openUnnamedFile() {
     // TMPDIR first; Qt names no folder at all when it is missing, which must not become "/".
     const QByteArray chosen = QFile::encodeName(QDir::tempPath());
+    const QByteArray named = chosen.isEmpty() ? qgetenv("TMPDIR") : chosen;
     QList<QByteArray> folders{"/tmp", "/var/tmp"};
     if (!chosen.isEmpty())
         folders.prepend(chosen);
-    int error = 0;
+    // The failure reported is the first folder's: the one the user chose, if any.
+    int error = chosen.isEmpty() && !named.isEmpty() ? ENOENT : 0;
     for (const QByteArray& folder : std::as_const(folders)) {
         const int fd = openUnnamedFileIn(folder);
         if (fd >= 0)
@@ -47,10 +49,9 @@ int openUnnamedFile() {
             error = errno;
     }
     const Failure failure = systemFailure(error);
-    const QString folder =
-        chosen.isEmpty() ? qEnvironmentVariable("TMPDIR") : QFile::decodeName(chosen);
+    const QString where = QFile::decodeName(named.isEmpty() ? folders.first() : named);
     throw Failure(failure.number(),
-                  failure.description() + QStringLiteral(" (a temporary file in %1)").arg(folder));
+                  failure.description() + QStringLiteral(" (a temporary file in %1)").arg(where));
 }
 
 void writeAll(int fd, QByteArrayView bytes) {

@@ -1,15 +1,17 @@
 #include "fileexists.h"
 
-#include <QDateTime>
-#include <QFileInfo>
+#include "filesystem.h"
+
+#include <sys/stat.h>
 
 namespace varnel {
 
 bool fileExists(const QString& path) {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
-    return info.exists() && info.lastModified().isValid();
+    // By the name's own bytes: Qt's file classes cannot name a file whose name is not UTF-8.
+    struct stat status;
+    return ::stat(encodeFileName(path).constData(), &status) == 0;
 }
 
 } // namespace varnel

@@ -292,7 +292,7 @@ void TestCommandLine::sortInPlace() {
     // The file kept its permissions: owner, group, others (not the caller's own view of them).
     QCOMPARE(QFile::permissions(m_folder->filePath("list.txt")) & 0x7077, mode);
     // Nothing half-written is left beside it.
-    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files),
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"bad.txt", "crlf.txt", "list.txt", "ok.txt"}));
 }
 
@@ -320,6 +320,8 @@ void TestCommandLine::standardOutputThatFails() {
     program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
     program.setArguments(arguments);
     program.setWorkingDirectory(m_folder->path());
+    if (!output.isEmpty() && !QFile::exists(output))
+        QSKIP("This system has no such device.");
     if (output.isEmpty())
         program.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
     else
@@ -404,9 +406,8 @@ void TestCommandLine::fileNamesKeepTheirBytes() {
     const cli::Invocation call = cli::parseCommandLine(cli::argumentsOf(3, argv));
     QCOMPARE(call.files.size(), 1);
     QCOMPARE(encodeFileName(call.files.first()), name);
-    const bool opened = cli::InputFile(call.files.first()).fd() >= 0;
-    ::unlink(name.constData()); // Qt's own clean-up cannot name it
-    QVERIFY(opened);
+    const auto remove = qScopeGuard([&name] { ::unlink(name.constData()); }); // Qt cannot name it
+    QVERIFY(cli::InputFile(call.files.first()).fd() >= 0);
 }
 
 QTEST_MAIN(TestCommandLine)

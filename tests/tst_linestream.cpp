@@ -279,7 +279,6 @@ void TestLineStream::utf8Check() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestLineStream)
 // Regression: with TMPDIR naming no folder, a pipe's spool went to the root folder (or, for
 // anyone but root, failed as if standard input could not be read).
 void TestLineStream::spoolWithoutTmpdir() {
@@ -293,4 +292,5 @@ void TestLineStream::spoolWithoutTmpdir() {
     QVERIFY2(where.startsWith(u"/tmp/"), qPrintable(where));
 }
 
+QTEST_GUILESS_MAIN(TestLineStream)
 #include "tst_linestream.moc"

@@ -1,5 +1,6 @@
 #include "commands/loading.h"
 #include "core/errorreport.h"
+#include "lists/filesystem.h"
 #include "support/commandform.h"
 #include "support/testfiles.h"
 
@@ -8,6 +9,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -29,12 +33,15 @@ class TestLoadText : public QObject {
     Q_OBJECT
 private slots:
     void init();
+    void cleanup();
     void picks_data();
     void picks();
     void oneInsertionPerFile();
     void fileTooLargeForMemory();
 
 private:
+    QByteArray notUtf8Name() const { return QFile::encodeName(m_dir->path()) + "/bad\xff.txt"; }
+
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -44,6 +51,13 @@ void TestLoadText::init() {
     writeFile(m_dir->filePath("b.txt"), "b1");
     writeFile(m_dir->filePath("empty.txt"), "");
     QVERIFY(QDir(m_dir->path()).mkdir("sub"));
+    const int fd = ::open(notUtf8Name().constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0 && ::write(fd, "x1\n", 3) == 3);
+    ::close(fd);
+}
+
+void TestLoadText::cleanup() {
+    ::unlink(notUtf8Name().constData()); // Qt's own clean-up cannot name it
 }
 
 void TestLoadText::picks_data() {
@@ -58,6 +72,9 @@ void TestLoadText::picks_data() {
         << QStringList{"b.txt", "a.txt", "b.txt"} << QStringList{"old", "b1", "a1", "a2", "b1"}
         << QStringList{};
     QTest::newRow("empty file") << QStringList{"empty.txt"} << QStringList{"old"} << QStringList{};
+    // Regression: Qt's file classes could not name it, so it was "File not found".
+    QTest::newRow("a name that is not UTF-8")
+        << QStringList{decodeFileName("bad\xff.txt")} << QStringList{"old", "x1"} << QStringList{};
     QTest::newRow("missing file alone")
         << QStringList{"missing.txt"} << QStringList{"old"} << QStringList{notFound};
     QTest::newRow("missing file among others")
