@@ -130,7 +130,8 @@ private slots:
     void standardOutputThatFails_data();
     void standardOutputThatFails();
     void sortIntoAPipe();
-    void sortOntoStandardOutputsFile();
+    void sortOntoAGivenStreamsFile_data();
+    void sortOntoAGivenStreamsFile();
     void windowArguments_data();
     void windowArguments();
     void windowOpensWithFiles();
@@ -348,16 +349,26 @@ void TestCommandLine::sortIntoAPipe() {
     QVERIFY(::stat(pipe.constData(), &status) == 0 && S_ISFIFO(status.st_mode));
 }
 
-// Regression: -o /dev/stdout replaced the file the shell had sent standard output to, so
-// what was written there before and after was lost.
-void TestCommandLine::sortOntoStandardOutputsFile() {
+void TestCommandLine::sortOntoAGivenStreamsFile_data() {
+    QTest::addColumn<QString>("output");
+    // Regression: -o /dev/stdout replaced the file the shell had sent standard output to,
+    // so what was written there before and after was lost.
+    QTest::newRow("standard output") << "/dev/stdout";
+    QTest::newRow("standard error") << "/dev/stderr";
+}
+
+void TestCommandLine::sortOntoAGivenStreamsFile() {
+    QFETCH(QString, output);
     const QString file = m_folder->filePath("out.txt");
     writeFile(file, "before\n");
     QProcess program;
     program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
-    program.setArguments({"sort", "-o", "/dev/stdout", "bad.txt"});
+    program.setArguments({"sort", "-o", output, "bad.txt"});
     program.setWorkingDirectory(m_folder->path());
-    program.setStandardOutputFile(file, QIODevice::Append);
+    if (output.endsWith(u"stdout"))
+        program.setStandardOutputFile(file, QIODevice::Append);
+    else
+        program.setStandardErrorFile(file, QIODevice::Append);
     program.start();
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitCode(), 0);
