@@ -9,9 +9,14 @@ QLocale collationLocale(const QString& all, const QString& collate, const QStrin
     // is not the order the user asked for.
     const QString& chosen = !all.isEmpty() ? all : !collate.isEmpty() ? collate : lang;
     const QString name = chosen.section(u'.', 0, 0).section(u'@', 0, 0);
+    const QString modifier = chosen.section(u'@', 1);
     const QLocale locale(name);
     if (name.isEmpty() || name == u"C" || name == u"POSIX" || locale.language() == QLocale::C)
         return QLocale(QLocale::English, QLocale::UnitedStates);
+    if (modifier == u"latin")
+        return QLocale(locale.language(), QLocale::LatinScript, locale.territory());
+    if (modifier == u"cyrillic")
+        return QLocale(locale.language(), QLocale::CyrillicScript, locale.territory());
     return locale;
 }
 
