@@ -79,6 +79,14 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     if (m_ownUi)
         m_ownUi->setAfterModal([this] { m_state->pump().checkAlive(); });
     connect(m_state.get(), &WindowState::pointerChanged, this, &MainWindow::showPointer);
+    // Clicks are not taken while a long sort runs aside; the hourglass says why. Over the
+    // window's own pointer, which stays what the commands set.
+    m_state->pump().setAsideIndicator([](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    });
 
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(twips(8040), twips(7515));

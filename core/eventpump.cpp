@@ -13,6 +13,44 @@
 
 namespace varnel {
 
+namespace {
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::InputMethod:
+    case QEvent::NativeGesture:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Qt's own exclusion of user input holds back the desktop's request to close as well (on
+// X11 it counts as input), and replays every held click once the work ends.
+class UserInputSwallower : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override { return isUserInput(event->type()); }
+};
+
+} // namespace
+
 EventPump::EventPump(std::chrono::microseconds interval, Now now)
     : m_interval(interval)
     , m_now(now)
@@ -65,11 +103,24 @@ void EventPump::runAside(const std::function<void()>& work) {
     }
     noteTurnStarts();
     const bool outer = std::exchange(m_runningAside, true);
-    // The loop is idle between events, never busy: it answers at once all the while.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!outer && m_showAside)
+        m_showAside(true);
+    {
+        UserInputSwallower swallower;
+        QCoreApplication::instance()->installEventFilter(&swallower);
+        // The loop is idle between events, never busy: it answers at once all the while. It
+        // also ends when the window closes, and then the work is told to stop.
+        loop.exec();
+    }
+    if (m_ending)
+        m_stopAside = true;
     worker.join();
+    m_stopAside = false;
     m_runningAside = outer;
+    if (!outer && m_showAside)
+        m_showAside(false);
     noteTurnEnded();
+    checkAlive();
     if (!m_runningAside) {
         for (auto& [context, later] : std::exchange(m_afterAside, {})) {
             if (context)

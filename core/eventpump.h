@@ -2,6 +2,7 @@
 
 #include <QPointer>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <utility>
@@ -51,11 +52,18 @@ public:
         }
     }
     void yieldNow();
-    // Runs `work` on a thread of its own while this thread turns the event loop for all but
-    // user input: the window paints and answers the desktop, and clicks and keys wait until
-    // the work is done, so no command starts in between. What `work` throws is thrown here.
-    // Without a thread to be had, the work runs on this one.
+    // Runs `work` on a thread of its own while this thread turns the event loop: the window
+    // paints and answers the desktop, and clicks and keys in the meantime are not taken, so
+    // no command starts in between, nor later on lists the user no longer sees as they were.
+    // A request to close is taken: the work is asked to stop (stopRequested()) and this
+    // throws ProgramEnding. Otherwise what `work` throws is thrown here. Without a thread to
+    // be had, the work runs on this one.
     void runAside(const std::function<void()>& work);
+    // For work run aside to poll now and then; it may end with ProgramEnding once set.
+    const std::atomic<bool>& stopRequested() const { return m_stopAside; }
+    // Told true when work goes aside and false when it is done, to show that the window
+    // waits for it.
+    void setAsideIndicator(std::function<void(bool)> show) { m_showAside = std::move(show); }
     // True while runAside() waits: events that are not user input (a file drop among them)
     // still arrive, and must not start a command either.
     bool isRunningAside() const { return m_runningAside; }
@@ -97,6 +105,8 @@ private:
     unsigned m_asks = 0;
     bool m_ending = false;
     bool m_runningAside = false;
+    std::atomic<bool> m_stopAside = false;
+    std::function<void(bool)> m_showAside;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_afterAside;
 };
 

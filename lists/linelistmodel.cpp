@@ -9,6 +9,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
 #include <numeric>
 #include <thread>
 
@@ -32,9 +33,28 @@ constexpr size_t TwoThreadSortSize = 20000;
 // a pump, rows are announced this many at a time.
 constexpr size_t ShowPiece = 250000;
 
+// Asked on every comparison of a long sort: once the window has closed, the sort ends
+// (with ProgramEnding) instead of finishing work nobody will see.
+class StopPoll {
+public:
+    explicit StopPoll(const std::atomic<bool>* stop)
+        : m_stop(stop) {}
+    void operator()() {
+        if (m_stop && (++m_asks & 0xFFF) == 0 && m_stop->load(std::memory_order_relaxed))
+            throw ProgramEnding{};
+    }
+
+private:
+    const std::atomic<bool>* m_stop;
+    unsigned m_asks = 0;
+};
+
 template <typename Iterator, typename TextOf>
-void sortCollated(Iterator first, Iterator last, TextOf& textOf, const QCollator& collator) {
-    std::sort(first, last, [&textOf, &collator](const auto& a, const auto& b) {
+void sortCollated(Iterator first, Iterator last, TextOf& textOf, const QCollator& collator,
+                  const std::atomic<bool>* stop = nullptr) {
+    StopPoll poll(stop);
+    std::sort(first, last, [&textOf, &collator, &poll](const auto& a, const auto& b) {
+        poll();
         return collator.compare(textOf(a), textOf(b)) < 0;
     });
 }
@@ -206,8 +226,9 @@ void LineListModel::collatedSort(std::vector<Item>& items, TextOf textOf) const 
 template <typename Item, typename TextOf>
 void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
                                      const QCollator& c) const {
-    const auto sortRange = [&textOf](auto first, auto last, const QCollator& collator) {
-        sortCollated(first, last, textOf, collator);
+    const std::atomic<bool>* stop = m_pump ? &m_pump->stopRequested() : nullptr;
+    const auto sortRange = [&textOf, stop](auto first, auto last, const QCollator& collator) {
+        sortCollated(first, last, textOf, collator, stop);
     };
     need(SortNeed::Memory);
     std::vector<Item> sample;
@@ -219,20 +240,35 @@ void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
     need(SortNeed::Memory);
     QCollator own = makeCorrectOrderCollator();
 
+    StopPoll poll(stop);
     const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
+        poll();
         return c.compare(textOf(item), textOf(pivot)) < 0;
     });
+    std::exception_ptr lowerFailure;
     std::thread lowerPart;
     try {
         need(SortNeed::Thread);
-        lowerPart =
-            std::thread([&, own = std::move(own)] { sortRange(items.begin(), middle, own); });
+        lowerPart = std::thread([&, own = std::move(own)] {
+            try {
+                sortRange(items.begin(), middle, own);
+            } catch (...) {
+                lowerFailure = std::current_exception();
+            }
+        });
     } catch (const std::exception&) {
         sortRange(items.begin(), middle, c);
     }
-    sortRange(middle, items.end(), c);
-    if (lowerPart.joinable())
-        lowerPart.join();
+    {
+        // Joined however this part ends: the other part sorts the same vector.
+        const auto joined = qScopeGuard([&lowerPart] {
+            if (lowerPart.joinable())
+                lowerPart.join();
+        });
+        sortRange(middle, items.end(), c);
+    }
+    if (lowerFailure)
+        std::rethrow_exception(lowerFailure);
 }
 
 void LineListModel::runLong(size_t items, const std::function<void()>& work) const {

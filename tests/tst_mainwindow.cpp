@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -25,6 +26,7 @@ private slots:
     void startupFiles_data();
     void startupFiles();
     void sampleThroughTheButtons();
+    void clicksDuringALongSortAreNotTaken();
     void deleteKeyAndDoubleClick();
     void hoverRules();
     void realMessageBox_data();
@@ -203,6 +205,32 @@ void TestMainWindow::sampleThroughTheButtons() {
     QCOMPARE(window.state().results().count(), 0);
     QTest::mouseClick(window.button("PushButton3"), Qt::LeftButton);
     QCOMPARE(window.state().input().count(), 0);
+}
+
+// Regression: clicks held back during the sort ran the moment it ended ("Clear List" then
+// emptied a list the user had just asked to see in order).
+void TestMainWindow::clicksDuringALongSortAreNotTaken() {
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QStringList lines;
+    for (int i = 0; i < 30000; ++i)
+        lines.append(QString::number(30000 - i)); // enough to be sorted aside
+    window.state().input().appendBatch(lines);
+    bool clicked = false;
+    // The first turn of the event loop after the click is the wait for the sort.
+    QTimer::singleShot(0, &window, [&] {
+        QTest::mouseClick(window.button("PushButton3"), Qt::LeftButton);
+        QTest::keyClick(window.inputView(), Qt::Key_Delete);
+        clicked = true;
+    });
+    QTest::mouseClick(window.button("PushButton5"), Qt::LeftButton);
+    QVERIFY(clicked);
+    QCOMPARE(window.state().results().count(), 30000);
+    QCoreApplication::processEvents();
+    QCOMPARE(window.state().input().count(), 30000);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
 void TestMainWindow::deleteKeyAndDoubleClick() {

@@ -60,5 +60,7 @@ int main(int argc, char** argv) {
             std::printf("message: %s\n", qPrintable(m.text));
         std::fflush(stdout);
     });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    std::printf("results: %lld\n", static_cast<long long>(window.state().results().count()));
+    return status;
 }
