@@ -107,8 +107,13 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
                              QStringLiteral("Double-click item to remove it. Move | line to right "
                                             "and out of window to reveal full names."));
     m_resultsView->setModel(&m_state->results());
-    connect(m_resultsView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { runHandler([&] { showLineOf(current); }); });
+    // On selection, not on the current row: the list's focus makes its first row current
+    // without choosing it, and that must not move the input list.
+    connect(m_resultsView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (!selected.isEmpty())
+                    runHandler([&] { showLineOf(selected.indexes().first()); });
+            });
 
     for (const ButtonEntry& entry : Buttons)
         makeButton(entry);

@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 
+#include <limits>
+
 namespace varnel {
 
 namespace {
@@ -123,6 +125,9 @@ QString QtUserInterface::inputText(const QString& prompt, const QString& title) 
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
+    // A line may be far longer than a line edit's 32,767 characters, cut without a word.
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
     const bool accepted = dialog.exec() == QDialog::Accepted;
     afterModal();
     return accepted ? dialog.textValue() : QString();

@@ -29,6 +29,9 @@ void addOneItem(WindowState& state) {
         entry = state.ui().inputText(QStringLiteral("Enter Item: "), QStringLiteral("Input Item"));
         state.pump().checkAlive();
     });
+    // A line never holds a line break: pasted ones show as blanks in the box, and would be
+    // saved as lines of their own. They stay what the box showed.
+    entry.replace(u'\r', u' ').replace(u'\n', u' ');
     // Only U+0020 counts as blank here: an entry of tabs is a real line.
     if (std::all_of(entry.cbegin(), entry.cend(), [](QChar c) { return c == u' '; }))
         return;

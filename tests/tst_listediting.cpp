@@ -28,6 +28,10 @@ void TestListEditing::addOneItem_data() {
     QTest::newRow("blanks kept around a word")
         << QStringList{"  pear  "} << QStringList{"  pear  "};
     QTest::newRow("a tab is not a blank") << QStringList{"\t"} << QStringList{"\t"};
+    // Regression: pasted line breaks stayed in the line and were saved as several lines.
+    QTest::newRow("line breaks as the box shows them")
+        << QStringList{"first\nsecond\r\nthird\r"} << QStringList{"first second  third "};
+    QTest::newRow("a line break alone") << QStringList{"\r\n"} << QStringList{};
 }
 
 void TestListEditing::addOneItem() {

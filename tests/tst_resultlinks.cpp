@@ -114,7 +114,7 @@ void TestResultLinks::edit(const QString& how) {
 
 void TestResultLinks::selectingAResult_data() {
     QTest::addColumn<QString>("edit"); // after "Start Extracting Lines"; see edit()
-    QTest::addColumn<int>("click");    // on a result, then the keys
+    QTest::addColumn<int>("click");    // on a result, then the keys; 0: the list gets the focus
     QTest::addColumn<QList<int>>("keys");
     QTest::addColumn<int>("line");    // the input line selected; 5 is where it was
     QTest::addColumn<QString>("tip"); // of the selected result
@@ -126,6 +126,9 @@ void TestResultLinks::selectingAResult_data() {
     const QString tip150 = QStringLiteral("Line 150 sorts after line 151: \"line 150\"");
     const QString tip280 = QStringLiteral("Line 280 sorts after line 281: \"line 280\"");
     row("click", "", 2, {}, 150, tip150);
+    // Regression: the focus makes the first result current without choosing it, and the
+    // input list jumped to that result's line.
+    row("focus alone: leads nowhere", "", 0, {}, 5, "Line 20 sorts after line 21: \"line 020\"");
     row("arrow down", "", 1, {Qt::Key_Down}, 150, tip150);
     row("end", "", 1, {Qt::Key_End}, 280, tip280);
     row("home", "", 3, {Qt::Key_Home}, 20, "Line 20 sorts after line 21: \"line 020\"");
@@ -157,7 +160,13 @@ void TestResultLinks::selectingAResult() {
     if (m_window->state().input().count() >= 5)
         clickRow(input, 5);
 
-    clickRow(results, click);
+    if (click > 0) {
+        clickRow(results, click);
+    } else {
+        QApplication::setActiveWindow(m_window.get());
+        results->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(results->currentIndex().isValid());
+    }
     for (int key : keys)
         QTest::keyClick(results, Qt::Key(key));
     QCOMPARE(input->currentIndex().row() + 1, line);
