@@ -2,8 +2,7 @@
 
 #include "lists/bytesource.h"
 #include "lists/filesystem.h"
-
-#include <QRandomGenerator>
+#include "output/filebeside.h"
 
 #include <cerrno>
 #include <climits>
@@ -52,19 +51,6 @@ int givenWriterOf(const struct stat& file) {
     return found;
 }
 
-// Only after the last write, which clears set-ID bits. Only the superuser may give a file
-// away; anyone else keeps the group where they belong to it. Rights meant for an owner or a
-// group the new file does not have are not handed to another.
-void keepOwnerAndPermissions(int fd, const struct stat& old) {
-    const bool root = ::geteuid() == 0;
-    mode_t mode = old.st_mode & 07777;
-    if (::fchown(fd, root ? old.st_uid : uid_t(-1), old.st_gid) != 0)
-        mode &= ~mode_t(S_IRWXG | S_ISGID);
-    if (!root && old.st_uid != ::geteuid())
-        mode &= ~mode_t(S_ISUID);
-    ::fchmod(fd, mode);
-}
-
 } // namespace
 
 OutputFile::OutputFile(const QString& name) {
@@ -104,29 +90,14 @@ OutputFile::OutputFile(const QString& name) {
 }
 
 void OutputFile::openBeside(const QByteArray& target, const struct stat* old) {
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder =
-        slash < 0 ? QByteArray(".") : target.left(std::max<qsizetype>(slash, 1));
-    const QByteArray base = target.mid(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray temporary = folder + "/." + base + '.' +
-                                     QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        // A new file is made as the system makes any new file; a replacement starts private
-        // and then takes the old one's permissions.
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                              old ? 0600 : 0666);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            throw systemFailure(errno);
-        m_fd = fd;
-        m_target = target;
-        m_temporary = temporary;
-        if (old)
-            m_old = *old;
-        return;
-    }
-    throw systemFailure(EEXIST);
+    const FileBeside file = createFileBeside(target, old != nullptr);
+    if (file.fd < 0)
+        throw systemFailure(errno);
+    m_fd = file.fd;
+    m_target = target;
+    m_temporary = file.path;
+    if (old)
+        m_old = *old;
 }
 
 OutputFile::~OutputFile() {
@@ -147,7 +118,7 @@ void OutputFile::commit() {
     if (::fdatasync(m_fd) != 0)
         throw systemFailure(errno);
     if (m_old)
-        keepOwnerAndPermissions(m_fd, *m_old);
+        takeOverOwnerAndPermissions(m_fd, *m_old);
     const int fd = std::exchange(m_fd, -1);
     // A file system that writes late (over a network) may only now say it is full.
     if (::close(fd) != 0 && errno != EINTR)

@@ -1,10 +1,10 @@
 #include "textfilewriter.h"
 
 #include "core/failure.h"
+#include "filebeside.h"
 #include "lists/filesystem.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <climits>
@@ -36,13 +36,6 @@ Failure cannotCreate(int error) {
     return failures::fromErrno(error);
 }
 
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    return slash == 0 ? QByteArrayLiteral("/") : path.first(slash);
-}
-
 } // namespace
 
 TextFileWriter::~TextFileWriter() {
@@ -55,7 +48,7 @@ void TextFileWriter::open(const QString& path) {
     if (::stat(name.constData(), &status) != 0) {
         if (errno != ENOENT)
             throw cannotCreate(errno);
-        openBeside(name, false, 0);
+        openBeside(name, nullptr);
         return;
     }
     if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
@@ -71,7 +64,7 @@ void TextFileWriter::open(const QString& path) {
     char resolved[PATH_MAX];
     if (!::realpath(name.constData(), resolved))
         throw cannotCreate(errno);
-    openBeside(QByteArray(resolved), true, status.st_mode & 07777);
+    openBeside(QByteArray(resolved), &status);
 }
 
 void TextFileWriter::openDevice(const QByteArray& name) {
@@ -90,29 +83,16 @@ void TextFileWriter::openDevice(const QByteArray& name) {
     m_fd = fd;
 }
 
-void TextFileWriter::openBeside(const QByteArray& target, bool replacing, mode_t mode) {
-    const QByteArray folder = folderOf(target);
-    const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray temporary = folder + "/." + base + '.' +
-                                     QByteArray::number(QRandomGenerator::global()->generate(), 36);
-        // A new file is made as the system makes any new file; a replacement starts
-        // private and gets the old file's permissions.
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                              replacing ? 0600 : 0666);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            throw cannotCreate(errno);
-        m_fd = fd;
-        m_target = target;
-        m_temporary = temporary;
-        if (replacing)
-            ::fchmod(fd, mode);
-        m_buffer.reserve(WriteSize * 2);
-        return;
-    }
-    throw cannotCreate(EEXIST);
+void TextFileWriter::openBeside(const QByteArray& target, const struct stat* old) {
+    const FileBeside file = createFileBeside(target, old != nullptr);
+    if (file.fd < 0)
+        throw cannotCreate(errno);
+    m_fd = file.fd;
+    m_target = target;
+    m_temporary = file.path;
+    if (old)
+        m_old = *old;
+    m_buffer.reserve(WriteSize * 2);
 }
 
 void TextFileWriter::writeLine(QStringView text) {
@@ -170,6 +150,8 @@ void TextFileWriter::finish(bool complete) {
     // On disk before it takes the old file's place: a crash then leaves one or the other.
     if (::fdatasync(m_fd) != 0)
         fail(errno);
+    if (m_old)
+        takeOverOwnerAndPermissions(m_fd, *m_old);
     close();
     // The file replaced goes when its last user lets go, and a large one takes a while to
     // free: that user is a thread of its own, not the window's.

@@ -5,6 +5,10 @@
 #include <QStringEncoder>
 #include <QStringView>
 
+#include <optional>
+
+#include <sys/stat.h>
+
 namespace varnel {
 
 // Writes a text file as UTF-8 lines ending in CR LF. A plain file, new or existing, is
@@ -32,7 +36,7 @@ public:
 
 private:
     void openDevice(const QByteArray& name);
-    void openBeside(const QByteArray& target, bool replacing, mode_t mode);
+    void openBeside(const QByteArray& target, const struct ::stat* old);
     void flush();
     void close();
     void discard();
@@ -40,8 +44,9 @@ private:
     static void closeAside(int fd);
 
     int m_fd = -1;
-    QByteArray m_target;    // the file a complete text replaces; empty for a device
-    QByteArray m_temporary; // where the text goes until then
+    QByteArray m_target;                // the file a complete text replaces; empty for a device
+    QByteArray m_temporary;             // where the text goes until then
+    std::optional<struct ::stat> m_old; // the file it replaces
     QByteArray m_buffer;
     qint64 m_written = 0;      // bytes in the file so far
     qint64 m_handedToDisk = 0; // of which the disk has been asked to start writing
