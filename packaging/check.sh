@@ -83,4 +83,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 if grep -Eq 'libreoffice|uno' <<<"$depends"; then
     fail "the package must only recommend LibreOffice, yet it depends on: $depends"
 fi
+# The window's program needs Qt's GUI libraries, which a server install lacks.
+for library in libqt6core6 libqt6gui6 libqt6widgets6; do
+    grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
+done
 report=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian: $report"

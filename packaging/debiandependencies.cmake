@@ -1,5 +1,5 @@
 # Read by cpack before it builds a package. The package depends on the libraries the
-# program links. The spreadsheet backend's libraries come with LibreOffice, which is only
+# programs link (the command line and the window's program). The spreadsheet backend's libraries come with LibreOffice, which is only
 # recommended, so dpkg-shlibdeps looks at the backend for the Recommends field.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
     return()
@@ -8,7 +8,10 @@ endif()
 # dpkg-shlibdeps wants to run in a source package's folder.
 file(MAKE_DIRECTORY ${CPACK_VARNEL_WORK_DIR}/debian)
 file(TOUCH ${CPACK_VARNEL_WORK_DIR}/debian/control)
-set(arguments -O -e${CPACK_VARNEL_PROGRAM})
+set(arguments -O)
+foreach(program IN LISTS CPACK_VARNEL_PROGRAMS)
+    list(APPEND arguments -e${program})
+endforeach()
 if(CPACK_VARNEL_BACKEND)
     list(APPEND arguments -dRecommends -e${CPACK_VARNEL_BACKEND})
 endif()
@@ -24,7 +27,7 @@ endif()
 if(fields MATCHES "shlibs:Depends=([^\n]*)")
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}")
 else()
-    message(FATAL_ERROR "dpkg-shlibdeps found no libraries for ${CPACK_VARNEL_PROGRAM}")
+    message(FATAL_ERROR "dpkg-shlibdeps found no libraries for ${CPACK_VARNEL_PROGRAMS}")
 endif()
 if(fields MATCHES "shlibs:Recommends=([^\n]*)")
     string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", ${CMAKE_MATCH_1}")
