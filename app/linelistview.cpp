@@ -48,6 +48,10 @@ std::optional<qsizetype> LineListView::selectedPosition() const {
 }
 
 std::optional<qsizetype> LineListView::positionAt(const QPoint& point) const {
+    // A pointer held past the list's edge is over no item: the rows out of view there are
+    // not under it.
+    if (!viewport()->rect().contains(point))
+        return std::nullopt;
     const QModelIndex index = indexAt(point);
     if (!index.isValid())
         return std::nullopt;

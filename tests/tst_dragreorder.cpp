@@ -74,6 +74,13 @@ void TestDragReorder::carrying_data() {
         << QStringList{"x", "x", "y"} << 1 << 0 << QList<int>{2} << QStringList{"x", "x", "y"} << 1;
     QTest::newRow("empty space below the last item")
         << QStringList{"a", "b", "c"} << 2 << 0 << QList<int>{0} << QStringList{"a", "b", "c"} << 2;
+    QStringList forty;
+    for (int i = 1; i <= 40; ++i)
+        forty.append(QStringLiteral("line %1").arg(i, 2, 10, QChar(u'0')));
+    // Regression: a pointer carried past the list's edge "hit" rows out of view and swapped
+    // lines the user never saw.
+    QTest::newRow("past the bottom edge, over rows out of view")
+        << forty << 1 << 0 << QList<int>{30, 35} << forty << 1;
     QTest::newRow("moves before any item was clicked")
         << QStringList{"a", "b", "c"} << 0 << 0 << QList<int>{1, 2, 3} << QStringList{"a", "b", "c"}
         << 0;
