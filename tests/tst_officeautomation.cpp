@@ -126,6 +126,7 @@ private slots:
     void exportedDocument();
     void sheetRowCount();
     void unshownDocumentIsClosed();
+    void unusedOfficeEnds();
     // Ends the office, so it runs last.
     void officeGoneFails();
 
@@ -409,6 +410,24 @@ void TestOfficeAutomation::unshownDocumentIsClosed() {
     QCOMPARE(m_reader->untitledSpreadsheets(), 1);
     QCOMPARE(m_reader->cell(1, 1).text, QStringLiteral("Results"));
 #endif
+}
+
+// Regression: an office started only to learn that one can be (the check before an export of
+// no results) and left without a document ran on, hidden, after the program had ended.
+void TestOfficeAutomation::unusedOfficeEnds() {
+    if (const QString missing = officeMissing(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    QTemporaryDir profile; // an office of its own, which nothing else holds
+    OfficeLaunchOptions options;
+    options.headless = true;
+    options.profileDirectory = profile.path();
+    options.pipeName = m_pipeName + QStringLiteral("-unused");
+    OfficeAutomationProvider provider(options);
+    provider.createApplication().reset();
+    const auto pid = pid_t(provider.officeProcessId());
+    const auto ended = qScopeGuard([&] { endOffice(pid, options.pipeName, SIGKILL); });
+    QVERIFY(pid > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!running(pid), 30000);
 }
 
 void TestOfficeAutomation::officeGoneFails() {

@@ -24,6 +24,7 @@
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XFrames.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/Locale.hpp>
@@ -461,9 +462,16 @@ public:
             m_session->flushSheets();
             // Like an application started for automation and never shown: its documents
             // go with it rather than linger where the user cannot see or close them.
-            if (!m_session->everVisible)
+            if (!m_session->everVisible) {
                 for (const auto& document : m_session->documents)
                     document->close();
+                // An office started for this and left without a window would run on where
+                // nobody can see or end it. One that shows anything (the user's own, which
+                // took the request over) stays.
+                const Reference<css::frame::XFrames> frames = m_session->desktop->getFrames();
+                if (frames.is() && frames->getCount() == 0)
+                    m_session->desktop->terminate();
+            }
         } catch (...) {
         }
     }
