@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QImageReader>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -250,8 +251,17 @@ void MainWindow::loadFiles(const QStringList& paths) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseMove && qobject_cast<QPushButton*>(watched))
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (event->type() == QEvent::MouseMove && button)
         m_state->hoverOverButton();
+    // Enter presses the button that has the focus, as Space does: Qt leaves that to dialogs.
+    if (event->type() == QEvent::KeyPress && button) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            button->animateClick();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -190,8 +190,11 @@ void TestMainWindow::sampleThroughTheButtons() {
     MainWindow window(&ui, m_folder.path());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::mouseClick(window.button("PushButton11"), Qt::LeftButton);
-    QCOMPARE(itemsOf(window.state().input()), sampleLines());
+    // Regression: Enter on the focused button did nothing; only Space pressed it.
+    QApplication::setActiveWindow(&window);
+    window.button("PushButton11")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(window.button("PushButton11"), Qt::Key_Return);
+    QTRY_COMPARE(itemsOf(window.state().input()), sampleLines());
     QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
     QCOMPARE(itemsOf(window.state().results()), QStringList{QStringLiteral("Jolene Sarrow")});
     QCOMPARE(ui.messageTexts(), QStringList{QStringLiteral("Done.")});
