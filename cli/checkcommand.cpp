@@ -4,10 +4,7 @@
 #include "lists/linestream.h"
 #include "streams.h"
 
-#include <QFile>
-
 #include <cstring>
-
 #include <utility>
 
 #include <unistd.h>
