@@ -71,7 +71,10 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
     if (qsizetype(file.lines.size()) > std::numeric_limits<int>::max() - list.count())
         throw Failure(ErrorNumber::Overflow, QStringLiteral("Overflow"));
     // The decoded text becomes the list's own: no copy of any line.
-    list.appendLines(std::move(file.text), file.lines);
+    if (file.isLatin1)
+        list.appendLatin1Lines(std::move(file.latin1), file.lines);
+    else
+        list.appendLines(std::move(file.text), file.lines);
 }
 
 } // namespace varnel

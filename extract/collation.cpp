@@ -30,6 +30,23 @@ QCollator makeCorrectOrderCollator() {
     return collator;
 }
 
+QStringView CollatedComparison::Buffer::widenedLong(LineText text) {
+    char16_t* units = m_fixed;
+    if (text.size() > FixedUnits) {
+        m_grown.resize(size_t(text.size()));
+        units = m_grown.data();
+    }
+    widenLatin1(text.narrow(), units);
+    return {units, text.size()};
+}
+
+int compareCollated(const QCollator& collator, LineText a, LineText b) {
+    if (a.isWide() && b.isWide())
+        return collator.compare(a.wide(), b.wide());
+    CollatedComparison compare(collator);
+    return compare(a, b);
+}
+
 int compareInCorrectOrder(QStringView a, QStringView b) {
     thread_local const QCollator collator = makeCorrectOrderCollator();
     return collator.compare(a, b);

@@ -2,6 +2,7 @@
 
 #include <QChar>
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -65,9 +66,7 @@ inline bool loweredAscii(const char16_t* p, const char16_t* q, __m128i& a, __m12
 }
 #endif
 
-} // namespace
-
-int compareLowered(QStringView first, QStringView second) {
+int compareWide(QStringView first, QStringView second) {
     const qsizetype common = std::min(first.size(), second.size());
     const char16_t* u = first.utf16();
     const char16_t* l = second.utf16();
@@ -99,6 +98,95 @@ int compareLowered(QStringView first, QStringView second) {
             return a > b ? 1 : -1;
     }
     return first.size() == second.size() ? 0 : (first.size() > second.size() ? 1 : -1);
+}
+
+// Latin-1 lowers within Latin-1 (the sharp s and the y with diaeresis lower to themselves),
+// so a one-byte line lowers byte by byte.
+const std::array<uchar, 256>& latin1Lowered() {
+    static const std::array<uchar, 256> table = [] {
+        std::array<uchar, 256> lowered{};
+        for (int c = 0; c < 256; ++c)
+            lowered[size_t(c)] = uchar(QChar::toLower(char16_t(c)));
+        return lowered;
+    }();
+    return table;
+}
+
+inline qsizetype firstByteDifference(const uchar* u, const uchar* l, qsizetype common) {
+    qsizetype i = 0;
+    for (; i + 8 <= common; i += 8) {
+        quint64 a;
+        quint64 b;
+        std::memcpy(&a, u + i, sizeof a);
+        std::memcpy(&b, l + i, sizeof b);
+        if (a != b) {
+            if constexpr (std::endian::native == std::endian::little)
+                return i + std::countr_zero(a ^ b) / 8;
+            break;
+        }
+    }
+    while (i < common && u[i] == l[i])
+        ++i;
+    return i;
+}
+
+int compareNarrow(const uchar* u, qsizetype uSize, const uchar* l, qsizetype lSize) {
+    const qsizetype common = std::min(uSize, lSize);
+    qsizetype i = firstByteDifference(u, l, common);
+#if defined(__SSE2__)
+    for (; i + 16 <= common; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l + i));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
+            break; // a byte beyond ASCII: the table below
+        const auto lowered = [](__m128i v) {
+            const __m128i capital = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)),
+                                                  _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
+            return _mm_add_epi8(v, _mm_and_si128(capital, _mm_set1_epi8(0x20)));
+        };
+        const auto same = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(lowered(a), lowered(b))));
+        if (same != 0xFFFF) {
+            i += std::countr_zero(~same);
+            break; // the first lowered difference, decided below
+        }
+    }
+#endif
+    const std::array<uchar, 256>& lower = latin1Lowered();
+    for (; i < common; ++i) {
+        if (u[i] == l[i])
+            continue;
+        const uchar a = lower[u[i]];
+        const uchar b = lower[l[i]];
+        if (a != b)
+            return a > b ? 1 : -1;
+    }
+    return uSize == lSize ? 0 : (uSize > lSize ? 1 : -1);
+}
+
+inline char16_t loweredAt(LineText text, qsizetype i) {
+    return text.isWide() ? loweredUnit(text.wide(), i) : latin1Lowered()[text.bytes()[i]];
+}
+
+// One line of each form: rare (a list mixing scripts), so unit by unit.
+int compareMixed(LineText first, LineText second) {
+    const qsizetype common = std::min(first.size(), second.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t a = loweredAt(first, i);
+        const char16_t b = loweredAt(second, i);
+        if (a != b)
+            return a > b ? 1 : -1;
+    }
+    return first.size() == second.size() ? 0 : (first.size() > second.size() ? 1 : -1);
+}
+
+} // namespace
+
+int compareLowered(LineText first, LineText second) {
+    if (first.isWide() && second.isWide())
+        return compareWide(first.wide(), second.wide());
+    if (!first.isWide() && !second.isWide())
+        return compareNarrow(first.bytes(), first.size(), second.bytes(), second.size());
+    return compareMixed(first, second);
 }
 
 } // namespace varnel

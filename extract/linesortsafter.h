@@ -1,17 +1,18 @@
 #pragma once
 
-#include <QStringView>
+#include "linetext.h"
 
 namespace varnel {
 
 // The order the lists are checked in: the two lower-cased, compared by UTF-16 code units.
 // Below 0 when `first` comes first, 0 when the two lower-case alike, above 0 when `second`
 // comes first. Lower-casing is the simple per-character mapping, so lengths never change;
-// no locale rules apply, on purpose.
-int compareLowered(QStringView first, QStringView second);
+// no locale rules apply, on purpose. One-byte and UTF-16 lines compare as the same
+// characters would in either form.
+int compareLowered(LineText first, LineText second);
 
 // True when `upper` sorts strictly after `lower` in that order.
-inline bool lineSortsAfter(QStringView upper, QStringView lower) {
+inline bool lineSortsAfter(LineText upper, LineText lower) {
     return compareLowered(upper, lower) > 0;
 }
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <numeric>
 #include <thread>
+#include <type_traits>
 
 namespace varnel {
 
@@ -53,9 +54,10 @@ template <typename Iterator, typename TextOf>
 void sortCollated(Iterator first, Iterator last, TextOf& textOf, const QCollator& collator,
                   const std::atomic<bool>* stop = nullptr) {
     StopPoll poll(stop);
-    std::sort(first, last, [&textOf, &collator, &poll](const auto& a, const auto& b) {
+    CollatedComparison compare(collator);
+    std::sort(first, last, [&textOf, &compare, &poll](const auto& a, const auto& b) {
         poll();
-        return collator.compare(textOf(a), textOf(b)) < 0;
+        return compare(textOf(a), textOf(b)) < 0;
     });
 }
 
@@ -85,41 +87,82 @@ void LineListModel::throwIndexOutOfBounds() {
     throw failures::indexOutOfBounds();
 }
 
-quint32 LineListModel::addChunk(QString buffer) {
-    m_chunks.append(std::move(buffer));
+quint32 LineListModel::addChunk(Chunk chunk) {
+    m_chunks.append(std::move(chunk));
     const auto index = quint32(m_chunks.size() - 1);
-    m_chunkByBuffer.insert(m_chunks.last().constData(), index);
+    m_chunkByBuffer.insert(m_chunks.last().address(), index);
     return index;
 }
 
-LineListModel::Ref LineListModel::store(QStringView text) {
+namespace {
+
+// `text` as one byte a character; every unit of it is below U+0100.
+void appendNarrowed(QByteArray& bytes, LineText text) {
+    if (!text.isWide()) {
+        bytes.append(text.narrow().data(), text.size());
+        return;
+    }
+    const qsizetype from = bytes.size();
+    bytes.resize(from + text.size());
+    char* out = bytes.data() + from;
+    for (const QChar c : text.wide())
+        *out++ = char(c.unicode());
+}
+
+void appendWidened(QString& units, LineText text) {
+    if (text.isWide()) {
+        units.append(text.wide());
+        return;
+    }
+    const qsizetype from = units.size();
+    units.resize(from + text.size());
+    widenLatin1(text.narrow(), reinterpret_cast<char16_t*>(units.data()) + from);
+}
+
+} // namespace
+
+LineListModel::Ref LineListModel::store(LineText text) {
     checkBufferSize(text.size());
     const auto length = quint32(text.size());
+    const bool wide = text.isWide() && !fitsLatin1(text.wide());
+    const auto append = [&](Chunk& chunk) {
+        if (wide)
+            appendWidened(chunk.wide, text);
+        else
+            appendNarrowed(chunk.narrow, text);
+    };
     if (text.size() > ChunkCapacity / 4) {
-        const quint32 chunk = addChunk(text.toString());
-        return {chunk, 0, length};
+        Chunk own;
+        own.isWide = wide;
+        append(own);
+        return {addChunk(std::move(own)), 0, length};
     }
-    if (m_openChunk < 0 || m_chunks[m_openChunk].size() + text.size() > ChunkCapacity) {
-        QString buffer;
-        buffer.reserve(ChunkCapacity);
-        m_openChunk = addChunk(std::move(buffer));
+    qsizetype& open = wide ? m_openWideChunk : m_openNarrowChunk;
+    if (open < 0 || m_chunks[open].size() + text.size() > ChunkCapacity) {
+        Chunk fresh;
+        fresh.isWide = wide;
+        if (wide)
+            fresh.wide.reserve(ChunkCapacity);
+        else
+            fresh.narrow.reserve(ChunkCapacity);
+        open = addChunk(std::move(fresh));
     }
-    QString& chunk = m_chunks[m_openChunk];
+    Chunk& chunk = m_chunks[open];
     // Appending may move the buffer (when it is shared with another list), so the
     // lookup by address is refreshed.
-    const QChar* before = chunk.constData();
+    const void* before = chunk.address();
     const auto offset = quint32(chunk.size());
-    chunk.append(text);
-    if (chunk.constData() != before) {
+    append(chunk);
+    if (chunk.address() != before) {
         m_chunkByBuffer.remove(before);
-        m_chunkByBuffer.insert(chunk.constData(), quint32(m_openChunk));
+        m_chunkByBuffer.insert(chunk.address(), quint32(open));
     }
-    return {quint32(m_openChunk), offset, length};
+    return {quint32(open), offset, length};
 }
 
 quint32 LineListModel::importChunk(const LineListModel& source, quint32 chunk) {
-    const QString& buffer = source.m_chunks.at(chunk);
-    const auto known = m_chunkByBuffer.constFind(buffer.constData());
+    const Chunk& buffer = source.m_chunks.at(chunk);
+    const auto known = m_chunkByBuffer.constFind(buffer.address());
     if (known != m_chunkByBuffer.cend())
         return *known;
     return addChunk(buffer);
@@ -138,6 +181,15 @@ void LineListModel::appendBatch(const QStringList& texts) {
 }
 
 void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans) {
+    appendSpans(std::move(buffer), spans);
+}
+
+void LineListModel::appendLatin1Lines(QByteArray buffer, const std::vector<Span>& spans) {
+    appendSpans(std::move(buffer), spans);
+}
+
+template <typename Buffer>
+void LineListModel::appendSpans(Buffer buffer, const std::vector<Span>& spans) {
     if (spans.empty())
         return;
     checkBufferSize(buffer.size());
@@ -145,7 +197,13 @@ void LineListModel::appendLines(QString buffer, const std::vector<Span>& spans) 
         if (qsizetype(s.offset) + qsizetype(s.length) > buffer.size())
             throw failures::indexOutOfBounds();
     }
-    const quint32 chunk = addChunk(std::move(buffer));
+    Chunk whole;
+    whole.isWide = std::is_same_v<Buffer, QString>;
+    if constexpr (std::is_same_v<Buffer, QString>)
+        whole.wide = std::move(buffer);
+    else
+        whole.narrow = std::move(buffer);
+    const quint32 chunk = addChunk(std::move(whole));
     std::vector<Ref> refs;
     refs.reserve(spans.size());
     prefault(refs.data(), qint64(spans.size() * sizeof(Ref)));
@@ -241,9 +299,10 @@ void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
     QCollator own = makeCorrectOrderCollator();
 
     StopPoll poll(stop);
+    CollatedComparison compare(c);
     const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
         poll();
-        return c.compare(textOf(item), textOf(pivot)) < 0;
+        return compare(textOf(item), textOf(pivot)) < 0;
     });
     std::exception_ptr lowerFailure;
     std::thread lowerPart;
@@ -292,9 +351,9 @@ void LineListModel::insertRefs(std::vector<Ref> refs) {
         showInPieces(std::move(refs));
         return;
     }
-    const QCollator& c = collator();
-    const auto before = [this, &c](const Ref& a, const Ref& b) {
-        return c.compare(view(a), view(b)) < 0;
+    CollatedComparison compare(collator());
+    const auto before = [this, &compare](const Ref& a, const Ref& b) {
+        return compare(view(a), view(b)) < 0;
     };
     if (refs.size() == 1) {
         // After every equal line, so equal lines keep their arrival order.
@@ -377,9 +436,9 @@ void LineListModel::clear() {
     beginResetModel();
     m_refs = std::vector<Ref>();
     m_unshown = 0;
-    m_chunks = QList<QString>();
+    m_chunks = QList<Chunk>();
     m_chunkByBuffer.clear();
-    m_openChunk = -1;
+    m_openNarrowChunk = m_openWideChunk = -1;
     endResetModel();
     emit buffersReleased();
 }
@@ -454,9 +513,9 @@ std::vector<bool> LineListModel::buffersWorthLeaving() const {
         used[ref.chunk] += ref.length;
     std::vector<bool> leave(used.size());
     for (qsizetype i = 0; i < m_chunks.size(); ++i) {
-        const QString& chunk = m_chunks.at(i);
-        leave[size_t(i)] =
-            i != m_openChunk && chunk.isDetached() && used[size_t(i)] < chunk.size() / 2;
+        const Chunk& chunk = m_chunks.at(i);
+        const bool open = i == m_openNarrowChunk || i == m_openWideChunk;
+        leave[size_t(i)] = !open && chunk.isDetached() && used[size_t(i)] < chunk.size() / 2;
     }
     return leave;
 }
@@ -465,18 +524,19 @@ void LineListModel::dropBuffers(std::vector<Ref> refs, std::vector<bool> drop) {
     // Buffers added since `drop` was made stay.
     drop.resize(size_t(m_chunks.size()), false);
     std::vector<quint32> newIndex(drop.size());
-    QList<QString> kept;
-    QHash<const QChar*, quint32> byBuffer;
+    QList<Chunk> kept;
+    QHash<const void*, quint32> byBuffer;
     for (size_t i = 0; i < drop.size(); ++i) {
         if (drop[i])
             continue;
         newIndex[i] = quint32(kept.size());
         kept.append(m_chunks.at(qsizetype(i)));
-        byBuffer.insert(kept.last().constData(), newIndex[i]);
+        byBuffer.insert(kept.last().address(), newIndex[i]);
     }
     for (Ref& ref : refs)
         ref.chunk = newIndex[ref.chunk];
-    m_openChunk = m_openChunk < 0 ? -1 : qsizetype(newIndex[size_t(m_openChunk)]);
+    for (qsizetype* open : {&m_openNarrowChunk, &m_openWideChunk})
+        *open = *open < 0 ? -1 : qsizetype(newIndex[size_t(*open)]);
     m_refs = std::move(refs);
     m_chunks = std::move(kept);
     m_chunkByBuffer = std::move(byBuffer);
@@ -484,7 +544,7 @@ void LineListModel::dropBuffers(std::vector<Ref> refs, std::vector<bool> drop) {
 
 qsizetype LineListModel::heldCharacters() const {
     qsizetype held = 0;
-    for (const QString& chunk : m_chunks)
+    for (const Chunk& chunk : m_chunks)
         held += chunk.size();
     return held;
 }
@@ -514,11 +574,12 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (role == Qt::DisplayRole) {
-        const QStringView text = view(m_refs[size_t(index.row())]);
+        const LineText text = view(m_refs[size_t(index.row())]);
         if (text.size() <= DisplayLength)
             return text.toString();
         // Not between the halves of a pair.
-        const qsizetype shown = DisplayLength - (text[DisplayLength - 1].isHighSurrogate() ? 1 : 0);
+        const qsizetype shown =
+            DisplayLength - (QChar::isHighSurrogate(text.at(DisplayLength - 1)) ? 1 : 0);
         return text.first(shown).toString() + QChar(0x2026);
     }
     if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && m_describeLink) {

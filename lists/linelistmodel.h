@@ -1,5 +1,6 @@
 #pragma once
 
+#include "extract/linetext.h"
 #include "linelist.h"
 
 #include <QAbstractListModel>
@@ -19,7 +20,9 @@ class EventPump;
 // The one model behind both lists. Lines are kept as spans of a few large text buffers
 // rather than as a string each: a million lines cost their characters and sixteen bytes
 // more, a loaded file becomes one buffer without a copy per line, and a list that copies
-// lines from another (the results) shares that list's buffers.
+// lines from another (the results) shares that list's buffers. A buffer holds one byte a
+// character when all of its lines fit in Latin-1, as most lists do, and UTF-16 otherwise;
+// a line typed or dropped goes into a buffer of the narrowest form it fits.
 // In sorted mode it keeps its lines in correct (collated) order after every append;
 // batches are sorted once, by comparing their texts, and merged, not inserted one by one.
 // A sort that fails (no memory, no second thread) leaves the list as it was.
@@ -37,7 +40,7 @@ public:
     void append(const QString& text) override;
 
     // The text without a copy; valid until this list next changes.
-    QStringView textView(qsizetype position) const {
+    LineText textView(qsizetype position) const {
         if (position < 1 || position > count())
             throwIndexOutOfBounds();
         return view(m_refs[size_t(position - 1)]);
@@ -46,6 +49,8 @@ public:
     void appendBatch(const QStringList& texts);
     // Takes `buffer` whole; each span is one line inside it.
     void appendLines(QString buffer, const std::vector<Span>& spans);
+    // The same for a buffer of Latin-1 text, one byte a character.
+    void appendLatin1Lines(QByteArray buffer, const std::vector<Span>& spans);
     // Appends the lines at `positions` of `source` (which may be this list), sharing
     // their storage. Each new item's link is the position it came from.
     void appendFrom(const LineListModel& source, const std::vector<qsizetype>& positions);
@@ -121,13 +126,29 @@ private:
         quint32 link = 0;
     };
 
-    QStringView view(const Ref& ref) const {
-        return QStringView(m_chunks.at(ref.chunk)).sliced(ref.offset, ref.length);
+    // One text buffer, of either form.
+    struct Chunk {
+        QString wide;
+        QByteArray narrow;
+        bool isWide = false;
+        qsizetype size() const { return isWide ? wide.size() : narrow.size(); }
+        const void* address() const {
+            return isWide ? static_cast<const void*>(wide.constData()) : narrow.constData();
+        }
+        bool isDetached() const { return isWide ? wide.isDetached() : narrow.isDetached(); }
+    };
+
+    LineText view(const Ref& ref) const {
+        const Chunk& chunk = m_chunks.at(ref.chunk);
+        if (chunk.isWide)
+            return QStringView(chunk.wide).sliced(ref.offset, ref.length);
+        return QLatin1StringView(chunk.narrow).sliced(ref.offset, ref.length);
     }
     void checkPosition(qsizetype position) const;
     [[noreturn]] static void throwIndexOutOfBounds();
-    Ref store(QStringView text);
-    quint32 addChunk(QString buffer);
+    Ref store(LineText text);
+    quint32 addChunk(Chunk chunk);
+    template <typename Buffer> void appendSpans(Buffer buffer, const std::vector<Span>& spans);
     quint32 importChunk(const LineListModel& source, quint32 chunk);
     // `refs` point into the source's buffers; the result into this list's own.
     std::vector<Ref> adopt(const LineListModel& source, std::vector<Ref> refs);
@@ -151,9 +172,11 @@ private:
     void dropBuffers(std::vector<Ref> refs, std::vector<bool> drop);
 
     std::vector<Ref> m_refs;
-    QList<QString> m_chunks;
-    qsizetype m_openChunk = -1; // the chunk that single lines are copied into
-    QHash<const QChar*, quint32> m_chunkByBuffer;
+    QList<Chunk> m_chunks;
+    // The chunks that single lines are copied into, one of each form.
+    qsizetype m_openNarrowChunk = -1;
+    qsizetype m_openWideChunk = -1;
+    QHash<const void*, quint32> m_chunkByBuffer;
     QStringList m_headers;
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;

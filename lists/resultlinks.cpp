@@ -15,11 +15,12 @@ constexpr quint32 Removed = 0xFFFFFFFF;
 // A neighbour's text is quoted up to this many characters.
 constexpr qsizetype QuotedLength = 60;
 
-QString quoted(QStringView text) {
+QString quoted(LineText text) {
     if (text.size() <= QuotedLength)
         return u'"' + text.toString() + u'"';
     // Not between the halves of a pair.
-    const qsizetype kept = QuotedLength - (text[QuotedLength - 1].isHighSurrogate() ? 1 : 0);
+    const qsizetype kept =
+        QuotedLength - (QChar::isHighSurrogate(text.at(QuotedLength - 1)) ? 1 : 0);
     return u'"' + text.first(kept).toString() + QChar(0x2026) + u'"';
 }
 

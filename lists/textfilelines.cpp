@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 #include "core/memorypolicy.h"
+#include "extract/linetext.h"
 #include "filesystem.h"
 #include "utf8pieces.h"
 
@@ -213,29 +214,44 @@ inline bool mayBreak(const char16_t* sixteen) {
 
 // The lines of a text that arrives a piece at a time, found while the piece is still in the
 // cache. A CR that ends a piece may be half of a CR LF: the LF that may follow is known by
-// where that CR was.
+// where that CR was. The text may change from one byte a character to two on the way; the
+// positions stay the same.
 class PieceLines {
 public:
     void reserve(size_t lines) { m_lines.reserve(lines); }
     // The text has grown to `end` units.
-    void add(const char16_t* text, qsizetype end) {
+    template <typename Unit> void add(const Unit* text, qsizetype end) {
         qsizetype i = m_seen;
 #if defined(__SSE2__)
-        // Eight units at a time: a mask of those that may be breaks, then only those.
-        for (; end - i >= 8; i += 8) {
-            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            const __m128i low = _mm_subs_epu16(units, _mm_set1_epi16(u'\r'));
-            auto mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(low, _mm_setzero_si128())));
-            for (; mask != 0; mask &= mask - 1, mask &= mask - 1) {
-                const qsizetype at = i + std::countr_zero(mask) / 2;
-                if (text[at] == u'\n' || text[at] == u'\r')
-                    addBreak(text[at], at);
+        if constexpr (sizeof(Unit) == 1) {
+            // Sixteen bytes at a time: a mask of the breaks among them.
+            for (; end - i >= 16; i += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+                auto mask = unsigned(
+                    _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))));
+                for (; mask != 0; mask &= mask - 1) {
+                    const qsizetype at = i + std::countr_zero(mask);
+                    addBreak(char16_t(text[at]), at);
+                }
+            }
+        } else {
+            // Eight units at a time: a mask of those that may be breaks, then only those.
+            for (; end - i >= 8; i += 8) {
+                const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+                const __m128i low = _mm_subs_epu16(units, _mm_set1_epi16(u'\r'));
+                auto mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(low, _mm_setzero_si128())));
+                for (; mask != 0; mask &= mask - 1, mask &= mask - 1) {
+                    const qsizetype at = i + std::countr_zero(mask) / 2;
+                    if (text[at] == u'\n' || text[at] == u'\r')
+                        addBreak(text[at], at);
+                }
             }
         }
 #endif
         for (; i < end; ++i)
-            if (text[i] == u'\n' || text[i] == u'\r')
-                addBreak(text[i], i);
+            if (text[i] == Unit('\n') || text[i] == Unit('\r'))
+                addBreak(char16_t(text[i]), i);
         m_seen = end;
     }
     void addBreak(char16_t c, qsizetype at) {
@@ -270,6 +286,73 @@ private:
     qsizetype m_breaks = 0;
 };
 
+// Strict UTF-8 decoded a piece at a time into one byte a character, until the first
+// character above U+00FF: from there on, the whole text is UTF-16.
+class DecodedText {
+public:
+    explicit DecodedText(qsizetype capacity)
+        : m_narrow(capacity, Qt::Uninitialized) {
+        prefault(m_narrow.data(), qint64(m_narrow.size()));
+    }
+    bool isWide() const { return m_isWide; }
+    qsizetype written() const { return m_written; }
+    qsizetype capacity() const { return m_isWide ? m_wide.size() : m_narrow.size(); }
+    qint64 bytesPerUnit() const { return m_isWide ? 2 : 1; }
+    void grow(qsizetype capacity) {
+        if (m_isWide)
+            m_wide.resize(capacity);
+        else
+            m_narrow.resize(capacity);
+    }
+    // Decodes `bytes`, for which there is room; stops as decodeUtf8Piece does.
+    Utf8Piece decode(QByteArrayView bytes) {
+        Utf8Piece done{0, 0, true};
+        if (!m_isWide) {
+            done = decodeUtf8Latin1Piece(bytes.data(), bytes.size(), m_narrow.data() + m_written);
+            m_written += done.written;
+            if (done.wellFormed)
+                return done;
+            widen();
+        }
+        const Utf8Piece rest = decodeUtf8Piece(bytes.data() + done.read, bytes.size() - done.read,
+                                               units() + m_written);
+        m_written += rest.written;
+        return {done.read + rest.read, done.written + rest.written, rest.wellFormed};
+    }
+    template <typename Visit> void visitUnits(Visit&& visit) const {
+        if (m_isWide)
+            visit(reinterpret_cast<const char16_t*>(m_wide.constData()));
+        else
+            visit(m_narrow.constData());
+    }
+    void finish(TextFile& file) {
+        if (m_isWide) {
+            m_wide.truncate(m_written);
+            m_wide.squeeze();
+            file.text = std::move(m_wide);
+        } else {
+            m_narrow.truncate(m_written);
+            m_narrow.squeeze();
+            file.latin1 = std::move(m_narrow);
+            file.isLatin1 = true;
+        }
+    }
+
+private:
+    char16_t* units() { return reinterpret_cast<char16_t*>(m_wide.data()); }
+    void widen() {
+        m_wide = QString(m_narrow.size(), Qt::Uninitialized);
+        widenLatin1(QLatin1StringView(m_narrow.constData(), m_written), units());
+        m_narrow = QByteArray();
+        m_isWide = true;
+    }
+
+    QByteArray m_narrow;
+    QString m_wide;
+    bool m_isWide = false;
+    qsizetype m_written = 0;
+};
+
 // The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
 // into the text and split as it comes, so the file's bytes are never held whole and the
 // text is read from memory once. Nothing when the file turns out to be anything else.
@@ -277,11 +360,9 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
     constexpr qsizetype PieceSize = 256 * 1024;
     // A sequence cut by the end of a piece starts the next one: three bytes at most.
     QByteArray piece(PieceSize + 3, Qt::Uninitialized);
-    // Never more units than bytes.
-    QString text(qsizetype(expected), Qt::Uninitialized);
-    prefault(text.data(), qint64(text.size()) * 2);
+    // Never more characters than bytes.
+    DecodedText text{qsizetype(expected)};
     PieceLines lines;
-    qsizetype written = 0;
     qsizetype carried = 0;
     qint64 filled = 0;
     for (bool first = true;; first = false) {
@@ -294,23 +375,23 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
             return std::nullopt;
         if (first && bytes.startsWith(Utf8Mark))
             bytes = bytes.sliced(3);
-        if (written + bytes.size() > text.size()) {
+        if (text.written() + bytes.size() > text.capacity()) {
             // The file is longer than it said (or never said): it still has to fit.
             checkMemory(filled * PeakBytesPerFileByte, budget);
-            text.resize(std::max(written + bytes.size(), text.size() * 2));
+            text.grow(std::max(text.written() + bytes.size(), text.capacity() * 2));
         }
-        auto* const units = reinterpret_cast<char16_t*>(text.data());
-        const Utf8Piece done = decodeUtf8Piece(bytes.data(), bytes.size(), units + written);
+        const Utf8Piece done = text.decode(bytes);
         if (!done.wellFormed)
             return std::nullopt;
-        written += done.written;
         // Spans address the text with 32-bit offsets.
-        if (written > qsizetype(std::numeric_limits<quint32>::max()))
+        if (text.written() > qsizetype(std::numeric_limits<quint32>::max()))
             throw failures::outOfMemory();
         carried = bytes.size() - done.read;
         std::memmove(piece.data(), bytes.data() + done.read, size_t(carried));
-        lines.add(units, written);
-        checkMemory(qint64(written) * 2 + qint64(lines.breaks() + 1) * LineOverhead, budget);
+        text.visitUnits([&](const auto* units) { lines.add(units, text.written()); });
+        checkMemory(qint64(text.written()) * text.bytesPerUnit() +
+                        qint64(lines.breaks() + 1) * LineOverhead,
+                    budget);
         // The first piece tells about how many lines the file holds.
         if (first && got < expected)
             lines.reserve(size_t(double(lines.count() + 1) * double(expected) / double(got) * 1.1));
@@ -318,9 +399,9 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
     // A sequence cut short by the end of the file.
     if (carried > 0)
         return std::nullopt;
-    text.truncate(written);
-    text.squeeze();
-    TextFile file{std::move(text), lines.finish()};
+    TextFile file;
+    text.finish(file);
+    file.lines = lines.finish();
     if (file.lines.capacity() > file.lines.size() + file.lines.size() / 4)
         file.lines.shrink_to_fit();
     return file;
@@ -394,8 +475,12 @@ QStringList readTextFileLines(const QString& path, qint64 memoryBudget) {
     const TextFile file = readTextFile(path, memoryBudget);
     QStringList lines;
     lines.reserve(qsizetype(file.lines.size()));
-    for (const LineSpan& line : file.lines)
-        lines.append(QStringView(file.text).sliced(line.offset, line.length).toString());
+    for (const LineSpan& line : file.lines) {
+        if (file.isLatin1)
+            lines.append(QLatin1StringView(file.latin1).sliced(line.offset, line.length));
+        else
+            lines.append(QStringView(file.text).sliced(line.offset, line.length).toString());
+    }
     return lines;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -42,8 +43,11 @@ QStringList splitTextLines(QStringView text);
 QStringList textFileLines(QByteArrayView bytes);
 
 // A text file as the list takes it: the decoded text whole, and where each line lies in it.
+// The text is held one byte a character (Latin-1) when every character is below U+0100.
 struct TextFile {
     QString text;
+    QByteArray latin1; // the text instead, when isLatin1
+    bool isLatin1 = false;
     std::vector<LineSpan> lines;
 };
 

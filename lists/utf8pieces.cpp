@@ -101,4 +101,40 @@ Utf8Piece decodeUtf8Piece(const char* in, qsizetype size, char16_t* out) {
     return {i, o, true};
 }
 
+Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(in);
+    qsizetype i = 0;
+    qsizetype o = 0;
+    while (i < size) {
+#if defined(__SSE2__)
+        while (i + 16 <= size) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), bytes);
+            const auto high = unsigned(_mm_movemask_epi8(bytes));
+            const int ascii = high == 0 ? 16 : std::countr_zero(high);
+            i += ascii;
+            o += ascii;
+            if (ascii < 16)
+                break;
+        }
+#endif
+        if (i == size)
+            break;
+        if (p[i] < 0x80) {
+            out[o++] = char(p[i++]);
+            continue;
+        }
+        // U+0080 to U+00FF are C2 or C3 and one continuation byte.
+        if (p[i] != 0xC2 && p[i] != 0xC3)
+            return {i, o, false};
+        if (i + 1 == size)
+            return {i, o, true};
+        if ((p[i + 1] & 0xC0) != 0x80)
+            return {i, o, false};
+        out[o++] = char((p[i] & 0x03) << 6 | (p[i + 1] & 0x3F));
+        i += 2;
+    }
+    return {i, o, true};
+}
+
 } // namespace varnel

@@ -19,4 +19,10 @@ struct Utf8Piece {
 // bytes in again at the start of the next piece. A byte-order mark is a character here.
 Utf8Piece decodeUtf8Piece(const char* in, qsizetype size, char16_t* out);
 
+// The same into one byte a character (Latin-1), for text whose characters are all below
+// U+0100. It stops, not well-formed, at the first sequence it cannot write that way: one
+// that decodeUtf8Piece either decodes to a wider character or finds ill-formed. A two-byte
+// sequence cut short by the end of the piece is left for the next, as above.
+Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out);
+
 } // namespace varnel

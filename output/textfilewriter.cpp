@@ -95,7 +95,40 @@ void TextFileWriter::openBeside(const QByteArray& target, const struct stat* old
     m_buffer.reserve(WriteSize * 2);
 }
 
-void TextFileWriter::writeLine(QStringView text) {
+namespace {
+
+// Latin-1 as UTF-8: ASCII as it is, every other byte as two.
+char* appendLatin1AsUtf8(char* out, QLatin1StringView text) {
+    for (const char byte : text) {
+        const auto c = uchar(byte);
+        if (c < 0x80) {
+            *out++ = char(c);
+        } else {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void TextFileWriter::writeLine(LineText line) {
+    if (line.isWide()) {
+        writeWideLine(line.wide());
+        return;
+    }
+    const qsizetype used = m_buffer.size();
+    m_buffer.resize(used + 2 * line.size() + 2);
+    char* end = appendLatin1AsUtf8(m_buffer.data() + used, line.narrow());
+    *end++ = '\r';
+    *end++ = '\n';
+    m_buffer.truncate(end - m_buffer.constData());
+    if (m_buffer.size() >= WriteSize)
+        flush();
+}
+
+void TextFileWriter::writeWideLine(QStringView text) {
     // A path whose name was not valid UTF-8 keeps its bytes in the list; they are written
     // back as those bytes, so the saved line still names the file.
     if (hasEscapedByte(text)) {

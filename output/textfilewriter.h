@@ -5,6 +5,8 @@
 #include <QStringEncoder>
 #include <QStringView>
 
+#include "extract/linetext.h"
+
 #include <optional>
 
 #include <sys/stat.h>
@@ -29,12 +31,13 @@ public:
     void open(const QString& path);
     bool isOpen() const { return m_fd >= 0; }
 
-    void writeLine(QStringView text);
+    void writeLine(LineText text);
 
     // Puts what was written in place when `complete`; otherwise an old file stays as it was.
     void finish(bool complete);
 
 private:
+    void writeWideLine(QStringView text);
     void openDevice(const QByteArray& name);
     void openBeside(const QByteArray& target, const struct ::stat* old);
     void flush();
