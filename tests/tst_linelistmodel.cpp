@@ -109,6 +109,9 @@ void TestLineListModel::sortedOrder_data() {
         << QStringList{"f", QStringLiteral("é"), "e"} << QStringList{"e", QStringLiteral("é"), "f"};
     QTest::newRow("capital among lower case") << QStringList{"m", "c", "x", "a", "z", "n", "B"}
                                               << QStringList{"a", "B", "c", "m", "n", "x", "z"};
+    QTest::newRow("one-byte and wider lines together")
+        << QStringList{QStringLiteral("ω"), "b", QStringLiteral("Ä"), QStringLiteral("α"), "a"}
+        << QStringList{"a", QStringLiteral("Ä"), "b", QStringLiteral("α"), QStringLiteral("ω")};
     QTest::newRow("empty") << QStringList{} << QStringList{};
 }
 
@@ -295,17 +298,23 @@ void TestLineListModel::loadedBufferAndSharedLines() {
     input.append(QStringLiteral("typed"));
     // "beta\ralpha\n\n": three lines over one buffer, the breaks left out.
     input.appendLines(QStringLiteral("beta\ralpha\n\n"), {{0, 4}, {5, 5}, {11, 0}});
-    QCOMPARE(itemsOf(input), (QStringList{"typed", "beta", "alpha", ""}));
-    results.appendFrom(input, {3, 1});
+    // A buffer of one byte a character: "d\xe9j\xe0\nz".
+    input.appendLatin1Lines("d\xe9j\xe0\nz", {{0, 4}, {5, 1}});
+    QCOMPARE(itemsOf(input),
+             (QStringList{"typed", "beta", "alpha", "", QStringLiteral("déjà"), "z"}));
+    results.appendFrom(input, {3, 1, 5});
     results.setSorted(true);
     results.appendAllFrom(input);
-    QCOMPARE(itemsOf(results), (QStringList{"", "alpha", "alpha", "beta", "typed", "typed"}));
+    QCOMPARE(itemsOf(results), (QStringList{"", "alpha", "alpha", "beta", QStringLiteral("déjà"),
+                                            QStringLiteral("déjà"), "typed", "typed", "z"}));
     // The results keep their lines when the input goes, and take new ones of their own.
     input.clear();
     input.append(QStringLiteral("zeta"));
     results.append(QStringLiteral("gamma"));
-    QCOMPARE(itemsOf(results),
-             (QStringList{"", "alpha", "alpha", "beta", "gamma", "typed", "typed"}));
+    results.append(QStringLiteral("ω"));
+    QCOMPARE(itemsOf(results), (QStringList{"", "alpha", "alpha", "beta", QStringLiteral("déjà"),
+                                            QStringLiteral("déjà"), "gamma", "typed", "typed", "z",
+                                            QStringLiteral("ω")}));
     // Many single appends spill over into further buffers without moving earlier lines.
     LineListModel many;
     for (int i = 0; i < 20000; ++i)

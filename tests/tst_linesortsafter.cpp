@@ -1,9 +1,42 @@
 #include "extract/collation.h"
 #include "extract/linesortsafter.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
+#include <cstring>
+#include <sys/mman.h>
+
 using varnel::lineSortsAfter;
+using varnel::LineText;
+
+namespace {
+
+// Both forms of a text, when it has a one-byte form.
+struct Forms {
+    explicit Forms(const QString& text)
+        : wide(text)
+        , narrow(text.toLatin1())
+        , fits(varnel::fitsLatin1(text)) {}
+    LineText oneByte() const { return QLatin1StringView(narrow); }
+    QString wide;
+    QByteArray narrow;
+    bool fits;
+};
+
+// Characters where the one-byte lowering could go wrong: case pairs, letters that have no
+// capital in Latin-1, the signs among the capitals, the edges of ASCII.
+const QString Alphabet = QStringLiteral("aAzZ@[`{ \t\u007f\u0080\u00b5\u00c0\u00d7\u00de\u00df"
+                                        "\u00e0\u00f7\u00fe\u00ff\u00c9\u00e9");
+
+QString randomText(QRandomGenerator& random, const QString& common) {
+    QString text = common;
+    for (int n = random.bounded(20); n > 0; --n)
+        text.append(Alphabet[random.bounded(Alphabet.size())]);
+    return text;
+}
+
+} // namespace
 
 class TestLineSortsAfter : public QObject {
     Q_OBJECT
@@ -12,6 +45,9 @@ private slots:
     void pairs();
     void neverBothWays_data() { pairs_data(); }
     void neverBothWays();
+    void oneByteFormsAgree();
+    void collatedFormsAgree_data();
+    void collatedFormsAgree();
     void collationLocale_data();
     void collationLocale();
 };
@@ -74,6 +110,15 @@ void TestLineSortsAfter::pairs_data() {
                                                           << "anan anfa 42 9224" << false;
     QTest::newRow("long, accent past eight")
         << QStringLiteral("ANAN ANFé 42 9224") << "anan anfz 42 9224" << true;
+    // Lines of one byte a character compare sixteen at a time while they stay ASCII.
+    QTest::newRow("long, case only past sixteen") << "ANAN ANFAXA JOHNSON 42"
+                                                  << "anan anfaxa johnson 42" << false;
+    QTest::newRow("long, accent past sixteen")
+        << QStringLiteral("anan anfaxa johnsÖn") << "anan anfaxa johnsz" << true;
+    QTest::newRow("sharp s has no capital") << QStringLiteral("ß") << QStringLiteral("ÿ") << false;
+    QTest::newRow("multiplication sign is no capital")
+        << QStringLiteral("÷") << QStringLiteral("×") << true;
+    QTest::newRow("thorn lowers") << QStringLiteral("Þ") << QStringLiteral("þ") << false;
 }
 
 void TestLineSortsAfter::pairs() {
@@ -81,6 +126,69 @@ void TestLineSortsAfter::pairs() {
     QFETCH(QString, lower);
     QFETCH(bool, sortsAfter);
     QCOMPARE(lineSortsAfter(upper, lower), sortsAfter);
+    // Either line may be held one byte a character.
+    const Forms a(upper), b(lower);
+    if (a.fits)
+        QCOMPARE(lineSortsAfter(a.oneByte(), lower), sortsAfter);
+    if (b.fits)
+        QCOMPARE(lineSortsAfter(upper, b.oneByte()), sortsAfter);
+    if (a.fits && b.fits)
+        QCOMPARE(lineSortsAfter(a.oneByte(), b.oneByte()), sortsAfter);
+}
+
+void TestLineSortsAfter::oneByteFormsAgree() {
+    QRandomGenerator random(12);
+    for (int i = 0; i < 20000; ++i) {
+        // Neighbours in a list share their beginnings.
+        const QString common = randomText(random, QString()).left(random.bounded(24));
+        const Forms a(randomText(random, common)), b(randomText(random, common));
+        const int wide = varnel::compareLowered(a.wide, b.wide);
+        const int narrow = varnel::compareLowered(a.oneByte(), b.oneByte());
+        const int mixed = varnel::compareLowered(a.oneByte(), b.wide);
+        const int mixedBack = varnel::compareLowered(a.wide, b.oneByte());
+        if (narrow != wide || mixed != wide || mixedBack != wide)
+            QFAIL(qPrintable(a.wide + QStringLiteral(" / ") + b.wide));
+    }
+}
+
+void TestLineSortsAfter::collatedFormsAgree_data() {
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("short") << QStringLiteral("Émile") << QStringLiteral("emma");
+    QTest::newRow("thirty-two, widened whole")
+        << QString(31, u'a') + QStringLiteral("é") << QString(31, u'a') + u'f';
+    QTest::newRow("thirty-three") << QString(32, u'a') + QStringLiteral("é")
+                                  << QString(32, u'a') + u'E';
+    QTest::newRow("longer than the kept buffer")
+        << QString(300, u'b') + QStringLiteral("ä") << QString(300, u'B') + u'a';
+    QTest::newRow("one of each form") << QStringLiteral("Ærø") << QStringLiteral("Ωmega");
+}
+
+void TestLineSortsAfter::collatedFormsAgree() {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const QCollator collator = varnel::makeCorrectOrderCollator();
+    const int expected = collator.compare(first, second);
+    // The one-byte line ends where its page does, before one that may not be read: the
+    // widening must not read past it there.
+    const long page = sysconf(_SC_PAGESIZE);
+    void* pages =
+        mmap(nullptr, size_t(2 * page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    QVERIFY(pages != MAP_FAILED);
+    QVERIFY(mprotect(static_cast<char*>(pages) + page, size_t(page), PROT_NONE) == 0);
+    const QByteArray bytes = first.toLatin1();
+    char* const atEnd = static_cast<char*>(pages) + page - bytes.size();
+    std::memcpy(atEnd, bytes.constData(), size_t(bytes.size()));
+    const LineText oneByte = varnel::fitsLatin1(first)
+                                 ? LineText(QLatin1StringView(atEnd, bytes.size()))
+                                 : LineText(first);
+    varnel::CollatedComparison compare(collator);
+    const int got = compare(oneByte, second);
+    const int twice = compare(oneByte, oneByte);
+    munmap(pages, size_t(2 * page));
+    QCOMPARE(got < 0, expected < 0);
+    QCOMPARE(got > 0, expected > 0);
+    QCOMPARE(twice, 0);
 }
 
 void TestLineSortsAfter::neverBothWays() {

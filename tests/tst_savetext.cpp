@@ -84,6 +84,9 @@ void TestSaveText::bytes_data() {
     QTest::newRow("blanks and tabs kept") << QStringList{"  a\t "} << QByteArray("  a\t \r\n");
     QTest::newRow("UTF-8 without mark")
         << QStringList{QStringLiteral("caf\u00e9")} << QByteArray("caf\xC3\xA9\r\n");
+    QTest::newRow("one-byte and wider lines")
+        << QStringList{QStringLiteral("\u00ff\u00c0"), QStringLiteral("\u03c9")}
+        << QByteArray("\xC3\xBF\xC3\x80\r\n\xCF\x89\r\n");
     // A dropped path keeps a name that is not UTF-8 byte for byte; saved as U+FFFD it would
     // no longer name its file.
     QTest::newRow("path not UTF-8 written as its bytes")

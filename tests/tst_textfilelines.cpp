@@ -28,6 +28,8 @@ private slots:
     void fileExists();
     void reading_data();
     void reading();
+    void heldOneByteWhereItFits_data();
+    void heldOneByteWhereItFits();
     void memoryGroups_data();
     void memoryGroups();
     void memoryFileValue_data();
@@ -56,6 +58,10 @@ void TestTextFileLines::encodings() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, lines);
     QCOMPARE(textFileLines(bytes), lines);
+    // The file reader decodes a piece at a time, one byte a character where it can.
+    QTemporaryDir folder;
+    writeFile(folder.filePath("list.txt"), bytes);
+    QCOMPARE(readTextFileLines(folder.filePath("list.txt")), lines);
 }
 
 void TestTextFileLines::cleanPathSlashes_data() {
@@ -124,6 +130,9 @@ void TestTextFileLines::reading_data() {
     QTest::newRow("CR ending a piece, a line after it")
         << "@/list.txt" << piece.first(piece.size() - 1) + "\rb\n"
         << plenty << QString();
+    QTest::newRow("wider character in the second piece")
+        << "@/list.txt" << piece + "\nd\xC3\xA9j\xC3\xA0\n\xE2\x82\xAC 5\r\nz" << plenty
+        << QString();
     QTest::newRow("not UTF-8 in the second piece") << "@/list.txt" << piece + "\nd\xE9j\xE0\n"
                                                    << plenty << QString();
     QTest::newRow("marked UTF-8, broken in the second piece")
@@ -167,6 +176,25 @@ void TestTextFileLines::reading() {
     }
     QCOMPARE(failed, failure);
     QCOMPARE(lines, failure.isEmpty() ? textFileLines(bytes) : QStringList());
+}
+
+void TestTextFileLines::heldOneByteWhereItFits_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("oneByte");
+    QTest::newRow("ASCII") << QByteArray("plain\nlist\n") << true;
+    QTest::newRow("Latin-1 letters") << QByteArray("d\xC3\xA9j\xC3\xA0\n\xC3\xBF") << true;
+    QTest::newRow("one wider character far on")
+        << QByteArray(300000, 'x') + "\n\xE2\x82\xAC" << false;
+    QTest::newRow("Windows-1252") << QByteArray("d\xE9j\xE0\n") << false;
+}
+
+void TestTextFileLines::heldOneByteWhereItFits() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, oneByte);
+    QTemporaryDir folder;
+    writeFile(folder.filePath("list.txt"), bytes);
+    const TextFile file = readTextFile(folder.filePath("list.txt"));
+    QCOMPARE(file.isLatin1, oneByte);
 }
 
 void TestTextFileLines::memoryGroups_data() {

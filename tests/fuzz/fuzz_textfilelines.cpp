@@ -65,6 +65,18 @@ void checkPieces(QByteArrayView bytes) {
     std::u16string whole(size_t(bytes.size()), u'\0');
     const varnel::Utf8Piece all = varnel::decodeUtf8Piece(bytes.data(), bytes.size(), whole.data());
     check(isValidUtf8(bytes) == (all.wellFormed && all.read == bytes.size()));
+    // One byte a character as far as it goes: the same characters, stopping only before a
+    // wider one, a fault, or a two-byte sequence the end cuts short.
+    std::string narrow(size_t(bytes.size()), '\0');
+    const varnel::Utf8Piece latin =
+        varnel::decodeUtf8Latin1Piece(bytes.data(), bytes.size(), narrow.data());
+    check(latin.read <= all.read || !all.wellFormed);
+    for (qsizetype k = 0; k < latin.written; ++k)
+        check(static_cast<unsigned char>(narrow[size_t(k)]) == whole[size_t(k)]);
+    if (latin.read < bytes.size() && latin.wellFormed)
+        check(latin.read + 1 == bytes.size());
+    if (!latin.wellFormed && all.read > latin.read)
+        check(whole[size_t(latin.written)] > 0xFF);
     const qsizetype step = 1 + static_cast<unsigned char>(bytes.back()) % 7;
     std::u16string pieces(size_t(bytes.size()), u'\0');
     qsizetype read = 0;
