@@ -30,17 +30,22 @@ inline char16_t loweredUnit(QStringView s, qsizetype i) {
     return c;
 }
 
-// The first position where the two differ, four code units at a time: neighbours in a list
+// The first position where the two differ, eight bytes at a time: neighbours in a list
 // share long beginnings, and equal units lower-case alike.
-inline qsizetype firstDifference(const char16_t* u, const char16_t* l, qsizetype common) {
+template <typename Unit>
+inline qsizetype firstDifference(const Unit* u, const Unit* l, qsizetype common) {
+    constexpr qsizetype PerWord = qsizetype(8 / sizeof(Unit));
     qsizetype i = 0;
-    for (; i + 4 <= common; i += 4) {
+    for (; i + PerWord <= common; i += PerWord) {
         quint64 a;
         quint64 b;
         std::memcpy(&a, u + i, sizeof a);
         std::memcpy(&b, l + i, sizeof b);
-        if (a != b)
+        if (a != b) {
+            if constexpr (std::endian::native == std::endian::little)
+                return i + qsizetype(std::countr_zero(a ^ b) / (8 * sizeof(Unit)));
             break;
+        }
     }
     while (i < common && u[i] == l[i])
         ++i;
@@ -112,27 +117,9 @@ const std::array<uchar, 256>& latin1Lowered() {
     return table;
 }
 
-inline qsizetype firstByteDifference(const uchar* u, const uchar* l, qsizetype common) {
-    qsizetype i = 0;
-    for (; i + 8 <= common; i += 8) {
-        quint64 a;
-        quint64 b;
-        std::memcpy(&a, u + i, sizeof a);
-        std::memcpy(&b, l + i, sizeof b);
-        if (a != b) {
-            if constexpr (std::endian::native == std::endian::little)
-                return i + std::countr_zero(a ^ b) / 8;
-            break;
-        }
-    }
-    while (i < common && u[i] == l[i])
-        ++i;
-    return i;
-}
-
 int compareNarrow(const uchar* u, qsizetype uSize, const uchar* l, qsizetype lSize) {
     const qsizetype common = std::min(uSize, lSize);
-    qsizetype i = firstByteDifference(u, l, common);
+    qsizetype i = firstDifference(u, l, common);
 #if defined(__SSE2__)
     for (; i + 16 <= common; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + i));
