@@ -142,7 +142,8 @@ private:
     int m_fd;
 };
 
-// At its peak a file is held as its bytes and as UTF-16 at once: three bytes a byte at most.
+// At its peak a file is held as its bytes and as UTF-16 at once, or, read one byte a
+// character until a wider one turns up, as both forms of its text: three bytes a byte at most.
 constexpr qint64 PeakBytesPerFileByte = 3;
 
 // Opens the plain file at `path` for reading; throws when it is anything else.

@@ -145,7 +145,8 @@ void TestTextFileLines::reading_data() {
                                           "a\0\n\0b\0",
                                           8)
                             << plenty << QString();
-    // The text alone takes two bytes a character, each line twenty-four bytes more.
+    // A file is let in when three bytes a byte fit (its text, read one byte a character,
+    // may turn out to need UTF-16), each line twenty-four bytes more.
     QTest::newRow("text beyond memory")
         << "@/list.txt" << QByteArray(1000, 'x') << qint64(1999) << "Out of memory";
     QTest::newRow("lines beyond memory")
