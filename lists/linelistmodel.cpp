@@ -294,7 +294,8 @@ void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
     for (size_t i = step / 2; i < items.size() && sample.size() < 1001; i += step)
         sample.push_back(items[i]);
     sortRange(sample.begin(), sample.end(), c);
-    const Item pivot = sample[sample.size() / 2];
+    // Every line is compared with the pivot: it is widened once, not every time.
+    const QString pivot = textOf(sample[sample.size() / 2]).toString();
     need(SortNeed::Memory);
     QCollator own = makeCorrectOrderCollator();
 
@@ -302,7 +303,7 @@ void LineListModel::sortAroundMedian(std::vector<Item>& items, TextOf textOf,
     CollatedComparison compare(c);
     const auto middle = std::partition(items.begin(), items.end(), [&](const Item& item) {
         poll();
-        return compare(textOf(item), textOf(pivot)) < 0;
+        return compare(textOf(item), pivot) < 0;
     });
     std::exception_ptr lowerFailure;
     std::thread lowerPart;
