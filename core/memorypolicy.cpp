@@ -27,10 +27,8 @@ void prefault(void* data, qint64 bytes) {
     const auto page = quintptr(sysconf(_SC_PAGESIZE));
     const quintptr first = quintptr(data) & ~(page - 1);
     const quintptr end = quintptr(data) + quintptr(bytes);
-    if (bytes >= (1 << 20)) {
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    if (bytes >= (1 << 20))
         ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-    }
 #else
     Q_UNUSED(data);
     Q_UNUSED(bytes);
