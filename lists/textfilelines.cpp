@@ -219,7 +219,10 @@ inline bool mayBreak(const char16_t* sixteen) {
 // positions stay the same.
 class PieceLines {
 public:
-    void reserve(size_t lines) { m_lines.reserve(lines); }
+    void reserve(size_t lines) {
+        m_lines.reserve(lines);
+        prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+    }
     // The text has grown to `end` units.
     template <typename Unit> void add(const Unit* text, qsizetype end) {
         qsizetype i = m_seen;
