@@ -68,12 +68,19 @@ public:
     }
 
 private:
+    // The line widened last is kept: a sort compares one line many times in a row on the
+    // same side (the pivot, the line being inserted).
     class Buffer {
     public:
         QStringView widened(LineText text) {
+            if (text.bytes() == m_source && text.size() == m_kept.size())
+                return m_kept;
+            m_source = text.bytes();
             if (widenShortLatin1(text, m_fixed))
-                return {m_fixed, text.size()};
-            return widenedLong(text);
+                m_kept = QStringView(m_fixed, text.size());
+            else
+                m_kept = widenedLong(text);
+            return m_kept;
         }
 
     private:
@@ -81,6 +88,8 @@ private:
         static constexpr qsizetype FixedUnits = 256;
         alignas(16) char16_t m_fixed[FixedUnits];
         std::vector<char16_t> m_grown; // for a longer line
+        const uchar* m_source = nullptr;
+        QStringView m_kept;
     };
 
     const QCollator& m_collator;
