@@ -40,13 +40,6 @@ QStringView CollatedComparison::Buffer::widenedLong(LineText text) {
     return {units, text.size()};
 }
 
-int compareCollated(const QCollator& collator, LineText a, LineText b) {
-    if (a.isWide() && b.isWide())
-        return collator.compare(a.wide(), b.wide());
-    CollatedComparison compare(collator);
-    return compare(a, b);
-}
-
 int compareInCorrectOrder(QStringView a, QStringView b) {
     thread_local const QCollator collator = makeCorrectOrderCollator();
     return collator.compare(a, b);

@@ -97,7 +97,4 @@ private:
     Buffer m_second;
 };
 
-// The same for a single comparison.
-int compareCollated(const QCollator& collator, LineText a, LineText b);
-
 } // namespace varnel
