@@ -1,6 +1,6 @@
 #include "linelistview.h"
 
-#include "lists/droppedpaths.h"
+#include "files/droppedpaths.h"
 
 #include <QDropEvent>
 #include <QHeaderView>

@@ -5,7 +5,7 @@
 #include "core/failure.h"
 #include "core/guard.h"
 #include "linelistview.h"
-#include "lists/fileexists.h"
+#include "files/fileexists.h"
 #include "lists/linelistmodel.h"
 #include "startuplog.h"
 

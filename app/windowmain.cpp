@@ -1,7 +1,7 @@
 // The window's own program, started by varnel for everything but its commands: the
 // commands start without loading a single window library.
 
-#include "app/mainwindow.h"
+#include "mainwindow.h"
 #include "cli/commandline.h"
 #include "core/memorypolicy.h"
 

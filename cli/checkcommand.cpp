@@ -1,7 +1,7 @@
 #include "checkcommand.h"
 
-#include "lists/filesystem.h"
-#include "lists/linestream.h"
+#include "files/filesystem.h"
+#include "text/linestream.h"
 #include "streams.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "commandline.h"
 
 #include "core/applicationfolder.h"
-#include "lists/filesystem.h"
+#include "files/filesystem.h"
 
 #include "checkcommand.h"
 #include "sortcommand.h"

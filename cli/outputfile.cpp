@@ -1,8 +1,8 @@
 #include "outputfile.h"
 
-#include "lists/bytesource.h"
-#include "lists/filesystem.h"
-#include "output/filebeside.h"
+#include "files/bytesource.h"
+#include "files/filesystem.h"
+#include "files/filebeside.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,8 +1,8 @@
 #include "sortcommand.h"
 
-#include "extract/collation.h"
-#include "lists/bytesource.h"
-#include "lists/linestream.h"
+#include "order/collation.h"
+#include "files/bytesource.h"
+#include "text/linestream.h"
 #include "outputfile.h"
 #include "streams.h"
 

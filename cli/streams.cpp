@@ -1,8 +1,8 @@
 #include "streams.h"
 
-#include "lists/filesystem.h"
+#include "files/filesystem.h"
 
-#include "lists/bytesource.h"
+#include "files/bytesource.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 #include "dropping.h"
 
 #include "folderwalk.h"
-#include "lists/cleanpathslashes.h"
-#include "lists/folderlisting.h"
+#include "files/cleanpathslashes.h"
+#include "files/folderlisting.h"
 #include "lists/linelistmodel.h"
 
 #include "core/eventpump.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lists/filesystem.h"
+#include "files/filesystem.h"
 
 #include <QList>
 #include <QStringList>

@@ -3,7 +3,7 @@
 #include "core/errorreport.h"
 #include "core/eventpump.h"
 #include "core/guard.h"
-#include "extract/linesortsafter.h"
+#include "order/linesortsafter.h"
 #include "lists/linelistmodel.h"
 #include "windowstate.h"
 

@@ -4,8 +4,8 @@
 #include "core/eventpump.h"
 #include "core/failure.h"
 #include "core/guard.h"
-#include "lists/filesystem.h"
-#include "lists/folderlisting.h"
+#include "files/filesystem.h"
+#include "files/folderlisting.h"
 #include "windowstate.h"
 
 #include <QHash>

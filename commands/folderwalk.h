@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lists/folderlisting.h"
+#include "files/folderlisting.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "loading.h"
 
-#include "lists/cleanpathslashes.h"
-#include "lists/fileexists.h"
-#include "lists/textfilelines.h"
+#include "files/cleanpathslashes.h"
+#include "files/fileexists.h"
+#include "text/textfilelines.h"
 
 #include "core/errorreport.h"
 #include "core/eventpump.h"

@@ -3,8 +3,8 @@
 #include "core/errorreport.h"
 #include "core/guard.h"
 #include "core/userinterface.h"
-#include "lists/fileexists.h"
-#include "lists/textfilelines.h"
+#include "files/fileexists.h"
+#include "text/textfilelines.h"
 #include "output/textfilewriter.h"
 #include "windowstate.h"
 

@@ -4,13 +4,6 @@
 
 namespace varnel {
 
-// One line inside a larger text: where it starts and how long it is, in characters of its
-// form (bytes of a one-byte text, UTF-16 units of a wide one).
-struct LineSpan {
-    quint32 offset;
-    quint32 length;
-};
-
 // A list of text lines addressed by position, counting from 1 in displayed order.
 // Commands read through this at the moment of use and never keep a copy, because other
 // commands may change the list while a long command yields.

@@ -3,7 +3,7 @@
 #include "core/eventpump.h"
 #include "core/failure.h"
 #include "core/memorypolicy.h"
-#include "extract/collation.h"
+#include "order/collation.h"
 
 #include <QCollator>
 #include <QScopeGuard>

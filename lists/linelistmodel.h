@@ -1,7 +1,8 @@
 #pragma once
 
-#include "extract/linetext.h"
+#include "order/linetext.h"
 #include "linelist.h"
+#include "text/linespan.h"
 
 #include <QAbstractListModel>
 #include <QHash>

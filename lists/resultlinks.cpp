@@ -1,6 +1,6 @@
 #include "resultlinks.h"
 
-#include "extract/linesortsafter.h"
+#include "order/linesortsafter.h"
 #include "linelistmodel.h"
 
 #include <QLocale>

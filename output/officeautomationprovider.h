@@ -1,7 +1,7 @@
 #pragma once
 
 #include "spreadsheetautomation.h"
-#include "uno/officebackend.h"
+#include "output/uno/officebackend.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "textfilewriter.h"
 
 #include "core/failure.h"
-#include "filebeside.h"
-#include "lists/filesystem.h"
+#include "files/filebeside.h"
+#include "files/filesystem.h"
 
 #include <QFile>
 

@@ -5,7 +5,7 @@
 #include <QStringEncoder>
 #include <QStringView>
 
-#include "extract/linetext.h"
+#include "order/linetext.h"
 
 #include <optional>
 

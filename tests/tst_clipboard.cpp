@@ -3,8 +3,8 @@
 #include "core/errorreport.h"
 #include "lists/linelist.h"
 #include "output/clipboardtext.h"
-#include "support/commandform.h"
-#include "support/testfiles.h"
+#include "tests/support/commandform.h"
+#include "tests/support/testfiles.h"
 
 #include <QTest>
 #include <QTimer>

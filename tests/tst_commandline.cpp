@@ -1,12 +1,12 @@
 #include "app/mainwindow.h"
 #include "cli/commandline.h"
 #include "cli/streams.h"
-#include "extract/collation.h"
-#include "extract/linesortsafter.h"
-#include "lists/filesystem.h"
-#include "lists/textfilelines.h"
-#include "support/testfiles.h"
-#include "support/textfilecases.h"
+#include "order/collation.h"
+#include "order/linesortsafter.h"
+#include "files/filesystem.h"
+#include "text/textfilelines.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/textfilecases.h"
 
 #include <QApplication>
 #include <QDir>

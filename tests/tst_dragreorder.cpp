@@ -1,7 +1,7 @@
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
-#include "support/modaldialogs.h"
-#include "support/testfiles.h"
+#include "tests/support/modaldialogs.h"
+#include "tests/support/testfiles.h"
 
 #include <QApplication>
 #include <QScrollBar>

@@ -4,8 +4,8 @@
 #include "commands/dropping.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
-#include "support/filetree.h"
-#include "support/scripteduserinterface.h"
+#include "tests/support/filetree.h"
+#include "tests/support/scripteduserinterface.h"
 
 #include <QApplication>
 #include <QDropEvent>

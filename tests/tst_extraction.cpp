@@ -2,9 +2,9 @@
 #include "commands/editing.h"
 #include "commands/extracting.h"
 #include "core/errorreport.h"
-#include "extract/collation.h"
-#include "support/commandform.h"
-#include "support/testfiles.h"
+#include "order/collation.h"
+#include "tests/support/commandform.h"
+#include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

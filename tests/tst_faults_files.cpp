@@ -6,8 +6,8 @@
 #include "commands/loading.h"
 #include "commands/windowstate.h"
 #include "core/errorreport.h"
-#include "support/scripteduserinterface.h"
-#include "support/testfiles.h"
+#include "tests/support/scripteduserinterface.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QPushButton>

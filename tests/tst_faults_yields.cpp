@@ -11,8 +11,8 @@
 #include "core/errorreport.h"
 #include "core/failure.h"
 #include "output/spreadsheetautomation.h"
-#include "support/commandform.h"
-#include "support/testfiles.h"
+#include "tests/support/commandform.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>

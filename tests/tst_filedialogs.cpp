@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
-#include "support/modaldialogs.h"
-#include "support/testfiles.h"
+#include "tests/support/modaldialogs.h"
+#include "tests/support/testfiles.h"
 
 #include <QApplication>
 #include <QClipboard>

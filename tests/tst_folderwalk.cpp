@@ -1,7 +1,7 @@
 #include "commands/folderwalk.h"
 #include "commands/windowstate.h"
-#include "support/filetree.h"
-#include "support/scripteduserinterface.h"
+#include "tests/support/filetree.h"
+#include "tests/support/scripteduserinterface.h"
 
 #include <QTemporaryDir>
 #include <QTest>

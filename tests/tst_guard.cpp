@@ -1,6 +1,6 @@
 #include "core/errorreport.h"
 #include "core/guard.h"
-#include "support/testfiles.h"
+#include "tests/support/testfiles.h"
 
 #include <QTest>
 

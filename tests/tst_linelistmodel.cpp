@@ -1,7 +1,7 @@
 #include "core/eventpump.h"
 #include "core/failure.h"
 #include "lists/linelistmodel.h"
-#include "support/testfiles.h"
+#include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
-#include "extract/collation.h"
-#include "extract/linesortsafter.h"
+#include "order/collation.h"
+#include "order/linesortsafter.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,10 +1,10 @@
-#include "extract/encodedlinesortsafter.h"
-#include "extract/linesortsafter.h"
-#include "lists/bytesource.h"
-#include "lists/linestream.h"
-#include "lists/textfilelines.h"
-#include "lists/utf8check.h"
-#include "support/textfilecases.h"
+#include "order/encodedlinesortsafter.h"
+#include "order/linesortsafter.h"
+#include "files/bytesource.h"
+#include "text/linestream.h"
+#include "text/textfilelines.h"
+#include "text/utf8check.h"
+#include "tests/support/textfilecases.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #include "commands/editing.h"
 #include "commands/windowstate.h"
-#include "support/testfiles.h"
+#include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

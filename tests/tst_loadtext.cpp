@@ -1,8 +1,8 @@
 #include "commands/loading.h"
 #include "core/errorreport.h"
-#include "lists/filesystem.h"
-#include "support/commandform.h"
-#include "support/testfiles.h"
+#include "files/filesystem.h"
+#include "tests/support/commandform.h"
+#include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>

@@ -2,8 +2,8 @@
 #include "app/mainwindow.h"
 #include "commands/editing.h"
 #include "core/errorreport.h"
-#include "support/modaldialogs.h"
-#include "support/testfiles.h"
+#include "tests/support/modaldialogs.h"
+#include "tests/support/testfiles.h"
 
 #include <QApplication>
 #include <QHeaderView>

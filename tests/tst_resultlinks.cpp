@@ -1,9 +1,9 @@
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
 #include "commands/extracting.h"
-#include "support/commandform.h"
-#include "support/modaldialogs.h"
-#include "support/testfiles.h"
+#include "tests/support/commandform.h"
+#include "tests/support/modaldialogs.h"
+#include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>

@@ -1,9 +1,9 @@
 #include "commands/saving.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
-#include "lists/filesystem.h"
-#include "support/commandform.h"
-#include "support/testfiles.h"
+#include "files/filesystem.h"
+#include "tests/support/commandform.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFileInfo>

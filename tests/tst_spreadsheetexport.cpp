@@ -2,8 +2,8 @@
 #include "core/errorreport.h"
 #include "core/failure.h"
 #include "output/spreadsheetautomation.h"
-#include "support/commandform.h"
-#include "support/testfiles.h"
+#include "tests/support/commandform.h"
+#include "tests/support/testfiles.h"
 
 #include <QMap>
 #include <QTest>

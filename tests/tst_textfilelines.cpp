@@ -1,10 +1,10 @@
 #include "core/failure.h"
 #include "core/memorypolicy.h"
-#include "lists/cleanpathslashes.h"
-#include "lists/fileexists.h"
-#include "lists/textfilelines.h"
-#include "support/testfiles.h"
-#include "support/textfilecases.h"
+#include "files/cleanpathslashes.h"
+#include "files/fileexists.h"
+#include "text/textfilelines.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/textfilecases.h"
 
 #include <QDir>
 #include <QTemporaryDir>

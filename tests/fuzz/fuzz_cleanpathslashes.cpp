@@ -3,7 +3,7 @@
 // ceil(n / 2) of them, while a leading run becomes the fixed prefix; every other character
 // stays where it was. A path with no run longer than two comes out clean and stays so.
 
-#include "lists/cleanpathslashes.h"
+#include "files/cleanpathslashes.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 
 #include "fuzzinput.h"
 
-#include "extract/linesortsafter.h"
+#include "order/linesortsafter.h"
 
 #include <QChar>
 

@@ -2,8 +2,8 @@
 // encoding the rules say, and splitting must cut exactly at the line breaks, so that the
 // lines joined with the breaks they were cut at give back the whole text.
 
-#include "lists/textfilelines.h"
-#include "lists/utf8pieces.h"
+#include "text/textfilelines.h"
+#include "text/utf8pieces.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -2,8 +2,8 @@
 
 #include "core/failure.h"
 #include "core/memorypolicy.h"
-#include "extract/linetext.h"
-#include "filesystem.h"
+#include "order/linetext.h"
+#include "files/filesystem.h"
 #include "utf8pieces.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "folderlisting.h"
 
-#include "extract/linesortsafter.h"
+#include "order/linesortsafter.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "droppedpaths.h"
 
-#include "lists/filesystem.h"
+#include "filesystem.h"
 
 #include <QMimeData>
 #include <QUrl>

@@ -1,6 +1,6 @@
 #include "linestream.h"
 
-#include "extract/linesortsafter.h"
+#include "order/linesortsafter.h"
 #include "linebuffer.h"
 #include "utf8check.h"
 

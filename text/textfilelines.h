@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QStringView>
 
-#include "linelist.h"
+#include "linespan.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "extract/encodedlinesortsafter.h"
+#include "order/encodedlinesortsafter.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

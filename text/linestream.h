@@ -1,7 +1,7 @@
 #pragma once
 
-#include "bytesource.h"
-#include "extract/encodedlinesortsafter.h"
+#include "files/bytesource.h"
+#include "order/encodedlinesortsafter.h"
 #include "streamtext.h"
 
 #include <QByteArray>

@@ -3,7 +3,7 @@
 // The buffer a LineStream cuts its lines from, and the byte scans it runs on: inside the
 // lists layer only.
 
-#include "bytesource.h"
+#include "files/bytesource.h"
 #include "core/memorypolicy.h"
 #include "textfilelines.h"
 
