@@ -14,7 +14,7 @@ const QString TextFormat = QStringLiteral("@");
 
 } // namespace
 
-bool spreadsheetApplicationAvailable(WindowState& state) {
+bool tryStartingSpreadsheetApplication(WindowState& state) {
     bool installed = true;
     bool failed = false;
     std::unique_ptr<AutomationApplication> application;
@@ -127,7 +127,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
 }
 
 void exportResultsToSpreadsheet(WindowState& state) {
-    if (!spreadsheetApplicationAvailable(state)) {
+    if (!tryStartingSpreadsheetApplication(state)) {
         state.inform(QStringLiteral("Excel is not installed on this computer. You need to have "
                                     "it installed to use this feature."));
         return;
