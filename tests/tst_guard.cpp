@@ -10,25 +10,12 @@ using namespace varnel::testing;
 class TestGuard : public QObject {
     Q_OBJECT
 private slots:
-    void reportText();
     void continuesAfterEachFailureInOrder();
     void unexpectedFailuresAreDescribed_data();
     void unexpectedFailuresAreDescribed();
     void closingTheWindowIsNotReported();
     void heldBackWorkIsHandedOverBeforeAReport();
 };
-
-void TestGuard::reportText() {
-    const QString text = errorReportText(QStringLiteral("Index out of bounds"),
-                                         locations::extractOutOfOrderLines, 118);
-    QCOMPARE(text,
-             QStringLiteral("Index out of bounds\r\nin Varnel2021/08/31.Form1.PushButton7_Click "
-                            "at line 118\r\rPlease email screenshot of this message to ") +
-                 QString::fromUtf16(SupportEmail));
-    QVERIFY(errorReportText(QStringLiteral("x"), locations::folderWalk, 0)
-                .contains(QStringLiteral(
-                    "in Brannick2021/08/31.AddFolder.GetSubDirectories2016 at line 0\r\r")));
-}
 
 void TestGuard::continuesAfterEachFailureInOrder() {
     ScriptedUserInterface ui;
