@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace varnel::cli {
+
+// One thing `varnel check` found: the line `line` of `file` and the line below it.
+struct Finding {
+    enum class Kind { Order, Repeat };
+    Kind kind = Kind::Order;
+    QByteArrayView file; // as the user named it, "-" for standard input
+    qint64 line = 0;     // the upper line's number, from 1
+    QByteArrayView text; // the upper line, UTF-8
+    QByteArrayView next; // the line below it, UTF-8
+};
+
+// How findings are written. Each writes a finding as soon as it is found, so memory does
+// not grow with their number; a format that frames them (SARIF) opens the frame in begin()
+// and closes it in end(), which are called once per run, however many files it reads.
+class FindingReport {
+public:
+    enum class Format { Gnu, Lines, Json, GitHub, Sarif };
+    // The format a --format word names, if any.
+    static std::optional<Format> formatNamed(QStringView word);
+    static std::unique_ptr<FindingReport> create(Format format);
+
+    virtual ~FindingReport() = default;
+    virtual void begin(QByteArray& out) { Q_UNUSED(out); }
+    virtual void add(const Finding& finding, QByteArray& out) = 0;
+    virtual void end(QByteArray& out) { Q_UNUSED(out); }
+};
+
+// `utf8` with quotes, backslashes and control characters escaped as in a C string.
+void appendCEscaped(QByteArrayView utf8, QByteArray& out);
+
+// `bytes` as a JSON string, quotes included; bytes that are no UTF-8 (a file name's) become
+// U+FFFD.
+void appendJsonString(QByteArrayView bytes, QByteArray& out);
+
+} // namespace varnel::cli
