@@ -1,9 +1,11 @@
 #include "checkcommand.h"
 
+#include "files/bytesource.h"
 #include "files/filesystem.h"
-#include "text/linestream.h"
 #include "streams.h"
+#include "text/linestream.h"
 
+#include <csignal>
 #include <cstring>
 #include <utility>
 
@@ -73,10 +75,16 @@ bool Checker::check(const QString& name, LineStream& stream) {
         number = stream.lineNumber();
         if (!stream.settled())
             m_out.hold();
-        if (number > 1 && lineSortsAfter(stream, stream.previous(), line)) {
+        if (number > 1 && streamLinesSortAfter(stream, stream.previous(), line)) {
             ++found;
             foundWhileUnsettled += stream.settled() ? 0 : 1;
             report(shownName, stream, stream.previous(), line, number);
+        }
+        // Only a plain file is read before it is settled, and it can be read ahead instead
+        // of more findings being kept.
+        if (!stream.settled() && m_out.holdsMuch() && stream.settle()) {
+            m_out.release();
+            foundWhileUnsettled = 0;
         }
     }
     m_out.release();
@@ -100,12 +108,15 @@ void Checker::report(const QByteArray& name, const LineStream& stream, const Str
         appendEscaped(m_text, out);
         out.append("\" on line ").append(QByteArray::number(lowerNumber)).append('\n');
     }
-    m_out.written();
+    m_out.writeIfFull();
 }
 
 } // namespace
 
 int runCheck(const QStringList& files, bool linesOnly) {
+    // Past a file size limit the signal would end the program while it keeps a pipe's bytes
+    // aside; ignored, the write fails and says so.
+    std::signal(SIGXFSZ, SIG_IGN);
     Output out(STDOUT_FILENO);
     Checker checker(out, linesOnly);
     bool outOfOrder = false;
@@ -118,6 +129,12 @@ int runCheck(const QStringList& files, bool linesOnly) {
                 outOfOrder = checker.check(name, stream) || outOfOrder;
             } catch (const WriteFailure&) {
                 throw;
+            } catch (const TemporaryFileFailure& failure) {
+                // The temporary folder ran out, not the input.
+                out.drop();
+                out.flush();
+                complain(failure.folder(), failure.reason());
+                failed = true;
             } catch (const Failure& failure) {
                 // What was found before the failure stands, unless the encoding it was read
                 // in was still in doubt; the other files are still checked.

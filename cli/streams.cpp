@@ -1,22 +1,35 @@
 #include "streams.h"
 
-#include "files/filesystem.h"
-
 #include "files/bytesource.h"
-
-#include <QFile>
+#include "files/filesystem.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-#include <utility>
 
 namespace varnel::cli {
 
 namespace {
+
 constexpr qsizetype OutputBlock = 1 << 16;
 constexpr qsizetype HeldInMemory = 8 << 20;
+
+// The descriptor a name such as /dev/stdin or /dev/fd/3 stands for, or -1.
+int givenDescriptor(const QByteArray& path) {
+    if (path == "/dev/stdin")
+        return STDIN_FILENO;
+    for (const QByteArrayView prefix :
+         {QByteArrayView("/dev/fd/"), QByteArrayView("/proc/self/fd/")}) {
+        if (!path.startsWith(prefix))
+            continue;
+        bool isNumber = false;
+        const int fd = path.sliced(prefix.size()).toInt(&isNumber);
+        return isNumber && fd >= 0 && ::fcntl(fd, F_GETFD) >= 0 ? fd : -1;
+    }
+    return -1;
+}
+
 } // namespace
 
 QStringList inputNames(const QStringList& files) {
@@ -27,15 +40,20 @@ InputFile::InputFile(const QString& name)
     : m_fd(STDIN_FILENO) {
     if (name == u'-')
         return;
+    const QByteArray path = encodeFileName(name);
+    m_fd = givenDescriptor(path);
+    if (m_fd >= 0)
+        return;
     do {
-        m_fd = ::open(encodeFileName(name).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
         throw systemFailure(errno);
+    m_owned = true;
 }
 
 InputFile::~InputFile() {
-    if (m_fd != STDIN_FILENO)
+    if (m_owned)
         ::close(m_fd);
 }
 
@@ -44,21 +62,9 @@ Output::Output(int fd)
     m_buffer.reserve(OutputBlock + 4096);
 }
 
-Output::~Output() {
-    if (m_kept >= 0)
-        ::close(m_kept);
-}
-
-void Output::written() {
-    if (!m_holding) {
-        if (m_buffer.size() >= OutputBlock)
-            flush();
-    } else if (m_buffer.size() >= HeldInMemory) {
-        if (m_kept < 0)
-            m_kept = openUnnamedFile();
-        writeAll(m_kept, m_buffer);
-        m_buffer.clear();
-    }
+void Output::writeIfFull() {
+    if (!m_holding && m_buffer.size() >= OutputBlock)
+        flush();
 }
 
 void Output::flush() {
@@ -76,38 +82,16 @@ void Output::hold() {
         return;
     flush();
     m_holding = true;
-    // Room at once: a buffer grown step by step would be copied over and over.
-    m_buffer.reserve(HeldInMemory + OutputBlock);
+}
+
+bool Output::holdsMuch() const {
+    return m_holding && m_buffer.size() >= HeldInMemory;
 }
 
 void Output::release() {
     if (!m_holding)
         return;
     m_holding = false;
-    if (m_kept >= 0) {
-        // What went to disk first, then what is still in memory.
-        const struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } kept{std::exchange(m_kept, -1)};
-        QByteArray tail = std::exchange(m_buffer, QByteArray());
-        try {
-            if (::lseek(kept.fd, 0, SEEK_SET) < 0)
-                throw systemFailure(errno);
-            ByteSource held(kept.fd);
-            m_buffer.resize(OutputBlock);
-            while (const qsizetype got = held.read(m_buffer.data(), OutputBlock)) {
-                m_buffer.resize(got);
-                flush();
-                m_buffer.resize(OutputBlock);
-            }
-        } catch (const WriteFailure&) {
-            throw;
-        } catch (const Failure& failure) {
-            throw WriteFailure(failure);
-        }
-        m_buffer = std::move(tail);
-    }
     flush();
 }
 
@@ -116,8 +100,6 @@ void Output::drop() {
         return;
     m_holding = false;
     m_buffer.clear();
-    if (m_kept >= 0)
-        ::close(std::exchange(m_kept, -1));
 }
 
 void complain(const QString& name, const QString& reason) {

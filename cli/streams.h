@@ -14,8 +14,11 @@ enum ExitStatus : int { Success = 0, OutOfOrder = 1, Trouble = 2 };
 // The FILEs of a command: none means standard input, named "-" like it.
 QStringList inputNames(const QStringList& files);
 
-// A FILE of the command line, open for reading; "-" is standard input. Opening fails with
-// systemFailure.
+// A FILE of the command line, open for reading; "-" is standard input. A name for a
+// descriptor the program was given (/dev/stdin, /dev/fd/N) is that descriptor, read from
+// where it stands as "-" is: opened anew, a file would start over at its first byte, and
+// what a shell or another program took from it before would be read again. Opening fails
+// with systemFailure.
 class InputFile {
 public:
     explicit InputFile(const QString& name);
@@ -26,6 +29,7 @@ public:
 
 private:
     int m_fd;
+    bool m_owned = false;
 };
 
 // Writing standard output failed: not one FILE's trouble but the whole command's.
@@ -35,22 +39,22 @@ public:
         : Failure(failure) {}
 };
 
-// Standard output in large writes. Fill buffer(), then call written().
+// Standard output in large writes. Fill buffer(), then call writeIfFull().
 class Output {
 public:
     explicit Output(int fd);
-    ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
     QByteArray& buffer() { return m_buffer; }
-    // Writes the buffer out once it holds a block; throws WriteFailure.
-    void written();
+    // Writes the buffer out once it holds a block, unless it is held; throws WriteFailure.
+    void writeIfFull();
     void flush();
 
-    // Keeps what is written from here on (on disk beyond a few megabytes) until it is
-    // released, or dropped as if never written.
+    // Keeps what is written from here on, in memory, until it is released, or dropped as if
+    // never written. Whoever holds it settles what it waits for before it holds much.
     void hold();
+    bool holdsMuch() const;
     void release();
     void drop();
 
@@ -58,7 +62,6 @@ private:
     int m_fd;
     QByteArray m_buffer;
     bool m_holding = false;
-    int m_kept = -1; // what is held beyond the buffer
 };
 
 // One line on standard error: "varnel: NAME: REASON".

@@ -3,6 +3,7 @@
 #include "files/cleanpathslashes.h"
 #include "files/fileexists.h"
 #include "text/textfilelines.h"
+#include "textfilefilters.h"
 
 #include "core/errorreport.h"
 #include "core/eventpump.h"

@@ -4,7 +4,7 @@
 #include "core/guard.h"
 #include "core/userinterface.h"
 #include "files/fileexists.h"
-#include "text/textfilelines.h"
+#include "textfilefilters.h"
 #include "output/textfilewriter.h"
 #include "windowstate.h"
 

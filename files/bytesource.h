@@ -2,22 +2,57 @@
 
 #include "core/failure.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <functional>
+#include <memory>
 
 namespace varnel {
 
 // A failure in the system's own words (strerror), as command-line programs report them.
 Failure systemFailure(int error);
 
+// Creating, writing or reading a temporary file failed: the trouble of the folder it is in,
+// not of what was being read when it was needed.
+class TemporaryFileFailure : public Failure {
+public:
+    TemporaryFileFailure(int error, const QString& folder);
+    const QString& folder() const { return m_folder; }
+    // The system's words alone; the description names the folder too.
+    const QString& reason() const { return m_reason; }
+
+private:
+    QString m_folder;
+    QString m_reason;
+};
+
 // A temporary file without a name, for reading and writing: nothing is left behind,
-// whatever ends the program.
-int openUnnamedFile();
+// whatever ends the program. Failures are TemporaryFileFailure.
+class UnnamedFile {
+public:
+    UnnamedFile();
+    ~UnnamedFile();
+    UnnamedFile(const UnnamedFile&) = delete;
+    UnnamedFile& operator=(const UnnamedFile&) = delete;
+
+    int fd() const { return m_fd; }
+    const QString& folder() const { return m_folder; }
+    void write(QByteArrayView bytes);
+    // Reads from the start from here on.
+    void rewind();
+    // Up to `most` bytes, 0 at the end.
+    qsizetype read(char* into, qsizetype most);
+
+private:
+    int m_fd = -1;
+    QString m_folder;
+};
+
 void writeAll(int fd, QByteArrayView bytes);
 
-// The bytes of an open descriptor (a file, a pipe, a terminal), with one look ahead.
-// Failures are systemFailure.
+// The bytes of an open descriptor (a file, a pipe, a terminal) from where it stands when
+// given, with one look ahead. Failures are systemFailure.
 class ByteSource {
 public:
     // `fd` stays the caller's.
@@ -29,7 +64,9 @@ public:
     // Up to `most` bytes, 0 at the end.
     qsizetype read(char* into, qsizetype most);
 
-    // A plain file can be read again from any place.
+    // A plain file can be read again from any place: `offset` bytes after where this source
+    // started, which is not the file's start when what the descriptor gave before was
+    // someone else's (a shell's "read", a "head" before this program).
     bool isPlainFile() const { return m_plain; }
     void rewind(qint64 offset);
 
@@ -40,11 +77,10 @@ public:
     void lookAhead(const std::function<bool(QByteArrayView)>& look, char* scratch, qsizetype size);
 
 private:
-    qsizetype readFrom(int fd, char* into, qsizetype most);
-
     int m_fd;
     bool m_plain;
-    int m_kept = -1; // the temporary file being read back, or -1
+    qint64 m_start = 0;                  // the descriptor's offset when given, for a plain file
+    std::unique_ptr<UnnamedFile> m_kept; // being read back, or none
     bool m_ended = false;
 };
 

@@ -4,7 +4,7 @@
 #include "order/collation.h"
 #include "order/linesortsafter.h"
 #include "files/filesystem.h"
-#include "text/textfilelines.h"
+#include "tests/support/textreaders.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/textfilecases.h"
 

@@ -1,10 +1,10 @@
+#include "files/bytesource.h"
 #include "order/encodedlinesortsafter.h"
 #include "order/linesortsafter.h"
-#include "files/bytesource.h"
+#include "tests/support/textreaders.h"
 #include "text/linestream.h"
-#include "text/textfilelines.h"
 #include "text/utf8check.h"
-#include "tests/support/textfilecases.h"
+#include "text/windows1252.h"
 
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -18,73 +18,17 @@ using namespace varnel;
 
 namespace {
 
-// What a stream gave: its lines, and for each neighbouring pair the pair test.
-struct Streamed {
-    QStringList lines;
-    QList<bool> sortsAfter;
-    bool operator==(const Streamed&) const = default;
-};
+using namespace varnel::testing;
 
 Streamed expectedFrom(const QByteArray& bytes) {
-    Streamed expected{textFileLines(bytes), {}};
-    for (qsizetype i = 1; i < expected.lines.size(); ++i)
-        expected.sortsAfter.append(lineSortsAfter(expected.lines[i - 1], expected.lines[i]));
-    return expected;
+    return streamOf(textFileLines(bytes));
 }
 
-// Reads `bytes` from a plain file or a pipe, `blockSize` bytes at a time. A line the
-// stream gives again replaces what was read from there on.
-Streamed streamed(const QByteArray& bytes, bool pipe, qsizetype blockSize,
-                  LineStream::Replay replay) {
-    int fd = -1;
-    QTemporaryFile file;
-    if (pipe) {
-        int ends[2];
-        if (::pipe(ends) != 0 ||
-            ::write(ends[1], bytes.constData(), size_t(bytes.size())) != ssize_t(bytes.size()))
-            qFatal("no pipe");
-        ::close(ends[1]);
-        fd = ends[0];
-    } else {
-        if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
-            qFatal("no file");
-        fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY);
-    }
-    Streamed got;
-    {
-        LineStream stream(fd, replay, blockSize);
-        StreamLine line;
-        while (stream.next(line)) {
-            const qsizetype number = qsizetype(stream.lineNumber());
-            got.lines.resize(number - 1);
-            got.sortsAfter.resize(std::max<qsizetype>(number - 2, 0));
-            if (number > 1) {
-                // The line before must still be whole, whatever was read since.
-                if (stream.text(stream.previous()) != got.lines.last())
-                    got.lines.append(QStringLiteral("(previous line lost)"));
-                got.sortsAfter.append(lineSortsAfter(stream, stream.previous(), line));
-            }
-            got.lines.append(stream.text(line));
-        }
-    }
-    ::close(fd);
-    return got;
-}
-
-// Every way of reading `bytes` gives what the window's reader gives.
+// Every way of reading `bytes` gives what the whole text gives.
 void checkEveryWay(const QByteArray& bytes, const Streamed& expected) {
-    for (const bool pipe : {false, true}) {
-        for (const qsizetype block :
-             {qsizetype(1), qsizetype(3), qsizetype(16), LineStream::DefaultBlockSize}) {
-            for (const auto replay : {LineStream::Replay::Never, LineStream::Replay::Again}) {
-                if (streamed(bytes, pipe, block, replay) != expected)
-                    QFAIL(qPrintable(QStringLiteral("%1, blocks of %2: %3")
-                                         .arg(pipe ? "pipe" : "file")
-                                         .arg(block)
-                                         .arg(QString::fromLatin1(bytes.toHex(' ')))));
-            }
-        }
-    }
+    const QString mismatch = streamMismatch(bytes, expected);
+    if (!mismatch.isEmpty())
+        QFAIL(qPrintable(mismatch));
 }
 
 // Pieces random texts are made of: the letters that lower to another length or plane, the
@@ -137,39 +81,22 @@ QByteArray randomText(const QString& kind, QRandomGenerator& random) {
 class TestLineStream : public QObject {
     Q_OBJECT
 private slots:
-    void lineRule_data() { testing::lineRuleRows(); }
-    void lineRule();
-    void encodings_data() { testing::encodingRows(); }
-    void encodings();
     void randomTexts_data();
     void randomTexts();
     void decidedPastTheFirstBlock_data();
     void decidedPastTheFirstBlock();
+    void lateInvalidByte_data();
+    void lateInvalidByte();
+    void fromWhereTheDescriptorStands_data();
+    void fromWhereTheDescriptorStands();
+    void settledByReadingAhead_data();
+    void settledByReadingAhead();
     void pairTestOnBytes_data();
     void pairTestOnBytes();
     void utf8Check_data() { randomTexts_data(); }
     void utf8Check();
     void spoolWithoutTmpdir();
 };
-
-void TestLineStream::lineRule() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, lines);
-    QByteArray wide("\xFF\xFE"); // the same rule over UTF-16
-    for (char c : bytes)
-        wide.append(c).append('\0');
-    for (const QByteArray& form : {bytes, wide}) {
-        QCOMPARE(expectedFrom(form).lines, lines);
-        checkEveryWay(form, expectedFrom(form));
-    }
-}
-
-void TestLineStream::encodings() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, lines);
-    QCOMPARE(expectedFrom(bytes).lines, lines);
-    checkEveryWay(bytes, expectedFrom(bytes));
-}
 
 void TestLineStream::randomTexts_data() {
     QTest::addColumn<QString>("kind");
@@ -208,7 +135,87 @@ void TestLineStream::decidedPastTheFirstBlock() {
     bytes.append(tail);
     const Streamed expected = expectedFrom(bytes);
     for (const bool pipe : {false, true})
-        QCOMPARE(streamed(bytes, pipe, 4096, LineStream::Replay::Again), expected);
+        QCOMPARE(streamLines(bytes, pipe, 4096, LineStream::Replay::Again), expected);
+}
+
+void TestLineStream::lateInvalidByte_data() {
+    // ASCII lines past the first blocks, then the first letter beyond ASCII, then lines up
+    // to a byte that is no UTF-8: every line from the letter on comes again, once.
+    QTest::addColumn<QByteArray>("tail");
+    QTest::newRow("in the same line") << QByteArray("\xc3\xa9 \xff\nz\n");
+    QTest::newRow("on the next line") << QByteArray("\xc3\xa9\n\xff\nz\n");
+    QTest::newRow("one line between") << QByteArray("\xc3\xa9\nmiddle\nz\xff\n");
+    QTest::newRow("two lines between") << QByteArray("\xc3\xa9\nb\na\n\xff");
+    QTest::newRow("between CR LF") << QByteArray("\xc3\xa9\r\nmiddle\r\n\xff\r\n");
+}
+
+void TestLineStream::lateInvalidByte() {
+    QFETCH(QByteArray, tail);
+    const QByteArray bytes = QByteArray("zebra\napple\n").repeated(4) + tail;
+    checkEveryWay(bytes, expectedFrom(bytes));
+}
+
+void TestLineStream::fromWhereTheDescriptorStands_data() {
+    // A header someone read from the descriptor before: the stream starts after it, and
+    // goes back no further when the encoding is decided late.
+    QTest::addColumn<QByteArray>("rest");
+    QTest::newRow("ASCII") << QByteArray("b\na\n");
+    QTest::newRow("UTF-8") << QByteArray("b\xc3\xa9\na\n");
+    QTest::newRow("Windows-1252 late") << QByteArray("zz\n").repeated(30) + "b\xc3\xa9\nz\na\xe9\n";
+    QTest::newRow("a mark is no longer at the start") << QByteArray("\xef\xbb\xbf"
+                                                                    "a\n");
+}
+
+void TestLineStream::fromWhereTheDescriptorStands() {
+    QFETCH(QByteArray, rest);
+    const QByteArray header = "header \xc3\xa9\n";
+    const Streamed expected = expectedFrom(rest);
+    for (const bool pipe : {false, true})
+        for (const auto replay : {LineStream::Replay::Never, LineStream::Replay::Again})
+            QCOMPARE(streamLines(header + rest, pipe, 16, replay, header.size()), expected);
+}
+
+void TestLineStream::settledByReadingAhead_data() {
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<bool>("stands");
+    QTest::newRow("UTF-8 to the end") << QByteArray("z\n\xc3\xa9\n") << true;
+    QTest::newRow("a bad byte later") << QByteArray("z\n\xe9\n") << false;
+    QTest::newRow("cut short at the end") << QByteArray("z\n\xc3") << false;
+}
+
+void TestLineStream::settledByReadingAhead() {
+    // A file read as it comes is settled early by reading the rest ahead; the lines given
+    // stand, or come again from where they were first in doubt.
+    QFETCH(QByteArray, tail);
+    QFETCH(bool, stands);
+    QByteArray bytes = "b\na\n" + QByteArray("f\xc3\xaate\n\xc3\xa9t\xc3\xa9\n").repeated(20);
+    bytes += tail;
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write(bytes) == bytes.size() && file.flush());
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY);
+    QStringList lines;
+    QList<bool> settledWhenGiven;
+    bool settledOnce = false;
+    {
+        LineStream stream(fd, LineStream::Replay::Again, 16);
+        StreamLine line;
+        while (stream.next(line)) {
+            lines.resize(stream.lineNumber() - 1);
+            settledWhenGiven.resize(stream.lineNumber() - 1);
+            lines.append(stream.text(line));
+            settledWhenGiven.append(stream.settled());
+            if (!stream.settled() && !settledOnce) {
+                settledOnce = true;
+                QCOMPARE(stream.settle(), stands);
+                QVERIFY(stream.settled());
+            }
+        }
+    }
+    ::close(fd);
+    QVERIFY(settledOnce);
+    QCOMPARE(lines, textFileLines(bytes));
+    // Only the line given before settling was in doubt.
+    QCOMPARE(settledWhenGiven.count(false), stands ? 1 : 0);
 }
 
 void TestLineStream::pairTestOnBytes_data() {
@@ -284,12 +291,11 @@ void TestLineStream::utf8Check() {
 void TestLineStream::spoolWithoutTmpdir() {
     const QByteArray saved = qgetenv("TMPDIR");
     qputenv("TMPDIR", "/nonexistent-folder");
-    const int fd = openUnnamedFile();
+    const UnnamedFile spool;
     saved.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", saved);
-    QVERIFY(fd >= 0);
-    const QString where = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
-    ::close(fd);
+    const QString where = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(spool.fd()));
     QVERIFY2(where.startsWith(u"/tmp/"), qPrintable(where));
+    QCOMPARE(spool.folder(), QStringLiteral("/tmp"));
 }
 
 QTEST_GUILESS_MAIN(TestLineStream)

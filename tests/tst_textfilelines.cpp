@@ -2,9 +2,9 @@
 #include "core/memorypolicy.h"
 #include "files/cleanpathslashes.h"
 #include "files/fileexists.h"
-#include "text/textfilelines.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/textfilecases.h"
+#include "tests/support/textreaders.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -13,15 +13,13 @@
 #include <sys/stat.h>
 
 using namespace varnel;
-using varnel::testing::writeFile;
+using namespace varnel::testing;
 
 class TestTextFileLines : public QObject {
     Q_OBJECT
 private slots:
-    void lineRule_data();
-    void lineRule();
-    void encodings_data();
-    void encodings();
+    void bothReaders_data() { textFileRows(); }
+    void bothReaders();
     void cleanPathSlashes_data();
     void cleanPathSlashes();
     void fileExists_data();
@@ -36,32 +34,16 @@ private slots:
     void memoryFileValue();
 };
 
-void TestTextFileLines::lineRule_data() {
-    testing::lineRuleRows();
-}
-
-void TestTextFileLines::lineRule() {
+void TestTextFileLines::bothReaders() {
+    // The whole text decoded and split, the window's reader and the command line's.
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, lines);
     QCOMPARE(textFileLines(bytes), lines);
-    QByteArray wide("\xFF\xFE"); // the same rule over UTF-16
-    for (char c : bytes)
-        wide.append(c).append('\0');
-    QCOMPARE(textFileLines(wide), lines);
-}
-
-void TestTextFileLines::encodings_data() {
-    testing::encodingRows();
-}
-
-void TestTextFileLines::encodings() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QStringList, lines);
-    QCOMPARE(textFileLines(bytes), lines);
-    // The file reader decodes a piece at a time, one byte a character where it can.
     QTemporaryDir folder;
     writeFile(folder.filePath("list.txt"), bytes);
     QCOMPARE(readTextFileLines(folder.filePath("list.txt")), lines);
+    const QString mismatch = streamMismatch(bytes, streamOf(lines));
+    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
 void TestTextFileLines::cleanPathSlashes_data() {
@@ -130,6 +112,10 @@ void TestTextFileLines::reading_data() {
     QTest::newRow("CR ending a piece, a line after it")
         << "@/list.txt" << piece.first(piece.size() - 1) + "\rb\n"
         << plenty << QString();
+    // Only the file's first bytes can be a mark.
+    QTest::newRow("a mark starting the second piece")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\n\xEF\xBB\xBF" + "b" << plenty
+        << QString();
     QTest::newRow("wider character in the second piece")
         << "@/list.txt" << piece + "\nd\xC3\xA9j\xC3\xA0\n\xE2\x82\xAC 5\r\nz" << plenty
         << QString();

@@ -11,4 +11,10 @@ struct LineSpan {
     quint32 length;
 };
 
+// The same while a text is being cut, at any offset.
+struct LineRange {
+    qsizetype from = 0;
+    qsizetype length = 0;
+};
+
 } // namespace varnel

@@ -1,8 +1,11 @@
 #include "linestream.h"
 
-#include "order/linesortsafter.h"
 #include "linebuffer.h"
+#include "order/linesortsafter.h"
+#include "textdecoding.h"
+#include "utf8bytes.h"
 #include "utf8check.h"
+#include "utf8pieces.h"
 
 #include <QStringDecoder>
 
@@ -11,7 +14,6 @@
 namespace varnel {
 
 using streaming::LineBuffer;
-using streaming::skipAscii;
 
 class LineStream::Private {
 public:
@@ -26,6 +28,7 @@ public:
     void decide(QByteArrayView rest);
     void beginProvisionally();
     void replayAsWindows1252();
+    bool settle();
     void appendUnits(QByteArrayView raw);
     template <typename Unit, typename View> bool next(LineBuffer<Unit>& buffer, View& line);
 
@@ -62,24 +65,25 @@ void LineStream::Private::start() {
     // The first bytes tell a marked file.
     char* room = bytes.room(blockSize);
     qsizetype got = 0;
-    while (got < 3 && !ended) {
+    while (got < LongestByteOrderMark && !ended) {
         const qsizetype more = source.read(room + got, blockSize - got);
         ended = more == 0;
         got += more;
     }
     const QByteArrayView head(room, got);
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+    const ByteOrderMark mark = byteOrderMarkOf(head);
+    if (mark.isUtf16()) {
         encoding = StreamEncoding::Utf16;
         decided = true;
-        bigEndian = head.startsWith("\xFE\xFF");
-        appendUnits(head.sliced(2));
+        bigEndian = mark.kind == ByteOrderMark::Kind::Utf16BigEndian;
+        appendUnits(head.sliced(mark.length));
         bytes = LineBuffer<char>();
         return;
     }
-    if (head.startsWith("\xEF\xBB\xBF")) {
+    if (mark.kind == ByteOrderMark::Kind::Utf8) {
         encoding = StreamEncoding::MarkedUtf8;
         decided = true;
-        bytes.skip(3);
+        bytes.skip(mark.length);
     }
     takeBytes(room, got);
 }
@@ -150,6 +154,20 @@ void LineStream::Private::replayAsWindows1252() {
     ended = false;
     lines = replay.lines;
     bytes.restart(replay.lastLine);
+}
+
+bool LineStream::Private::settle() {
+    bool valid = true;
+    if (!ended) {
+        QByteArray scratch(blockSize, Qt::Uninitialized);
+        source.lookAhead([&](QByteArrayView more) { return valid = provisionalCheck.feed(more); },
+                         scratch.data(), scratch.size());
+    }
+    provisional = false;
+    if (valid && provisionalCheck.complete())
+        return true;
+    replayAsWindows1252();
+    return false;
 }
 
 void LineStream::Private::decide(QByteArrayView rest) {
@@ -231,6 +249,13 @@ bool LineStream::next(StreamLine& line) {
     return got;
 }
 
+bool LineStream::settle() {
+    const bool stands = !d->provisional || d->settle();
+    m_settled = true;
+    m_encoding = d->encoding;
+    return stands;
+}
+
 bool LineStream::firstLineEndsWithCrLf() const {
     return d->firstCrLf;
 }
@@ -252,10 +277,13 @@ void LineStream::appendText(const StreamLine& line, std::vector<char16_t>& text)
         for (qsizetype i = 0; i < line.bytes.size(); ++i)
             text[at + size_t(i)] = windows1252Unit(static_cast<unsigned char>(line.bytes[i]));
         return;
-    case StreamEncoding::Utf8:
+    case StreamEncoding::Utf8: {
         text.resize(at + size_t(line.bytes.size()));
-        text.resize(size_t(decodeValidUtf8(line.bytes, text.data() + at) - text.data()));
+        const Utf8Piece done =
+            decodeUtf8Piece(line.bytes.data(), line.bytes.size(), text.data() + at);
+        text.resize(at + size_t(done.written));
         return;
+    }
     case StreamEncoding::MarkedUtf8:
         break;
     }

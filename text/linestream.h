@@ -2,7 +2,7 @@
 
 #include "files/bytesource.h"
 #include "order/encodedlinesortsafter.h"
-#include "streamtext.h"
+#include "windows1252.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -14,7 +14,7 @@
 
 namespace varnel {
 
-// How a stream's text is encoded, by the rules decodeTextFile applies to a whole file.
+// How a stream's text is encoded, by the rules of text/textdecoding.h.
 enum class StreamEncoding {
     Utf8,        // valid UTF-8 throughout, or nothing beyond ASCII read yet
     MarkedUtf8,  // a UTF-8 mark, whatever follows: bytes that are no UTF-8 read as U+FFFD
@@ -30,7 +30,8 @@ struct StreamLine {
 };
 
 // The lines of a stream of any length, by the same encoding and line rules as
-// readTextFile, in memory that grows only with the longest line.
+// readTextFile, in memory that grows only with the longest line. It reads the descriptor
+// from where it stands: what was taken from it before is someone else's.
 //
 // Telling UTF-8 from Windows-1252 takes the whole input. Until the first byte beyond ASCII
 // the lines read the same either way. From there the stream reads ahead to decide before it
@@ -62,6 +63,10 @@ public:
     qint64 lineNumber() const { return m_lineNumber; }
     // False while the lines given may still come again.
     bool settled() const { return m_settled; }
+    // Decides the encoding now, reading the rest of the input ahead, and returns whether the
+    // lines given stand; when not, they come again from the next `next`, as Windows-1252.
+    // A plain file is read twice from here on, nothing is kept.
+    bool settle();
 
     // Lines read before the first byte beyond ASCII count as UTF-8: they read the same in
     // every byte encoding.
@@ -87,8 +92,8 @@ bool decodedLineSortsAfter(const LineStream& stream, const StreamLine& upper,
 
 // The pair test of "Start Extracting Lines" on two lines of `stream`, decoding them only
 // where the encoding needs it. Inline: it runs once a line.
-inline bool lineSortsAfter(const LineStream& stream, const StreamLine& upper,
-                           const StreamLine& lower) {
+inline bool streamLinesSortAfter(const LineStream& stream, const StreamLine& upper,
+                                 const StreamLine& lower) {
     switch (stream.encoding()) {
     case StreamEncoding::Utf8:
         return utf8LineSortsAfter(upper.bytes, lower.bytes);

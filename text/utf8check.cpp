@@ -1,7 +1,8 @@
 #include "utf8check.h"
 
+#include "utf8bytes.h"
+
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -12,8 +13,6 @@
 namespace varnel {
 
 namespace {
-
-constexpr quint64 HighBits = 0x8080808080808080ULL;
 
 #if defined(VARNEL_UTF8_VECTORS)
 bool haveVectors() {
@@ -46,30 +45,20 @@ bool Utf8Check::feedPlainly(QByteArrayView bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* const end = p + bytes.size();
     for (; p < end; ++p) {
-        const unsigned char b = *p;
         if (m_needed == 0) {
-            // ASCII eight bytes a step.
-            if constexpr (std::endian::native == std::endian::little) {
-                quint64 word;
-                while (end - p >= 8 && (std::memcpy(&word, p, 8), !(word & HighBits)))
-                    p += 8;
-                if (p == end)
-                    break;
-            }
-            const unsigned char lead = *p;
-            if (lead < 0x80)
-                continue;
-            m_needed = lead >= 0xC2 && lead <= 0xDF   ? 1
-                       : lead >= 0xE0 && lead <= 0xEF ? 2
-                       : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                                      : -1;
-            if (m_needed < 0)
+            p = reinterpret_cast<const unsigned char*>(
+                skipAscii(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(end)));
+            if (p == end)
+                break;
+            const Utf8Lead lead = Utf8Leads[*p];
+            if (lead.length == 0)
                 return false;
-            m_low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-            m_high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+            m_needed = lead.length - 1;
+            m_low = lead.low;
+            m_high = lead.high;
             continue;
         }
-        if (b < m_low || b > m_high)
+        if (*p < m_low || *p > m_high)
             return false;
         m_low = 0x80;
         m_high = 0xBF;
@@ -240,15 +229,15 @@ bool Utf8Check::resumeAfter(const unsigned char* end) {
         const unsigned char b = end[-back];
         if ((b & 0xC0) == 0x80)
             continue;
-        const int length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-        if (length <= back)
-            return true;
-        if (b < 0xC2 || b > 0xF4)
+        const Utf8Lead lead = Utf8Leads[b];
+        if (lead.length == 0)
             return false;
-        m_needed = length - back;
+        if (lead.length <= back)
+            return true;
+        m_needed = lead.length - back;
         if (back == 1) {
-            m_low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
-            m_high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+            m_low = lead.low;
+            m_high = lead.high;
         }
         return true;
     }

@@ -2,8 +2,11 @@
 // encoding the rules say, and splitting must cut exactly at the line breaks, so that the
 // lines joined with the breaks they were cut at give back the whole text.
 
-#include "text/textfilelines.h"
+#include "tests/support/textreaders.h"
+#include "text/linebreaks.h"
+#include "text/textdecoding.h"
 #include "text/utf8pieces.h"
+#include "text/windows1252.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -144,7 +147,7 @@ void checkDecoding(QByteArrayView bytes, const QString& text) {
 }
 
 void checkSplitting(const QString& text) {
-    const std::vector<varnel::LineSpan> spans = varnel::splitTextLineSpans(text);
+    const std::vector<varnel::LineSpan> spans = varnel::lineSpansOf(text);
     check(spans.empty() == text.isEmpty());
     // Rebuild the text from the lines and the breaks between them.
     QString rebuilt;
@@ -176,7 +179,7 @@ void checkSplitting(const QString& text) {
     }
     check(rebuilt == text);
 
-    const QStringList lines = varnel::splitTextLines(text);
+    const QStringList lines = varnel::testing::splitTextLines(text);
     check(size_t(lines.size()) == spans.size());
     for (size_t n = 0; n < spans.size(); ++n)
         check(lines[qsizetype(n)] == QStringView(text).sliced(spans[n].offset, spans[n].length));
@@ -190,6 +193,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkDecoding(bytes, text);
     checkPieces(bytes);
     checkSplitting(text);
-    check(varnel::textFileLines(bytes) == varnel::splitTextLines(text));
+    check(varnel::testing::textFileLines(bytes) == varnel::testing::splitTextLines(text));
     return 0;
 }

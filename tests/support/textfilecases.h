@@ -1,7 +1,8 @@
 #pragma once
 
 // The cases every reader of text files must agree on, shared by the window's reader and the
-// command line's: columns "bytes" (the file) and "lines" (what it holds).
+// command line's: columns "bytes" (the file) and "lines" (what it holds). A change to the
+// line rule or to how an encoding is told shows here first.
 
 #include <QByteArray>
 #include <QStringList>
@@ -9,35 +10,53 @@
 
 namespace varnel::testing {
 
-inline void lineRuleRows() {
+inline void addTextFileColumns() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("CR LF") << QByteArray("alpha\r\nbeta\r\n") << QStringList{"alpha", "beta"};
-    QTest::newRow("no final break") << QByteArray("alpha\r\nbeta") << QStringList{"alpha", "beta"};
-    QTest::newRow("final LF ends the last line")
-        << QByteArray("alpha\nbeta\n") << QStringList{"alpha", "beta"};
-    QTest::newRow("LF LF keeps its empty line")
-        << QByteArray("alpha\n\nbeta") << QStringList{"alpha", "", "beta"};
-    QTest::newRow("empty line before a final LF")
-        << QByteArray("alpha\r\n\n") << QStringList{"alpha", ""};
-    QTest::newRow("LF without final break")
-        << QByteArray("alpha\nbeta") << QStringList{"alpha", "beta"};
-    QTest::newRow("CR alone") << QByteArray("alpha\rbeta\r") << QStringList{"alpha", "beta"};
-    QTest::newRow("blank line") << QByteArray("alpha\r\n\r\nbeta")
-                                << QStringList{"alpha", "", "beta"};
-    QTest::newRow("only LF") << QByteArray("\n") << QStringList{""};
-    QTest::newRow("only CR LF") << QByteArray("\r\n") << QStringList{""};
-    QTest::newRow("LF then CR LF")
-        << QByteArray("alpha\n\r\nbeta") << QStringList{"alpha", "", "beta"};
-    QTest::newRow("CR CR") << QByteArray("a\r\rb") << QStringList{"a", "", "b"};
-    QTest::newRow("blanks and tabs stay")
-        << QByteArray("  a \t\r\n\tb  ") << QStringList{"  a \t", "\tb  "};
-    QTest::newRow("empty file") << QByteArray() << QStringList{};
 }
 
-inline void encodingRows() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QStringList>("lines");
+// With `wide`, the same rule over UTF-16.
+inline void addLineRuleRows(bool wide = false) {
+    const auto newRow = [wide](const char* name) -> QTestData& {
+        return wide ? QTest::addRow("%s, UTF-16", name) : QTest::newRow(name);
+    };
+    const auto asRead = [wide](const QByteArray& bytes) {
+        if (!wide)
+            return bytes;
+        QByteArray units("\xFF\xFE");
+        for (const char c : bytes)
+            units.append(c).append('\0');
+        return units;
+    };
+    newRow("CR LF") << asRead(QByteArray("alpha\r\nbeta\r\n")) << QStringList{"alpha", "beta"};
+    newRow("no final break") << asRead(QByteArray("alpha\r\nbeta")) << QStringList{"alpha", "beta"};
+    newRow("final LF ends the last line")
+        << asRead(QByteArray("alpha\nbeta\n")) << QStringList{"alpha", "beta"};
+    newRow("LF LF keeps its empty line")
+        << asRead(QByteArray("alpha\n\nbeta")) << QStringList{"alpha", "", "beta"};
+    newRow("empty line before a final LF")
+        << asRead(QByteArray("alpha\r\n\n")) << QStringList{"alpha", ""};
+    newRow("LF without final break")
+        << asRead(QByteArray("alpha\nbeta")) << QStringList{"alpha", "beta"};
+    newRow("CR alone") << asRead(QByteArray("alpha\rbeta\r")) << QStringList{"alpha", "beta"};
+    newRow("blank line") << asRead(QByteArray("alpha\r\n\r\nbeta"))
+                         << QStringList{"alpha", "", "beta"};
+    newRow("only LF") << asRead(QByteArray("\n")) << QStringList{""};
+    newRow("only CR LF") << asRead(QByteArray("\r\n")) << QStringList{""};
+    newRow("LF then CR LF") << asRead(QByteArray("alpha\n\r\nbeta"))
+                            << QStringList{"alpha", "", "beta"};
+    newRow("CR CR") << asRead(QByteArray("a\r\rb")) << QStringList{"a", "", "b"};
+    newRow("blanks and tabs stay")
+        << asRead(QByteArray("  a \t\r\n\tb  ")) << QStringList{"  a \t", "\tb  "};
+    newRow("empty file") << asRead(QByteArray()) << QStringList{};
+}
+
+inline void lineRuleRows() {
+    addTextFileColumns();
+    addLineRuleRows();
+}
+
+inline void addEncodingRows() {
     const QString cafe = QStringLiteral("caf\u00e9");
     QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9\r\n\xE2\x82\xAC")
                            << QStringList{cafe, QStringLiteral("\u20ac")};
@@ -63,6 +82,19 @@ inline void encodingRows() {
                                << QStringList{QStringLiteral("a\u00e9"), QStringLiteral("\u20ac")};
     QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF\0a\0\xE9\0\r\0\n\x20\xAC", 12)
                                << QStringList{QStringLiteral("a\u00e9"), QStringLiteral("\u20ac")};
+}
+
+inline void encodingRows() {
+    addTextFileColumns();
+    addEncodingRows();
+}
+
+// Every case above, and the line rule over UTF-16 too.
+inline void textFileRows() {
+    addTextFileColumns();
+    addLineRuleRows();
+    addLineRuleRows(true);
+    addEncodingRows();
 }
 
 } // namespace varnel::testing
