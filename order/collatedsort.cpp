@@ -25,6 +25,18 @@ QCollator independentCollator(const QCollator& collator) {
     return own;
 }
 
+// A line as the sort moves it: where its text is, so a comparison reads the text without
+// first looking the line up (a wait on memory that costs as much as the collation), and
+// which line it is.
+struct CollatedSort::Item {
+    static constexpr quint32 LongLine = 0x7FFFFFFF;
+
+    const void* data;
+    quint32 size : 31; // LongLine: the text is had from the caller
+    quint32 wide : 1;
+    quint32 index;
+};
+
 // The merge sort on one thread, with that thread's collator.
 class CollatedSort::Sorter {
 public:
@@ -35,45 +47,56 @@ public:
         , m_stop(stop)
         , m_compared(compared) {}
 
-    // Sorts the `count` indices at `items`; `scratch` holds the same indices on entry.
-    void sort(quint32* items, quint32* scratch, size_t count) {
+    // Sorts `count` items in place, with room for half as many at `buffer`.
+    void sort(Item* items, size_t count, Item* buffer) {
         if (count < 2)
             return;
         const size_t half = count / 2;
-        sort(scratch, items, half);
-        sort(scratch + half, items + half, count - half);
-        merge(scratch, scratch + half, scratch + half, scratch + count, items);
+        sort(items, half, buffer);
+        sort(items + half, count - half, buffer);
+        merge(items, items + half, items + count, buffer);
     }
 
-    // Merges two sorted runs into `out`; on equal lines the left run's come first.
-    void merge(const quint32* left, const quint32* leftEnd, const quint32* right,
-               const quint32* rightEnd, quint32* out) {
-        if (left != leftEnd && right != rightEnd && after(leftEnd[-1], *right)) {
-            // With one line on the left, that comparison was the merge's first one.
-            if (leftEnd - left == 1)
-                *out++ = *right++;
-            // The left line is the comparison's first, so a line that stays for several
-            // comparisons in a row is widened once (see CollatedComparison).
-            while (left != leftEnd && right != rightEnd)
-                *out++ = after(*left, *right) ? *right++ : *left++;
-        }
-        out = std::copy(left, leftEnd, out);
-        std::copy(right, rightEnd, out);
+    // Merges the sorted runs [first, middle) and [middle, last) in place, with room for the
+    // first run at `buffer`; on equal lines the first run's come first.
+    void merge(Item* first, Item* middle, Item* last, Item* buffer) {
+        if (first == middle || middle == last || !after(middle[-1], *middle))
+            return;
+        const Item* left = buffer;
+        const Item* const leftEnd = std::copy(first, middle, buffer);
+        const Item* right = middle;
+        Item* out = first;
+        // With one item on the left, that comparison was the merge's first one.
+        if (leftEnd - left == 1)
+            *out++ = *right++;
+        // The left line is the comparison's first, so a line that stays for several
+        // comparisons in a row is widened once (see CollatedComparison).
+        while (left != leftEnd && right != last)
+            *out++ = after(*left, *right) ? *right++ : *left++;
+        // What is left of the right run is in its place already.
+        std::copy(left, leftEnd, out);
     }
 
-    // The first of the sorted indices in [first, last) whose line does not sort before
-    // `key`'s.
-    const quint32* lowerBound(const quint32* first, const quint32* last, quint32 key) {
-        return std::partition_point(first, last, [&](quint32 item) { return after(key, item); });
+    // The first of the sorted items in [first, last) whose line does not sort before `key`.
+    Item* lowerBound(Item* first, Item* last, const Item& key) {
+        return std::partition_point(first, last,
+                                    [&](const Item& item) { return after(key, item); });
     }
 
 private:
     static constexpr unsigned PollEvery = 4096;
 
-    bool after(quint32 a, quint32 b) {
+    LineText text(const Item& item) const {
+        if (item.size == Item::LongLine)
+            return m_lines(item.index);
+        if (item.wide)
+            return QStringView(static_cast<const char16_t*>(item.data), qsizetype(item.size));
+        return QLatin1StringView(static_cast<const char*>(item.data), qsizetype(item.size));
+    }
+    bool after(const Item& a, const Item& b) {
         if (++m_sincePoll == PollEvery)
             poll();
-        return m_compare(m_lines(a), m_lines(b)) > 0;
+        return m_compare(text(a), text(b)) > 0;
     }
     void poll() {
         m_compared.fetch_add(m_sincePoll, std::memory_order_relaxed);
@@ -130,46 +153,74 @@ std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
     // A merge sort compares at most about n log2 n times.
     m_expected = std::max<quint64>(1, quint64(count) * quint64(std::bit_width(count)));
     acquiring(SortResource::Memory);
+    std::vector<Item> items(count);
+    std::vector<Item> buffer(count / 2 + 1);
     std::vector<quint32> order(count);
-    std::iota(order.begin(), order.end(), 0u);
-    std::vector<quint32> scratch(order);
-    const auto finished = [this] { m_compared = m_expected.load(); };
+    for (size_t i = 0; i < count; ++i) {
+        const LineText text = lines(quint32(i));
+        const bool fits = text.size() < qsizetype(Item::LongLine);
+        items[i] = {text.bytes(), fits ? quint32(text.size()) : Item::LongLine, text.isWide(),
+                    quint32(i)};
+    }
+    const auto finished = [&] {
+        m_compared = m_expected.load();
+        std::transform(items.begin(), items.end(), order.begin(),
+                       [](const Item& item) { return item.index; });
+        return std::move(order);
+    };
 
     if (count < TwoThreadSize) {
-        Sorter(lines, m_collator, m_stop, m_compared).sort(order.data(), scratch.data(), count);
-        finished();
-        return order;
+        Sorter(lines, m_collator, m_stop, m_compared).sort(items.data(), count, buffer.data());
+        return finished();
     }
     acquiring(SortResource::Memory);
     QCollator second = independentCollator(m_collator);
 
-    // Each thread sorts its half of `order`, then, both halves sorted, merges into
-    // `scratch` one of two parts: the lower half's lines before its middle line with the
-    // upper half's lines that sort before that line, and the rest. Lines equal to the
-    // middle one on the upper side all go to the second part, behind the lower side's.
-    quint32* const items = order.data();
+    // Each thread sorts its half, each with its own part of the buffer. Then the lower half's
+    // lines before its middle line, with the upper half's lines that sort before that line,
+    // are brought together and merged on one thread, the rest on the other. Lines equal to
+    // the middle one on the upper side all go to the second part, behind the lower side's.
+    Item* const all = items.data();
     const size_t middle = count / 2;
-    Meeting meeting;
+    const size_t lowerCut = middle / 2;
+    size_t firstPartEnd = 0;
+    Meeting sorted;
+    Meeting cut;
     const auto sortAndMerge = [&](const QCollator& collator, bool lower) {
         Sorter sorter(lines, collator, m_stop, m_compared);
         try {
             if (lower)
-                sorter.sort(items, scratch.data(), middle);
+                sorter.sort(all, middle, buffer.data());
             else
-                sorter.sort(items + middle, scratch.data() + middle, count - middle);
+                sorter.sort(all + middle, count - middle, buffer.data() + lowerCut);
         } catch (...) {
-            meeting.arrive(false); // the other thread waits there
+            // The other thread waits for this one at both meetings.
+            sorted.arrive(false);
+            cut.arrive(false);
             throw;
         }
-        if (!meeting.arrive(true))
+        if (!sorted.arrive(true)) {
+            cut.arrive(false);
             return;
-        const quint32* const lowerCut = items + middle / 2;
-        const quint32* const upperCut = sorter.lowerBound(items + middle, items + count, *lowerCut);
+        }
+        if (!lower) {
+            try {
+                const Item key = all[lowerCut];
+                Item* const upperCut = sorter.lowerBound(all + middle, all + count, key);
+                std::rotate(all + lowerCut, all + middle, upperCut);
+                firstPartEnd = lowerCut + size_t(upperCut - (all + middle));
+            } catch (...) {
+                cut.arrive(false);
+                throw;
+            }
+        }
+        if (!cut.arrive(true))
+            return;
         if (lower)
-            sorter.merge(items, lowerCut, items + middle, upperCut, scratch.data());
+            sorter.merge(all, all + lowerCut, all + firstPartEnd, buffer.data());
         else
-            sorter.merge(lowerCut, items + middle, upperCut, items + count,
-                         scratch.data() + (lowerCut - items) + (upperCut - (items + middle)));
+            sorter.merge(all + firstPartEnd, all + firstPartEnd + (middle - lowerCut), all + count,
+                         buffer.data() + lowerCut);
     };
 
     std::exception_ptr lowerFailure;
@@ -186,9 +237,8 @@ std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
         });
     } catch (const std::exception&) {
         // Without a second thread, this one sorts it all.
-        Sorter(lines, m_collator, m_stop, m_compared).sort(items, scratch.data(), count);
-        finished();
-        return order;
+        Sorter(lines, m_collator, m_stop, m_compared).sort(all, count, buffer.data());
+        return finished();
     }
     try {
         sortAndMerge(m_collator, false);
@@ -199,8 +249,7 @@ std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
     for (const std::exception_ptr& failure : {lowerFailure, upperFailure})
         if (failure)
             std::rethrow_exception(failure);
-    finished();
-    return scratch;
+    return finished();
 }
 
 } // namespace varnel
