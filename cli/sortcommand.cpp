@@ -1,16 +1,21 @@
 #include "sortcommand.h"
 
-#include "order/collation.h"
 #include "files/bytesource.h"
-#include "text/linestream.h"
+#include "lineencoding.h"
+#include "order/collatedsort.h"
+#include "order/collation.h"
 #include "outputfile.h"
 #include "streams.h"
+#include "text/linestream.h"
+
+#include <QCollator>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <limits>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -20,150 +25,257 @@ namespace varnel::cli {
 
 namespace {
 
-// Every line of the inputs, decoded, one after the other in one buffer.
+// How the output is encoded. Inputs that agree are written as they came; inputs that
+// differ are written as UTF-8.
+enum class OutputEncoding { AnyByteEncoding, Utf8, MarkedUtf8, Windows1252, Utf16Le, Utf16Be };
+
+// Every line of the inputs: its bytes as they came, once, and for comparing, its text. The
+// text of a line whose bytes read as Latin-1 (ASCII, most lines) is those bytes; other lines
+// keep a decoded copy, one byte a character where that fits.
 class AllLines {
 public:
     // Throws the Failure that stopped the reading.
-    void read(const QString& name, bool first);
+    void read(const QString& name);
+    // Throws std::bad_alloc before anything is sorted when memory runs short.
     void sort();
-    // Writes them out, each with `lineBreak`, through `write`.
+    // Writes them out in order, each with `lineBreak`, through `write`: the inputs' own
+    // bytes, after their byte-order mark, when they share one encoding, UTF-8 otherwise.
     template <typename Write> void write(QByteArrayView lineBreak, Write&& write) const;
-    bool firstLineEndsWithCrLf() const { return m_crLf; }
+    // The break of the inputs' first line, in the output's encoding; LF where the inputs
+    // differ.
+    QByteArray lineBreak() const;
 
 private:
-    struct Span {
-        qsizetype from;
-        qsizetype length;
+    enum class Form : quint8 {
+        Latin1Bytes, // its bytes are its text, one byte a character
+        Narrow,      // bytes in m_bytes, text in m_narrow
+        Wide,        // bytes in m_bytes, text in m_wide
+        Utf16,       // a UTF-16 input's: its units in m_wide are its text, its bytes too
     };
-    QStringView view(const Span& span) const {
-        return QStringView(m_text.data() + span.from, span.length);
-    }
+    struct Line {
+        quint64 at;            // in m_bytes, or for Utf16 in m_wide
+        quint64 textAt : 61;   // in m_narrow or m_wide, for Narrow and Wide
+        quint64 form : 2;      // Form
+        quint64 validUtf8 : 1; // its bytes are UTF-8 as they are
+        quint32 length;        // of its bytes, or its units for Utf16
+        quint32 textLength;    // for Narrow and Wide
+    };
+    static_assert(sizeof(Line) == 24);
 
-    std::vector<char16_t> m_text;
-    std::vector<Span> m_lines;
+    LineText textOf(const Line& line) const;
+    void add(const LineStream& stream, const StreamLine& line);
+    void takeBack(size_t from);
+    void noteEncoding(const LineStream& stream, bool allAscii);
+    bool outputKeepsBytes() const { return !m_mixed; }
+    size_t mostBytes(const Line& line) const;
+    char* encode(const Line& line, char* out) const;
+
+    std::vector<char> m_bytes;
+    std::vector<char> m_narrow;
+    std::vector<char16_t> m_wide;
+    std::vector<char16_t> m_decoded; // one line's text, decoded
+    std::vector<Line> m_lines;
+    std::vector<quint32> m_order;
+    OutputEncoding m_encoding = OutputEncoding::AnyByteEncoding;
+    bool m_mixed = false;
+    bool m_lineBreakKnown = false;
     bool m_crLf = false;
 };
 
-void AllLines::read(const QString& name, bool first) {
+LineText AllLines::textOf(const Line& line) const {
+    switch (Form(line.form)) {
+    case Form::Latin1Bytes:
+        return QLatin1StringView(m_bytes.data() + line.at, qsizetype(line.length));
+    case Form::Narrow:
+        return QLatin1StringView(m_narrow.data() + line.textAt, qsizetype(line.textLength));
+    case Form::Wide:
+        return QStringView(m_wide.data() + line.textAt, qsizetype(line.textLength));
+    case Form::Utf16:
+        break;
+    }
+    return QStringView(m_wide.data() + line.at, qsizetype(line.length));
+}
+
+void AllLines::add(const LineStream& stream, const StreamLine& streamLine) {
+    const StreamEncoding encoding = stream.encoding();
+    Line line{};
+    if (encoding == StreamEncoding::Utf16) {
+        if (quint64(streamLine.units.size()) > std::numeric_limits<quint32>::max())
+            throw std::bad_alloc();
+        line.form = quint64(Form::Utf16);
+        line.at = m_wide.size();
+        line.length = quint32(streamLine.units.size());
+        m_wide.insert(m_wide.end(), streamLine.units.utf16(),
+                      streamLine.units.utf16() + streamLine.units.size());
+        m_lines.push_back(line);
+        return;
+    }
+    const QByteArrayView bytes = streamLine.bytes;
+    if (quint64(bytes.size()) > std::numeric_limits<quint32>::max())
+        throw std::bad_alloc();
+    line.at = m_bytes.size();
+    line.length = quint32(bytes.size());
+    line.validUtf8 = encoding == StreamEncoding::Utf8;
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    const bool latin1 =
+        encoding == StreamEncoding::Windows1252 ? readsAsLatin1(bytes) : isAscii(bytes);
+    if (latin1) {
+        line.form = quint64(Form::Latin1Bytes);
+    } else {
+        m_decoded.clear();
+        stream.appendText(streamLine, m_decoded);
+        const QStringView text(m_decoded.data(), qsizetype(m_decoded.size()));
+        line.textLength = quint32(text.size());
+        if (fitsLatin1(text)) {
+            line.form = quint64(Form::Narrow);
+            line.textAt = m_narrow.size();
+            m_narrow.resize(m_narrow.size() + size_t(text.size()));
+            std::transform(text.begin(), text.end(), m_narrow.end() - text.size(),
+                           [](QChar c) { return char(c.unicode()); });
+        } else {
+            line.form = quint64(Form::Wide);
+            line.textAt = m_wide.size();
+            m_wide.insert(m_wide.end(), m_decoded.begin(), m_decoded.end());
+        }
+    }
+    m_lines.push_back(line);
+}
+
+void AllLines::takeBack(size_t from) {
+    // Lines are added in order, so each buffer goes back to where the first of them that
+    // used it began.
+    bool narrowDone = false;
+    bool wideDone = false;
+    for (size_t i = from; i < m_lines.size() && !(narrowDone && wideDone); ++i) {
+        const Line& line = m_lines[i];
+        if (Form(line.form) == Form::Narrow && !narrowDone) {
+            m_narrow.resize(line.textAt);
+            narrowDone = true;
+        } else if (Form(line.form) == Form::Wide && !wideDone) {
+            m_wide.resize(line.textAt);
+            wideDone = true;
+        }
+    }
+    m_bytes.resize(m_lines[from].at);
+    m_lines.resize(from);
+}
+
+void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
+    OutputEncoding encoding = OutputEncoding::AnyByteEncoding;
+    switch (stream.encoding()) {
+    case StreamEncoding::Utf8:
+        // ASCII reads the same in every encoding but UTF-16.
+        encoding = allAscii ? OutputEncoding::AnyByteEncoding : OutputEncoding::Utf8;
+        break;
+    case StreamEncoding::MarkedUtf8:
+        encoding = OutputEncoding::MarkedUtf8;
+        break;
+    case StreamEncoding::Windows1252:
+        encoding = OutputEncoding::Windows1252;
+        break;
+    case StreamEncoding::Utf16:
+        encoding = stream.isBigEndian() ? OutputEncoding::Utf16Be : OutputEncoding::Utf16Le;
+        break;
+    }
+    if (encoding == OutputEncoding::AnyByteEncoding)
+        return;
+    if (m_encoding == OutputEncoding::AnyByteEncoding)
+        m_encoding = encoding;
+    else if (m_encoding != encoding)
+        m_mixed = true;
+}
+
+void AllLines::read(const QString& name) {
     const InputFile input(name);
     // Read once: should a file turn out not UTF-8 past its first block, its lines come
     // again and replace those taken.
     LineStream stream(input.fd(), LineStream::Replay::Again);
     const size_t firstLine = m_lines.size();
     StreamLine line;
+    bool allAscii = true;
     try {
-        // A file's text takes no more units than it has bytes: room for it at once spares
-        // growing a buffer of this size step by step.
+        // A file's bytes are at most its size: room for them at once spares growing a
+        // buffer of this size step by step.
         struct stat status;
         if (::fstat(input.fd(), &status) == 0 && S_ISREG(status.st_mode))
-            m_text.reserve(m_text.size() + size_t(status.st_size));
+            m_bytes.reserve(m_bytes.size() + size_t(status.st_size));
         while (stream.next(line)) {
             const size_t index = firstLine + size_t(stream.lineNumber() - 1);
-            if (index < m_lines.size()) {
-                m_text.resize(size_t(m_lines[index].from));
-                m_lines.resize(index);
-            }
-            const qsizetype from = qsizetype(m_text.size());
-            stream.appendText(line, m_text);
-            m_lines.push_back({from, qsizetype(m_text.size()) - from});
+            if (index < m_lines.size())
+                takeBack(index);
+            add(stream, line);
+            allAscii = allAscii && Form(m_lines.back().form) == Form::Latin1Bytes;
         }
     } catch (const std::bad_alloc&) {
         throw systemFailure(ENOMEM);
     }
-    if (first)
+    noteEncoding(stream, allAscii);
+    if (!m_lineBreakKnown && m_lines.size() > firstLine) {
+        m_lineBreakKnown = true;
         m_crLf = stream.firstLineEndsWithCrLf();
+    }
 }
 
 void AllLines::sort() {
-    // Two halves on two threads, each with a collator of its own, then merged on two
-    // threads again. Stable, so lines that collate alike keep the order they came in.
-    const auto byCollation = [this](const QCollator& collator) {
-        return [this, &collator](const Span& a, const Span& b) {
-            return collator.compare(view(a), view(b)) < 0;
-        };
-    };
-    const auto onTwoThreads = [&](auto&& lower, auto&& upper) {
-        std::thread thread([&] {
-            const QCollator own = makeCorrectOrderCollator();
-            lower(byCollation(own));
-        });
-        const QCollator own = makeCorrectOrderCollator();
-        upper(byCollation(own));
-        thread.join();
-    };
-    const auto first = m_lines.begin();
-    const auto last = m_lines.end();
-    if (m_lines.size() < 10000) {
-        const QCollator collator = makeCorrectOrderCollator();
-        std::stable_sort(first, last, byCollation(collator));
-        return;
-    }
-    const auto middle = first + qsizetype(m_lines.size() / 2);
-    onTwoThreads([&](auto less) { std::stable_sort(first, middle, less); },
-                 [&](auto less) { std::stable_sort(middle, last, less); });
-    // Lines of the lower half below its middle line, and those of the upper half below
-    // that line, make one merge; the rest the other.
     const QCollator collator = makeCorrectOrderCollator();
-    const auto lowerCut = first + (middle - first) / 2;
-    const auto upperCut = std::lower_bound(middle, last, *lowerCut, byCollation(collator));
-    const auto meet = std::rotate(lowerCut, middle, upperCut);
-    onTwoThreads([&](auto less) { std::inplace_merge(first, lowerCut, meet, less); },
-                 [&](auto less) { std::inplace_merge(meet, upperCut, last, less); });
+    CollatedSort sort(collator);
+    m_order = sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); });
 }
 
-// UTF-16 as UTF-8 at `out`, a unit that is half of no pair as '?' (as QString::toUtf8
-// writes it); returns the end. A general encoder called once a line costs more than this.
-char* encodeUtf8(QStringView text, char* out) {
-    const char16_t* p = text.utf16();
-    const char16_t* const end = p + text.size();
-    while (p < end) {
-        // Most lists are mostly ASCII: four units a step while they are.
-        if (end - p >= 4 && ((p[0] | p[1] | p[2] | p[3]) < 0x80)) {
-            out[0] = char(p[0]);
-            out[1] = char(p[1]);
-            out[2] = char(p[2]);
-            out[3] = char(p[3]);
-            p += 4;
-            out += 4;
-            continue;
-        }
-        const char16_t c = *p++;
-        if (c < 0x80) {
-            *out++ = char(c);
-        } else if (c < 0x800) {
-            *out++ = char(0xC0 | (c >> 6));
-            *out++ = char(0x80 | (c & 0x3F));
-        } else if (!QChar::isSurrogate(c)) {
-            *out++ = char(0xE0 | (c >> 12));
-            *out++ = char(0x80 | ((c >> 6) & 0x3F));
-            *out++ = char(0x80 | (c & 0x3F));
-        } else if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
-            const char32_t u = QChar::surrogateToUcs4(c, *p++);
-            *out++ = char(0xF0 | (u >> 18));
-            *out++ = char(0x80 | ((u >> 12) & 0x3F));
-            *out++ = char(0x80 | ((u >> 6) & 0x3F));
-            *out++ = char(0x80 | (u & 0x3F));
-        } else {
-            *out++ = '?';
-        }
+QByteArray AllLines::lineBreak() const {
+    if (m_mixed)
+        return "\n";
+    const QByteArray lineBreak = m_crLf ? "\r\n" : "\n";
+    if (m_encoding == OutputEncoding::Utf16Le || m_encoding == OutputEncoding::Utf16Be) {
+        QByteArray units(2 * lineBreak.size(), Qt::Uninitialized);
+        encodeUtf16(QString::fromLatin1(lineBreak), m_encoding == OutputEncoding::Utf16Be,
+                    units.data());
+        return units;
     }
-    return out;
+    return lineBreak;
+}
+
+size_t AllLines::mostBytes(const Line& line) const {
+    if (Form(line.form) == Form::Utf16)
+        return outputKeepsBytes() ? 2 * size_t(line.length) : 3 * size_t(line.length);
+    if (outputKeepsBytes() || line.validUtf8)
+        return line.length;
+    // Three bytes a unit at most; a pair of units makes four.
+    return 3 * size_t(Form(line.form) == Form::Latin1Bytes ? line.length : line.textLength);
+}
+
+char* AllLines::encode(const Line& line, char* out) const {
+    if (Form(line.form) == Form::Utf16) {
+        if (!outputKeepsBytes())
+            return encodeUtf8(textOf(line), out);
+        return encodeUtf16(textOf(line).wide(), m_encoding == OutputEncoding::Utf16Be, out);
+    }
+    if (outputKeepsBytes() || line.validUtf8)
+        return std::copy_n(m_bytes.data() + line.at, line.length, out);
+    return encodeUtf8(textOf(line), out);
 }
 
 template <typename Write> void AllLines::write(QByteArrayView lineBreak, Write&& write) const {
     constexpr size_t Block = 1 << 20;
     std::vector<char> block(Block);
     size_t used = 0;
-    for (const Span& span : m_lines) {
-        // Three bytes a unit at most; a pair of units makes four.
-        const size_t most = 3 * size_t(span.length) + size_t(lineBreak.size());
+    if (!m_mixed) {
+        const QByteArrayView mark = m_encoding == OutputEncoding::MarkedUtf8 ? "\xEF\xBB\xBF"
+                                    : m_encoding == OutputEncoding::Utf16Le  ? "\xFF\xFE"
+                                    : m_encoding == OutputEncoding::Utf16Be  ? "\xFE\xFF"
+                                                                             : "";
+        used = size_t(std::copy(mark.begin(), mark.end(), block.data()) - block.data());
+    }
+    for (const quint32 index : m_order) {
+        const Line& line = m_lines[index];
+        const size_t most = mostBytes(line) + size_t(lineBreak.size());
         if (used + most > block.size()) {
             write(QByteArrayView(block.data(), qsizetype(used)));
             used = 0;
             if (most > block.size())
                 block.resize(most);
         }
-        char* end = encodeUtf8(view(span), block.data() + used);
+        char* end = encode(line, block.data() + used);
         end = std::copy(lineBreak.begin(), lineBreak.end(), end);
         used = size_t(end - block.data());
     }
@@ -200,19 +312,22 @@ int writeTo(const QString& output, const AllLines& lines, QByteArrayView lineBre
 
 int runSort(const QStringList& files, const QString& output) {
     AllLines lines;
-    bool first = true;
     for (const QString& name : inputNames(files)) {
         try {
-            lines.read(name, first);
+            lines.read(name);
         } catch (const Failure& failure) {
             // Half the lines sorted would read as the whole list: nothing is written.
             complain(name, failure.description());
             return Trouble;
         }
-        first = false;
     }
-    lines.sort();
-    const QByteArrayView lineBreak = lines.firstLineEndsWithCrLf() ? "\r\n" : "\n";
+    try {
+        lines.sort();
+    } catch (const std::bad_alloc&) {
+        complain(QStringLiteral("sort"), systemFailure(ENOMEM).description());
+        return Trouble;
+    }
+    const QByteArray lineBreak = lines.lineBreak();
     return output.isEmpty() ? writeToStandardOutput(lines, lineBreak)
                             : writeTo(output, lines, lineBreak);
 }

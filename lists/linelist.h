@@ -4,19 +4,9 @@
 
 namespace varnel {
 
-// A list of text lines addressed by position, counting from 1 in displayed order.
+// A list seen as a table: column 1 is the item text, further columns its sub-items.
 // Commands read through this at the moment of use and never keep a copy, because other
 // commands may change the list while a long command yields.
-class LineList {
-public:
-    virtual ~LineList() = default;
-    virtual qsizetype count() const = 0;
-    // Throws Failure "Index out of bounds" for a position outside 1..count().
-    virtual QString text(qsizetype position) const = 0;
-    virtual void append(const QString& text) = 0;
-};
-
-// A list seen as a table: column 1 is the item text, further columns its sub-items.
 class ColumnTable {
 public:
     virtual ~ColumnTable() = default;

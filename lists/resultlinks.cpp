@@ -1,7 +1,7 @@
 #include "resultlinks.h"
 
-#include "order/linesortsafter.h"
 #include "linelistmodel.h"
+#include "order/linesortsafter.h"
 
 #include <QLocale>
 
@@ -9,6 +9,8 @@ namespace varnel {
 
 namespace {
 
+// A result's link is the input position its line came from, 0 for none, or this once its
+// line was removed.
 constexpr quint32 NoLink = 0;
 constexpr quint32 Removed = 0xFFFFFFFF;
 
@@ -18,7 +20,7 @@ constexpr qsizetype QuotedLength = 60;
 QString quoted(LineText text) {
     if (text.size() <= QuotedLength)
         return u'"' + text.toString() + u'"';
-    // Not between the halves of a pair.
+    // A character of two units (a surrogate pair) is cut before, not in half.
     const qsizetype kept =
         QuotedLength - (QChar::isHighSurrogate(text.at(QuotedLength - 1)) ? 1 : 0);
     return u'"' + text.first(kept).toString() + QChar(0x2026) + u'"';
@@ -39,11 +41,11 @@ ResultLinks::ResultLinks(LineListModel& input, LineListModel& results, QObject* 
     // than lead to another line.
     connect(&input, &QAbstractItemModel::modelReset, this, &ResultLinks::removeAll);
     connect(&input, &QAbstractItemModel::layoutChanged, this, &ResultLinks::removeAll);
-    results.setLinkDescriber([this](quint32 link) { return describe(link); });
+    results.setLinks(this);
 }
 
 ResultLinks::~ResultLinks() {
-    m_results.setLinkDescriber({});
+    m_results.setLinks(nullptr);
 }
 
 std::optional<qsizetype> ResultLinks::inputPosition(qsizetype resultPosition) const {

@@ -11,8 +11,9 @@ class LineListModel;
 
 // Keeps each result's link to the input line it came from (the position the results list
 // copied it from) pointing at that line while the input list changes: removals, exchanges
-// and insertions move the links with their lines, a clear marks them all removed. Results
-// answer their tooltip and accessible description from here, from the input as it is then.
+// and insertions move the links with their lines, a clear marks them all removed. The
+// results list answers its tooltip and accessible description roles with describe(), from
+// the input as it is then.
 class ResultLinks : public QObject {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ public:
     // The input position the result at `resultPosition` leads to; none when its line was
     // removed or the result has no link.
     std::optional<qsizetype> inputPosition(qsizetype resultPosition) const;
+    // What a result whose link is `link` (not 0) says of its line.
     QString describe(quint32 link) const;
 
 private:

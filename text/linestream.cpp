@@ -260,6 +260,10 @@ bool LineStream::firstLineEndsWithCrLf() const {
     return d->firstCrLf;
 }
 
+bool LineStream::isBigEndian() const {
+    return d->bigEndian;
+}
+
 QString LineStream::text(const StreamLine& line) const {
     std::vector<char16_t> units;
     appendText(line, units);

@@ -76,6 +76,8 @@ public:
     QString text(const StreamLine& line) const;
     void appendText(const StreamLine& line, std::vector<char16_t>& text) const;
     void appendUtf8(const StreamLine& line, QByteArray& out) const;
+    // For a UTF-16 stream: whether its units are big-endian (its mark was FE FF).
+    bool isBigEndian() const;
 
 private:
     class Private;
