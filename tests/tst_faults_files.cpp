@@ -284,8 +284,8 @@ void TestFaultsFiles::tenThousandNestedFolders() {
 }
 
 void TestFaultsFiles::saveIntoReadOnlyFolder() {
-    // The old file itself could be written; only the new one beside it cannot be made, and
-    // then the old one is not touched either.
+    // The old file itself may be written, but no new one beside it: the text is written into
+    // the file itself, as the shell's ">" would, and nothing is left beside it.
     const QString folder = m_dir->filePath(QStringLiteral("locked"));
     const QString old = folder + QStringLiteral("/old.txt");
     QVERIFY(QDir().mkdir(folder));
@@ -298,11 +298,12 @@ void TestFaultsFiles::saveIntoReadOnlyFolder() {
     form.ui.saveAnswers.append(old);
     {
         const OrdinaryUser user;
+        if (!user.switched)
+            QSKIP("needs to run as root, to become an ordinary user for a moment");
         form.window.button("PushButton6")->click();
     }
-    QCOMPARE(reportHeads(form.ui),
-             QStringList{"Permission denied\r\n" + locations::saveResultsAsText + "at line 130"});
-    QCOMPARE(contentsOf(old), QByteArray("old\r\n"));
+    QCOMPARE(reportHeads(form.ui), QStringList{});
+    QCOMPARE(contentsOf(old), QByteArray("new\r\n"));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
     QCOMPARE(form.state.pointer(), Pointer::Arrow);
 }
