@@ -259,7 +259,7 @@ bool FileReplacement::createUnnamedBeside(bool replacing) {
         return false;
     // A new file gets what the system gives any new file (the umask, a folder's default
     // ACL); one that replaces a file stays private until it has the old one's.
-    m_fd = ::openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, replacing ? 0600 : 0666);
+    m_fd = systemCalls().openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, replacing ? 0600 : 0666);
     return m_fd >= 0;
 }
 
@@ -267,7 +267,7 @@ bool FileReplacement::createNamedBeside(bool replacing) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name = temporaryName(m_base);
         const SignalsHeld held;
-        const int fd = ::openat(m_folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+        const int fd = systemCalls().openat(m_folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
                                 replacing ? 0600 : 0666);
         if (fd >= 0) {
             m_fd = fd;

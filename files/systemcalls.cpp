@@ -1,13 +1,22 @@
 #include "systemcalls.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace varnel {
 
+namespace {
+
+int openAt(int folder, const char* path, int flags, mode_t mode) {
+    return ::openat(folder, path, flags, mode);
+}
+
+} // namespace
+
 SystemCalls& systemCalls() {
-    static SystemCalls calls{::write, ::fdatasync, ::fsync, ::linkat, ::renameat, ::close};
+    static SystemCalls calls{openAt, ::write, ::fdatasync, ::fsync, ::linkat, ::renameat, ::close};
     return calls;
 }
 

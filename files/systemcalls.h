@@ -8,6 +8,7 @@ namespace varnel {
 // place. Each is the system's own; a test puts a failing one in for a moment to see that
 // every failure leaves the old file whole and no temporary behind.
 struct SystemCalls {
+    int (*openat)(int folder, const char* path, int flags, mode_t mode);
     ssize_t (*write)(int fd, const void* data, size_t size);
     int (*fdatasync)(int fd);
     int (*fsync)(int fd);
