@@ -82,7 +82,8 @@ int givenDescriptor(const QByteArray& path) {
         return STDOUT_FILENO;
     if (path == "/dev/stderr")
         return STDERR_FILENO;
-    for (const QByteArrayView folder : {QByteArrayView("/dev/fd/"), QByteArrayView("/proc/self/fd/")}) {
+    for (const QByteArrayView folder :
+         {QByteArrayView("/dev/fd/"), QByteArrayView("/proc/self/fd/")}) {
         if (!path.startsWith(folder))
             continue;
         const QByteArray number = path.sliced(folder.size());
@@ -259,7 +260,8 @@ bool FileReplacement::createUnnamedBeside(bool replacing) {
         return false;
     // A new file gets what the system gives any new file (the umask, a folder's default
     // ACL); one that replaces a file stays private until it has the old one's.
-    m_fd = systemCalls().openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, replacing ? 0600 : 0666);
+    m_fd = systemCalls().openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC,
+                                replacing ? 0600 : 0666);
     return m_fd >= 0;
 }
 
@@ -267,8 +269,9 @@ bool FileReplacement::createNamedBeside(bool replacing) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name = temporaryName(m_base);
         const SignalsHeld held;
-        const int fd = systemCalls().openat(m_folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
-                                replacing ? 0600 : 0666);
+        const int fd =
+            systemCalls().openat(m_folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                                 replacing ? 0600 : 0666);
         if (fd >= 0) {
             m_fd = fd;
             m_temporary = name;

@@ -69,15 +69,15 @@ private:
 
     Describe m_describe;
     Way m_way = Way::Into;
-    int m_fd = -1;             // where the bytes go
+    int m_fd = -1; // where the bytes go
     bool m_ownsFd = true;
-    bool m_memory = false;     // gathered in m_gathered, no file could be had for them
+    bool m_memory = false; // gathered in m_gathered, no file could be had for them
     QByteArray m_gathered;
-    int m_folder = -1;         // the target's folder
-    QByteArray m_base;         // the target's name in it
-    QByteArray m_temporary;    // the name of the file beside it, while it has one
-    int m_slot = -1;           // where removeNamedTemporaries() finds that name
-    int m_target = -1;         // the existing file, open for writing
+    int m_folder = -1;      // the target's folder
+    QByteArray m_base;      // the target's name in it
+    QByteArray m_temporary; // the name of the file beside it, while it has one
+    int m_slot = -1;        // where removeNamedTemporaries() finds that name
+    int m_target = -1;      // the existing file, open for writing
     struct ::stat m_old {};
     qint64 m_written = 0;
     qint64 m_handedToDisk = 0;

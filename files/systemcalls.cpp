@@ -1,8 +1,8 @@
 #include "systemcalls.h"
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnel {

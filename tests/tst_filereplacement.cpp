@@ -120,7 +120,8 @@ void TestFileReplacement::keepsWhatTheFileHad() {
     if (::geteuid() == 0)
         QCOMPARE(::chown(m_old.constData(), 1234, 2345), 0);
     if (::setxattr(m_old.constData(), "user.note", "kept", 4, 0) != 0)
-        QSKIP(qPrintable("no user attributes on this file system: " + QString(std::strerror(errno))));
+        QSKIP(
+            qPrintable("no user attributes on this file system: " + QString(std::strerror(errno))));
     const QByteArray acl = aclBytes();
     if (::setxattr(m_old.constData(), "system.posix_acl_access", acl.constData(),
                    size_t(acl.size()), 0) != 0)
@@ -176,10 +177,9 @@ void TestFileReplacement::failureLeavesTheOldFile_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<bool>("unnamed");
     QTest::addColumn<QString>("message");
-    const auto rows = {std::pair{"write", "No space left on device"},
-                       std::pair{"flush", "Input/output error"},
-                       std::pair{"rename", "Invalid cross-device link"},
-                       std::pair{"close", "Input/output error"}};
+    const auto rows = {
+        std::pair{"write", "No space left on device"}, std::pair{"flush", "Input/output error"},
+        std::pair{"rename", "Invalid cross-device link"}, std::pair{"close", "Input/output error"}};
     for (const auto& [call, message] : rows) {
         QTest::addRow("%s, unnamed", call) << call << true << message;
         QTest::addRow("%s, named", call) << call << false << message;
