@@ -176,24 +176,25 @@ void FileReplacement::open(const QByteArray& path, Streams streams) {
             return;
         }
     }
-    const QByteArray name = followLinks(path);
-    if (name.isEmpty())
-        fail(errno);
+    // What the name leads to decides the way; a link given to /proc (/dev/stdout) opens as
+    // what it stands for.
     struct stat status;
-    if (::stat(name.constData(), &status) != 0) {
-        if (errno != ENOENT)
-            fail(errno);
-        openPlainFile(name, nullptr);
-    } else if (S_ISDIR(status.st_mode)) {
+    const bool exists = ::stat(path.constData(), &status) == 0;
+    if (!exists && errno != ENOENT)
+        fail(errno);
+    if (exists && S_ISDIR(status.st_mode)) {
         fail(EISDIR);
-    } else if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
-        openInto(name, false);
-    } else if (!S_ISREG(status.st_mode)) {
+    } else if (exists && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))) {
+        openInto(path, false);
+    } else if (exists && !S_ISREG(status.st_mode)) {
         if (streams == Streams::Refused)
             fail(ESPIPE);
-        openInto(name, true);
+        openInto(path, true);
     } else {
-        openPlainFile(name, &status);
+        const QByteArray name = followLinks(path);
+        if (name.isEmpty())
+            fail(errno);
+        openPlainFile(name, exists);
     }
 }
 
@@ -219,7 +220,7 @@ void FileReplacement::openInto(const QByteArray& path, bool stream) {
         ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
-void FileReplacement::openPlainFile(const QByteArray& path, const struct stat* old) {
+void FileReplacement::openPlainFile(const QByteArray& path, bool old) {
     m_base = baseOf(path);
     if (m_base.isEmpty() || m_base == "." || m_base == "..")
         fail(EISDIR);
@@ -248,7 +249,7 @@ void FileReplacement::openPlainFile(const QByteArray& path, const struct stat* o
         return;
     }
     m_way = Way::Beside;
-    if (createUnnamedBeside(old != nullptr) || createNamedBeside(old != nullptr))
+    if (createUnnamedBeside(old) || createNamedBeside(old))
         return;
     if (!old)
         fail(errno);

@@ -57,7 +57,7 @@ public:
 private:
     enum class Way { Into, Beside, InPlace };
     void openInto(const QByteArray& path, bool stream);
-    void openPlainFile(const QByteArray& path, const struct ::stat* old);
+    void openPlainFile(const QByteArray& path, bool old);
     bool createUnnamedBeside(bool replacing);
     bool createNamedBeside(bool replacing);
     void gatherElsewhere();
