@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
@@ -62,6 +63,10 @@ QByteArray attribute(const QByteArray& path, const char* name) {
     return size < 0 ? QByteArray("(none)") : value.first(size);
 }
 
+QByteArray nameOf(const QString& path) {
+    return QFile::encodeName(path);
+}
+
 struct stat statusOf(const QByteArray& path) {
     struct stat status {};
     ::stat(path.constData(), &status);
@@ -81,6 +86,7 @@ private slots:
     void failureLeavesTheOldFile_data();
     void failureLeavesTheOldFile();
     void namedTemporaryRemovedOnSignal();
+    void signalsWaitForTheCopyIntoTheFile();
     void givenDescriptor_data();
     void givenDescriptor();
 
@@ -228,6 +234,29 @@ void TestFileReplacement::namedTemporaryRemovedOnSignal() {
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"list.txt"});
     file.discard();
     QCOMPARE(contentsOf(QFile::decodeName(m_old)), QByteArray("old\n"));
+}
+
+namespace {
+bool interruptHeld = false; // at the last write
+}
+
+void TestFileReplacement::signalsWaitForTheCopyIntoTheFile() {
+    // Two names: written into the file itself, and once that has begun, nothing may end it.
+    QCOMPARE(::link(m_old.constData(), nameOf(m_dir->filePath("other.txt")).constData()), 0);
+    const SystemCallsRestored restored;
+    systemCalls().write = [](int fd, const void* data, size_t size) {
+        sigset_t held;
+        pthread_sigmask(SIG_BLOCK, nullptr, &held);
+        interruptHeld =
+            sigismember(&held, SIGINT) && sigismember(&held, SIGTERM) && sigismember(&held, SIGHUP);
+        return ::write(fd, data, size);
+    };
+    replace(m_old, "new\n");
+    QVERIFY(interruptHeld);
+    QCOMPARE(contentsOf(QFile::decodeName(m_old)), QByteArray("new\n"));
+    sigset_t now;
+    pthread_sigmask(SIG_BLOCK, nullptr, &now);
+    QVERIFY(!sigismember(&now, SIGINT));
 }
 
 void TestFileReplacement::givenDescriptor_data() {
