@@ -81,6 +81,7 @@ private slots:
     void init();
     void keepsWhatTheFileHad_data();
     void keepsWhatTheFileHad();
+    void noAclFromTheFolder();
     void newFileMode_data();
     void newFileMode();
     void failureLeavesTheOldFile_data();
@@ -150,6 +151,19 @@ void TestFileReplacement::keepsWhatTheFileHad() {
     if (twoNames)
         QCOMPARE(contentsOf(QFile::decodeName(other)), QByteArray("new\n"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), twoNames ? 2 : 1);
+}
+
+void TestFileReplacement::noAclFromTheFolder() {
+    // The folder's default ACL, set after the file was made, is not the file's.
+    const QByteArray acl = aclBytes();
+    const QByteArray folder = nameOf(m_dir->path());
+    if (::setxattr(folder.constData(), "system.posix_acl_default", acl.constData(),
+                   size_t(acl.size()), 0) != 0)
+        QSKIP(qPrintable("no ACLs on this file system: " + QString(std::strerror(errno))));
+    QCOMPARE(::chmod(m_old.constData(), 0604), 0);
+    replace(m_old, "new\n");
+    QCOMPARE(attribute(m_old, "system.posix_acl_access"), QByteArray("(none)"));
+    QCOMPARE(int(statusOf(m_old).st_mode & 07777), 0604);
 }
 
 void TestFileReplacement::newFileMode_data() {
