@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -187,6 +188,8 @@ void TestSortOutput::whereTheShellCouldWrite() {
     if (where == u"read-only folder" || where == u"other's file") {
         if (!root)
             QSKIP("needs root, to run the program as another user");
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("needs setpriv (util-linux), to run the program as another user");
         user = Nobody;
         QCOMPARE(::chmod(nameOf(folder).constData(), where == u"read-only folder" ? 0555 : 0777),
                  0);
