@@ -3,22 +3,19 @@
 #include "bytesource.h"
 #include "filemetadata.h"
 #include "filesystem.h"
+#include "pendingnames.h"
 #include "systemcalls.h"
 
 #include <QRandomGenerator>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
-#include <cstring>
 #include <exception>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace varnel {
@@ -30,50 +27,6 @@ namespace {
 constexpr qint64 WritebackSize = 4 * 1024 * 1024;
 // As many links as the system itself follows in one name.
 constexpr int LinkLimit = 40;
-
-// The names of temporaries not yet in place, where a signal handler can read them.
-struct PendingName {
-    std::atomic<int> folder{-1}; // -1: a free slot; -2: being filled
-    char name[NameLimit + 1];
-};
-constexpr int PendingLimit = 8;
-PendingName pendingNames[PendingLimit];
-
-int rememberName(int folder, const QByteArray& name) {
-    for (int slot = 0; slot < PendingLimit; ++slot) {
-        int free = -1;
-        if (pendingNames[slot].folder.compare_exchange_strong(free, -2)) {
-            std::memcpy(pendingNames[slot].name, name.constData(), size_t(name.size()) + 1);
-            pendingNames[slot].folder.store(folder);
-            return slot;
-        }
-    }
-    return -1;
-}
-
-void forgetName(int slot) {
-    if (slot >= 0)
-        pendingNames[slot].folder.store(-1);
-}
-
-// While it lives, the signals that end a program wait in this thread, so the steps between
-// making a name and putting it in place, or a copy into the file itself, are never cut short.
-class SignalsHeld {
-public:
-    SignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-            sigaddset(&held, signal);
-        pthread_sigmask(SIG_BLOCK, &held, &m_before);
-    }
-    ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
-
-private:
-    sigset_t m_before;
-};
 
 // The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N names; -1 for
 // any other name.
@@ -158,11 +111,7 @@ FileReplacement::~FileReplacement() {
 }
 
 void FileReplacement::removeNamedTemporaries() noexcept {
-    for (PendingName& pending : pendingNames) {
-        const int folder = pending.folder.load();
-        if (folder >= 0)
-            ::unlinkat(folder, pending.name, 0);
-    }
+    removePendingNames();
 }
 
 void FileReplacement::open(const QByteArray& path, Streams streams) {
