@@ -1,10 +1,12 @@
 #include "sortcommand.h"
 
 #include "files/bytesource.h"
+#include "files/filereplacement.h"
+#include "files/filesystem.h"
 #include "lineencoding.h"
 #include "order/collatedsort.h"
 #include "order/collation.h"
-#include "outputfile.h"
+#include "signals.h"
 #include "streams.h"
 #include "text/linestream.h"
 
@@ -297,8 +299,11 @@ int writeTo(const QString& output, const AllLines& lines, QByteArrayView lineBre
     // Past a file size limit the signal would end the program mid-write; ignored, the write
     // fails and says so ("File too large").
     std::signal(SIGXFSZ, SIG_IGN);
+    removeTemporariesOnSignals();
     try {
-        OutputFile file(output);
+        // A device or a named pipe is written into, as the shell's ">" would.
+        FileReplacement file(systemFailure);
+        file.open(encodeFileName(output), FileReplacement::Streams::WrittenInto);
         lines.write(lineBreak, [&file](QByteArrayView block) { file.write(block); });
         file.commit();
     } catch (const Failure& failure) {

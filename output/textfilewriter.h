@@ -1,35 +1,27 @@
 #pragma once
 
+#include "files/filereplacement.h"
+#include "order/linetext.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringEncoder>
 #include <QStringView>
 
-#include "order/linetext.h"
-
-#include <optional>
-
-#include <sys/stat.h>
-
 namespace varnel {
 
-// Writes a text file as UTF-8 lines ending in CR LF. A plain file, new or existing, is
-// replaced only by a complete new one: the text goes to a temporary file beside it, which
-// takes the old one's place once every byte is on disk and is removed otherwise (also when
-// the writer is destroyed unfinished). A device that takes writes (/dev/null) has no place
-// for a file beside it and is written directly. Failures carry the system's own error
-// number, mapped by failures::fromErrno.
+// Writes a text file as UTF-8 lines ending in CR LF, through a FileReplacement: an old file
+// is either left as it was or replaced by the whole text. A named pipe or a socket is
+// refused before anything is opened: opening a pipe would wait for a reader forever.
+// Failures carry the system's error number, mapped by failures::fromErrno; a name that is no
+// file to write (a folder, a pipe) reads "Path/File access error", a missing folder "Path not
+// found".
 class TextFileWriter {
 public:
-    TextFileWriter() = default;
-    ~TextFileWriter();
-    TextFileWriter(const TextFileWriter&) = delete;
-    TextFileWriter& operator=(const TextFileWriter&) = delete;
+    TextFileWriter();
 
-    // Throws Failure when `path` cannot be written. A folder, a named pipe and a socket are
-    // refused before anything is opened: opening a pipe would wait for a reader forever.
     void open(const QString& path);
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
 
     void writeLine(LineText text);
 
@@ -38,21 +30,10 @@ public:
 
 private:
     void writeWideLine(QStringView text);
-    void openDevice(const QByteArray& name);
-    void openBeside(const QByteArray& target, const struct ::stat* old);
     void flush();
-    void close();
-    void discard();
-    [[noreturn]] void fail(int error);
-    static void closeAside(int fd);
 
-    int m_fd = -1;
-    QByteArray m_target;                // the file a complete text replaces; empty for a device
-    QByteArray m_temporary;             // where the text goes until then
-    std::optional<struct ::stat> m_old; // the file it replaces
+    FileReplacement m_file;
     QByteArray m_buffer;
-    qint64 m_written = 0;      // bytes in the file so far
-    qint64 m_handedToDisk = 0; // of which the disk has been asked to start writing
     QStringEncoder m_encoder{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
 };
 

@@ -87,6 +87,9 @@ void TestSaveText::bytes_data() {
     QTest::newRow("one-byte and wider lines")
         << QStringList{QStringLiteral("\u00ff\u00c0"), QStringLiteral("\u03c9")}
         << QByteArray("\xC3\xBF\xC3\x80\r\n\xCF\x89\r\n");
+    // The lowest character that needs two bytes, never its one Latin-1 byte.
+    QTest::newRow("U+0080 in a one-byte line")
+        << QStringList{QStringLiteral("a\u0080")} << QByteArray("a\xC2\x80\r\n");
     // A dropped path keeps a name that is not UTF-8 byte for byte; saved as U+FFFD it would
     // no longer name its file.
     QTest::newRow("path not UTF-8 written as its bytes")

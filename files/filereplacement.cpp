@@ -1,0 +1,401 @@
+#include "filereplacement.h"
+
+#include "bytesource.h"
+#include "filemetadata.h"
+#include "filesystem.h"
+#include "pendingnames.h"
+#include "systemcalls.h"
+
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <exception>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace varnel {
+
+namespace {
+
+// Written text is handed to the disk each time this much more is waiting, so the wait for
+// it all before the file takes the old one's place stays short.
+constexpr qint64 WritebackSize = 4 * 1024 * 1024;
+// As many links as the system itself follows in one name.
+constexpr int LinkLimit = 40;
+
+// The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N names; -1 for
+// any other name.
+int givenDescriptor(const QByteArray& path) {
+    if (path == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (path == "/dev/stderr")
+        return STDERR_FILENO;
+    for (const QByteArrayView folder :
+         {QByteArrayView("/dev/fd/"), QByteArrayView("/proc/self/fd/")}) {
+        if (!path.startsWith(folder))
+            continue;
+        const QByteArray number = path.sliced(folder.size());
+        bool ok = false;
+        const int fd = number.toInt(&ok);
+        if (ok && fd >= 0 && number == QByteArray::number(fd))
+            return fd;
+    }
+    return -1;
+}
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.first(slash);
+}
+
+QByteArray baseOf(const QByteArray& path) {
+    return path.sliced(path.lastIndexOf('/') + 1);
+}
+
+// The name that links starting at `path` end at, which need not exist yet: a link to a file
+// not yet made stays a link, to the file now made. Empty, with errno set, on a loop.
+QByteArray followLinks(QByteArray path) {
+    for (int followed = 0;; ++followed) {
+        struct stat status;
+        if (::lstat(path.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return path;
+        if (followed == LinkLimit) {
+            errno = ELOOP;
+            return {};
+        }
+        QByteArray link(PATH_MAX, Qt::Uninitialized);
+        const ssize_t size = ::readlink(path.constData(), link.data(), size_t(link.size()));
+        if (size < 0)
+            return path;
+        link.truncate(size);
+        path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
+    }
+}
+
+// ".NAME.RANDOM", short enough for a name however long NAME is.
+QByteArray temporaryName(const QByteArray& base) {
+    const QByteArray random = QByteArray::number(QRandomGenerator::global()->bounded(1 << 30), 36);
+    return '.' + base.first(std::min(base.size(), NameLimit - 2 - random.size())) + '.' + random;
+}
+
+// An unnamed file can be given a name only through /proc.
+bool unnamedFilesCanBeLinked() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+void closeAside(int fd) {
+    // The file replaced goes when its last user lets go, and a large one takes a while to
+    // free: that user is a thread of its own, not a window's.
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (const std::exception&) {
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+FileReplacement::FileReplacement(Describe describe)
+    : m_describe(describe) {}
+
+FileReplacement::~FileReplacement() {
+    discard();
+}
+
+void FileReplacement::removeNamedTemporaries() noexcept {
+    removePendingNames();
+}
+
+void FileReplacement::open(const QByteArray& path, Streams streams) {
+    discard();
+    if (streams == Streams::WrittenInto) {
+        if (const int given = givenDescriptor(path); given >= 0) {
+            if (::fcntl(given, F_GETFL) < 0)
+                fail(errno);
+            m_fd = given;
+            m_ownsFd = false;
+            return;
+        }
+    }
+    // What the name leads to decides the way; a link given to /proc (/dev/stdout) opens as
+    // what it stands for.
+    struct stat status;
+    const bool exists = ::stat(path.constData(), &status) == 0;
+    if (!exists && errno != ENOENT)
+        fail(errno);
+    if (exists && S_ISDIR(status.st_mode)) {
+        fail(EISDIR);
+    } else if (exists && (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))) {
+        openInto(path, false);
+    } else if (exists && !S_ISREG(status.st_mode)) {
+        if (streams == Streams::Refused)
+            fail(ESPIPE);
+        openInto(path, true);
+    } else {
+        const QByteArray name = followLinks(path);
+        if (name.isEmpty())
+            fail(errno);
+        openPlainFile(name, exists);
+    }
+}
+
+void FileReplacement::openInto(const QByteArray& path, bool stream) {
+    m_way = Way::Into;
+    if (stream) {
+        // A named pipe waits here for its reader, as it does for the shell.
+        do {
+            m_fd = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        } while (m_fd < 0 && errno == EINTR);
+        if (m_fd < 0)
+            fail(errno);
+        return;
+    }
+    // Without blocking, so that a pipe put there since the look cannot hold the caller.
+    m_fd = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0)
+        fail(errno);
+    struct stat status;
+    if (::fstat(m_fd, &status) != 0 || !(S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)))
+        fail(ESPIPE);
+    if (const int flags = ::fcntl(m_fd, F_GETFL); flags >= 0)
+        ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+void FileReplacement::openPlainFile(const QByteArray& path, bool old) {
+    m_base = baseOf(path);
+    if (m_base.isEmpty() || m_base == "." || m_base == "..")
+        fail(EISDIR);
+    if (old) {
+        // Opened now, so a file nobody may write is refused before anything is written.
+        m_target = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        if (m_target < 0)
+            fail(errno);
+        if (::fstat(m_target, &m_old) != 0)
+            fail(errno);
+        if (!S_ISREG(m_old.st_mode))
+            fail(ESPIPE);
+    }
+    m_folder = ::open(folderOf(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0) {
+        if (!old)
+            fail(errno);
+        gatherElsewhere();
+        return;
+    }
+    // A new file could not have another user's owner, nor be the file under every one of
+    // its names.
+    const uid_t user = ::geteuid();
+    if (old && (m_old.st_nlink > 1 || (user != 0 && m_old.st_uid != user))) {
+        gatherElsewhere();
+        return;
+    }
+    m_way = Way::Beside;
+    if (createUnnamedBeside(old) || createNamedBeside(old))
+        return;
+    if (!old)
+        fail(errno);
+    gatherElsewhere();
+}
+
+bool FileReplacement::createUnnamedBeside(bool replacing) {
+    if (!unnamedFilesCanBeLinked())
+        return false;
+    // A new file gets what the system gives any new file (the umask, a folder's default
+    // ACL); one that replaces a file stays private until it has the old one's.
+    m_fd = systemCalls().openat(m_folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC,
+                                replacing ? 0600 : 0666);
+    return m_fd >= 0;
+}
+
+bool FileReplacement::createNamedBeside(bool replacing) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = temporaryName(m_base);
+        const SignalsHeld held;
+        const int fd =
+            systemCalls().openat(m_folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                                 replacing ? 0600 : 0666);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_temporary = name;
+            m_slot = rememberName(m_folder, name);
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+void FileReplacement::gatherElsewhere() {
+    m_way = Way::InPlace;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    try {
+        m_fd = openUnnamedFile();
+    } catch (const Failure&) {
+        // No temporary folder to be had: memory holds the content until it is copied.
+        m_memory = true;
+    }
+}
+
+void FileReplacement::write(QByteArrayView bytes) {
+    if (m_memory) {
+        try {
+            m_gathered += bytes;
+        } catch (const std::bad_alloc&) {
+            fail(ENOMEM);
+        }
+        return;
+    }
+    writeAllTo(m_fd, bytes);
+    m_written += bytes.size();
+    if (m_way != Way::Into && m_written - m_handedToDisk >= WritebackSize) {
+        // Only a request to start: whatever it says, the sync before the rename decides.
+        ::sync_file_range(m_fd, m_handedToDisk, m_written - m_handedToDisk, SYNC_FILE_RANGE_WRITE);
+        m_handedToDisk = m_written;
+    }
+}
+
+void FileReplacement::writeAllTo(int fd, QByteArrayView bytes) {
+    while (!bytes.isEmpty()) {
+        const ssize_t written = systemCalls().write(fd, bytes.data(), size_t(bytes.size()));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        bytes = bytes.sliced(written);
+    }
+}
+
+void FileReplacement::commit() {
+    switch (m_way) {
+    case Way::Into:
+        if (m_ownsFd) {
+            // A device may only now say that it failed.
+            if (systemCalls().close(std::exchange(m_fd, -1)) != 0 && errno != EINTR)
+                fail(errno);
+        }
+        discard();
+        return;
+    case Way::InPlace:
+        copyInPlace();
+        return;
+    case Way::Beside:
+        putInPlace();
+        return;
+    }
+}
+
+void FileReplacement::putInPlace() {
+    // On disk before it takes the old file's place: a crash then leaves one or the other.
+    if (systemCalls().fdatasync(m_fd) != 0)
+        fail(errno);
+    if (m_target >= 0 && !takeOverMetadata(m_target, m_old, m_fd)) {
+        copyInPlace();
+        return;
+    }
+    {
+        const SignalsHeld held;
+        if (m_temporary.isEmpty()) {
+            const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(m_fd);
+            for (int attempt = 0; m_temporary.isEmpty(); ++attempt) {
+                const QByteArray name = temporaryName(m_base);
+                if (systemCalls().linkat(AT_FDCWD, unnamed.constData(), m_folder, name.constData(),
+                                         AT_SYMLINK_FOLLOW) == 0) {
+                    m_temporary = name;
+                    m_slot = rememberName(m_folder, name);
+                } else if (errno != EEXIST || attempt == 100) {
+                    fail(errno);
+                }
+            }
+        }
+        // A file system that writes late (over a network) may only now say it is full.
+        if (systemCalls().close(std::exchange(m_fd, -1)) != 0 && errno != EINTR)
+            fail(errno);
+        if (systemCalls().renameat(m_folder, m_temporary.constData(), m_folder,
+                                   m_base.constData()) != 0) {
+            const int error = errno;
+            // A file mounted over another's name cannot be renamed over: it is written into.
+            if (error != EBUSY || m_target < 0)
+                fail(error);
+            m_fd = ::openat(m_folder, m_temporary.constData(), O_RDONLY | O_CLOEXEC);
+            if (m_fd < 0)
+                fail(errno);
+            copyInPlace();
+            return;
+        }
+        forgetName(std::exchange(m_slot, -1));
+        m_temporary.clear();
+    }
+    if (m_target >= 0)
+        closeAside(std::exchange(m_target, -1));
+    discard();
+}
+
+void FileReplacement::copyInPlace() {
+    const SignalsHeld held;
+    if (::ftruncate(m_target, 0) != 0)
+        fail(errno);
+    if (m_memory) {
+        writeAllTo(m_target, m_gathered);
+    } else {
+        std::vector<char> block(1 << 20);
+        for (off_t from = 0;;) {
+            const ssize_t got = ::pread(m_fd, block.data(), block.size(), from);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                fail(errno);
+            if (got == 0)
+                break;
+            writeAllTo(m_target, QByteArrayView(block.data(), got));
+            from += got;
+        }
+    }
+    if (systemCalls().fsync(m_target) != 0)
+        fail(errno);
+    if (systemCalls().close(std::exchange(m_target, -1)) != 0 && errno != EINTR)
+        fail(errno);
+    discard();
+}
+
+void FileReplacement::discard() noexcept {
+    if (m_fd >= 0 && m_ownsFd)
+        ::close(m_fd);
+    m_fd = -1;
+    m_ownsFd = true;
+    if (!m_temporary.isEmpty()) {
+        const SignalsHeld held;
+        ::unlinkat(m_folder, m_temporary.constData(), 0);
+        forgetName(std::exchange(m_slot, -1));
+        m_temporary.clear();
+    }
+    if (m_target >= 0)
+        ::close(std::exchange(m_target, -1));
+    if (m_folder >= 0)
+        ::close(std::exchange(m_folder, -1));
+    m_memory = false;
+    m_gathered.clear();
+    m_way = Way::Into;
+    m_written = 0;
+    m_handedToDisk = 0;
+}
+
+void FileReplacement::fail(int error) {
+    const Failure failure = m_describe(error);
+    discard();
+    throw failure;
+}
+
+} // namespace varnel
