@@ -88,7 +88,8 @@ UnnamedFile::UnnamedFile() {
 }
 
 UnnamedFile::~UnnamedFile() {
-    ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 void UnnamedFile::write(QByteArrayView bytes) {

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 
 #include <functional>
+#include <utility>
 #include <memory>
 
 namespace varnel {
@@ -37,6 +38,8 @@ public:
     UnnamedFile& operator=(const UnnamedFile&) = delete;
 
     int fd() const { return m_fd; }
+    // Hands the descriptor over: the caller closes it.
+    int release() { return std::exchange(m_fd, -1); }
     const QString& folder() const { return m_folder; }
     void write(QByteArrayView bytes);
     // Reads from the start from here on.

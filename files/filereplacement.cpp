@@ -241,7 +241,7 @@ void FileReplacement::gatherElsewhere() {
         ::close(m_fd);
     m_fd = -1;
     try {
-        m_fd = openUnnamedFile();
+        m_fd = UnnamedFile().release();
     } catch (const Failure&) {
         // No temporary folder to be had: memory holds the content until it is copied.
         m_memory = true;
