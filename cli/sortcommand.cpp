@@ -4,7 +4,7 @@
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
 #include "lineencoding.h"
-#include "order/collatedsort.h"
+#include "order/linesort.h"
 #include "order/collation.h"
 #include "signals.h"
 #include "streams.h"
@@ -219,8 +219,7 @@ void AllLines::read(const QString& name) {
 }
 
 void AllLines::sort() {
-    const QCollator collator = makeCorrectOrderCollator();
-    CollatedSort sort(collator);
+    LineSort sort;
     m_order = sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); });
 }
 

@@ -125,14 +125,14 @@ const QCollator& LineListModel::collator() const {
 }
 
 void LineListModel::runAsideWhenLarge(size_t items, const std::function<void()>& work) const {
-    if (m_pump && items >= CollatedSort::TwoThreadSize)
+    if (m_pump && items >= LineSort::TwoThreadSize)
         m_pump->runAside(work);
     else
         work();
 }
 
 std::vector<quint32> LineListModel::collatedOrder(const std::vector<Entry>& entries) const {
-    CollatedSort sort(collator());
+    LineSort sort;
     sort.setBeforeAcquiring(m_beforeAcquiring);
     if (m_pump)
         sort.setStopFlag(&m_pump->stopRequested());

@@ -2,7 +2,7 @@
 
 #include "linelist.h"
 #include "linestorage.h"
-#include "order/collatedsort.h"
+#include "order/linesort.h"
 #include "order/linetext.h"
 #include "text/linespan.h"
 

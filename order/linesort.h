@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linetext.h"
+#include "lineorder.h"
 
 #include <QtGlobal>
 
@@ -8,14 +8,12 @@
 #include <functional>
 #include <vector>
 
-class QCollator;
-
 namespace varnel {
 
 // What a sort asks for before it compares anything, and may not get.
 enum class SortResource { Memory, Thread };
 
-// The order of "Show Correct Order": the lines as `collator` orders them, lines it calls
+// Lines put in a LineOrder (by default the collation of "Show Correct Order"), lines it calls
 // equal in the order they came. The sort gives the order as a permutation (entry i is the
 // index of the line that goes i-th) and moves nothing, so whatever fails leaves the
 // caller's lines as they were, and the caller arranges them once the order is in hand.
@@ -23,15 +21,16 @@ enum class SortResource { Memory, Thread };
 // A merge sort: comparisons (the collation) are nearly all of its cost, and a merge makes
 // about as few of them as a sort can, fewer still on a list that is nearly in order already.
 // It takes 28 bytes a line while it runs. Large inputs are sorted in two halves on two threads,
-// each with a collator of its own, and the halves merged on two threads again.
-class CollatedSort {
+// each with a comparison (and a collator) of its own, and the halves merged on two threads
+// again.
+class LineSort {
 public:
     // From this many lines on, two threads sort.
     static constexpr size_t TwoThreadSize = 20000;
 
-    explicit CollatedSort(const QCollator& collator);
-    CollatedSort(const CollatedSort&) = delete;
-    CollatedSort& operator=(const CollatedSort&) = delete;
+    explicit LineSort(const LineOrder& order = {});
+    LineSort(const LineSort&) = delete;
+    LineSort& operator=(const LineSort&) = delete;
 
     // Once `*stop` is true the sort ends with ProgramEnding; it looks every few thousand
     // comparisons.
@@ -71,7 +70,8 @@ private:
             m_beforeAcquiring(what);
     }
 
-    const QCollator& m_collator;
+    const LineOrder m_order;
+    const QCollator m_collator;
     const std::atomic<bool>* m_stop = nullptr;
     std::function<void(SortResource)> m_beforeAcquiring;
     std::atomic<quint64> m_compared = 0;

@@ -1,4 +1,4 @@
-#include "collatedsort.h"
+#include "linesort.h"
 
 #include "collation.h"
 #include "core/failure.h"
@@ -28,7 +28,7 @@ QCollator independentCollator(const QCollator& collator) {
 // A line as the sort moves it: where its text is, so a comparison reads the text without
 // first looking the line up (a wait on memory that costs as much as the collation), and
 // which line it is.
-struct CollatedSort::Item {
+struct LineSort::Item {
     static constexpr quint32 LongLine = 0x7FFFFFFF;
 
     const void* data;
@@ -37,13 +37,13 @@ struct CollatedSort::Item {
     quint32 index;
 };
 
-// The merge sort on one thread, with that thread's collator.
-class CollatedSort::Sorter {
+// The merge sort on one thread, with that thread's comparison.
+class LineSort::Sorter {
 public:
-    Sorter(Lines lines, const QCollator& collator, const std::atomic<bool>* stop,
-           std::atomic<quint64>& compared)
+    Sorter(Lines lines, const LineOrder& order, const QCollator& collator,
+           const std::atomic<bool>* stop, std::atomic<quint64>& compared)
         : m_lines(lines)
-        , m_compare(collator)
+        , m_compare(order, collator)
         , m_stop(stop)
         , m_compared(compared) {}
 
@@ -106,7 +106,7 @@ private:
     }
 
     Lines m_lines;
-    CollatedComparison m_compare;
+    LineComparison m_compare;
     const std::atomic<bool>* m_stop;
     std::atomic<quint64>& m_compared;
     unsigned m_sincePoll = 0;
@@ -136,17 +136,18 @@ private:
 
 } // namespace
 
-CollatedSort::CollatedSort(const QCollator& collator)
-    : m_collator(collator) {}
+LineSort::LineSort(const LineOrder& order)
+    : m_order(order)
+    , m_collator(makeCollator(order)) {}
 
-double CollatedSort::progress() const {
+double LineSort::progress() const {
     const quint64 expected = m_expected.load(std::memory_order_relaxed);
     if (expected == 0)
         return 0;
     return std::min(1.0, double(m_compared.load(std::memory_order_relaxed)) / double(expected));
 }
 
-std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
+std::vector<quint32> LineSort::orderOf(size_t count, Lines lines) {
     if (count > std::numeric_limits<quint32>::max())
         throw std::bad_alloc();
     m_compared = 0;
@@ -170,7 +171,8 @@ std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
     };
 
     if (count < TwoThreadSize) {
-        Sorter(lines, m_collator, m_stop, m_compared).sort(items.data(), count, buffer.data());
+        Sorter(lines, m_order, m_collator, m_stop, m_compared)
+            .sort(items.data(), count, buffer.data());
         return finished();
     }
     acquiring(SortResource::Memory);
@@ -187,7 +189,7 @@ std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
     Meeting sorted;
     Meeting cut;
     const auto sortAndMerge = [&](const QCollator& collator, bool lower) {
-        Sorter sorter(lines, collator, m_stop, m_compared);
+        Sorter sorter(lines, m_order, collator, m_stop, m_compared);
         try {
             if (lower)
                 sorter.sort(all, middle, buffer.data());
@@ -237,7 +239,7 @@ std::vector<quint32> CollatedSort::orderOf(size_t count, Lines lines) {
         });
     } catch (const std::exception&) {
         // Without a second thread, this one sorts it all.
-        Sorter(lines, m_collator, m_stop, m_compared).sort(all, count, buffer.data());
+        Sorter(lines, m_order, m_collator, m_stop, m_compared).sort(all, count, buffer.data());
         return finished();
     }
     try {

@@ -1,6 +1,6 @@
 #include "core/failure.h"
-#include "order/collatedsort.h"
 #include "order/collation.h"
+#include "order/linesort.h"
 
 #include <QCollator>
 #include <QTest>
@@ -13,12 +13,14 @@
 
 using namespace varnel;
 
+Q_DECLARE_METATYPE(varnel::LineOrder)
+
 namespace {
 
 using Order = std::vector<quint32>;
 
 // The order of `lines` by the sort, and the lines in that order.
-Order orderOf(const QStringList& lines, CollatedSort& sort) {
+Order orderOf(const QStringList& lines, LineSort& sort) {
     std::vector<LineText> texts;
     for (const QString& line : lines)
         texts.push_back(LineText(line));
@@ -50,7 +52,7 @@ bool isIdentity(const Order& order, quint32 from, quint32 to) {
 
 } // namespace
 
-class TestCollatedSort : public QObject {
+class TestLineSort : public QObject {
     Q_OBJECT
 private slots:
     void sorts_data();
@@ -65,48 +67,65 @@ private slots:
     void failsBeforeSorting();
 };
 
-void TestCollatedSort::sorts_data() {
+void TestLineSort::sorts_data() {
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QStringList>("sorted");
+    QTest::addColumn<LineOrder>("order");
+    const LineOrder code{LineOrder::Rule::Code, false};
+    const LineOrder codeNumeric{LineOrder::Rule::Code, true};
+    const LineOrder localeNumeric{LineOrder::Rule::Locale, true};
+    QTest::newRow("code: accent after z, capitals kept in place")
+        << QStringList{"zebra", QStringLiteral("école"), "Eagle", "eagle", "foo_bar", "foo1"}
+        << QStringList{"Eagle", "eagle", "foo1", "foo_bar", "zebra", QStringLiteral("école")}
+        << code;
+    QTest::newRow("code, numeric")
+        << QStringList{"item10", "Item9", "item09", "item1"}
+        << QStringList{"item1", "Item9", "item09", "item10"} << codeNumeric;
+    QTest::newRow("locale, numeric: leading zeros are nothing")
+        << QStringList{"A10", "A01", "a2", "A1"} << QStringList{"A01", "A1", "a2", "A10"}
+        << localeNumeric;
     QTest::newRow("case does not push capitals ahead")
-        << QStringList{"pear", "Apple", "banana"} << QStringList{"Apple", "banana", "pear"};
+        << QStringList{"pear", "Apple", "banana"} << QStringList{"Apple", "banana", "pear"}
+        << LineOrder{};
     QTest::newRow("accent beside its base letter")
-        << QStringList{"f", QStringLiteral("é"), "e"} << QStringList{"e", QStringLiteral("é"), "f"};
+        << QStringList{"f", QStringLiteral("é"), "e"} << QStringList{"e", QStringLiteral("é"), "f"}
+        << LineOrder{};
     QTest::newRow("reversed") << QStringList{"e", "d", "c", "b", "a"}
-                              << QStringList{"a", "b", "c", "d", "e"};
+                              << QStringList{"a", "b", "c", "d", "e"} << LineOrder{};
     QTest::newRow("one-byte and wider lines together")
         << QStringList{QStringLiteral("ω"), "b", QStringLiteral("Ä"), QStringLiteral("α"), "a"}
-        << QStringList{"a", QStringLiteral("Ä"), "b", QStringLiteral("α"), QStringLiteral("ω")};
+        << QStringList{"a", QStringLiteral("Ä"), "b", QStringLiteral("α"), QStringLiteral("ω")}
+        << LineOrder{};
     QTest::newRow("longer than the fixed buffer")
         << QStringList{QString(300, u'b'), QString(300, u'a') + u'c', QString(300, u'a') + u'b'}
-        << QStringList{QString(300, u'a') + u'b', QString(300, u'a') + u'c', QString(300, u'b')};
-    QTest::newRow("one") << QStringList{"x"} << QStringList{"x"};
-    QTest::newRow("none") << QStringList{} << QStringList{};
+        << QStringList{QString(300, u'a') + u'b', QString(300, u'a') + u'c', QString(300, u'b')}
+        << LineOrder{};
+    QTest::newRow("one") << QStringList{"x"} << QStringList{"x"} << LineOrder{};
+    QTest::newRow("none") << QStringList{} << QStringList{} << LineOrder{};
 }
 
-void TestCollatedSort::sorts() {
+void TestLineSort::sorts() {
     QFETCH(QStringList, lines);
     QFETCH(QStringList, sorted);
-    const QCollator collator = makeCorrectOrderCollator();
-    CollatedSort sort(collator);
+    QFETCH(LineOrder, order);
+    LineSort sort(order);
     QCOMPARE(arranged(lines, orderOf(lines, sort)), sorted);
     QCOMPARE(sort.progress(), 1.0);
 }
 
-void TestCollatedSort::equalLinesKeepTheirOrder_data() {
+void TestLineSort::equalLinesKeepTheirOrder_data() {
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("threadFails");
     QTest::newRow("one thread") << 1000 << false;
-    QTest::newRow("two threads") << int(CollatedSort::TwoThreadSize) << false;
+    QTest::newRow("two threads") << int(LineSort::TwoThreadSize) << false;
     QTest::newRow("two threads, larger") << 30000 << false;
-    QTest::newRow("no second thread to be had") << int(CollatedSort::TwoThreadSize) << true;
+    QTest::newRow("no second thread to be had") << int(LineSort::TwoThreadSize) << true;
 }
 
-void TestCollatedSort::equalLinesKeepTheirOrder() {
+void TestLineSort::equalLinesKeepTheirOrder() {
     QFETCH(int, count);
     QFETCH(bool, threadFails);
-    const QCollator collator = makeCorrectOrderCollator();
-    CollatedSort sort(collator);
+    LineSort sort;
     sort.setBeforeAcquiring([threadFails](SortResource what) {
         if (what == SortResource::Thread && threadFails)
             throw std::system_error(
@@ -132,20 +151,19 @@ void TestCollatedSort::equalLinesKeepTheirOrder() {
     QVERIFY(isIdentity(inOrder, 0, quint32(count)));
 }
 
-void TestCollatedSort::linesSharingAStartAddress() {
+void TestLineSort::linesSharingAStartAddress() {
     // One buffer "bac": "b", "", "a", "", "c", where each empty line starts where the next
     // line does. A widened line kept by its address alone reads "" as "a" or "c".
     static const char buffer[] = "bac";
     const QLatin1StringView all(buffer, 3);
     const std::vector<LineText> lines = {all.sliced(0, 1), all.sliced(1, 0), all.sliced(1, 1),
                                          all.sliced(2, 0), all.sliced(2, 1)};
-    const QCollator collator = makeCorrectOrderCollator();
-    CollatedSort sort(collator);
+    LineSort sort;
     const Order order = sort.order(lines.size(), [&lines](quint32 i) { return lines[i]; });
     QVERIFY(order == (Order{1, 3, 2, 0, 4}));
 }
 
-void TestCollatedSort::shortLineBeforeAnUnreadablePage() {
+void TestLineSort::shortLineBeforeAnUnreadablePage() {
     // A one-byte line that ends where memory stops being readable: widening it must not read
     // past the page.
     const auto page = size_t(::sysconf(_SC_PAGESIZE));
@@ -167,19 +185,18 @@ void TestCollatedSort::shortLineBeforeAnUnreadablePage() {
     QVERIFY(reversed > 0);
 }
 
-void TestCollatedSort::stops_data() {
+void TestLineSort::stops_data() {
     QTest::addColumn<int>("count");
     QTest::newRow("one thread") << 10000;
-    QTest::newRow("two threads") << int(CollatedSort::TwoThreadSize);
+    QTest::newRow("two threads") << int(LineSort::TwoThreadSize);
 }
 
-void TestCollatedSort::stops() {
+void TestLineSort::stops() {
     QFETCH(int, count);
     QStringList lines;
     for (int i = count; i > 0; --i)
         lines.append(QString::number(i));
-    const QCollator collator = makeCorrectOrderCollator();
-    CollatedSort sort(collator);
+    LineSort sort;
     const std::atomic<bool> stop = true;
     sort.setStopFlag(&stop);
     bool stopped = false;
@@ -192,7 +209,7 @@ void TestCollatedSort::stops() {
     QVERIFY(sort.progress() < 1.0);
 }
 
-void TestCollatedSort::failsBeforeSorting_data() {
+void TestLineSort::failsBeforeSorting_data() {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("failingRequest"); // which request for memory fails
     QTest::newRow("no memory for the order") << 100 << 1;
@@ -200,14 +217,13 @@ void TestCollatedSort::failsBeforeSorting_data() {
     QTest::newRow("no memory for the second collator") << 25000 << 2;
 }
 
-void TestCollatedSort::failsBeforeSorting() {
+void TestLineSort::failsBeforeSorting() {
     QFETCH(int, count);
     QFETCH(int, failingRequest);
     QStringList lines;
     for (int i = count; i > 0; --i)
         lines.append(QString::number(i));
-    const QCollator collator = makeCorrectOrderCollator();
-    CollatedSort sort(collator);
+    LineSort sort;
     int requests = 0;
     sort.setBeforeAcquiring([&](SortResource what) {
         if (what == SortResource::Memory && ++requests == failingRequest)
@@ -217,5 +233,5 @@ void TestCollatedSort::failsBeforeSorting() {
     QCOMPARE(sort.progress(), 0.0);
 }
 
-QTEST_GUILESS_MAIN(TestCollatedSort)
-#include "tst_collatedsort.moc"
+QTEST_GUILESS_MAIN(TestLineSort)
+#include "tst_linesort.moc"
