@@ -1,12 +1,22 @@
 #pragma once
 
+#include "findingreport.h"
+#include "order/lineorder.h"
+
 #include <QStringList>
 
 namespace varnel::cli {
 
-// "varnel check": every line of each FILE that sorts after the line below it, as
-// "FILE:LINE: "TEXT" sorts after "NEXT" on line LINE+1" or, with `linesOnly`, the lines
-// alone as the window lists them. Returns the exit status.
-int runCheck(const QStringList& files, bool linesOnly);
+struct CheckOptions {
+    // The order of "Start Extracting Lines" unless asked otherwise.
+    LineOrder order{LineOrder::Rule::Code, false};
+    bool unique = false; // a line equal to the one below it is a finding too
+    FindingReport::Format format = FindingReport::Format::Gnu;
+    bool quiet = false; // the exit status only
+};
+
+// "varnel check": every line of each FILE that sorts after the line below it (and with
+// `unique`, every line equal to it), written as the format asks. Returns the exit status.
+int runCheck(const QStringList& files, const CheckOptions& options);
 
 } // namespace varnel::cli

@@ -223,7 +223,12 @@ int runCommandLine(const Invocation& invocation) {
             print(stderr, invocation.message);
             return Trouble;
         case Action::Check:
-            return runCheck(invocation.files, invocation.linesOnly);
+        {
+            CheckOptions options;
+            if (invocation.linesOnly)
+                options.format = FindingReport::Format::Lines;
+            return runCheck(invocation.files, options);
+        }
         case Action::Sort:
             return runSort(invocation.files, invocation.output);
         case Action::OpenWindow:

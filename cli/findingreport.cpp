@@ -120,6 +120,7 @@ public:
         out.append("}}}]}");
     }
     void end(QByteArray& out) override { out.append("]}]}\n"); }
+    void forget(qint64 count) override { m_results -= count; }
 
 private:
     // A path as a URI reference: relative stays relative, absolute becomes a file URI; every

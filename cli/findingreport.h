@@ -33,6 +33,8 @@ public:
     virtual void begin(QByteArray& out) { Q_UNUSED(out); }
     virtual void add(const Finding& finding, QByteArray& out) = 0;
     virtual void end(QByteArray& out) { Q_UNUSED(out); }
+    // The last `count` findings added were taken back, never written.
+    virtual void forget(qint64 count) { Q_UNUSED(count); }
 };
 
 // `utf8` with quotes, backslashes and control characters escaped as in a C string.
