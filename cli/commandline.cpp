@@ -230,7 +230,11 @@ int runCommandLine(const Invocation& invocation) {
             return runCheck(invocation.files, options);
         }
         case Action::Sort:
-            return runSort(invocation.files, invocation.output);
+        {
+            SortOptions options;
+            options.output = invocation.output;
+            return runSort(invocation.files, options);
+        }
         case Action::OpenWindow:
             break;
         }

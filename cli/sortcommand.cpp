@@ -4,8 +4,8 @@
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
 #include "lineencoding.h"
-#include "order/linesort.h"
 #include "order/collation.h"
+#include "order/linesort.h"
 #include "signals.h"
 #include "streams.h"
 #include "text/linestream.h"
@@ -38,8 +38,9 @@ class AllLines {
 public:
     // Throws the Failure that stopped the reading.
     void read(const QString& name);
-    // Throws std::bad_alloc before anything is sorted when memory runs short.
-    void sort();
+    // Throws std::bad_alloc before anything is sorted when memory runs short. With `unique`,
+    // of the lines the order calls equal only the first stays.
+    void sort(const LineOrder& order, bool unique);
     // Writes them out in order, each with `lineBreak`, through `write`: the inputs' own
     // bytes, after their byte-order mark, when they share one encoding, UTF-8 otherwise.
     template <typename Write> void write(QByteArrayView lineBreak, Write&& write) const;
@@ -218,9 +219,20 @@ void AllLines::read(const QString& name) {
     }
 }
 
-void AllLines::sort() {
-    LineSort sort;
+void AllLines::sort(const LineOrder& order, bool unique) {
+    LineSort sort(order);
     m_order = sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); });
+    if (!unique || m_order.empty())
+        return;
+    // The sort keeps equal lines in the order they came, so the first of each run is the
+    // first of them in the input.
+    const QCollator collator = makeCollator(order);
+    LineComparison compare(order, collator);
+    auto kept = m_order.begin();
+    for (auto next = m_order.begin() + 1; next != m_order.end(); ++next)
+        if (compare(textOf(m_lines[*kept]), textOf(m_lines[*next])) != 0)
+            *++kept = *next;
+    m_order.erase(kept + 1, m_order.end());
 }
 
 QByteArray AllLines::lineBreak() const {
@@ -312,9 +324,7 @@ int writeTo(const QString& output, const AllLines& lines, QByteArrayView lineBre
     return Success;
 }
 
-} // namespace
-
-int runSort(const QStringList& files, const QString& output) {
+int sortInto(const QStringList& files, const SortOptions& options, const QString& output) {
     AllLines lines;
     for (const QString& name : inputNames(files)) {
         try {
@@ -326,7 +336,7 @@ int runSort(const QStringList& files, const QString& output) {
         }
     }
     try {
-        lines.sort();
+        lines.sort(options.order, options.unique);
     } catch (const std::bad_alloc&) {
         complain(QStringLiteral("sort"), systemFailure(ENOMEM).description());
         return Trouble;
@@ -334,6 +344,18 @@ int runSort(const QStringList& files, const QString& output) {
     const QByteArray lineBreak = lines.lineBreak();
     return output.isEmpty() ? writeToStandardOutput(lines, lineBreak)
                             : writeTo(output, lines, lineBreak);
+}
+
+} // namespace
+
+int runSort(const QStringList& files, const SortOptions& options) {
+    if (!options.inPlace)
+        return sortInto(files, options, options.output);
+    // One by one: a file that cannot be read or written leaves the others to be sorted.
+    int status = Success;
+    for (const QString& file : files)
+        status = std::max(status, sortInto({file}, options, file));
+    return status;
 }
 
 } // namespace varnel::cli
