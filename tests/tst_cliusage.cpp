@@ -236,6 +236,13 @@ void TestCliUsage::helpShowsTheTable() {
              qPrintable(help));
     for (const cli::OptionRow& option : row->options)
         QVERIFY2(help.contains(dashed(option.names.last())), qPrintable(option.names.last()));
+    // The window's help lists the commands, and only it.
+    for (const cli::CommandRow& other : cli::commandTable())
+        if (!other.name.isEmpty())
+            QCOMPARE(help.contains(QRegularExpression(
+                         QStringLiteral("\n  %1 +%2\n")
+                             .arg(other.name, QRegularExpression::escape(other.summary)))),
+                     command.isEmpty());
 }
 
 void TestCliUsage::checkEscapesOnlyControls_data() {
