@@ -159,6 +159,9 @@ void TestCliUsage::usageErrors_data() {
     row("a Wayland display that is not there", {"list.txt"},
         {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=wayland-55", "XDG_RUNTIME_DIR=runtime"},
         "varnel: cannot connect to Wayland display wayland-55\n");
+    row("only a Wayland display, not there", {"list.txt"},
+        {"WAYLAND_DISPLAY=wayland-55", "XDG_RUNTIME_DIR=runtime"},
+        "varnel: cannot connect to Wayland display wayland-55\n");
     row("neither display answers", {"list.txt"},
         {"DISPLAY=:55", "WAYLAND_DISPLAY=wayland-55", "XDG_RUNTIME_DIR=runtime"},
         "varnel: cannot open display :55\n");
