@@ -1,27 +1,17 @@
 // The window's own program, started by varnel for everything but its commands: the
 // commands start without loading a single window library.
 
-#include "mainwindow.h"
 #include "cli/commandline.h"
 #include "core/memorypolicy.h"
+#include "displayconnection.h"
+#include "mainwindow.h"
+#include "privatesettings.h"
 
 #include <QApplication>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-bool haveDisplay() {
-    const auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && *value;
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     varnel::cli::holdClosedStandardStreams();
@@ -31,14 +21,20 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return varnel::cli::runCommandLine(call);
     }
-    if (!haveDisplay()) {
-        std::fputs("Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not "
-                   "set).\n",
-                   stderr);
+    const varnel::DisplayChoice display =
+        varnel::chooseDisplay(varnel::cli::argumentsOf(argc, argv));
+    if (!display.problem.isEmpty()) {
+        std::fputs(qPrintable(display.problem + u'\n'), stderr);
         return 2;
     }
     varnel::returnLargeBuffersToTheSystem();
+    const varnel::PrivateSettingsFolder settings;
+    // Asked of this program only: what it starts (LibreOffice) chooses for itself.
+    if (!display.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", display.platform);
     QApplication app(argc, argv);
+    if (!display.platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setApplicationName(QStringLiteral("Varnel"));
     // Lets a Wayland desktop match the window with its menu entry and icon.
     QApplication::setDesktopFileName(QStringLiteral("app.varnel.Varnel"));

@@ -1,9 +1,11 @@
 #include "commandline.h"
 
 #include "core/applicationfolder.h"
+#include "files/fileexists.h"
 #include "files/filesystem.h"
 
 #include "checkcommand.h"
+#include "options.h"
 #include "sortcommand.h"
 #include "streams.h"
 
@@ -29,10 +31,6 @@ using Action = Invocation::Action;
 
 const QString programName = QStringLiteral("varnel");
 
-QCommandLineOption helpOption() {
-    return {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")};
-}
-
 Invocation withMessage(Action action, QString message) {
     Invocation call;
     call.action = action;
@@ -40,79 +38,14 @@ Invocation withMessage(Action action, QString message) {
     return call;
 }
 
-Invocation withFiles(Action action, QStringList files) {
-    Invocation call;
-    call.action = action;
-    call.files = std::move(files);
-    return call;
-}
-
-// Qt's usage line knows neither the commands nor the program's real name.
-QString helpText(const QCommandLineParser& parser, const QString& usage) {
-    const QString text = parser.helpText();
-    return usage + text.mid(text.indexOf(u'\n'));
-}
-
-Invocation refuse(const QCommandLineParser& parser, const QString& usage) {
-    return withMessage(Action::Refuse, programName + QStringLiteral(": ") + parser.errorText() +
-                                           u'\n' + helpText(parser, usage));
-}
-
-Invocation parseCheck(const QStringList& arguments) {
-    const QString usage = QStringLiteral("Usage: varnel check [--lines] [FILE...]");
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Reports every line that sorts after the line just below it, compared without regard\n"
-        "to letter case as \"Start Extracting Lines\" compares them, one per line:\n"
-        "  FILE:LINE: \"TEXT\" sorts after \"NEXT\" on line LINE+1\n"
-        "Each FILE is checked on its own; none, or -, reads standard input.\n"
-        "Exit status: 0 all in order, 1 some line out of order, 2 a file could not be read."));
-    const QCommandLineOption lines(QStringLiteral("lines"),
-                                   QStringLiteral("Prints only the lines out of order, one per "
-                                                  "line, as the window lists them."));
-    parser.addOptions({helpOption(), lines});
-    parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QStringLiteral("Text files: UTF-8, UTF-16 with a byte-order "
-                                                "mark, or Windows-1252."),
-                                 QStringLiteral("[FILE...]"));
-    if (!parser.parse(arguments))
-        return refuse(parser, usage);
-    if (parser.isSet(QStringLiteral("help")))
-        return withMessage(Action::Print, helpText(parser, usage));
-    Invocation call = withFiles(Action::Check, parser.positionalArguments());
-    call.linesOnly = parser.isSet(lines);
-    return call;
-}
-
-Invocation parseSort(const QStringList& arguments) {
-    const QString usage = QStringLiteral("Usage: varnel sort [-o OUTPUT] [FILE...]");
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Writes all lines of the FILEs in correct order, the order of \"Show Correct Order\",\n"
-        "as UTF-8. Lines end with LF, or with CR LF when the first FILE's first line does.\n"
-        "None, or -, reads standard input. Exit status: 0 done, 2 a file could not be read\n"
-        "or written; then nothing is written."));
-    const QCommandLineOption output(
-        {QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("Writes to OUTPUT, which may be one of the FILEs, instead of standard "
-                       "output (-). A file is replaced only once every line is written."),
-        QStringLiteral("OUTPUT"));
-    parser.addOptions({helpOption(), output});
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Text files."),
-                                 QStringLiteral("[FILE...]"));
-    if (!parser.parse(arguments))
-        return refuse(parser, usage);
-    if (parser.isSet(QStringLiteral("help")))
-        return withMessage(Action::Print, helpText(parser, usage));
-    // An empty name is most likely an unset variable: writing to standard output instead
-    // would hide that.
-    if (parser.isSet(output) && parser.value(output).isEmpty())
-        return withMessage(Action::Refuse, programName + QStringLiteral(": OUTPUT is empty\n") +
-                                               helpText(parser, usage));
-    Invocation call = withFiles(Action::Sort, parser.positionalArguments());
-    if (parser.value(output) != u'-')
-        call.output = parser.value(output);
-    return call;
+// One line saying what is wrong, and where to look, rather than the whole help.
+Invocation usageError(const CommandRow& command, const QString& message) {
+    const QString help = command.name.isEmpty()
+                             ? QStringLiteral("varnel --help")
+                             : QStringLiteral("varnel %1 --help").arg(command.name);
+    return withMessage(
+        Action::Refuse,
+        QStringLiteral("%1: %2\nTry '%3' for more information.\n").arg(programName, message, help));
 }
 
 // Options QApplication takes for itself; they reach the window untouched.
@@ -132,34 +65,53 @@ void addWindowSystemOptions(QCommandLineParser& parser) {
     }
 }
 
-Invocation parseWindow(const QStringList& arguments) {
-    const QString usage = QStringLiteral("Usage: varnel [FILE...]\n"
-                                         "       varnel check [--lines] [FILE...]\n"
-                                         "       varnel sort [-o OUTPUT] [FILE...]");
+// `arguments` start with the command's name, where a parser expects the program's.
+Invocation parseCommand(const CommandRow& command, const QStringList& arguments) {
+    const bool window = command.name.isEmpty();
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Finds the lines of a list that sort after the line just below them, compared\n"
-        "without regard to letter case. Opens the window, with the FILEs loaded into the\n"
-        "input list as \"Load Text From File\" loads them.\n"
-        "\n"
-        "Commands, without a window (see varnel COMMAND --help):\n"
-        "  check  reports every line out of order, for scripts and CI\n"
-        "  sort   writes all lines in correct order"));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Shows the version."));
-    parser.addOptions({helpOption(), version});
-    addWindowSystemOptions(parser);
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Text files to load."),
-                                 QStringLiteral("[FILE...]"));
+    if (window) {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        addWindowSystemOptions(parser);
+    }
+    for (const OptionRow& row : command.options)
+        parser.addOption(QCommandLineOption(row.names, row.description, row.valueName));
     if (!parser.parse(arguments))
-        return refuse(parser, usage);
+        return usageError(command, parser.errorText());
+    // The last of two values would win unseen: `-o a -o b` is most likely a slip.
+    for (const OptionRow& row : command.options) {
+        if (!row.valueName.isEmpty() && parser.values(row.names.first()).size() > 1)
+            return usageError(command, spelledNames(row) + QStringLiteral(" is given twice"));
+    }
     if (parser.isSet(QStringLiteral("help")))
-        return withMessage(Action::Print, helpText(parser, usage));
-    if (parser.isSet(version))
-        return withMessage(Action::Print,
-                           programName + u' ' + QStringLiteral(VARNEL_VERSION) + u'\n');
-    return withFiles(Action::OpenWindow, parser.positionalArguments());
+        return withMessage(Action::Print, helpOf(command));
+    Invocation call;
+    call.files = parser.positionalArguments();
+    if (window) {
+        if (parser.isSet(QStringLiteral("version")))
+            return withMessage(Action::Print,
+                               programName + u' ' + QStringLiteral(VARNEL_VERSION) + u'\n');
+        call.action = Action::OpenWindow;
+    } else if (command.name == QStringLiteral("check")) {
+        call.action = Action::Check;
+        call.linesOnly = parser.isSet(QStringLiteral("lines"));
+    } else {
+        call.action = Action::Sort;
+        const QString output = parser.value(QStringLiteral("output"));
+        // An empty name is most likely an unset variable: writing to standard output instead
+        // would hide that.
+        if (parser.isSet(QStringLiteral("output")) && output.isEmpty())
+            return usageError(command, QStringLiteral("OUTPUT is empty"));
+        if (output != u'-')
+            call.output = output;
+    }
+    return call;
+}
+
+// A first argument like `chek` or `help` is far more likely a mistyped command than a
+// file: one with no folder and no extension that does not exist.
+bool looksLikeACommand(const QString& argument) {
+    return !argument.isEmpty() && !argument.startsWith(u'-') && !argument.contains(u'/') &&
+           !argument.contains(u'.') && !fileExists(argument);
 }
 
 void print(FILE* stream, const QString& text) {
@@ -188,13 +140,16 @@ QStringList argumentsOf(int argc, char** argv) {
 }
 
 Invocation parseCommandLine(const QStringList& arguments) {
-    // The command's name stands where a parser expects the program's.
-    const QString command = arguments.value(1);
-    if (command == QStringLiteral("check"))
-        return parseCheck(arguments.mid(1));
-    if (command == QStringLiteral("sort"))
-        return parseSort(arguments.mid(1));
-    return parseWindow(arguments);
+    const QString first = arguments.value(1);
+    const CommandRow* command = findCommand(first);
+    if (command && !first.isEmpty())
+        return parseCommand(*command, arguments.mid(1));
+    if (looksLikeACommand(first))
+        return withMessage(
+            Action::Refuse,
+            QStringLiteral("%1: '%2' is not a varnel command (see 'varnel --help')\n")
+                .arg(programName, first));
+    return parseCommand(*findCommand(QString()), arguments);
 }
 
 int startWindowProgram(char** argv) {

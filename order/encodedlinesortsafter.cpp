@@ -1,5 +1,7 @@
 #include "encodedlinesortsafter.h"
 
+#include "linesortsafter.h"
+
 #include <QChar>
 
 #include <algorithm>
@@ -97,10 +99,10 @@ char32_t lowered(char32_t c) {
     static const auto table = [] {
         std::array<char16_t, TableEnd> t{};
         for (char32_t i = 0; i < TableEnd; ++i)
-            t[i] = char16_t(QChar::toLower(i));
+            t[i] = char16_t(loweredCharacter(i));
         return t;
     }();
-    return c < TableEnd ? table[c] : QChar::toLower(c);
+    return c < TableEnd ? table[c] : loweredCharacter(c);
 }
 
 // Whether lower-cased `a` comes after lower-cased `b` as UTF-16 units: a character beyond

@@ -22,11 +22,12 @@ inline char16_t loweredUnit(QStringView s, qsizetype i) {
     if (c < 0x80)
         return (c >= u'A' && c <= u'Z') ? char16_t(c + 0x20) : c;
     if (!QChar::isSurrogate(c))
-        return QChar::toLower(c);
+        return char16_t(loweredCharacter(c));
     if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode()))
-        return QChar::highSurrogate(QChar::toLower(QChar::surrogateToUcs4(c, s[i + 1].unicode())));
+        return QChar::highSurrogate(
+            loweredCharacter(QChar::surrogateToUcs4(c, s[i + 1].unicode())));
     if (QChar::isLowSurrogate(c) && i > 0 && QChar::isHighSurrogate(s[i - 1].unicode()))
-        return QChar::lowSurrogate(QChar::toLower(QChar::surrogateToUcs4(s[i - 1].unicode(), c)));
+        return QChar::lowSurrogate(loweredCharacter(QChar::surrogateToUcs4(s[i - 1].unicode(), c)));
     return c;
 }
 

@@ -2,6 +2,8 @@
 
 #include "linetext.h"
 
+#include <QChar>
+
 namespace varnel {
 
 // The order the lists are checked in: the two lower-cased, compared by UTF-16 code units.
@@ -10,6 +12,13 @@ namespace varnel {
 // no locale rules apply, on purpose. One-byte and UTF-16 lines compare as the same
 // characters would in either form.
 int compareLowered(LineText first, LineText second);
+
+// The simple lower-case form of one character, as the pair test takes it. Qt gives U+0130
+// (capital I with dot above) back unchanged, because its full lower-case form is two
+// characters; its simple form is i, one character, so a line keeps its length.
+inline char32_t loweredCharacter(char32_t c) {
+    return c == 0x130 ? U'i' : QChar::toLower(c);
+}
 
 // True when `upper` sorts strictly after `lower` in that order.
 inline bool lineSortsAfter(LineText upper, LineText lower) {

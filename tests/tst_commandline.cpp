@@ -166,13 +166,14 @@ void TestCommandLine::commands_data() {
         "Usage: varnel check [--lines] [FILE...]\n...");
     row("help on sort", {"sort", "-h"}, {}, 0, "Usage: varnel sort [-o OUTPUT] [FILE...]\n...");
     row("unknown option", {"--frobnicate"}, {}, 2, {},
-        "varnel: Unknown option 'frobnicate'.\nUsage: varnel [FILE...]\n...");
+        "varnel: Unknown option 'frobnicate'.\nTry 'varnel --help' for more information.\n");
     row("unknown option of check", {"check", "-x"}, {}, 2, {},
-        "varnel: Unknown option 'x'.\nUsage: varnel check [--lines] [FILE...]\n...");
+        "varnel: Unknown option 'x'.\nTry 'varnel check --help' for more information.\n");
     row("missing output", {"sort", "-o"}, {}, 2, {},
-        "varnel: Missing value after '-o'.\nUsage: varnel sort [-o OUTPUT] [FILE...]\n...");
+        "varnel: Missing value after '-o'.\nTry 'varnel sort --help' for more information.\n");
     row("window without a display", {"ok.txt"}, {}, 2, {},
-        "Varnel needs a desktop: no display found (DISPLAY or WAYLAND_DISPLAY is not set).\n");
+        "varnel: no display: DISPLAY and WAYLAND_DISPLAY are not set (the window needs a "
+        "desktop session)\n");
 
     row("in order", {"check"}, "apple\nBanana\ncherry\n", 0, {});
     row("out of order", {"check"}, "c\nb\na\nd\n", 1,
@@ -202,7 +203,7 @@ void TestCommandLine::commands_data() {
     row("sort to -, standard output", {"sort", "-o", "-", "bad.txt"}, {}, 0, "a\nb\n");
     // Most likely an unset variable; standard output in its place would hide that.
     row("sort to an empty name", {"sort", "-o", "", "bad.txt"}, {}, 2, {},
-        "varnel: OUTPUT is empty\nUsage: varnel sort [-o OUTPUT] [FILE...]\n...");
+        "varnel: OUTPUT is empty\nTry 'varnel sort --help' for more information.\n");
     row("sort onto a folder", {"sort", "-o", ".", "bad.txt"}, {}, 2, {},
         "varnel: .: Is a directory\n");
 }

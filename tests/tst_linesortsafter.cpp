@@ -1,4 +1,5 @@
 #include "order/collation.h"
+#include "order/encodedlinesortsafter.h"
 #include "order/linesortsafter.h"
 
 #include <QRandomGenerator>
@@ -119,6 +120,21 @@ void TestLineSortsAfter::pairs_data() {
     QTest::newRow("multiplication sign is no capital")
         << QStringLiteral("÷") << QStringLiteral("×") << true;
     QTest::newRow("thorn lowers") << QStringLiteral("Þ") << QStringLiteral("þ") << false;
+    // Its simple lower-case form is i, one character (two bytes against one in UTF-8).
+    QTest::newRow("dotted capital I lowers to i")
+        << QStringLiteral("İstanbul") << QStringLiteral("istanbul") << false;
+    QTest::newRow("i then dotted capital I")
+        << QStringLiteral("istanbul") << QStringLiteral("İstanbul") << false;
+    QTest::newRow("dotted capital I as i, then a before b")
+        << QStringLiteral("İa") << QStringLiteral("ib") << false;
+    QTest::newRow("dotted capital I as i, then b after a")
+        << QStringLiteral("İb") << QStringLiteral("Ia") << true;
+    QTest::newRow("dotted capital I before j")
+        << QStringLiteral("İ") << QStringLiteral("j") << false;
+    QTest::newRow("dotted capital I after h") << QStringLiteral("İ") << QStringLiteral("h") << true;
+    QTest::newRow("dotted capital I past sixteen")
+        << QStringLiteral("ABCDEFGHIJKLMNOPQİz") << QStringLiteral("abcdefghijklmnopqia") << true;
+    QTest::newRow("dotless i is no i") << QStringLiteral("ı") << QStringLiteral("İ") << true;
 }
 
 void TestLineSortsAfter::pairs() {
@@ -134,6 +150,10 @@ void TestLineSortsAfter::pairs() {
         QCOMPARE(lineSortsAfter(upper, b.oneByte()), sortsAfter);
     if (a.fits && b.fits)
         QCOMPARE(lineSortsAfter(a.oneByte(), b.oneByte()), sortsAfter);
+    // The command line's test on the lines as UTF-8, when both have a UTF-8 form.
+    const QByteArray upperUtf8 = upper.toUtf8(), lowerUtf8 = lower.toUtf8();
+    if (QString::fromUtf8(upperUtf8) == upper && QString::fromUtf8(lowerUtf8) == lower)
+        QCOMPARE(varnel::utf8LineSortsAfter(upperUtf8, lowerUtf8), sortsAfter);
 }
 
 void TestLineSortsAfter::oneByteFormsAgree() {

@@ -11,6 +11,11 @@
 
 namespace {
 
+// The simple mapping, which for U+0130 is i; Qt's QChar::toLower leaves it as it is.
+char32_t simpleLower(char32_t c) {
+    return c == 0x130 ? U'i' : QChar::toLower(c);
+}
+
 QString lowered(const QString& text) {
     // Code point by code point with the simple mapping; lone surrogates stay as they are.
     QString out;
@@ -18,12 +23,12 @@ QString lowered(const QString& text) {
         const char16_t c = text[i].unicode();
         if (QChar::isHighSurrogate(c) && i + 1 < text.size() &&
             QChar::isLowSurrogate(text[i + 1].unicode())) {
-            const char32_t lower = QChar::toLower(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
+            const char32_t lower = simpleLower(QChar::surrogateToUcs4(c, text[i + 1].unicode()));
             out.append(QChar(QChar::highSurrogate(lower)));
             out.append(QChar(QChar::lowSurrogate(lower)));
             ++i;
         } else {
-            out.append(QChar(QChar::isSurrogate(c) ? c : char16_t(QChar::toLower(c))));
+            out.append(QChar(QChar::isSurrogate(c) ? c : char16_t(simpleLower(c))));
         }
     }
     return out;

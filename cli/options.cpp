@@ -1,0 +1,189 @@
+#include "options.h"
+
+namespace varnel::cli {
+
+namespace {
+
+const QString programName = QStringLiteral("varnel");
+constexpr qsizetype HelpWidth = 79;
+
+OptionRow helpRow() {
+    return {{QStringLiteral("h"), QStringLiteral("help")},
+            {},
+            QStringLiteral("Shows this help."),
+            true};
+}
+
+QList<CommandRow> makeTable() {
+    CommandRow window;
+    window.description = QStringLiteral(
+        "Finds the lines of a list that sort after the line just below them, compared\n"
+        "without regard to letter case. Opens the window, with the FILEs loaded into the\n"
+        "input list as \"Load Text From File\" loads them.");
+    window.files = QStringLiteral("Text files to load.");
+    window.options = {helpRow(),
+                      {{QStringLiteral("v"), QStringLiteral("version")},
+                       {},
+                       QStringLiteral("Shows the version."),
+                       true}};
+
+    CommandRow check;
+    check.name = QStringLiteral("check");
+    check.summary = QStringLiteral("reports every line out of order, for scripts and CI");
+    check.description = QStringLiteral(
+        "Reports every line that sorts after the line just below it, compared without regard\n"
+        "to letter case as \"Start Extracting Lines\" compares them, one per line:\n"
+        "  FILE:LINE: \"TEXT\" sorts after \"NEXT\" on line LINE+1\n"
+        "Each FILE is checked on its own; none, or -, reads standard input.\n"
+        "Exit status: 0 all in order, 1 some line out of order, 2 a file could not be read.");
+    check.files =
+        QStringLiteral("Text files: UTF-8, UTF-16 with a byte-order mark, or Windows-1252.");
+    check.options = {helpRow(),
+                     {{QStringLiteral("lines")},
+                      {},
+                      QStringLiteral("Prints only the lines out of order, one per line, as the "
+                                     "window lists them.")}};
+
+    CommandRow sort;
+    sort.name = QStringLiteral("sort");
+    sort.summary = QStringLiteral("writes all lines in correct order");
+    sort.description = QStringLiteral(
+        "Writes all lines of the FILEs in correct order, the order of \"Show Correct Order\",\n"
+        "as UTF-8. Lines end with LF, or with CR LF when the first FILE's first line does.\n"
+        "None, or -, reads standard input. Exit status: 0 done, 2 a file could not be read\n"
+        "or written; then nothing is written.");
+    sort.files = QStringLiteral("Text files.");
+    sort.options = {helpRow(),
+                    {{QStringLiteral("o"), QStringLiteral("output")},
+                     QStringLiteral("OUTPUT"),
+                     QStringLiteral("Writes to OUTPUT, which may be one of the FILEs, instead of "
+                                    "standard output (-). A file is replaced only once every "
+                                    "line is written.")}};
+    return {window, check, sort};
+}
+
+QString dashed(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+QString commandWords(const CommandRow& command) {
+    return command.name.isEmpty() ? programName : programName + u' ' + command.name;
+}
+
+// The option as the synopsis shows it: by its first name, with its value.
+QString synopsisForm(const OptionRow& option) {
+    QString form = dashed(option.names.first());
+    if (!option.valueName.isEmpty())
+        form += u' ' + option.valueName;
+    return u'[' + form + u']';
+}
+
+// The option as the help lists it: "-o, --output=OUTPUT".
+QString helpForm(const OptionRow& option) {
+    QStringList names;
+    for (const QString& name : option.names)
+        names.append(dashed(name));
+    // Long names line up whether or not a short one comes first.
+    QString form = (option.names.first().size() == 1 ? QString() : QStringLiteral("    ")) +
+                   names.join(QStringLiteral(", "));
+    if (!option.valueName.isEmpty())
+        form += (option.names.last().size() == 1 ? u' ' : u'=') + option.valueName;
+    return form;
+}
+
+// `text` in lines of at most HelpWidth, each after `indent` blanks but the first.
+QString wrapped(const QString& text, qsizetype indent) {
+    QString out;
+    qsizetype column = indent;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        if (column > indent && column + 1 + word.size() > HelpWidth) {
+            out += u'\n' + QString(indent, u' ');
+            column = indent;
+        } else if (column > indent) {
+            out += u' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+    }
+    return out;
+}
+
+// Rows of two columns, the second lined up and wrapped.
+QString twoColumns(const QList<std::pair<QString, QString>>& rows) {
+    qsizetype width = 0;
+    for (const auto& [left, right] : rows)
+        width = std::max(width, left.size());
+    QString out;
+    for (const auto& [left, right] : rows)
+        out += QStringLiteral("  ") + left.leftJustified(width + 2) + wrapped(right, width + 4) +
+               u'\n';
+    return out;
+}
+
+} // namespace
+
+const QList<CommandRow>& commandTable() {
+    static const QList<CommandRow> table = makeTable();
+    return table;
+}
+
+const CommandRow* findCommand(const QString& name) {
+    for (const CommandRow& command : commandTable())
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
+
+QString synopsisOf(const CommandRow& command) {
+    QStringList words{commandWords(command)};
+    for (const OptionRow& option : command.options)
+        if (!option.standsAlone)
+            words.append(synopsisForm(option));
+    words.append(QStringLiteral("[FILE...]"));
+    return words.join(u' ');
+}
+
+QStringList synopsis() {
+    QStringList lines;
+    for (const CommandRow& command : commandTable())
+        lines.append(synopsisOf(command));
+    // The window's options that stand alone, the help and the version, on the last line.
+    QStringList alone;
+    for (const OptionRow& option : commandTable().first().options)
+        if (option.standsAlone)
+            alone.append(dashed(option.names.last()));
+    lines.append(programName + u' ' + alone.join(QStringLiteral(" | ")));
+    return lines;
+}
+
+QString helpOf(const CommandRow& command) {
+    const bool window = command.name.isEmpty();
+    const QStringList usage = window ? synopsis() : QStringList{synopsisOf(command)};
+    QString help = QStringLiteral("Usage: ") + usage.join(QStringLiteral("\n       ")) + u'\n';
+    help += u'\n' + command.description + u'\n';
+    if (window) {
+        QList<std::pair<QString, QString>> commands;
+        for (const CommandRow& other : commandTable())
+            if (!other.name.isEmpty())
+                commands.append({other.name, other.summary});
+        help += QStringLiteral("\nCommands, without a window (see varnel COMMAND --help):\n") +
+                twoColumns(commands);
+    }
+    QList<std::pair<QString, QString>> options;
+    for (const OptionRow& option : command.options)
+        options.append({helpForm(option), option.description});
+    help += QStringLiteral("\nOptions:\n") + twoColumns(options);
+    help +=
+        QStringLiteral("\nArguments:\n") + twoColumns({{QStringLiteral("FILE"), command.files}});
+    return help;
+}
+
+QString spelledNames(const OptionRow& option) {
+    QStringList names;
+    for (const QString& name : option.names)
+        names.append(dashed(name));
+    return names.join(u'/');
+}
+
+} // namespace varnel::cli
