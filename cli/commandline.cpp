@@ -4,9 +4,7 @@
 #include "files/fileexists.h"
 #include "files/filesystem.h"
 
-#include "checkcommand.h"
 #include "options.h"
-#include "sortcommand.h"
 #include "streams.h"
 
 #include <QCommandLineParser>
@@ -65,6 +63,69 @@ void addWindowSystemOptions(QCommandLineParser& parser) {
     }
 }
 
+// The order an --order and a --numeric ask for, starting from `order`; what is wrong, if
+// anything.
+QString readOrder(const QCommandLineParser& parser, LineOrder& order) {
+    if (parser.isSet(QStringLiteral("order"))) {
+        const QString word = parser.value(QStringLiteral("order"));
+        if (word == u"code")
+            order.rule = LineOrder::Rule::Code;
+        else if (word == u"locale")
+            order.rule = LineOrder::Rule::Locale;
+        else
+            return QStringLiteral("unknown order '%1' (code or locale)").arg(word);
+    }
+    order.numeric = parser.isSet(QStringLiteral("numeric"));
+    return {};
+}
+
+QString readCheckOptions(const QCommandLineParser& parser, CheckOptions& options) {
+    if (const QString problem = readOrder(parser, options.order); !problem.isEmpty())
+        return problem;
+    options.unique = parser.isSet(QStringLiteral("unique"));
+    options.quiet = parser.isSet(QStringLiteral("quiet"));
+    if (parser.isSet(QStringLiteral("format"))) {
+        const QString word = parser.value(QStringLiteral("format"));
+        const auto format = FindingReport::formatNamed(word);
+        if (!format)
+            return QStringLiteral("unknown format '%1' (gnu, lines, json, github or sarif)")
+                .arg(word);
+        options.format = *format;
+    }
+    // --lines is the short form of --format=lines.
+    if (parser.isSet(QStringLiteral("lines"))) {
+        if (parser.isSet(QStringLiteral("format")) &&
+            options.format != FindingReport::Format::Lines)
+            return QStringLiteral("--lines and --format=%1 ask for two formats")
+                .arg(parser.value(QStringLiteral("format")));
+        options.format = FindingReport::Format::Lines;
+    }
+    return {};
+}
+
+QString readSortOptions(const QCommandLineParser& parser, const QStringList& files,
+                        SortOptions& options) {
+    if (const QString problem = readOrder(parser, options.order); !problem.isEmpty())
+        return problem;
+    options.unique = parser.isSet(QStringLiteral("unique"));
+    options.inPlace = parser.isSet(QStringLiteral("in-place"));
+    const bool hasOutput = parser.isSet(QStringLiteral("output"));
+    const QString output = parser.value(QStringLiteral("output"));
+    if (options.inPlace) {
+        if (hasOutput)
+            return QStringLiteral("--in-place and -o/--output ask for two places");
+        if (files.isEmpty() || files.contains(QStringLiteral("-")))
+            return QStringLiteral("--in-place sorts FILEs, not standard input");
+    }
+    // An empty name is most likely an unset variable: writing to standard output instead
+    // would hide that.
+    if (hasOutput && output.isEmpty())
+        return QStringLiteral("OUTPUT is empty");
+    if (output != u'-')
+        options.output = output;
+    return {};
+}
+
 // `arguments` start with the command's name, where a parser expects the program's.
 Invocation parseCommand(const CommandRow& command, const QStringList& arguments) {
     const bool window = command.name.isEmpty();
@@ -93,16 +154,13 @@ Invocation parseCommand(const CommandRow& command, const QStringList& arguments)
         call.action = Action::OpenWindow;
     } else if (command.name == QStringLiteral("check")) {
         call.action = Action::Check;
-        call.linesOnly = parser.isSet(QStringLiteral("lines"));
+        if (const QString problem = readCheckOptions(parser, call.check); !problem.isEmpty())
+            return usageError(command, problem);
     } else {
         call.action = Action::Sort;
-        const QString output = parser.value(QStringLiteral("output"));
-        // An empty name is most likely an unset variable: writing to standard output instead
-        // would hide that.
-        if (parser.isSet(QStringLiteral("output")) && output.isEmpty())
-            return usageError(command, QStringLiteral("OUTPUT is empty"));
-        if (output != u'-')
-            call.output = output;
+        if (const QString problem = readSortOptions(parser, call.files, call.sort);
+            !problem.isEmpty())
+            return usageError(command, problem);
     }
     return call;
 }
@@ -178,18 +236,9 @@ int runCommandLine(const Invocation& invocation) {
             print(stderr, invocation.message);
             return Trouble;
         case Action::Check:
-        {
-            CheckOptions options;
-            if (invocation.linesOnly)
-                options.format = FindingReport::Format::Lines;
-            return runCheck(invocation.files, options);
-        }
+            return runCheck(invocation.files, invocation.check);
         case Action::Sort:
-        {
-            SortOptions options;
-            options.output = invocation.output;
-            return runSort(invocation.files, options);
-        }
+            return runSort(invocation.files, invocation.sort);
         case Action::OpenWindow:
             break;
         }

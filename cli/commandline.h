@@ -1,5 +1,8 @@
 #pragma once
 
+#include "checkcommand.h"
+#include "sortcommand.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,9 +13,9 @@ struct Invocation {
     enum class Action { OpenWindow, Check, Sort, Print, Refuse };
     Action action = Action::OpenWindow;
     QStringList files;
-    bool linesOnly = false; // check --lines
-    QString output;         // sort -o
-    QString message;        // Print: for standard output; Refuse: for standard error
+    CheckOptions check;
+    SortOptions sort;
+    QString message; // Print: for standard output; Refuse: for standard error
 };
 
 // Holds the number of a standard stream the program was started without (`cmd >&-`): the

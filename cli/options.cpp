@@ -27,38 +27,83 @@ QList<CommandRow> makeTable() {
                        QStringLiteral("Shows the version."),
                        true}};
 
+    const auto orderRow = [](const QString& byDefault) {
+        return OptionRow{
+            {QStringLiteral("order")},
+            QStringLiteral("ORDER"),
+            QStringLiteral("The order lines are compared in: ORDER is code, as \"Start "
+                           "Extracting Lines\" compares (lower-cased, by "
+                           "character code, the same on every machine), or locale, "
+                           "as \"Show Correct Order\" sorts (the language rules "
+                           "of LC_ALL, LC_COLLATE or LANG). Default: %1.")
+                .arg(byDefault)};
+    };
+    const OptionRow numeric{{QStringLiteral("numeric")},
+                            {},
+                            QStringLiteral("Compares runs of digits by their value: item9 "
+                                           "before item10.")};
+
     CommandRow check;
     check.name = QStringLiteral("check");
     check.summary = QStringLiteral("reports every line out of order, for scripts and CI");
     check.description = QStringLiteral(
         "Reports every line that sorts after the line just below it, compared without regard\n"
-        "to letter case as \"Start Extracting Lines\" compares them, one per line:\n"
+        "to letter case as \"Start Extracting Lines\" compares them unless --order says\n"
+        "otherwise, one per line:\n"
         "  FILE:LINE: \"TEXT\" sorts after \"NEXT\" on line LINE+1\n"
         "Each FILE is checked on its own; none, or -, reads standard input.\n"
-        "Exit status: 0 all in order, 1 some line out of order, 2 a file could not be read.");
+        "Exit status: 0 all in order, 1 some line out of order (or repeated, with --unique),\n"
+        "2 a file could not be read.");
     check.files =
         QStringLiteral("Text files: UTF-8, UTF-16 with a byte-order mark, or Windows-1252.");
-    check.options = {helpRow(),
-                     {{QStringLiteral("lines")},
-                      {},
-                      QStringLiteral("Prints only the lines out of order, one per line, as the "
-                                     "window lists them.")}};
+    check.options = {
+        helpRow(),
+        {{QStringLiteral("lines")},
+         {},
+         QStringLiteral("Prints only the lines out of order, one per line, as the window lists "
+                        "them: the short form of --format=lines.")},
+        orderRow(QStringLiteral("code")),
+        numeric,
+        {{QStringLiteral("unique")},
+         {},
+         QStringLiteral("Also reports a line equal, in the order, to the line below it: "
+                        "FILE:LINE: \"TEXT\" repeats on line LINE+1.")},
+        {{QStringLiteral("format")},
+         QStringLiteral("FORMAT"),
+         QStringLiteral(
+             "How findings are written: FORMAT is gnu (the default, as above), lines, json "
+             "(JSON Lines, an object a finding), github (workflow commands that "
+             "annotate the lines) or sarif (a SARIF 2.1.0 log).")},
+        {{QStringLiteral("q"), QStringLiteral("quiet")},
+         {},
+         QStringLiteral("Prints no finding: the exit status alone answers.")}};
 
     CommandRow sort;
     sort.name = QStringLiteral("sort");
     sort.summary = QStringLiteral("writes all lines in correct order");
     sort.description = QStringLiteral(
-        "Writes all lines of the FILEs in correct order, the order of \"Show Correct Order\",\n"
-        "as UTF-8. Lines end with LF, or with CR LF when the first FILE's first line does.\n"
+        "Writes all lines of the FILEs in correct order, the order of \"Show Correct Order\"\n"
+        "unless --order says otherwise. Lines that compare equal keep the order they came in.\n"
+        "Each line keeps its bytes: inputs in one encoding give output in it, with its mark,\n"
+        "every line ending as the first one does; inputs that differ give UTF-8 with LF.\n"
         "None, or -, reads standard input. Exit status: 0 done, 2 a file could not be read\n"
         "or written; then nothing is written.");
     sort.files = QStringLiteral("Text files.");
-    sort.options = {helpRow(),
-                    {{QStringLiteral("o"), QStringLiteral("output")},
-                     QStringLiteral("OUTPUT"),
-                     QStringLiteral("Writes to OUTPUT, which may be one of the FILEs, instead of "
-                                    "standard output (-). A file is replaced only once every "
-                                    "line is written.")}};
+    sort.options = {
+        helpRow(),
+        orderRow(QStringLiteral("locale")),
+        numeric,
+        {{QStringLiteral("unique")},
+         {},
+         QStringLiteral("Keeps only the first of lines that compare equal in the order.")},
+        {{QStringLiteral("o"), QStringLiteral("output")},
+         QStringLiteral("OUTPUT"),
+         QStringLiteral("Writes to OUTPUT, which may be one of the FILEs, instead of "
+                        "standard output (-). A file is replaced only once every "
+                        "line is written.")},
+        {{QStringLiteral("in-place")},
+         {},
+         QStringLiteral("Sorts each FILE into itself, one by one, as -o FILE FILE does.")}};
     return {window, check, sort};
 }
 

@@ -158,13 +158,24 @@ void TestCommandLine::commands_data() {
                         int status, const QByteArray& out, const QByteArray& err = {}) {
         QTest::newRow(name) << arguments << input << status << out << err;
     };
-    row("help", {"--help"}, {}, 0,
-        "Usage: varnel [FILE...]\n       varnel check [--lines] [FILE...]\n"
-        "       varnel sort [-o OUTPUT] [FILE...]\n...");
     row("version", {"--version"}, {}, 0, "varnel 1.0\n");
-    row("help on check", {"check", "--help"}, {}, 0,
-        "Usage: varnel check [--lines] [FILE...]\n...");
-    row("help on sort", {"sort", "-h"}, {}, 0, "Usage: varnel sort [-o OUTPUT] [FILE...]\n...");
+    row("unknown order", {"check", "--order=alpha"}, {}, 2, {},
+        "varnel: unknown order 'alpha' (code or locale)\n"
+        "Try 'varnel check --help' for more information.\n");
+    row("unknown format", {"check", "--format", "xml"}, {}, 2, {},
+        "varnel: unknown format 'xml' (gnu, lines, json, github or sarif)\n"
+        "Try 'varnel check --help' for more information.\n");
+    row("two formats", {"check", "--lines", "--format=json"}, {}, 2, {},
+        "varnel: --lines and --format=json ask for two formats\n"
+        "Try 'varnel check --help' for more information.\n");
+    row("--lines with its own format", {"check", "--lines", "--format=lines"}, "b\na\n", 1,
+        "b\n");
+    row("in place and an output", {"sort", "--in-place", "-o", "x", "a"}, {}, 2, {},
+        "varnel: --in-place and -o/--output ask for two places\n"
+        "Try 'varnel sort --help' for more information.\n");
+    row("in place without a file", {"sort", "--in-place"}, {}, 2, {},
+        "varnel: --in-place sorts FILEs, not standard input\n"
+        "Try 'varnel sort --help' for more information.\n");
     row("unknown option", {"--frobnicate"}, {}, 2, {},
         "varnel: Unknown option 'frobnicate'.\nTry 'varnel --help' for more information.\n");
     row("unknown option of check", {"check", "-x"}, {}, 2, {},
