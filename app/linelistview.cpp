@@ -36,6 +36,19 @@ LineListView::LineListView(QWidget* parent)
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header()->setSectionResizeMode(QHeaderView::Interactive);
     setMouseTracking(true);
+    matchHeaderArea();
+}
+
+void LineListView::matchHeaderArea() {
+    QPalette palette = header()->palette();
+    palette.setColor(QPalette::Window, this->palette().color(QPalette::Button));
+    header()->setPalette(palette);
+}
+
+void LineListView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        matchHeaderArea();
+    QTableView::changeEvent(event);
 }
 
 std::optional<qsizetype> LineListView::selectedPosition() const {

@@ -58,8 +58,12 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // The header's free area right of the column is painted in the window colour, which
+    // the main window makes white; it takes the colour of the column's own header instead.
+    void matchHeaderArea();
     bool takesFileDropsNow() const { return m_acceptsFileDrops && !(m_dropsHeld && m_dropsHeld()); }
 
     bool m_acceptsFileDrops = false;

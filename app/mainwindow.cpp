@@ -3,6 +3,7 @@
 #include "core/applicationfolder.h"
 #include "core/failure.h"
 #include "linelistview.h"
+#include "progresspanel.h"
 
 #include "commands/copying.h"
 #include "commands/correctorder.h"
@@ -21,6 +22,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 
 namespace varnel {
@@ -118,6 +120,13 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
 
     for (const ButtonEntry& entry : Buttons)
         makeButton(entry);
+    // Both read "Clear List"; a screen reader tells them apart by what they empty.
+    button("PushButton3")->setAccessibleDescription(QStringLiteral("Clears the input list"));
+    button("PushButton9")->setAccessibleDescription(QStringLiteral("Clears the results list"));
+
+    // Last, over the lists it covers while it shows.
+    m_progressPanel =
+        new ProgressPanel(m_state->progress(), m_state->pump(), m_inputView, m_resultsView, this);
 
     connectRemoval(m_inputView, &LineListView::deletePressed, m_state->input());
     connectRemoval(m_inputView, &LineListView::doubleClickedAnywhere, m_state->input());
@@ -234,9 +243,12 @@ QPushButton* MainWindow::button(const char* name) const {
 template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
     // Nothing may cross back into Qt: a closed window unwinds the command to here, and
     // anything a handler did not foresee is still reported rather than ending the program.
+    ++m_handlersRunning;
+    const auto done = qScopeGuard([this] { --m_handlersRunning; });
     try {
         handler();
     } catch (const ProgramEnding&) {
+    } catch (const CommandCancelled&) {
     } catch (const Failure& failure) {
         m_state->ui().showMessage(failure.description(), QStringLiteral("Application Error"),
                                   MessageIcon::Warning);
@@ -244,6 +256,10 @@ template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
         m_state->ui().showMessage(QString::fromLocal8Bit(other.what()),
                                   QStringLiteral("Application Error"), MessageIcon::Warning);
     }
+    // A command that did not get to its summary shows no progress either. Handlers also run
+    // inside a command's yields; only the outermost one has seen it end.
+    if (m_handlersRunning == 1 && m_state->progress().isRunning())
+        m_state->progress().clear();
 }
 
 void MainWindow::loadFiles(const QStringList& paths) {
@@ -293,15 +309,21 @@ void MainWindow::showPointer(Pointer pointer) {
     }
 }
 
+QRect MainWindow::placeOnScreen(QRect frame, const QRect& available) {
+    frame.moveCenter(available.center());
+    if (frame.height() > available.height())
+        frame.moveTop(available.top());
+    if (frame.width() > available.width())
+        frame.moveLeft(available.left());
+    return frame;
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        if (const QScreen* screen = this->screen())
+            move(placeOnScreen(frameGeometry(), screen->availableGeometry()).topLeft());
     }
 }
 

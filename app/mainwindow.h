@@ -19,6 +19,7 @@ class QPushButton;
 namespace varnel {
 
 class LineListView;
+class ProgressPanel;
 
 // The one window: two lists and ten buttons at fixed places. It only wires events to the
 // commands, which work on WindowState.
@@ -34,6 +35,7 @@ public:
     WindowState& state() { return *m_state; }
     LineListView* inputView() const { return m_inputView; }
     LineListView* resultsView() const { return m_resultsView; }
+    ProgressPanel* progressPanel() const { return m_progressPanel; }
     QPushButton* button(const char* name) const;
     const QString& applicationFolder() const { return m_applicationFolder; }
     bool hasCustomPointerImage() const { return m_customPointer.has_value(); }
@@ -44,6 +46,11 @@ public:
 
     // Twips to pixels: 15 twips a pixel at 96 dots per inch; Qt scales for other screens.
     static constexpr int twips(int value) { return (value + 7) / 15; }
+
+    // Where the window's frame goes on first showing: centred on the screen's free area,
+    // except that a window taller than that area keeps its title bar at the area's top, where
+    // it can still be grabbed (the window's size is fixed).
+    static QRect placeOnScreen(QRect frame, const QRect& available);
 
     // One command button: a row of the table the window is built from.
     struct ButtonEntry {
@@ -81,6 +88,8 @@ private:
     std::optional<QCursor> m_customPointer;
     LineListView* m_inputView = nullptr;
     LineListView* m_resultsView = nullptr;
+    ProgressPanel* m_progressPanel = nullptr;
+    int m_handlersRunning = 0;
     bool m_centred = false;
     DragReorder m_reorder;
     DropQueue m_drops;

@@ -1,6 +1,9 @@
 #include "correctorder.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/errorreport.h"
+#include "core/eventpump.h"
 #include "core/guard.h"
 #include "lists/linelistmodel.h"
 #include "windowstate.h"
@@ -11,6 +14,10 @@ void showCorrectOrder(WindowState& state) {
     GuardedOperation g(state.ui(), locations::showCorrectOrder);
     LineListModel& input = state.input();
     LineListModel& results = state.results();
+    CommandProgress& progress = state.progress();
+    const qsizetype lines = input.count();
+    progress.start(CommandProgress::Place::Results, summaries::sorting(lines), lines);
+    progress.setShareSource([&results] { return results.sortProgress(); });
     g.run([&] { results.clear(); });
     // Ascending by item text is the only order this list knows, so [102] and [104], the
     // direction and the key, are part of switching the mode on.
@@ -18,7 +25,17 @@ void showCorrectOrder(WindowState& state) {
     // The lines go in as one batch that shares the input's text: the list sorts the batch
     // once, comparing lines by the collation, instead of placing each line on its own, and
     // is in order the moment it shows anything.
-    g.step(106, [&] { results.appendAllFrom(input); });
+    try {
+        g.step(106, [&] { results.appendAllFrom(input); });
+    } catch (const CommandCancelled&) {
+        // Nothing has gone in yet: the list stays as the steps above left it.
+        progress.finish(summaries::sortCancelled(lines));
+        return;
+    }
+    if (results.count() == lines)
+        progress.finish(summaries::sorted(lines));
+    else
+        progress.clear(); // the step failed, and its report said so
 }
 
 } // namespace varnel

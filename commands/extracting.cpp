@@ -1,14 +1,17 @@
 #include "extracting.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/errorreport.h"
 #include "core/eventpump.h"
 #include "core/guard.h"
-#include "order/linesortsafter.h"
 #include "lists/linelistmodel.h"
+#include "order/linesortsafter.h"
 #include "windowstate.h"
 
 #include <QScopeGuard>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -23,9 +26,13 @@ void extractOutOfOrderLines(WindowState& state) {
     GuardedOperation g(state.ui(), locations::extractOutOfOrderLines);
     LineListModel& input = state.input();
     LineListModel& results = state.results();
+    CommandProgress& progress = state.progress();
+    progress.start(CommandProgress::Place::Results, summaries::checking(input.count()),
+                   input.count());
 
     g.step(104, [&] { results.clear(); });
     if (input.count() == 0) {
+        progress.clear();
         g.step(126, [&] { state.inform(QStringLiteral("No items added.")); });
         return;
     }
@@ -40,8 +47,16 @@ void extractOutOfOrderLines(WindowState& state) {
     };
     g.setBeforeReport(flush);
     EventPump& pump = state.pump();
+    std::optional<qsizetype> cancelledAt;
     for (qsizetype i = 1; i <= n; ++i) {
         g.step(112, [&] { pump.flushThenYield(flush); });
+        progress.setDone(i - 1);
+        // A cancel ends the walk as if the last position had passed: the closing steps
+        // below still run, on the results found so far.
+        if (progress.cancelRequested()) {
+            cancelledAt = i;
+            break;
+        }
         if (i == 1)
             continue;
         bool sortsAfter = true; // a failed test counts as passed
@@ -61,6 +76,8 @@ void extractOutOfOrderLines(WindowState& state) {
     g.step(120, flush);
     g.setBeforeReport({});
     state.setPointer(Pointer::Default);
+    progress.finish(cancelledAt ? summaries::cancelledAt(*cancelledAt, n)
+                                : summaries::checked(results.count(), n));
     g.step(124, [&] { state.inform(QStringLiteral("Done.")); });
 }
 

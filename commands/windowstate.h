@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/commandprogress.h"
 #include "core/eventpump.h"
 #include "lists/linelistmodel.h"
 #include "lists/resultlinks.h"
@@ -32,6 +33,7 @@ public:
     const ResultLinks& links() const { return m_links; }
     UserInterface& ui() { return m_ui; }
     EventPump& pump() { return m_pump; }
+    CommandProgress& progress() { return m_progress; }
 
     bool busy() const { return m_busy; }
     void setBusy(bool busy) { m_busy = busy; }
@@ -61,6 +63,7 @@ signals:
 private:
     UserInterface& m_ui;
     EventPump m_pump;
+    CommandProgress m_progress{m_pump};
     LineListModel m_input;
     LineListModel m_results;
     ResultLinks m_links{m_input, m_results};

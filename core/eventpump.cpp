@@ -45,9 +45,32 @@ bool isUserInput(QEvent::Type type) {
 // Qt's own exclusion of user input holds back the desktop's request to close as well (on
 // X11 it counts as input), and replays every held click once the work ends.
 class UserInputSwallower : public QObject {
+public:
+    explicit UserInputSwallower(const std::function<void(QObject*, QEvent*)>& take)
+        : m_take(take) {}
+
 protected:
-    bool eventFilter(QObject*, QEvent* event) override { return isUserInput(event->type()); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!isUserInput(event->type()))
+            return false;
+        if (m_take)
+            m_take(watched, event);
+        return true;
+    }
+
+private:
+    const std::function<void(QObject*, QEvent*)>& m_take;
 };
+
+bool isProgramEnding(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const ProgramEnding&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
 
 } // namespace
 
@@ -102,11 +125,13 @@ void EventPump::runAside(const std::function<void()>& work) {
         return;
     }
     noteTurnStarts();
+    if (m_cancelled)
+        m_stopAside = true;
     const bool outer = std::exchange(m_runningAside, true);
     if (!outer && m_showAside)
         m_showAside(true);
     {
-        UserInputSwallower swallower;
+        UserInputSwallower swallower(m_takeAsideInput);
         QCoreApplication::instance()->installEventFilter(&swallower);
         // The loop is idle between events, never busy: it answers at once all the while. It
         // also ends when the window closes, and then the work is told to stop.
@@ -127,8 +152,17 @@ void EventPump::runAside(const std::function<void()>& work) {
                 QTimer::singleShot(0, context, std::move(later));
         }
     }
+    // The work stops for a cancel the way it stops for the end of the program.
+    if (failure && m_cancelled && isProgramEnding(failure))
+        throw CommandCancelled{};
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void EventPump::cancelCommand() {
+    m_cancelled = true;
+    if (m_runningAside)
+        m_stopAside = true;
 }
 
 void EventPump::afterAside(QObject* context, std::function<void()> work) {

@@ -2,6 +2,8 @@
 
 #include <QPointer>
 
+class QEvent;
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -9,6 +11,10 @@
 #include <vector>
 
 namespace varnel {
+
+// Thrown out of runAside() when the command was cancelled and the work aside stopped for it.
+// Not a failure: the command catches it and ends as its cancel is described.
+struct CommandCancelled {};
 
 // Lets the window process pending events from inside a long command. Yields are
 // coalesced: a command asks on every item, but events are processed only once the
@@ -70,6 +76,18 @@ public:
     // Runs `work` on this thread once runAside() has returned, unless `context` is gone by
     // then: what arrives while the window waits (a drop accepted just before) waits too.
     void afterAside(QObject* context, std::function<void()> work);
+    // While runAside() waits, user input goes to `take` before it is discarded, so that Escape
+    // and the Cancel button still work.
+    void setAsideInputTaker(std::function<void(QObject*, QEvent*)> take) {
+        m_takeAsideInput = std::move(take);
+    }
+
+    // Cancelling the running command: the flag holds until the next command clears it, so
+    // work that starts aside after the cancel stops at once too.
+    void cancelCommand();
+    void clearCancel() { m_cancelled = false; }
+    bool commandCancelled() const { return m_cancelled; }
+
     // One turn of the event loop for all but user input, whatever the interval.
     void turnWithoutUserInput();
     void setInterval(std::chrono::microseconds interval) { m_interval = interval; }
@@ -105,6 +123,8 @@ private:
     unsigned m_asks = 0;
     bool m_ending = false;
     bool m_runningAside = false;
+    bool m_cancelled = false;
+    std::function<void(QObject*, QEvent*)> m_takeAsideInput;
     std::atomic<bool> m_stopAside = false;
     std::function<void(bool)> m_showAside;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_afterAside;

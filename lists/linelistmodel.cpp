@@ -124,6 +124,10 @@ const QCollator& LineListModel::collator() const {
     return *m_collator;
 }
 
+double LineListModel::sortProgress() const {
+    return m_runningSort ? m_runningSort->progress() : 0.0;
+}
+
 void LineListModel::runAsideWhenLarge(size_t items, const std::function<void()>& work) const {
     if (m_pump && items >= LineSort::TwoThreadSize)
         m_pump->runAside(work);
@@ -139,7 +143,11 @@ std::vector<quint32> LineListModel::collatedOrder(const std::vector<Entry>& entr
     std::vector<quint32> order;
     // The buffers stay as they are while a sort aside reads them.
     m_sorting = true;
-    const auto sorted = qScopeGuard([this] { m_sorting = false; });
+    m_runningSort = &sort;
+    const auto sorted = qScopeGuard([this] {
+        m_sorting = false;
+        m_runningSort = nullptr;
+    });
     runAsideWhenLarge(entries.size(), [&] {
         order = sort.order(entries.size(), [&](quint32 i) { return textOf(entries[i]); });
     });

@@ -92,6 +92,8 @@ public:
     // are shown in pieces with such turns between: the window goes on painting and no
     // command starts in between. The list changes only as each piece is shown.
     void setPump(EventPump* pump) { m_pump = pump; }
+    // How far the sort of a batch into this list is, from 0 to 1; 0 when none runs.
+    double sortProgress() const;
 
     void addColumnHeader(const QString& caption);
 
@@ -150,6 +152,7 @@ private:
     std::function<void(SortResource)> m_beforeAcquiring;
     const ResultLinks* m_links = nullptr;
     EventPump* m_pump = nullptr;
+    mutable const LineSort* m_runningSort = nullptr;
     mutable bool m_sorting = false;
     // While a large batch is shown in pieces, the entries at the end of m_entries that no
     // view has been told of yet. They count as the list's only once told, so should showing

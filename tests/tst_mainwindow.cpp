@@ -29,6 +29,9 @@ private slots:
     void clicksDuringALongSortAreNotTaken();
     void deleteKeyAndDoubleClick();
     void hoverRules();
+    void placeOnScreen_data();
+    void placeOnScreen();
+    void headerAreaFollowsThePalette();
     void realMessageBox_data();
     void realMessageBox();
     void realInputDialog();
@@ -67,7 +70,7 @@ void TestMainWindow::layout() {
     QFETCH(QString, below);
     ScriptedUserInterface ui;
     MainWindow window(&ui, m_folder.path());
-    QCOMPARE(window.findChildren<QPushButton*>().size(), 10);
+    QCOMPARE(window.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly).size(), 10);
     const QRect inputList = window.inputView()->geometry();
     const QRect inside = window.rect().adjusted(5, 5, -5, -5);
     QRect last;
@@ -110,6 +113,11 @@ void TestMainWindow::windowAndLists() {
         QVERIFY(!view->header()->isHidden());
         QCOMPARE(view->accessibleName(), QString::fromLatin1(header)); // for screen readers
     }
+    // Both read "Clear List"; the description tells them apart.
+    QCOMPARE(window.button("PushButton3")->accessibleDescription(),
+             QStringLiteral("Clears the input list"));
+    QCOMPARE(window.button("PushButton9")->accessibleDescription(),
+             QStringLiteral("Clears the results list"));
     QVERIFY(window.inputView()->toolTip().startsWith(QStringLiteral("Drag and drop files here.")));
     // Tab order follows creation: the two lists, then the buttons.
     QStringList tabOrder;
@@ -285,6 +293,42 @@ void TestMainWindow::hoverRules() {
     sendMouseMove(window.inputView()->viewport(), {25, 25});
     QCoreApplication::processEvents();
     QCOMPARE(window.state().pointer(), Pointer::Hourglass);
+}
+
+void TestMainWindow::placeOnScreen_data() {
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QPoint>("topLeft");
+    const QSize frame(540, 530);
+    QTest::newRow("fits: centred") << QRect(0, 0, 1000, 800) << QPoint(230, 135);
+    QTest::newRow("fits below a top panel") << QRect(0, 30, 1000, 770) << QPoint(230, 150);
+    QTest::newRow("exactly as tall") << QRect(0, 30, 1000, 530) << QPoint(230, 30);
+    // A scale of 2 on a small screen: the title bar stays at the top, where it can be grabbed.
+    QTest::newRow("taller than the screen") << QRect(0, 30, 1000, 500) << QPoint(230, 30);
+    QTest::newRow("taller and wider") << QRect(10, 30, 500, 500) << QPoint(10, 30);
+}
+
+void TestMainWindow::placeOnScreen() {
+    QFETCH(QRect, available);
+    QFETCH(QPoint, topLeft);
+    const QRect placed =
+        MainWindow::placeOnScreen(QRect(QPoint(-5, -5), QSize(540, 530)), available);
+    QCOMPARE(placed.topLeft(), topLeft);
+    QCOMPARE(placed.size(), QSize(540, 530));
+}
+
+// Regression: at a dark palette the header right of the column stayed white.
+void TestMainWindow::headerAreaFollowsThePalette() {
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    const QColor dark(40, 40, 48);
+    QPalette palette = window.resultsView()->palette();
+    palette.setColor(QPalette::Button, dark);
+    window.resultsView()->setPalette(palette);
+    QHeaderView* header = window.resultsView()->header();
+    header->resize(window.resultsView()->width(), header->sizeHint().height());
+    const QImage image = header->grab().toImage();
+    const QColor freeArea = image.pixelColor(image.width() - 4, image.height() / 2);
+    QVERIFY2(freeArea.lightness() < 128, qPrintable(freeArea.name()));
 }
 
 void TestMainWindow::realMessageBox_data() {

@@ -1,0 +1,48 @@
+#include "commandsummaries.h"
+
+#include <QLocale>
+
+namespace varnel::summaries {
+
+namespace {
+
+QString count(qint64 n) {
+    return QLocale().toString(n);
+}
+
+// "1 line", "2 lines"
+QString lines(qint64 n) {
+    return count(n) + (n == 1 ? QStringLiteral(" line") : QStringLiteral(" lines"));
+}
+
+} // namespace
+
+QString checking(qint64 n) {
+    return QStringLiteral("Checking %1…").arg(lines(n));
+}
+
+QString sorting(qint64 n) {
+    return QStringLiteral("Sorting %1…").arg(lines(n));
+}
+
+QString checked(qint64 found, qint64 n) {
+    if (found > 0)
+        return QStringLiteral("%1 of %2 out of order").arg(count(found), lines(n));
+    if (n == 1)
+        return QStringLiteral("The one line is in order");
+    return QStringLiteral("All %1 are in order").arg(lines(n));
+}
+
+QString cancelledAt(qint64 line, qint64 n) {
+    return QStringLiteral("Cancelled at line %1 of %2").arg(count(line), count(n));
+}
+
+QString sorted(qint64 n) {
+    return QStringLiteral("%1 in correct order").arg(lines(n));
+}
+
+QString sortCancelled(qint64 n) {
+    return QStringLiteral("Cancelled sorting %1").arg(lines(n));
+}
+
+} // namespace varnel::summaries

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace varnel {
+
+// The words the window shows under a list while a command works and once it has ended,
+// counts written the way the user's locale writes them.
+namespace summaries {
+
+QString checking(qint64 lines);
+QString sorting(qint64 lines);
+// "906,040 of 10,000,000 lines out of order", or "All 3 lines are in order".
+QString checked(qint64 found, qint64 lines);
+// A walk stopped at `line` of `lines`.
+QString cancelledAt(qint64 line, qint64 lines);
+QString sorted(qint64 lines);
+QString sortCancelled(qint64 lines);
+
+} // namespace summaries
+
+} // namespace varnel
