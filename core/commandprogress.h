@@ -29,6 +29,9 @@ public:
 
     explicit CommandProgress(EventPump& pump, Now now = &Clock::now, QObject* parent = nullptr);
 
+    // For tests: the clock ShowAfter is measured on.
+    void setClock(Now now) { m_now = now; }
+
     // A command starts `activity` (already worded with its counts, "Sorting 3 lines…") over
     // `total` steps. Replaces whatever was shown, and forgets any earlier cancel.
     void start(Place place, QString activity, qint64 total);
