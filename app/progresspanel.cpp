@@ -52,7 +52,7 @@ void ProgressPanel::showProgress() {
         return;
     }
     m_label->setText(m_progress.text());
-    m_cancel->setVisible(m_progress.isRunning());
+    m_cancel->setVisible(m_progress.isCancellable());
     // Over the list's last rows, inside its frame.
     const QWidget* list =
         m_progress.place() == CommandProgress::Place::Input ? m_inputList : m_resultsList;
@@ -73,7 +73,7 @@ bool ProgressPanel::take(QObject* watched, QEvent* event) {
     if (!inThisWindow(watched))
         return false;
     if (event->type() == QEvent::KeyPress) {
-        if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape || !m_progress.isRunning())
+        if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape || !m_progress.isCancellable())
             return false;
         m_progress.cancel();
         return true;

@@ -45,4 +45,33 @@ QString sortCancelled(qint64 n) {
     return QStringLiteral("Cancelled sorting %1").arg(lines(n));
 }
 
+QString saving(qint64 n) {
+    return QStringLiteral("Saving %1…").arg(lines(n));
+}
+
+QString saved(qint64 n) {
+    return QStringLiteral("Saved %1").arg(lines(n));
+}
+
+QString saveCancelledAt(qint64 line, qint64 n) {
+    return QStringLiteral("Cancelled at line %1 of %2; the file was left as it was")
+        .arg(count(line), count(n));
+}
+
+QString copying(qint64 n) {
+    return QStringLiteral("Copying %1…").arg(lines(n));
+}
+
+QString copied(qint64 n) {
+    return QStringLiteral("Copied %1").arg(lines(n));
+}
+
+QString exporting(qint64 n) {
+    return QStringLiteral("Sending %1 to the spreadsheet…").arg(lines(n));
+}
+
+QString exported(qint64 n) {
+    return QStringLiteral("Sent %1 to the spreadsheet").arg(lines(n));
+}
+
 } // namespace varnel::summaries

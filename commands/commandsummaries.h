@@ -16,6 +16,13 @@ QString checked(qint64 found, qint64 lines);
 QString cancelledAt(qint64 line, qint64 lines);
 QString sorted(qint64 lines);
 QString sortCancelled(qint64 lines);
+QString saving(qint64 lines);
+QString saved(qint64 lines);
+QString saveCancelledAt(qint64 line, qint64 lines);
+QString copying(qint64 lines);
+QString copied(qint64 lines);
+QString exporting(qint64 lines);
+QString exported(qint64 lines);
 
 } // namespace summaries
 

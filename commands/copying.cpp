@@ -2,6 +2,8 @@
 
 #include "output/clipboardtext.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/errorreport.h"
 #include "core/eventpump.h"
 #include "core/failure.h"
@@ -42,12 +44,28 @@ bool setClipboardTextWithRetry(UserInterface& ui, const QString& text) {
 }
 
 void copyTableToClipboard(WindowState& state, const ColumnTable& list) {
-    if (list.itemCount() == 0)
+    CommandProgress& progress = state.progress();
+    const qsizetype items = list.itemCount();
+    if (items == 0) {
+        progress.clear();
         return;
+    }
+    // The text is made in two passes over the cells, each asking to yield once a cell, and
+    // once a line more in the second; the count of asks is how far it is.
+    progress.start(CommandProgress::Place::Results, summaries::copying(items),
+                   2 * qint64(list.columnCount()) * items, CommandProgress::Cancel::NotAllowed);
     EventPump& pump = state.pump();
-    const QString text = clipboardText(list, [&pump] { pump.yield(); });
+    qint64 asks = 0;
+    const QString text = clipboardText(list, [&] {
+        progress.setDone(++asks);
+        pump.yield();
+    });
     clearClipboardWithRetry(state.ui());
-    setClipboardTextWithRetry(state.ui(), text);
+    const bool copied = setClipboardTextWithRetry(state.ui(), text);
+    if (copied)
+        progress.finish(summaries::copied(items));
+    else
+        progress.clear();
 }
 
 void copyResultsToClipboard(WindowState& state) {

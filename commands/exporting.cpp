@@ -2,6 +2,8 @@
 
 #include "output/spreadsheetautomation.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/errorreport.h"
 #include "core/guard.h"
 #include "windowstate.h"
@@ -54,8 +56,13 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         });
     };
 
-    if (table.itemCount() == 0)
+    CommandProgress& progress = state.progress();
+    if (table.itemCount() == 0) {
+        progress.clear();
         return;
+    }
+    progress.start(CommandProgress::Place::Results, summaries::exporting(table.itemCount()),
+                   table.itemCount(), CommandProgress::Cancel::NotAllowed);
     state.setPointer(Pointer::Hourglass);
     std::unique_ptr<AutomationApplication> application;
     std::unique_ptr<AutomationWorkbook> workbook;
@@ -94,6 +101,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
             break;
         }
         pump.yield();
+        progress.setDone(k - 1);
         c = 1;
         const qsizetype cellColumns = table.columnCount();
         bool vanished = false;
@@ -120,6 +128,10 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         application->setVisible(true);
     });
     state.setPointer(Pointer::Default);
+    if (lost || g.failureCount() > 0)
+        progress.clear(); // the reports said what went wrong
+    else
+        progress.finish(summaries::exported(r - 2));
     if (leftOut > 0)
         state.inform(QStringLiteral("%1 of the results did not fit on the sheet and were left "
                                     "out. \"Save Results As Text File\" keeps them all.")

@@ -1,12 +1,17 @@
 #include "saving.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/errorreport.h"
+#include "core/eventpump.h"
 #include "core/guard.h"
 #include "core/userinterface.h"
 #include "files/fileexists.h"
-#include "textfilefilters.h"
 #include "output/textfilewriter.h"
+#include "textfilefilters.h"
 #include "windowstate.h"
+
+#include <optional>
 
 namespace varnel {
 
@@ -35,16 +40,33 @@ void saveResultsAsText(WindowState& state) {
     if (file.isOpen()) {
         LineListModel& results = state.results();
         const qsizetype n = results.count();
+        CommandProgress& progress = state.progress();
+        progress.start(CommandProgress::Place::Results, summaries::saving(n), n);
         bool complete = true;
+        std::optional<qsizetype> cancelledAt;
         for (qsizetype i = 1; i <= n && complete; ++i) {
             state.pump().yield();
+            progress.setDone(i - 1);
+            // A cancelled save writes nothing in the end: the old file stays as it was.
+            if (progress.cancelRequested()) {
+                cancelledAt = i;
+                complete = false;
+                break;
+            }
             const int failuresBefore = g.failureCount();
             g.step(136, [&] { file.writeLine(results.textView(i)); });
             // A failed write or a result that vanished during the yield ends the save
             // with one report; the old file stays as it was.
             complete = g.failureCount() == failuresBefore;
         }
+        const int failuresBefore = g.failureCount();
         g.step(140, [&] { file.finish(complete); });
+        if (cancelledAt)
+            progress.finish(summaries::saveCancelledAt(*cancelledAt, n));
+        else if (complete && g.failureCount() == failuresBefore)
+            progress.finish(summaries::saved(n));
+        else
+            progress.clear(); // its report said what went wrong
     }
     state.setPointer(Pointer::Arrow);
 }

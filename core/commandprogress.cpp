@@ -19,8 +19,9 @@ CommandProgress::CommandProgress(EventPump& pump, Now now, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &CommandProgress::refresh);
 }
 
-void CommandProgress::start(Place place, QString activity, qint64 total) {
+void CommandProgress::start(Place place, QString activity, qint64 total, Cancel cancel) {
     m_pump.clearCancel();
+    m_cancellable = cancel == Cancel::Allowed;
     m_place = place;
     m_activity = std::move(activity);
     m_summary.clear();
@@ -52,7 +53,7 @@ void CommandProgress::clear() {
 }
 
 void CommandProgress::cancel() {
-    if (m_running)
+    if (isCancellable())
         m_pump.cancelCommand();
 }
 

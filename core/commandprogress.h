@@ -33,8 +33,10 @@ public:
     void setClock(Now now) { m_now = now; }
 
     // A command starts `activity` (already worded with its counts, "Sorting 3 lines…") over
-    // `total` steps. Replaces whatever was shown, and forgets any earlier cancel.
-    void start(Place place, QString activity, qint64 total);
+    // `total` steps. Replaces whatever was shown, and forgets any earlier cancel. A command
+    // that is not `cancellable` shows no Cancel button, and Escape leaves it be.
+    enum class Cancel { Allowed, NotAllowed };
+    void start(Place place, QString activity, qint64 total, Cancel cancel = Cancel::Allowed);
     // Cheap enough for every step of a walk; read on the next refresh.
     void setDone(qint64 done) { m_done.store(done, std::memory_order_relaxed); }
     // Where the share done comes from when it is not counted in steps (a sort), from 0 to 1;
@@ -50,6 +52,7 @@ public:
     bool cancelRequested() const;
 
     bool isRunning() const { return m_running; }
+    bool isCancellable() const { return m_running && m_cancellable; }
     // True once the running command has taken ShowAfter, or while a summary stays.
     bool isShown() const { return m_shown; }
     Place place() const { return m_place; }
@@ -81,6 +84,7 @@ private:
     std::function<double()> m_shareSource;
     int m_percentShown = -1;
     bool m_running = false;
+    bool m_cancellable = true;
     bool m_shown = false;
 };
 

@@ -1,4 +1,5 @@
 #include "commands/commandsummaries.h"
+#include "commands/copying.h"
 #include "commands/correctorder.h"
 #include "commands/editing.h"
 #include "commands/extracting.h"
@@ -66,6 +67,7 @@ private slots:
     void cancelledExtractionRunsItsClosingSteps();
     void cancelledCorrectOrderLeavesTheListEmptyAndSorted();
     void correctOrderSummary();
+    void copyingCannotBeCancelled();
 };
 
 void TestCommandProgress::summaryTexts_data() {
@@ -229,6 +231,23 @@ void TestCommandProgress::correctOrderSummary() {
     showCorrectOrder(form.state);
     QCOMPARE(form.state.progress().text(), QStringLiteral("10 lines in correct order"));
     QVERIFY(form.state.progress().isShown());
+}
+
+void TestCommandProgress::copyingCannotBeCancelled() {
+    CommandForm form;
+    form.yieldEveryLine();
+    form.state.results().appendBatch(descending(2000));
+    bool cancelShown = true;
+    const auto cancel = onTurn(100, [&form, &cancelShown] {
+        cancelShown = form.state.progress().isCancellable();
+        QCOMPARE(form.state.progress().percent(), 2); // 100 of 4,000 asks
+        form.state.progress().cancel();
+    });
+    copyResultsToClipboard(form.state);
+    QVERIFY(!cancelShown);
+    QCOMPARE(form.ui.clipboard.count(u'\n'), 2000); // every line, each with its break
+    QCOMPARE(form.state.progress().text(), QStringLiteral("Copied 2,000 lines"));
+    QCOMPARE(form.ui.messages.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCommandProgress)

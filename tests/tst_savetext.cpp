@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -61,6 +62,8 @@ private slots:
     void writesStopPartWay_data();
     void writesStopPartWay();
     void resultsClearedDuringAYield();
+    void cancelled_data();
+    void cancelled();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -268,6 +271,33 @@ void TestSaveText::resultsClearedDuringAYield() {
              QStringList{"Index out of bounds\r\n" + locations::saveResultsAsText + "at line 136"});
     QCOMPARE(contentsOf(m_old), oldContent);
     QCOMPARE(entriesOf(m_dir->path()), QStringList{"old.txt"});
+}
+
+void TestSaveText::cancelled_data() {
+    QTest::addColumn<bool>("replacing");
+    QTest::newRow("over an old file") << true;
+    QTest::newRow("a new file") << false;
+}
+
+// A cancel part way leaves the old file exactly as it was, makes no new one, and leaves no
+// temporary beside it; the summary says where it stopped.
+void TestSaveText::cancelled() {
+    QFETCH(bool, replacing);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    Form form;
+    form.yieldEveryLine();
+    form.state.results().appendBatch(manyResults(5000));
+    const auto cancel = onTurn(100, [&form] { form.state.progress().cancel(); });
+    form.save(replacing ? m_old : m_dir->filePath("new.txt"));
+    QVERIFY(form.ui.messages.isEmpty());
+    QCOMPARE(contentsOf(m_old), oldContent);
+    QCOMPARE(entriesOf(m_dir->path()), QStringList{"old.txt"});
+    QCOMPARE(form.state.progress().text(),
+             QStringLiteral("Cancelled at line 100 of 5,000; the file was left as it was"));
+    // The next save is not cancelled by this one's request.
+    form.save(m_old);
+    QCOMPARE(contentsOf(m_old).count("\r\n"), 5000);
+    QCOMPARE(form.state.progress().text(), QStringLiteral("Saved 5,000 lines"));
 }
 
 QTEST_GUILESS_MAIN(TestSaveText)
