@@ -74,4 +74,18 @@ QString exported(qint64 n) {
     return QStringLiteral("Sent %1 to the spreadsheet").arg(lines(n));
 }
 
+QString addingDropped() {
+    return QStringLiteral("Adding dropped files… %1 so far");
+}
+
+QString addedDropped(qint64 n) {
+    return QStringLiteral("Added %1")
+        .arg(n == 1 ? QStringLiteral("1 path") : QStringLiteral("%1 paths").arg(count(n)));
+}
+
+QString droppedCancelled(qint64 n) {
+    return QStringLiteral("Cancelled; %1 kept")
+        .arg(n == 1 ? QStringLiteral("1 path") : QStringLiteral("%1 paths").arg(count(n)));
+}
+
 } // namespace varnel::summaries

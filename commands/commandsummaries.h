@@ -22,6 +22,10 @@ QString saveCancelledAt(qint64 line, qint64 lines);
 QString copying(qint64 lines);
 QString copied(qint64 lines);
 QString exporting(qint64 lines);
+// With a %1 for the count so far.
+QString addingDropped();
+QString addedDropped(qint64 paths);
+QString droppedCancelled(qint64 paths);
 QString exported(qint64 lines);
 
 } // namespace summaries

@@ -1,10 +1,12 @@
 #include "dropping.h"
 
-#include "folderwalk.h"
 #include "files/cleanpathslashes.h"
 #include "files/folderlisting.h"
+#include "folderwalk.h"
 #include "lists/linelistmodel.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/eventpump.h"
 #include "core/failure.h"
 #include "windowstate.h"
@@ -63,8 +65,11 @@ bool hasLineBreak(const QString& path) {
     return path.contains(u'\n') || path.contains(u'\r');
 }
 
-void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSystem& fs) {
+// Adds the paths of one drop; false when it was cancelled part way.
+bool addDroppedPaths(WindowState& state, const QStringList& paths, const FileSystem& fs,
+                     qint64& added) {
     EventPump& pump = state.pump();
+    CommandProgress& progress = state.progress();
     LineListModel& input = state.input();
     // Paths found since the window last had a turn, appended in one batch before the next.
     QStringList found;
@@ -72,42 +77,58 @@ void addDroppedPaths(WindowState& state, const QStringList& paths, const FileSys
         if (!found.isEmpty())
             input.appendBatch(std::exchange(found, QStringList()));
     };
-    const auto add = [&](const QString& path) {
-        if (!hasLineBreak(path))
-            found.append(path);
-        pump.flushThenYield(flush);
+    const auto cancelPoint = [&] {
+        if (progress.cancelRequested())
+            throw CommandCancelled{};
     };
-    for (const QString& p : paths) {
-        leaveOutOnFailure([&] {
-            // Both are asked: the name says the entry exists, the value that it is a folder.
-            const bool named = !fs.lookUpName(p).isEmpty();
-            const bool folder = isFolderPath(p, fs);
-            if (!named || !folder) {
-                add(p);
-                return;
-            }
-            // The walk lets the window have turns of its own; it sees every path so far.
-            flush();
-            const RememberedListings listings(fs);
-            QStringList folders{p + u'/'};
-            addSubfolders(state, folders, true, listings);
-            for (const QString& entry : std::as_const(folders)) {
-                const QString f = entry.chopped(1);
-                leaveOutOnFailure([&] {
-                    for (const ListedFile& file : listFolderFiles(f, listings)) {
-                        if (file.name.startsWith(u'~') || file.attributes == attribute::HiddenFile)
-                            continue;
-                        QString path;
-                        path.reserve(f.size() + 1 + file.name.size());
-                        path.append(f).append(u'/').append(file.name);
-                        add(cleanPathSlashes(path, u'/'));
-                    }
-                });
-                pump.flushThenYield(flush);
-            }
-        });
+    const auto add = [&](const QString& path) {
+        if (!hasLineBreak(path)) {
+            found.append(path);
+            progress.setDone(++added);
+        }
+        pump.flushThenYield(flush);
+        cancelPoint();
+    };
+    try {
+        for (const QString& p : paths) {
+            leaveOutOnFailure([&] {
+                // Both are asked: the name says the entry exists, the value that it is a folder.
+                const bool named = !fs.lookUpName(p).isEmpty();
+                const bool folder = isFolderPath(p, fs);
+                if (!named || !folder) {
+                    add(p);
+                    return;
+                }
+                // The walk lets the window have turns of its own; it sees every path so far.
+                flush();
+                const RememberedListings listings(fs);
+                QStringList folders{p + u'/'};
+                addSubfolders(state, folders, true, listings);
+                for (const QString& entry : std::as_const(folders)) {
+                    const QString f = entry.chopped(1);
+                    leaveOutOnFailure([&] {
+                        for (const ListedFile& file : listFolderFiles(f, listings)) {
+                            if (file.name.startsWith(u'~') ||
+                                file.attributes == attribute::HiddenFile)
+                                continue;
+                            QString path;
+                            path.reserve(f.size() + 1 + file.name.size());
+                            path.append(f).append(u'/').append(file.name);
+                            add(cleanPathSlashes(path, u'/'));
+                        }
+                    });
+                    pump.flushThenYield(flush);
+                    cancelPoint();
+                }
+            });
+        }
+    } catch (const CommandCancelled&) {
+        // What was found before the cancel stays.
+        flush();
+        return false;
     }
     flush();
+    return true;
 }
 
 } // namespace
@@ -118,14 +139,20 @@ void addDroppedPaths(WindowState& state, DropQueue& queue, const QStringList& pa
     if (queue.running)
         return; // the running drop takes these up when it is done
     queue.running = true;
+    CommandProgress& progress = state.progress();
+    progress.start(CommandProgress::Place::Input, summaries::addingDropped(), 0);
+    qint64 added = 0;
+    bool complete = true;
     try {
-        while (!queue.waiting.isEmpty())
-            addDroppedPaths(state, queue.waiting.takeFirst(), fs);
+        // A cancel ends the drops that wait as well: the person asked for the adding to stop.
+        while (!queue.waiting.isEmpty() && complete)
+            complete = addDroppedPaths(state, queue.waiting.takeFirst(), fs, added);
     } catch (...) {
         queue = DropQueue();
         throw;
     }
-    queue.running = false;
+    queue = DropQueue();
+    progress.finish(complete ? summaries::addedDropped(added) : summaries::droppedCancelled(added));
 }
 
 } // namespace varnel

@@ -64,6 +64,12 @@ private:
 qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
     GuardedOperation g(m_state.ui(), locations::folderWalk);
     EventPump& pump = m_state.pump();
+    // A cancel of the drop ends the walk at its next turn; the drop keeps what it has.
+    const auto yield = [&pump] {
+        pump.yield();
+        if (pump.commandCancelled())
+            throw CommandCancelled{};
+    };
     QStringList found;
 
     // Once a folder is about to be listed, failures are no longer reported: a folder that
@@ -103,7 +109,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         std::optional<FolderInfo> info;
         if (!statement(112, [&] { info = m_fs.folder(v); }))
             continue;
-        pump.yield();
+        yield();
         // A folder that could not be looked up has had its report; it is not listed.
         if (!info || (!info->isRoot && isLeftOut(info->attributes)) || isRepeat(v, *info)) // [116]
             continue;
@@ -115,7 +121,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
             }))
             continue;
         for (const QString& name : std::as_const(names)) {
-            pump.yield();
+            yield();
             if (encodeFileName(name).size() > NameLimit) // [124]
                 continue;
             if (hasUnsafeCharacters(name)) // [126]
@@ -142,7 +148,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
         if (j < ownEntries) {
             if (!isFolderPath(w, m_fs)) // [154]
                 continue;
-            pump.yield();
+            yield();
             g.step(158, [&] {
                 if (m_repeats.contains(w)) {
                     keep = false;
@@ -154,7 +160,7 @@ qsizetype FolderWalk::run(QStringList& folders, bool recurse) {
                 keep = !isLeftOut(*value) || m_fs.folder(w).isRoot;
             });
         } else {
-            pump.yield();
+            yield();
         }
         if (keep) {
             folders.append(w); // [160]

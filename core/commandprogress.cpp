@@ -28,7 +28,7 @@ void CommandProgress::start(Place place, QString activity, qint64 total, Cancel 
     m_total = total;
     m_done.store(0, std::memory_order_relaxed);
     m_shareSource = {};
-    m_percentShown = -1;
+    m_valueShown = -1;
     m_started = m_now();
     m_running = true;
     m_timer.start();
@@ -74,7 +74,13 @@ int CommandProgress::percent() const {
 QString CommandProgress::text() const {
     if (!m_running)
         return m_summary;
+    if (m_total <= 0 && !m_shareSource)
+        return m_activity.arg(QLocale().toString(done()));
     return m_activity + QLatin1Char(' ') + QLocale().toString(percent()) + QStringLiteral(" %");
+}
+
+qint64 CommandProgress::shownValue() const {
+    return m_total <= 0 && !m_shareSource ? done() : percent();
 }
 
 void CommandProgress::refresh() {
@@ -85,9 +91,9 @@ void CommandProgress::refresh() {
             setShown(true);
         return;
     }
-    const int now = percent();
-    if (now != m_percentShown) {
-        m_percentShown = now;
+    const qint64 now = shownValue();
+    if (now != m_valueShown) {
+        m_valueShown = now;
         emit changed();
     }
 }
@@ -96,7 +102,7 @@ void CommandProgress::setShown(bool shown) {
     if (shown == m_shown)
         return;
     m_shown = shown;
-    m_percentShown = shown ? percent() : -1;
+    m_valueShown = shown ? shownValue() : -1;
     emit changed();
 }
 

@@ -33,8 +33,10 @@ public:
     void setClock(Now now) { m_now = now; }
 
     // A command starts `activity` (already worded with its counts, "Sorting 3 lines…") over
-    // `total` steps. Replaces whatever was shown, and forgets any earlier cancel. A command
-    // that is not `cancellable` shows no Cancel button, and Escape leaves it be.
+    // `total` steps. Work whose total is not known beforehand passes 0, and an activity
+    // with a %1 for the count done so far ("Adding dropped files… %1 so far"). Replaces whatever
+    // was shown, and forgets any earlier cancel. A command that is not `cancellable` shows no
+    // Cancel button, and Escape leaves it be.
     enum class Cancel { Allowed, NotAllowed };
     void start(Place place, QString activity, qint64 total, Cancel cancel = Cancel::Allowed);
     // Cheap enough for every step of a walk; read on the next refresh.
@@ -71,6 +73,7 @@ signals:
 
 private:
     void setShown(bool shown);
+    qint64 shownValue() const;
 
     EventPump& m_pump;
     Now m_now;
@@ -82,7 +85,7 @@ private:
     qint64 m_total = 0;
     std::atomic<qint64> m_done = 0;
     std::function<double()> m_shareSource;
-    int m_percentShown = -1;
+    qint64 m_valueShown = -1; // the share or the count, as last shown
     bool m_running = false;
     bool m_cancellable = true;
     bool m_shown = false;

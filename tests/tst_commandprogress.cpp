@@ -32,7 +32,17 @@ QStringList descending(int count) {
 
 } // namespace
 
-enum class Wording { Checked, CancelledAt, Sorting, Checking, Sorted, SortCancelled };
+enum class Wording {
+    Checked,
+    CancelledAt,
+    Sorting,
+    Checking,
+    Sorted,
+    SortCancelled,
+    AddedDropped,
+    DroppedCancelled,
+    SaveCancelledAt
+};
 
 QString worded(Wording wording, qint64 a, qint64 b) {
     switch (wording) {
@@ -48,6 +58,12 @@ QString worded(Wording wording, qint64 a, qint64 b) {
         return summaries::sorted(a);
     case Wording::SortCancelled:
         return summaries::sortCancelled(a);
+    case Wording::AddedDropped:
+        return summaries::addedDropped(a);
+    case Wording::DroppedCancelled:
+        return summaries::droppedCancelled(a);
+    case Wording::SaveCancelledAt:
+        return summaries::saveCancelledAt(a, b);
     }
     return {};
 }
@@ -95,6 +111,11 @@ void TestCommandProgress::summaryTexts_data() {
     row("sorted", "en_US", Wording::Sorted, 10000000, 0, "10,000,000 lines in correct order");
     row("sort cancelled", "en_US", Wording::SortCancelled, 10000000, 0,
         "Cancelled sorting 10,000,000 lines");
+    row("added one path", "en_US", Wording::AddedDropped, 1, 0, "Added 1 path");
+    row("added paths", "en_US", Wording::AddedDropped, 12345, 0, "Added 12,345 paths");
+    row("drop cancelled", "en_US", Wording::DroppedCancelled, 0, 0, "Cancelled; 0 paths kept");
+    row("save cancelled", "en_US", Wording::SaveCancelledAt, 2, 1000,
+        "Cancelled at line 2 of 1,000; the file was left as it was");
 }
 
 void TestCommandProgress::summaryTexts() {
@@ -143,6 +164,15 @@ void TestCommandProgress::showsOnlyAfterHalfASecond() {
     QCOMPARE(changed.count(), 1);
     progress.clear();
     QVERIFY(!progress.isShown());
+    // Work of no known size counts what it has done.
+    progress.start(CommandProgress::Place::Input, summaries::addingDropped(), 0);
+    fakeNow += CommandProgress::ShowAfter;
+    progress.refresh();
+    progress.setDone(1234);
+    changed.clear();
+    progress.refresh();
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(progress.text(), QStringLiteral("Adding dropped files… 1,234 so far"));
 }
 
 void TestCommandProgress::cancelHoldsUntilTheNextCommand() {

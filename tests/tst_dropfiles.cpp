@@ -1,5 +1,6 @@
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
+#include "commands/commandsummaries.h"
 #include "commands/correctorder.h"
 #include "commands/dropping.h"
 #include "core/errorreport.h"
@@ -104,6 +105,7 @@ private slots:
     void foldersThatFail_data();
     void foldersThatFail();
     void secondDropWaitsForTheFirst();
+    void escapeEndsTheDropAndThoseWaiting();
     void dropsWaitForTheSortAside_data();
     void dropsWaitForTheSortAside();
     void closingEndsADrop(); // last: once the program ends, no event loop turns again
@@ -301,6 +303,38 @@ void TestDropFiles::secondDropWaitsForTheFirst() {
     dropOn(m_window->inputView(), fileDrag({dir.bytes() + "/a"}));
     QVERIFY(!seenThen.isEmpty() && seenThen.size() < first.size());
     QTRY_COMPARE(itemBytes(input), under(dir.bytes(), first + second));
+}
+
+// Escape keeps what the drop added so far, and the drops waiting for it are not taken up.
+void TestDropFiles::escapeEndsTheDropAndThoseWaiting() {
+    TreeDir dir;
+    Bytes tree{"a/", "b/", "b/x"};
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray sub = "a/" + QByteArray::number(10 + i);
+        tree << sub + '/' << sub + "/f";
+    }
+    makeTree(dir.bytes(), tree);
+    LineListModel& input = m_window->state().input();
+    m_window->state().pump().setInterval(std::chrono::microseconds(0));
+    Bytes seenThen;
+    connect(&input, &QAbstractItemModel::rowsInserted, this, [&] {
+        if (!seenThen.isEmpty())
+            return;
+        seenThen = itemBytes(input);
+        dropOn(m_window->inputView(), fileDrag({dir.bytes() + "/b"}));
+        QTest::keyClick(m_window->inputView(), Qt::Key_Escape);
+    });
+    dropOn(m_window->inputView(), fileDrag({dir.bytes() + "/a"}));
+    QVERIFY(!seenThen.isEmpty() && seenThen.size() < 40);
+    QCoreApplication::processEvents();
+    QCOMPARE(itemBytes(input), seenThen);
+    const CommandProgress& progress = m_window->state().progress();
+    QVERIFY(!progress.isRunning());
+    QCOMPARE(progress.place(), CommandProgress::Place::Input);
+    QCOMPARE(progress.text(), summaries::droppedCancelled(seenThen.size()));
+    // The next drop is no longer cancelled.
+    dropOn(m_window->inputView(), fileDrag({dir.bytes() + "/b"}));
+    QTRY_COMPARE(input.count(), seenThen.size() + 1);
 }
 
 void TestDropFiles::closingEndsADrop() {
