@@ -74,6 +74,25 @@ QString exported(qint64 n) {
     return QStringLiteral("Sent %1 to the spreadsheet").arg(lines(n));
 }
 
+QString reading(const QString& fileName) {
+    return QStringLiteral("Reading %1…").arg(fileName);
+}
+
+QString loading(qint64 n) {
+    return QStringLiteral("Loading %1 files…").arg(count(n));
+}
+
+QString loaded(qint64 n, qint64 files) {
+    return QStringLiteral("Added %1 from %2")
+        .arg(lines(n),
+             files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count(files)));
+}
+
+QString loadCancelledAt(qint64 file, qint64 files, qint64 n) {
+    return QStringLiteral("Cancelled at file %1 of %2; %3 kept")
+        .arg(count(file), count(files), lines(n));
+}
+
 QString addingDropped() {
     return QStringLiteral("Adding dropped files… %1 so far");
 }

@@ -22,6 +22,11 @@ QString saveCancelledAt(qint64 line, qint64 lines);
 QString copying(qint64 lines);
 QString copied(qint64 lines);
 QString exporting(qint64 lines);
+QString reading(const QString& fileName);
+QString loading(qint64 files);
+QString loaded(qint64 lines, qint64 files);
+// Stopped before reading file `file` of `files`.
+QString loadCancelledAt(qint64 file, qint64 files, qint64 lines);
 // With a %1 for the count so far.
 QString addingDropped();
 QString addedDropped(qint64 paths);

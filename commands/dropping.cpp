@@ -140,7 +140,8 @@ void addDroppedPaths(WindowState& state, DropQueue& queue, const QStringList& pa
         return; // the running drop takes these up when it is done
     queue.running = true;
     CommandProgress& progress = state.progress();
-    progress.start(CommandProgress::Place::Input, summaries::addingDropped(), 0);
+    progress.start(CommandProgress::Place::Input, summaries::addingDropped(),
+                   CommandProgress::CountOnly);
     qint64 added = 0;
     bool complete = true;
     try {

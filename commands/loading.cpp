@@ -5,6 +5,8 @@
 #include "text/textfilelines.h"
 #include "textfilefilters.h"
 
+#include "commandsummaries.h"
+#include "core/commandprogress.h"
 #include "core/errorreport.h"
 #include "core/eventpump.h"
 #include "core/failure.h"
@@ -14,15 +16,18 @@
 #include "windowstate.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace varnel {
 
 namespace {
+constexpr qint64 ReadAsideSize = 1 << 20;
 void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperation& g);
-}
+} // namespace
 
 void loadTextFiles(WindowState& state) {
     GuardedOperation g(state.ui(), locations::loadTextFiles);
@@ -48,16 +53,38 @@ namespace {
 void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperation& g) {
     state.setPointer(Pointer::Hourglass);
     LineListModel& input = state.input();
-    if (picked.size() == 1) {
-        g.step(120, [&] { addLinesFromFile(state, input, picked.first()); });
-    } else {
-        // The dialog gives full paths, in its own order.
-        for (const QString& piece : picked) {
-            const QString path = cleanPathSlashes(piece, QDir::separator());
-            g.step(134, [&] { addLinesFromFile(state, input, path); });
+    CommandProgress& progress = state.progress();
+    const qsizetype linesBefore = input.count();
+    const qsizetype files = picked.size();
+    // One file's share is not known while it is read: the window names it instead.
+    if (files == 1)
+        progress.start(CommandProgress::Place::Input,
+                       summaries::reading(QFileInfo(picked.first()).fileName()), 0);
+    else
+        progress.start(CommandProgress::Place::Input, summaries::loading(files), files);
+    std::optional<qsizetype> cancelledAt;
+    try {
+        if (files == 1) {
+            g.step(120, [&] { addLinesFromFile(state, input, picked.first()); });
+        } else {
+            // The dialog gives full paths, in its own order.
+            for (qsizetype k = 0; k < files; ++k) {
+                const QString path = cleanPathSlashes(picked.at(k), QDir::separator());
+                progress.setDone(k);
+                if (progress.cancelRequested())
+                    throw CommandCancelled{};
+                g.step(134, [&] { addLinesFromFile(state, input, path); });
+            }
         }
+    } catch (const CommandCancelled&) {
+        cancelledAt = progress.done() + 1;
     }
     state.setPointer(Pointer::Default);
+    const qsizetype added = input.count() - linesBefore;
+    if (cancelledAt)
+        progress.finish(summaries::loadCancelledAt(*cancelledAt, files, added));
+    else
+        progress.finish(summaries::loaded(added, files));
 }
 
 } // namespace
@@ -67,7 +94,15 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
         state.inform(QStringLiteral("File not found"));
         return;
     }
-    TextFile file = readTextFile(path);
+    // A large file is read on a thread of its own, so the window paints and Escape is heard
+    // meanwhile; a file read once the load was cancelled adds nothing.
+    TextFile file;
+    if (QFileInfo(path).size() >= ReadAsideSize)
+        state.pump().runAside([&] { file = readTextFile(path); });
+    else
+        file = readTextFile(path);
+    if (state.progress().cancelRequested())
+        throw CommandCancelled{};
     // The views count rows in int.
     if (qsizetype(file.lines.size()) > std::numeric_limits<int>::max() - list.count())
         throw Failure(ErrorNumber::Overflow, QStringLiteral("Overflow"));

@@ -74,13 +74,15 @@ int CommandProgress::percent() const {
 QString CommandProgress::text() const {
     if (!m_running)
         return m_summary;
-    if (m_total <= 0 && !m_shareSource)
+    if (m_total == CountOnly)
         return m_activity.arg(QLocale().toString(done()));
+    if (m_total <= 0 && !m_shareSource)
+        return m_activity;
     return m_activity + QLatin1Char(' ') + QLocale().toString(percent()) + QStringLiteral(" %");
 }
 
 qint64 CommandProgress::shownValue() const {
-    return m_total <= 0 && !m_shareSource ? done() : percent();
+    return m_total == CountOnly ? done() : percent();
 }
 
 void CommandProgress::refresh() {

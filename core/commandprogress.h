@@ -26,6 +26,7 @@ public:
     enum class Place { Input, Results };
     // A command that ends sooner than this shows no progress, only its summary.
     static constexpr std::chrono::milliseconds ShowAfter{500};
+    static constexpr qint64 CountOnly = -1;
 
     explicit CommandProgress(EventPump& pump, Now now = &Clock::now, QObject* parent = nullptr);
 
@@ -33,8 +34,9 @@ public:
     void setClock(Now now) { m_now = now; }
 
     // A command starts `activity` (already worded with its counts, "Sorting 3 lines…") over
-    // `total` steps. Work whose total is not known beforehand passes 0, and an activity
-    // with a %1 for the count done so far ("Adding dropped files… %1 so far"). Replaces whatever
+    // `total` steps. Work whose total is not known beforehand passes 0 and shows the
+    // activity alone, or CountOnly and an activity with a %1 for the count done so far
+    // ("Adding dropped files… %1 so far"). Replaces whatever
     // was shown, and forgets any earlier cancel. A command that is not `cancellable` shows no
     // Cancel button, and Escape leaves it be.
     enum class Cancel { Allowed, NotAllowed };

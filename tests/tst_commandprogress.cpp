@@ -165,7 +165,8 @@ void TestCommandProgress::showsOnlyAfterHalfASecond() {
     progress.clear();
     QVERIFY(!progress.isShown());
     // Work of no known size counts what it has done.
-    progress.start(CommandProgress::Place::Input, summaries::addingDropped(), 0);
+    progress.start(CommandProgress::Place::Input, summaries::addingDropped(),
+                   CommandProgress::CountOnly);
     fakeNow += CommandProgress::ShowAfter;
     progress.refresh();
     progress.setDone(1234);

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +39,8 @@ private slots:
     void picks();
     void oneInsertionPerFile();
     void fileTooLargeForMemory();
+    void cancelledWhileALargeFileIsRead_data();
+    void cancelledWhileALargeFileIsRead();
 
 private:
     QByteArray notUtf8Name() const { return QFile::encodeName(m_dir->path()) + "/bad\xff.txt"; }
@@ -138,6 +141,42 @@ void TestLoadText::fileTooLargeForMemory() {
              QStringList{"Out of memory\r\n" + locations::loadTextFiles + "at line 134"});
     QCOMPARE(itemsOf(form.state.input()), (QStringList{"old", "b1"}));
     QCOMPARE(form.state.pointer(), Pointer::Default);
+}
+
+void TestLoadText::cancelledWhileALargeFileIsRead_data() {
+    QTest::addColumn<QStringList>("picked");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<int>("linesInAll"); // the picked files' lines
+    QTest::newRow("the one file") << QStringList{"large.txt"} << QStringList{"old"}
+                                  << QStringLiteral("Cancelled at file 1 of 1; 0 lines kept") << 1;
+    QTest::newRow("files before it stay, none after it is read")
+        << QStringList{"a.txt", "large.txt", "b.txt"} << QStringList{"old", "a1", "a2"}
+        << QStringLiteral("Cancelled at file 2 of 3; 2 lines kept") << 4;
+}
+
+// A file large enough to be read aside lets the event loop turn, so Escape is heard; the
+// file read when the load was cancelled adds nothing, and no file after it is read.
+void TestLoadText::cancelledWhileALargeFileIsRead() {
+    QFETCH(QStringList, picked);
+    QFETCH(QStringList, kept);
+    QFETCH(QString, summary);
+    QFETCH(int, linesInAll);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    writeFile(m_dir->filePath("large.txt"), QByteArray(2 << 20, 'x'));
+    QStringList paths;
+    for (const QString& name : std::as_const(picked))
+        paths.append(m_dir->filePath(name));
+    Form form;
+    const auto cancel = onTurn(1, [&form] { form.state.progress().cancel(); });
+    form.load(paths);
+    QCOMPARE(itemsOf(form.state.input()), kept);
+    QCOMPARE(form.state.progress().text(), summary);
+    QVERIFY(form.ui.messages.isEmpty());
+    QCOMPARE(form.state.pointer(), Pointer::Default);
+    // Not cancelled, the same files all go in.
+    form.load(paths);
+    QCOMPARE(form.state.input().count(), kept.size() + linesInAll);
 }
 
 QTEST_GUILESS_MAIN(TestLoadText)
