@@ -74,6 +74,11 @@ QString exported(qint64 n) {
     return QStringLiteral("Sent %1 to the spreadsheet").arg(lines(n));
 }
 
+QString exportCancelledAt(qint64 line, qint64 n) {
+    return QStringLiteral("Cancelled at line %1 of %2; the spreadsheet was closed")
+        .arg(count(line), count(n));
+}
+
 QString reading(const QString& fileName) {
     return QStringLiteral("Reading %1…").arg(fileName);
 }

@@ -32,6 +32,7 @@ QString addingDropped();
 QString addedDropped(qint64 paths);
 QString droppedCancelled(qint64 paths);
 QString exported(qint64 lines);
+QString exportCancelledAt(qint64 line, qint64 lines);
 
 } // namespace summaries
 

@@ -8,6 +8,8 @@
 #include "core/guard.h"
 #include "windowstate.h"
 
+#include <optional>
+
 namespace varnel {
 
 namespace {
@@ -62,7 +64,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         return;
     }
     progress.start(CommandProgress::Place::Results, summaries::exporting(table.itemCount()),
-                   table.itemCount(), CommandProgress::Cancel::NotAllowed);
+                   table.itemCount());
     state.setPointer(Pointer::Hourglass);
     std::unique_ptr<AutomationApplication> application;
     std::unique_ptr<AutomationWorkbook> workbook;
@@ -95,6 +97,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
     int lastRow = std::numeric_limits<int>::max();
     call(140, [&] { lastRow = sheet()->rowCount(); });
     qsizetype leftOut = 0;
+    std::optional<qsizetype> cancelledAt;
     for (qsizetype k = 1; k <= n && !lost; ++k) {
         if (r > lastRow) {
             leftOut = table.itemCount() - k + 1;
@@ -102,6 +105,10 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         }
         pump.yield();
         progress.setDone(k - 1);
+        if (progress.cancelRequested()) {
+            cancelledAt = k;
+            break;
+        }
         c = 1;
         const qsizetype cellColumns = table.columnCount();
         bool vanished = false;
@@ -120,6 +127,15 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         ++r;
         if (vanished)
             break;
+    }
+    if (cancelledAt) {
+        // An office let go before it has shown anything closes the documents it made: the
+        // half-filled sheet goes without a question, and there is nothing left to show.
+        workbook.reset();
+        application.reset();
+        state.setPointer(Pointer::Default);
+        progress.finish(summaries::exportCancelledAt(*cancelledAt, n));
+        return;
     }
     call(170, [&] { sheet()->columns()->autofit(); });
     call(172, [&] {

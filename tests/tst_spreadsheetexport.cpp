@@ -1,3 +1,4 @@
+#include "commands/commandsummaries.h"
 #include "commands/exporting.h"
 #include "core/errorreport.h"
 #include "core/failure.h"
@@ -164,6 +165,7 @@ private slots:
     void noSpreadsheetApplication();
     void officeLostPartWay();
     void resultsShortenedDuringAYield();
+    void cancelledPartWay();
 };
 
 void TestSpreadsheetExport::writtenCells_data() {
@@ -269,6 +271,26 @@ void TestSpreadsheetExport::resultsShortenedDuringAYield() {
     QVERIFY(form.ui.messages.first().text.startsWith(QStringLiteral("Index out of bounds\r\n")));
     QVERIFY(form.office.visible);
     QCOMPARE(form.state.pointer(), Pointer::Default);
+}
+
+// A cancel leaves no half-filled sheet on screen: the office is let go before it ever shows,
+// which closes its unsaved document, and no box asks about it.
+void TestSpreadsheetExport::cancelledPartWay() {
+    Form form;
+    form.yieldEveryLine();
+    form.state.results().appendBatch(numbered(500));
+    const auto cancel = onTurn(41, [&] { form.state.progress().cancel(); });
+    exportResultsToSpreadsheet(form.state);
+    QVERIFY(form.ui.messages.isEmpty());
+    QVERIFY(!form.office.visible);
+    QCOMPARE(form.state.pointer(), Pointer::Default);
+    const QString summary = form.state.progress().text();
+    QVERIFY2(summary.startsWith(QStringLiteral("Cancelled at line ")), qPrintable(summary));
+    const qsizetype at = summary.section(u' ', 3, 3).toLongLong();
+    QVERIFY(at > 1 && at < 500);
+    QCOMPARE(summary, summaries::exportCancelledAt(at, 500));
+    // The caption and every line before the one it stopped at.
+    QCOMPARE(form.office.column(1).size(), at);
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheetExport)
