@@ -95,11 +95,17 @@ QModelIndex LineListView::moveCursor(CursorAction action, Qt::KeyboardModifiers 
     return QTableView::moveCursor(action, modifiers);
 }
 
+QString LineListView::tipFor(const QModelIndex& index) const {
+    if (!index.isValid())
+        return {};
+    return m_makeTip ? m_makeTip(index) : index.data(Qt::ToolTipRole).toString();
+}
+
 bool LineListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
-        const QString tip = index.data(Qt::ToolTipRole).toString();
+        const QString tip = tipFor(index);
         if (!tip.isEmpty()) {
             // An item's tooltip quotes lines, which are plain text whatever markup they hold.
             const QString plain = QStringLiteral("<p style='white-space:pre'>") +

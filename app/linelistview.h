@@ -34,6 +34,11 @@ public:
     // Moves with a button down belong to the window (carrying an item), not to the
     // view's own drag selection and auto-scrolling.
     void setCarriesItems(bool carries) { m_carriesItems = carries; }
+    // What an item's tooltip says, in place of the model's own; empty leaves the list's hint.
+    void setTipMaker(std::function<QString(const QModelIndex&)> make) {
+        m_makeTip = std::move(make);
+    }
+    QString tipFor(const QModelIndex& index) const;
 
 signals:
     // After the view's own handling, so the first click has already selected the line.
@@ -69,6 +74,7 @@ private:
     bool m_acceptsFileDrops = false;
     std::function<bool()> m_dropsHeld;
     bool m_carriesItems = false;
+    std::function<QString(const QModelIndex&)> m_makeTip;
 };
 
 } // namespace varnel

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,8 @@ private slots:
     void placeOnScreen_data();
     void placeOnScreen();
     void headerAreaFollowsThePalette();
+    void itemTips_data();
+    void itemTips();
     void realMessageBox_data();
     void realMessageBox();
     void realInputDialog();
@@ -329,6 +332,55 @@ void TestMainWindow::headerAreaFollowsThePalette() {
     const QImage image = header->grab().toImage();
     const QColor freeArea = image.pixelColor(image.width() - 4, image.height() / 2);
     QVERIFY2(freeArea.lightness() < 128, qPrintable(freeArea.name()));
+}
+
+void TestMainWindow::itemTips_data() {
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<bool>("ofAResult"); // else of the first input line
+    QTest::addColumn<QStringList>("contains");
+    QTest::addColumn<QStringList>("lacks");
+    const QString hint = QStringLiteral("Drag and drop files here.");
+    QTest::newRow("pair in order under the collation")
+        << QStringList{QStringLiteral("é first"), QStringLiteral("f second")} << true
+        << QStringList{QStringLiteral("Line 1 sorts after line 2: \"f second\"\n"
+                                      "é sorts after f by code; Show Correct Order puts it with e")}
+        << QStringList{};
+    QTest::newRow("pair out of order either way")
+        << QStringList{"b", "a"} << true << QStringList{QStringLiteral("Line 1 sorts after")}
+        << QStringList{QStringLiteral("by code")};
+    QTest::newRow("line cut for display")
+        << QStringList{QString(3000, u'q'), "a"} << false
+        << QStringList{QString(100, u'q') + u'\n', QString(3000 - 2900, u'q') + "\n\n" + hint}
+        << QStringList{QStringLiteral("characters)")};
+    QTest::newRow("line too long for the tip")
+        << QStringList{QString(20000, u'q'), "a"} << false
+        << QStringList{QString(100, u'q') + QStringLiteral("\n… (20,000 characters)\n\n") + hint}
+        << QStringList{};
+    QTest::newRow("line shown whole")
+        << QStringList{"a", "b"} << false << QStringList{} << QStringList{QStringLiteral("a\n")};
+}
+
+void TestMainWindow::itemTips() {
+    QFETCH(QStringList, input);
+    QFETCH(bool, ofAResult);
+    QFETCH(QStringList, contains);
+    QFETCH(QStringList, lacks);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.state().input().appendBatch(input);
+    LineListView* view = window.inputView();
+    if (ofAResult) {
+        QTest::mouseClick(window.button("PushButton7"), Qt::LeftButton);
+        view = window.resultsView();
+    }
+    const QString tip = view->tipFor(view->model()->index(0, 0));
+    for (const QString& part : contains)
+        QVERIFY2(tip.contains(part), qPrintable(tip.left(300)));
+    for (const QString& part : lacks)
+        QVERIFY2(!tip.contains(part), qPrintable(tip.left(300)));
+    if (!ofAResult && input.first().size() > 2048) // no more than the tip's share of the line
+        QCOMPARE(tip.count(u'q'), std::min<qsizetype>(input.first().size(), 10000));
 }
 
 void TestMainWindow::realMessageBox_data() {
