@@ -150,6 +150,8 @@ MainWindow::~MainWindow() {
     // The views must let go of the models before the state that owns them goes.
     m_inputView->setModel(nullptr);
     m_resultsView->setModel(nullptr);
+    // It lets go of the pump the state owns, so it goes before the state.
+    delete m_progressPanel;
 }
 
 LineListView* MainWindow::makeList(const QString& name, int left, int top, const QString& hint) {
