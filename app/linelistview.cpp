@@ -6,9 +6,39 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
 
+#include <cmath>
+
 namespace varnel {
+
+// At a fractional scale (1.5) the viewport, rounded outwards to whole device pixels, paints
+// over the frame's right and bottom line. This draws the frame once more, above the viewport
+// and the scroll bars; it takes no input and no focus. At whole scales the frame is whole
+// already, and it paints nothing.
+class FrameOverlay : public QWidget {
+public:
+    explicit FrameOverlay(LineListView* view)
+        : QWidget(view)
+        , m_view(view) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const qreal scale = devicePixelRatioF();
+        if (scale == std::floor(scale))
+            return;
+        QPainter painter(this);
+        m_view->drawFrame(&painter);
+    }
+
+private:
+    LineListView* m_view;
+};
 
 LineListView::LineListView(QWidget* parent)
     : QTableView(parent) {
@@ -37,6 +67,13 @@ LineListView::LineListView(QWidget* parent)
     header()->setSectionResizeMode(QHeaderView::Interactive);
     setMouseTracking(true);
     matchHeaderArea();
+    m_frameOverlay = new FrameOverlay(this);
+}
+
+void LineListView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    m_frameOverlay->setGeometry(rect());
+    m_frameOverlay->raise();
 }
 
 void LineListView::matchHeaderArea() {

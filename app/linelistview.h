@@ -64,8 +64,10 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    friend class FrameOverlay;
     // The header's free area right of the column is painted in the window colour, which
     // the main window makes white; it takes the colour of the column's own header instead.
     void matchHeaderArea();
@@ -74,6 +76,7 @@ private:
     bool m_acceptsFileDrops = false;
     std::function<bool()> m_dropsHeld;
     bool m_carriesItems = false;
+    QWidget* m_frameOverlay = nullptr;
     std::function<QString(const QModelIndex&)> m_makeTip;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <algorithm>
@@ -111,6 +112,9 @@ void EventPump::runAside(const std::function<void()>& work) {
     QEventLoop loop;
     std::exception_ptr failure;
     std::thread worker;
+    // Work that starts after its command was cancelled is told at once.
+    if (m_cancelled)
+        m_stopAside = true;
     try {
         worker = std::thread([&] {
             try {
@@ -121,12 +125,17 @@ void EventPump::runAside(const std::function<void()>& work) {
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
-        work();
+        const auto stopDone = qScopeGuard([this] { m_stopAside = false; });
+        try {
+            work();
+        } catch (const ProgramEnding&) {
+            if (m_cancelled && !m_ending)
+                throw CommandCancelled{};
+            throw;
+        }
         return;
     }
     noteTurnStarts();
-    if (m_cancelled)
-        m_stopAside = true;
     const bool outer = std::exchange(m_runningAside, true);
     if (!outer && m_showAside)
         m_showAside(true);

@@ -1,0 +1,60 @@
+#include "app/linelistview.h"
+#include "app/mainwindow.h"
+#include "tests/support/scripteduserinterface.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace varnel;
+using namespace varnel::testing;
+
+class TestFractionalScale : public QObject {
+    Q_OBJECT
+private slots:
+    void listBordersStayWhole_data();
+    void listBordersStayWhole();
+};
+
+void TestFractionalScale::listBordersStayWhole_data() {
+    QTest::addColumn<QString>("list");
+    QTest::newRow("input") << QStringLiteral("ListView1");
+    QTest::newRow("results") << QStringLiteral("ListView2");
+}
+
+// Regression: at a scale of 1.5 each list lost its right and bottom border to its viewport.
+void TestFractionalScale::listBordersStayWhole() {
+    QFETCH(QString, list);
+    QTemporaryDir folder;
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage image = window.grab().toImage();
+    const qreal scale = image.devicePixelRatio();
+    QCOMPARE(scale, 1.5);
+    const QRect place = window.findChild<LineListView*>(list)->geometry();
+    // Some device pixel around each edge is drawn darker than the white around it.
+    const auto edgeDrawn = [&](QPoint from, QPoint step) {
+        for (int i = -2; i <= 2; ++i) {
+            const QPoint at = from + step * i;
+            if (image.pixelColor(at).lightness() < 230)
+                return true;
+        }
+        return false;
+    };
+    const int middleX = int((place.left() + place.width() / 2) * scale);
+    const int middleY = int((place.top() + place.height() / 2) * scale);
+    QVERIFY(edgeDrawn(QPoint(int(place.left() * scale), middleY), QPoint(1, 0)));
+    QVERIFY(edgeDrawn(QPoint(int((place.right() + 1) * scale) - 1, middleY), QPoint(1, 0)));
+    QVERIFY(edgeDrawn(QPoint(middleX, int((place.bottom() + 1) * scale) - 1), QPoint(0, 1)));
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_SCALE_FACTOR", "1.5");
+    QApplication app(argc, argv);
+    TestFractionalScale test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_fractionalscale.moc"
