@@ -32,10 +32,10 @@ void showCorrectOrder(WindowState& state) {
         progress.finish(summaries::sortCancelled(lines));
         return;
     }
-    if (results.count() == lines)
+    if (lines > 0 && results.count() == lines)
         progress.finish(summaries::sorted(lines));
     else
-        progress.clear(); // the step failed, and its report said so
+        progress.clear(); // nothing to sort, or the step failed and its report said so
 }
 
 } // namespace varnel
