@@ -16,6 +16,8 @@ constexpr int LinkLimit = 40;
 } // namespace
 
 int givenDescriptor(const QByteArray& path) {
+    if (path == "/dev/stdin")
+        return STDIN_FILENO;
     if (path == "/dev/stdout")
         return STDOUT_FILENO;
     if (path == "/dev/stderr")

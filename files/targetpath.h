@@ -4,8 +4,9 @@
 
 namespace varnel {
 
-// The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N names; -1 for
-// any other name.
+// The descriptor that /dev/stdin, /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N
+// names, open or not; -1 for any other name. Such a name is the caller's own descriptor: it
+// is read or written where it stands, as the shell would.
 int givenDescriptor(const QByteArray& path);
 
 // The folder of `path` ("." for a bare name) and its last component.
