@@ -18,7 +18,8 @@ work=${BENCH_DIR:-/tmp/varnel-bench}
 tree_files=${BENCH_TREE_FILES:-100000}
 tree_folders=${BENCH_TREE_FOLDERS:-1000}
 make_lines=../shared/bench/make_lines.py
-[ -f "$make_lines" ] || make_lines=$(dirname "$0")/../../shared/bench/make_lines.py
+# From a worktree beside the main one, the shared folder is one further up.
+[ -f "$make_lines" ] || make_lines=../../shared/bench/make_lines.py
 
 # GNU sort's case-folding order needs a real UTF-8 locale to compare with.
 if ! locale -a 2>/dev/null | grep -qi '^en_US\.utf-\?8$'; then
