@@ -122,6 +122,12 @@ for n in "${sizes[@]}"; do
     check_s=$(best_of_3 "build/bin/varnel check --lines '$file'")
     row "$label" "varnel check --lines" "$check_s" "awk one-liner" "$awk_s" \
         "$(ratio "$check_s" "$awk_s")" "<= 0.25x awk"
+    check_locale_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel check --order=locale '$file'")
+    row "$label" "varnel check --order=locale" "$check_locale_s" "awk one-liner" "$awk_s" \
+        "$(ratio "$check_locale_s" "$awk_s")" ""
+    check_sarif_s=$(best_of_3 "build/bin/varnel check --format=sarif '$file'")
+    row "$label" "varnel check --format=sarif" "$check_sarif_s" "awk one-liner" "$awk_s" \
+        "$(ratio "$check_sarif_s" "$awk_s")" ""
     varnel_sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel sort '$file'")
     row "$label" "varnel sort" "$varnel_sort_s" "sort -f (en_US.UTF-8)" "$sort_s" \
         "$(ratio "$varnel_sort_s" "$sort_s")" "<= 0.33x sort -f"

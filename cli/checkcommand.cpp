@@ -38,7 +38,16 @@ public:
     void abandon();
 
 private:
+    // A line decoded for a comparison: the buffers are kept from line to line.
+    struct Decoded {
+        std::vector<char16_t> units;
+        qint64 number = 0; // 0: none
+    };
+
     int compare(const LineStream& stream, const StreamLine& upper, const StreamLine& lower);
+    int compareDecoded(const LineStream& stream, const StreamLine& upper, const StreamLine& lower);
+    static void decode(const LineStream& stream, const StreamLine& line, qint64 number,
+                       Decoded& into);
     void report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                 const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber);
     void forgetUnsettled();
@@ -54,6 +63,9 @@ private:
     std::unique_ptr<FindingReport> m_report;
     const QCollator m_collator;
     LineComparison m_compare;
+    // The lines compared last: each line is the lower of one pair and the upper of the next.
+    Decoded m_upper;
+    Decoded m_lower;
     qint64 m_foundWhileUnsettled = 0;
     QByteArray m_text;
     QByteArray m_next;
@@ -67,7 +79,26 @@ int Checker::compare(const LineStream& stream, const StreamLine& upper, const St
             return 1;
         return m_options.unique && !streamLinesSortAfter(stream, lower, upper) ? 0 : -1;
     }
-    return m_compare(stream.text(upper), stream.text(lower));
+    return compareDecoded(stream, upper, lower);
+}
+
+int Checker::compareDecoded(const LineStream& stream, const StreamLine& upper,
+                            const StreamLine& lower) {
+    const qint64 number = stream.lineNumber();
+    if (m_lower.number == number - 1)
+        std::swap(m_upper, m_lower);
+    else
+        decode(stream, upper, number - 1, m_upper);
+    decode(stream, lower, number, m_lower);
+    return m_compare(QStringView(m_upper.units.data(), qsizetype(m_upper.units.size())),
+                     QStringView(m_lower.units.data(), qsizetype(m_lower.units.size())));
+}
+
+void Checker::decode(const LineStream& stream, const StreamLine& line, qint64 number,
+                     Decoded& into) {
+    into.units.clear();
+    stream.appendText(line, into.units);
+    into.number = number;
 }
 
 bool Checker::check(const QString& name, LineStream& stream) {
@@ -75,12 +106,14 @@ bool Checker::check(const QString& name, LineStream& stream) {
     qint64 found = 0;
     qint64 number = 0;
     m_foundWhileUnsettled = 0;
+    m_upper.number = m_lower.number = 0;
     StreamLine line;
     while (stream.next(line)) {
         if (stream.lineNumber() <= number) {
             // The stream went back to read the lines again in another encoding.
             found -= m_foundWhileUnsettled;
             forgetUnsettled();
+            m_upper.number = m_lower.number = 0;
         }
         number = stream.lineNumber();
         if (!stream.settled())
