@@ -155,9 +155,11 @@ void Checker::forgetUnsettled() {
 void Checker::report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                      const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber) {
     write([&](QByteArray& out) {
-        m_text.clear();
+        // Emptied keeping their room: clear() would give it back, and a list out of order
+        // has a finding every few lines.
+        m_text.truncate(0);
         stream.appendUtf8(upper, m_text);
-        m_next.clear();
+        m_next.truncate(0);
         stream.appendUtf8(lower, m_next);
         m_report->add({kind, name, lowerNumber - 1, m_text, m_next}, out);
     });
