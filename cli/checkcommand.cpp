@@ -2,6 +2,7 @@
 
 #include "files/bytesource.h"
 #include "files/filesystem.h"
+#include "order/collationkeys.h"
 #include "streams.h"
 #include "text/linestream.h"
 
@@ -24,7 +25,8 @@ public:
         , m_options(options)
         , m_report(FindingReport::create(options.format))
         , m_collator(makeCollator(options.order))
-        , m_compare(options.order, m_collator) {}
+        , m_compare(options.order, m_collator)
+        , m_utf8Collation(m_collator) {}
 
     void begin() {
         write([&](QByteArray& out) { m_report->begin(out); });
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<FindingReport> m_report;
     const QCollator m_collator;
     LineComparison m_compare;
+    CollationKeys m_utf8Collation;
     // The lines compared last: each line is the lower of one pair and the upper of the next.
     Decoded m_upper;
     Decoded m_lower;
@@ -79,6 +82,10 @@ int Checker::compare(const LineStream& stream, const StreamLine& upper, const St
             return 1;
         return m_options.unique && !streamLinesSortAfter(stream, lower, upper) ? 0 : -1;
     }
+    // The collator reads UTF-8 itself: decoding each line first would only cost.
+    if (order.rule == LineOrder::Rule::Locale && stream.encoding() == StreamEncoding::Utf8 &&
+        m_utf8Collation.collates())
+        return m_utf8Collation.compareUtf8(upper.bytes, lower.bytes);
     return compareDecoded(stream, upper, lower);
 }
 

@@ -86,4 +86,17 @@ CollationPrefix CollationKeys::prefixOf(LineText text) {
     return {high, low};
 }
 
+int CollationKeys::compareUtf8(QByteArrayView a, QByteArrayView b) const {
+    // As QCollator: an empty line first, before the collator is asked.
+    if (a.isEmpty())
+        return b.isEmpty() ? 0 : -1;
+    if (b.isEmpty())
+        return 1;
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollationResult result =
+        ucol_strcollUTF8(m_collator, a.data(), qint32(std::min<qsizetype>(a.size(), INT32_MAX)),
+                         b.data(), qint32(std::min<qsizetype>(b.size(), INT32_MAX)), &status);
+    return result == UCOL_LESS ? -1 : result == UCOL_GREATER ? 1 : 0;
+}
+
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include "linetext.h"
 
+#include <QByteArrayView>
 #include <QCollator>
 #include <QtGlobal>
 
@@ -37,6 +38,12 @@ public:
     CollationKeys& operator=(const CollationKeys&) = delete;
 
     CollationPrefix prefixOf(LineText text);
+
+    // Whether the collator opened; without it compareUtf8 cannot answer.
+    bool collates() const { return m_collator != nullptr; }
+    // QCollator::compare on the text two strings of valid UTF-8 hold, without decoding
+    // them first.
+    int compareUtf8(QByteArrayView a, QByteArrayView b) const;
 
 private:
     UCollator* m_collator = nullptr;

@@ -75,6 +75,8 @@ private slots:
     void prefixesAgreeWithTheCollator_data();
     void prefixesAgreeWithTheCollator();
     void oneByteLinesHaveTheirWideFormsPrefix();
+    void utf8ComparesAsTheCollator_data();
+    void utf8ComparesAsTheCollator();
 };
 
 void TestCollationKeys::prefixesAgreeWithTheCollator_data() {
@@ -124,6 +126,34 @@ void TestCollationKeys::oneByteLinesHaveTheirWideFormsPrefix() {
             continue;
         const QByteArray narrow = line.toLatin1();
         QCOMPARE(keys.prefixOf(QLatin1StringView(narrow)) == keys.prefixOf(line), true);
+    }
+}
+
+void TestCollationKeys::utf8ComparesAsTheCollator_data() {
+    prefixesAgreeWithTheCollator_data();
+}
+
+void TestCollationKeys::utf8ComparesAsTheCollator() {
+    QFETCH(QString, locale);
+    QFETCH(bool, numeric);
+    qputenv("LC_ALL", locale.toLatin1() + ".UTF-8");
+    const QCollator collator = makeCollator({LineOrder::Rule::Locale, numeric});
+    qunsetenv("LC_ALL");
+    const CollationKeys keys(collator);
+    QVERIFY(keys.collates());
+    QStringList lines = randomLines(200, qHash(locale) + 1);
+    lines << QString() << QStringLiteral("\u0001");
+    QList<QByteArray> encoded;
+    for (const QString& line : lines)
+        encoded.append(line.toUtf8());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        for (qsizetype j = 0; j < lines.size(); ++j) {
+            const int byCollator = sign(collator.compare(lines[i], lines[j]));
+            if (keys.compareUtf8(encoded[i], encoded[j]) != byCollator)
+                QFAIL(qPrintable(QStringLiteral("\"%1\" and \"%2\": the collator says %3")
+                                     .arg(lines[i], lines[j])
+                                     .arg(byCollator)));
+        }
     }
 }
 
