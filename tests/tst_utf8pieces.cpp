@@ -10,9 +10,46 @@ using namespace varnel;
 class TestUtf8Pieces : public QObject {
     Q_OBJECT
 private slots:
+    void latin1Pieces_data();
+    void latin1Pieces();
     void latin1VectorsDecodeAsPlainly_data();
     void latin1VectorsDecodeAsPlainly();
 };
+
+void TestUtf8Pieces::latin1Pieces_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("read");
+    QTest::addColumn<QByteArray>("latin1");
+    QTest::addColumn<bool>("wellFormed");
+    const QByteArray sixteen = "abcdefghijklmnop";
+    const QByteArray e = "\xC3\xA9";
+    QTest::newRow("short, cut after a lead")
+        << QByteArray("caf\xC3") << 3 << QByteArray("caf") << true;
+    QTest::newRow("long, cut after a lead") << sixteen + "\xC3" << 16 << sixteen << true;
+    QTest::newRow("a lead as the sixteenth byte") << QByteArray("abcdefghijklmno\xC3\xA9xyz") << 20
+                                                  << QByteArray("abcdefghijklmno\xE9xyz") << true;
+    QTest::newRow("letters of C2 and C3")
+        << e.repeated(10) + "\xC2\xA0" + sixteen << 38
+        << QByteArray("\xE9").repeated(10) + "\xA0" + sixteen << true;
+    QTest::newRow("a wider letter stops it")
+        << sixteen + e + "\xC4\x80" + sixteen << 18 << sixteen + "\xE9" << false;
+    QTest::newRow("a continuation alone stops it")
+        << e + sixteen + "\xA9" + sixteen << 18 << "\xE9" + sixteen << false;
+}
+
+void TestUtf8Pieces::latin1Pieces() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, read);
+    QFETCH(QByteArray, latin1);
+    QFETCH(bool, wellFormed);
+    for (const Utf8Way way : {Utf8Way::Fastest, Utf8Way::Plain}) {
+        QByteArray out(bytes.size(), '\0');
+        const Utf8Piece done = decodeUtf8Latin1Piece(bytes.data(), bytes.size(), out.data(), way);
+        QCOMPARE(done.read, qsizetype(read));
+        QCOMPARE(out.first(done.written), latin1);
+        QCOMPARE(done.wellFormed, wellFormed);
+    }
+}
 
 void TestUtf8Pieces::latin1VectorsDecodeAsPlainly_data() {
     // Random texts of these pieces, of every length around the sixteen bytes the vectors
