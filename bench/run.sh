@@ -18,7 +18,8 @@ work=${BENCH_DIR:-/tmp/varnel-bench}
 tree_files=${BENCH_TREE_FILES:-100000}
 tree_folders=${BENCH_TREE_FOLDERS:-1000}
 make_lines=../shared/bench/make_lines.py
-[ -f "$make_lines" ] || make_lines=$(dirname "$0")/../../shared/bench/make_lines.py
+# From a worktree beside the main one, the shared folder is one further up.
+[ -f "$make_lines" ] || make_lines=../../shared/bench/make_lines.py
 
 # GNU sort's case-folding order needs a real UTF-8 locale to compare with.
 if ! locale -a 2>/dev/null | grep -qi '^en_US\.utf-\?8$'; then
@@ -121,6 +122,12 @@ for n in "${sizes[@]}"; do
     check_s=$(best_of_3 "build/bin/varnel check --lines '$file'")
     row "$label" "varnel check --lines" "$check_s" "awk one-liner" "$awk_s" \
         "$(ratio "$check_s" "$awk_s")" "<= 0.25x awk"
+    check_locale_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel check --order=locale '$file'")
+    row "$label" "varnel check --order=locale" "$check_locale_s" "awk one-liner" "$awk_s" \
+        "$(ratio "$check_locale_s" "$awk_s")" ""
+    check_sarif_s=$(best_of_3 "build/bin/varnel check --format=sarif '$file'")
+    row "$label" "varnel check --format=sarif" "$check_sarif_s" "awk one-liner" "$awk_s" \
+        "$(ratio "$check_sarif_s" "$awk_s")" ""
     varnel_sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel sort '$file'")
     row "$label" "varnel sort" "$varnel_sort_s" "sort -f (en_US.UTF-8)" "$sort_s" \
         "$(ratio "$varnel_sort_s" "$sort_s")" "<= 0.33x sort -f"

@@ -2,6 +2,7 @@
 
 #include "files/bytesource.h"
 #include "files/filesystem.h"
+#include "order/collationkeys.h"
 #include "streams.h"
 #include "text/linestream.h"
 
@@ -24,7 +25,8 @@ public:
         , m_options(options)
         , m_report(FindingReport::create(options.format))
         , m_collator(makeCollator(options.order))
-        , m_compare(options.order, m_collator) {}
+        , m_compare(options.order, m_collator)
+        , m_utf8Collation(m_collator) {}
 
     void begin() {
         write([&](QByteArray& out) { m_report->begin(out); });
@@ -38,7 +40,16 @@ public:
     void abandon();
 
 private:
+    // A line decoded for a comparison: the buffers are kept from line to line.
+    struct Decoded {
+        std::vector<char16_t> units;
+        qint64 number = 0; // 0: none
+    };
+
     int compare(const LineStream& stream, const StreamLine& upper, const StreamLine& lower);
+    int compareDecoded(const LineStream& stream, const StreamLine& upper, const StreamLine& lower);
+    static void decode(const LineStream& stream, const StreamLine& line, qint64 number,
+                       Decoded& into);
     void report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                 const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber);
     void forgetUnsettled();
@@ -54,6 +65,10 @@ private:
     std::unique_ptr<FindingReport> m_report;
     const QCollator m_collator;
     LineComparison m_compare;
+    CollationKeys m_utf8Collation;
+    // The lines compared last: each line is the lower of one pair and the upper of the next.
+    Decoded m_upper;
+    Decoded m_lower;
     qint64 m_foundWhileUnsettled = 0;
     QByteArray m_text;
     QByteArray m_next;
@@ -67,7 +82,30 @@ int Checker::compare(const LineStream& stream, const StreamLine& upper, const St
             return 1;
         return m_options.unique && !streamLinesSortAfter(stream, lower, upper) ? 0 : -1;
     }
-    return m_compare(stream.text(upper), stream.text(lower));
+    // The collator reads UTF-8 itself: decoding each line first would only cost.
+    if (order.rule == LineOrder::Rule::Locale && stream.encoding() == StreamEncoding::Utf8 &&
+        m_utf8Collation.collates())
+        return m_utf8Collation.compareUtf8(upper.bytes, lower.bytes);
+    return compareDecoded(stream, upper, lower);
+}
+
+int Checker::compareDecoded(const LineStream& stream, const StreamLine& upper,
+                            const StreamLine& lower) {
+    const qint64 number = stream.lineNumber();
+    if (m_lower.number == number - 1)
+        std::swap(m_upper, m_lower);
+    else
+        decode(stream, upper, number - 1, m_upper);
+    decode(stream, lower, number, m_lower);
+    return m_compare(QStringView(m_upper.units.data(), qsizetype(m_upper.units.size())),
+                     QStringView(m_lower.units.data(), qsizetype(m_lower.units.size())));
+}
+
+void Checker::decode(const LineStream& stream, const StreamLine& line, qint64 number,
+                     Decoded& into) {
+    into.units.clear();
+    stream.appendText(line, into.units);
+    into.number = number;
 }
 
 bool Checker::check(const QString& name, LineStream& stream) {
@@ -75,12 +113,14 @@ bool Checker::check(const QString& name, LineStream& stream) {
     qint64 found = 0;
     qint64 number = 0;
     m_foundWhileUnsettled = 0;
+    m_upper.number = m_lower.number = 0;
     StreamLine line;
     while (stream.next(line)) {
         if (stream.lineNumber() <= number) {
             // The stream went back to read the lines again in another encoding.
             found -= m_foundWhileUnsettled;
             forgetUnsettled();
+            m_upper.number = m_lower.number = 0;
         }
         number = stream.lineNumber();
         if (!stream.settled())
@@ -122,9 +162,11 @@ void Checker::forgetUnsettled() {
 void Checker::report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                      const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber) {
     write([&](QByteArray& out) {
-        m_text.clear();
+        // Emptied keeping their room: clear() would give it back, and a list out of order
+        // has a finding every few lines.
+        m_text.truncate(0);
         stream.appendUtf8(upper, m_text);
-        m_next.clear();
+        m_next.truncate(0);
         stream.appendUtf8(lower, m_next);
         m_report->add({kind, name, lowerNumber - 1, m_text, m_next}, out);
     });

@@ -2,6 +2,7 @@
 
 #include "files/bytesource.h"
 #include "files/filesystem.h"
+#include "files/targetpath.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,21 +16,6 @@ namespace {
 constexpr qsizetype OutputBlock = 1 << 16;
 constexpr qsizetype HeldInMemory = 8 << 20;
 
-// The descriptor a name such as /dev/stdin or /dev/fd/3 stands for, or -1.
-int givenDescriptor(const QByteArray& path) {
-    if (path == "/dev/stdin")
-        return STDIN_FILENO;
-    for (const QByteArrayView prefix :
-         {QByteArrayView("/dev/fd/"), QByteArrayView("/proc/self/fd/")}) {
-        if (!path.startsWith(prefix))
-            continue;
-        bool isNumber = false;
-        const int fd = path.sliced(prefix.size()).toInt(&isNumber);
-        return isNumber && fd >= 0 && ::fcntl(fd, F_GETFD) >= 0 ? fd : -1;
-    }
-    return -1;
-}
-
 } // namespace
 
 QStringList inputNames(const QStringList& files) {
@@ -41,8 +27,9 @@ InputFile::InputFile(const QString& name)
     if (name == u'-')
         return;
     const QByteArray path = encodeFileName(name);
+    // A descriptor the program was not given is no input: the name then fails to open.
     m_fd = givenDescriptor(path);
-    if (m_fd >= 0)
+    if (m_fd >= 0 && ::fcntl(m_fd, F_GETFD) >= 0)
         return;
     do {
         m_fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);

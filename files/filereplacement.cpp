@@ -5,11 +5,11 @@
 #include "filesystem.h"
 #include "pendingnames.h"
 #include "systemcalls.h"
+#include "targetpath.h"
 
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <climits>
 #include <exception>
 #include <thread>
 #include <utility>
@@ -25,59 +25,6 @@ namespace {
 // Written text is handed to the disk each time this much more is waiting, so the wait for
 // it all before the file takes the old one's place stays short.
 constexpr qint64 WritebackSize = 4 * 1024 * 1024;
-// As many links as the system itself follows in one name.
-constexpr int LinkLimit = 40;
-
-// The descriptor that /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N names; -1 for
-// any other name.
-int givenDescriptor(const QByteArray& path) {
-    if (path == "/dev/stdout")
-        return STDOUT_FILENO;
-    if (path == "/dev/stderr")
-        return STDERR_FILENO;
-    for (const QByteArrayView folder :
-         {QByteArrayView("/dev/fd/"), QByteArrayView("/proc/self/fd/")}) {
-        if (!path.startsWith(folder))
-            continue;
-        const QByteArray number = path.sliced(folder.size());
-        bool ok = false;
-        const int fd = number.toInt(&ok);
-        if (ok && fd >= 0 && number == QByteArray::number(fd))
-            return fd;
-    }
-    return -1;
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return QByteArrayLiteral(".");
-    return slash == 0 ? QByteArrayLiteral("/") : path.first(slash);
-}
-
-QByteArray baseOf(const QByteArray& path) {
-    return path.sliced(path.lastIndexOf('/') + 1);
-}
-
-// The name that links starting at `path` end at, which need not exist yet: a link to a file
-// not yet made stays a link, to the file now made. Empty, with errno set, on a loop.
-QByteArray followLinks(QByteArray path) {
-    for (int followed = 0;; ++followed) {
-        struct stat status;
-        if (::lstat(path.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
-            return path;
-        if (followed == LinkLimit) {
-            errno = ELOOP;
-            return {};
-        }
-        QByteArray link(PATH_MAX, Qt::Uninitialized);
-        const ssize_t size = ::readlink(path.constData(), link.data(), size_t(link.size()));
-        if (size < 0)
-            return path;
-        link.truncate(size);
-        path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
-    }
-}
 
 // ".NAME.RANDOM", short enough for a name however long NAME is.
 QByteArray temporaryName(const QByteArray& base) {

@@ -1,6 +1,7 @@
 #include "linesort.h"
 
 #include "collation.h"
+#include "collationkeys.h"
 #include "core/failure.h"
 
 #include <QCollator>
@@ -13,6 +14,7 @@
 #include <new>
 #include <numeric>
 #include <thread>
+#include <type_traits>
 
 namespace varnel {
 
@@ -25,9 +27,9 @@ QCollator independentCollator(const QCollator& collator) {
     return own;
 }
 
-// A line as the sort moves it: where its text is, so a comparison reads the text without
-// first looking the line up (a wait on memory that costs as much as the collation), and
-// which line it is.
+// A line as the sort moves it in the code order: where its text is, so a comparison reads
+// the text without first looking the line up (a wait on memory that costs as much as the
+// comparison), and which line it is.
 struct LineSort::Item {
     static constexpr quint32 LongLine = 0x7FFFFFFF;
 
@@ -37,8 +39,25 @@ struct LineSort::Item {
     quint32 index;
 };
 
+// A line as the sort moves it in a locale's order: its sort key prefix, which decides most
+// comparisons without the collation, and which line it is. The text is looked up only when
+// two prefixes are equal.
+struct LineSort::KeyedItem {
+    quint64 high;
+    quint32 low;
+    quint32 index;
+};
+
+namespace {
+
+static_assert(sizeof(LineSort::Item) == 16 && sizeof(LineSort::KeyedItem) == 16);
+
+constexpr unsigned PollEvery = 4096;
+
+} // namespace
+
 // The merge sort on one thread, with that thread's comparison.
-class LineSort::Sorter {
+template <typename SortItem> class LineSort::Sorter {
 public:
     Sorter(Lines lines, const LineOrder& order, const QCollator& collator,
            const std::atomic<bool>* stop, std::atomic<quint64>& compared)
@@ -47,8 +66,20 @@ public:
         , m_stop(stop)
         , m_compared(compared) {}
 
+    // Gives `count` items from line `first` on their sort key prefixes, before any is sorted.
+    void makeKeys(KeyedItem* items, quint32 first, size_t count, const QCollator& collator) {
+        CollationKeys keys(collator);
+        for (size_t i = 0; i < count; ++i) {
+            if (++m_sincePoll == PollEvery)
+                poll();
+            const quint32 index = first + quint32(i);
+            const CollationPrefix prefix = keys.prefixOf(m_lines(index));
+            items[i] = {prefix.high, prefix.low, index};
+        }
+    }
+
     // Sorts `count` items in place, with room for half as many at `buffer`.
-    void sort(Item* items, size_t count, Item* buffer) {
+    void sort(SortItem* items, size_t count, SortItem* buffer) {
         if (count < 2)
             return;
         const size_t half = count / 2;
@@ -59,13 +90,13 @@ public:
 
     // Merges the sorted runs [first, middle) and [middle, last) in place, with room for the
     // first run at `buffer`; on equal lines the first run's come first.
-    void merge(Item* first, Item* middle, Item* last, Item* buffer) {
+    void merge(SortItem* first, SortItem* middle, SortItem* last, SortItem* buffer) {
         if (first == middle || middle == last || !after(middle[-1], *middle))
             return;
-        const Item* left = buffer;
-        const Item* const leftEnd = std::copy(first, middle, buffer);
-        const Item* right = middle;
-        Item* out = first;
+        const SortItem* left = buffer;
+        const SortItem* const leftEnd = std::copy(first, middle, buffer);
+        const SortItem* right = middle;
+        SortItem* out = first;
         // With one item on the left, that comparison was the merge's first one.
         if (leftEnd - left == 1)
             *out++ = *right++;
@@ -78,25 +109,31 @@ public:
     }
 
     // The first of the sorted items in [first, last) whose line does not sort before `key`.
-    Item* lowerBound(Item* first, Item* last, const Item& key) {
+    SortItem* lowerBound(SortItem* first, SortItem* last, const SortItem& key) {
         return std::partition_point(first, last,
-                                    [&](const Item& item) { return after(key, item); });
+                                    [&](const SortItem& item) { return after(key, item); });
     }
 
 private:
-    static constexpr unsigned PollEvery = 4096;
-
-    LineText text(const Item& item) const {
+    LineText text(const SortItem& item) const {
         if (item.size == Item::LongLine)
             return m_lines(item.index);
         if (item.wide)
             return QStringView(static_cast<const char16_t*>(item.data), qsizetype(item.size));
         return QLatin1StringView(static_cast<const char*>(item.data), qsizetype(item.size));
     }
-    bool after(const Item& a, const Item& b) {
+    bool after(const SortItem& a, const SortItem& b) {
         if (++m_sincePoll == PollEvery)
             poll();
-        return m_compare(text(a), text(b)) > 0;
+        if constexpr (std::is_same_v<SortItem, KeyedItem>) {
+            if (a.high != b.high)
+                return a.high > b.high;
+            if (a.low != b.low)
+                return a.low > b.low;
+            return m_compare(m_lines(a.index), m_lines(b.index)) > 0;
+        } else {
+            return m_compare(text(a), text(b)) > 0;
+        }
     }
     void poll() {
         m_compared.fetch_add(m_sincePoll, std::memory_order_relaxed);
@@ -150,31 +187,51 @@ double LineSort::progress() const {
 std::vector<quint32> LineSort::orderOf(size_t count, Lines lines) {
     if (count > std::numeric_limits<quint32>::max())
         throw std::bad_alloc();
+    // Only the collation is worth keys: the code order compares about as fast as a key.
+    if (m_order.rule == LineOrder::Rule::Locale)
+        return orderWith<KeyedItem>(count, lines);
+    return orderWith<Item>(count, lines);
+}
+
+template <typename SortItem> std::vector<quint32> LineSort::orderWith(size_t count, Lines lines) {
+    constexpr bool Keyed = std::is_same_v<SortItem, KeyedItem>;
     m_compared = 0;
-    // A merge sort compares at most about n log2 n times.
-    m_expected = std::max<quint64>(1, quint64(count) * quint64(std::bit_width(count)));
+    // A merge sort compares at most about n log2 n times, after a key a line.
+    m_expected = std::max<quint64>(1, quint64(count) * quint64(std::bit_width(count)) +
+                                          (Keyed ? quint64(count) : 0));
     acquiring(SortResource::Memory);
-    std::vector<Item> items(count);
-    std::vector<Item> buffer(count / 2 + 1);
+    std::vector<SortItem> items(count);
+    std::vector<SortItem> buffer(count / 2 + 1);
     std::vector<quint32> order(count);
-    for (size_t i = 0; i < count; ++i) {
-        const LineText text = lines(quint32(i));
-        const bool fits = text.size() < qsizetype(Item::LongLine);
-        items[i] = {text.bytes(), fits ? quint32(text.size()) : Item::LongLine, text.isWide(),
-                    quint32(i)};
+    if constexpr (!Keyed) {
+        for (size_t i = 0; i < count; ++i) {
+            const LineText text = lines(quint32(i));
+            const bool fits = text.size() < qsizetype(Item::LongLine);
+            items[i] = {text.bytes(), fits ? quint32(text.size()) : Item::LongLine, text.isWide(),
+                        quint32(i)};
+        }
     }
     const auto finished = [&] {
         m_compared = m_expected.load();
         std::transform(items.begin(), items.end(), order.begin(),
-                       [](const Item& item) { return item.index; });
+                       [](const SortItem& item) { return item.index; });
         return std::move(order);
     };
-
-    if (count < TwoThreadSize) {
-        Sorter(lines, m_order, m_collator, m_stop, m_compared)
-            .sort(items.data(), count, buffer.data());
+    // The keys of the lines [first, first + n), on the thread that sorts them.
+    const auto makeKeys = [&](Sorter<SortItem>& sorter, size_t first, size_t n,
+                              const QCollator& collator) {
+        if constexpr (Keyed)
+            sorter.makeKeys(items.data() + first, quint32(first), n, collator);
+    };
+    const auto sortAlone = [&] {
+        Sorter<SortItem> sorter(lines, m_order, m_collator, m_stop, m_compared);
+        makeKeys(sorter, 0, count, m_collator);
+        sorter.sort(items.data(), count, buffer.data());
         return finished();
-    }
+    };
+
+    if (count < TwoThreadSize)
+        return sortAlone();
     acquiring(SortResource::Memory);
     QCollator second = independentCollator(m_collator);
 
@@ -182,19 +239,22 @@ std::vector<quint32> LineSort::orderOf(size_t count, Lines lines) {
     // lines before its middle line, with the upper half's lines that sort before that line,
     // are brought together and merged on one thread, the rest on the other. Lines equal to
     // the middle one on the upper side all go to the second part, behind the lower side's.
-    Item* const all = items.data();
+    SortItem* const all = items.data();
     const size_t middle = count / 2;
     const size_t lowerCut = middle / 2;
     size_t firstPartEnd = 0;
     Meeting sorted;
     Meeting cut;
     const auto sortAndMerge = [&](const QCollator& collator, bool lower) {
-        Sorter sorter(lines, m_order, collator, m_stop, m_compared);
+        Sorter<SortItem> sorter(lines, m_order, collator, m_stop, m_compared);
         try {
-            if (lower)
+            if (lower) {
+                makeKeys(sorter, 0, middle, collator);
                 sorter.sort(all, middle, buffer.data());
-            else
+            } else {
+                makeKeys(sorter, middle, count - middle, collator);
                 sorter.sort(all + middle, count - middle, buffer.data() + lowerCut);
+            }
         } catch (...) {
             // The other thread waits for this one at both meetings.
             sorted.arrive(false);
@@ -207,8 +267,8 @@ std::vector<quint32> LineSort::orderOf(size_t count, Lines lines) {
         }
         if (!lower) {
             try {
-                const Item key = all[lowerCut];
-                Item* const upperCut = sorter.lowerBound(all + middle, all + count, key);
+                const SortItem key = all[lowerCut];
+                SortItem* const upperCut = sorter.lowerBound(all + middle, all + count, key);
                 std::rotate(all + lowerCut, all + middle, upperCut);
                 firstPartEnd = lowerCut + size_t(upperCut - (all + middle));
             } catch (...) {
@@ -239,8 +299,7 @@ std::vector<quint32> LineSort::orderOf(size_t count, Lines lines) {
         });
     } catch (const std::exception&) {
         // Without a second thread, this one sorts it all.
-        Sorter(lines, m_order, m_collator, m_stop, m_compared).sort(all, count, buffer.data());
-        return finished();
+        return sortAlone();
     }
     try {
         sortAndMerge(m_collator, false);

@@ -5,6 +5,7 @@ VARNEL_PACKAGES=(
     build-essential cmake
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     libxcb1-dev # the window asks the X server before Qt does (app/displayconnection.h)
+    libicu-dev  # sort key prefixes from the collator QCollator uses (order/collationkeys.h)
     fonts-liberation
 )
 # The spreadsheet export drives LibreOffice Calc; without recommends it stays small.

@@ -3,6 +3,7 @@
 
 #include "cli/commandline.h"
 #include "cli/options.h"
+#include "tests/support/programrun.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>
@@ -17,37 +18,18 @@ using namespace varnel::testing;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = ProgramRun;
 
 // The real program in `folder`, without a display unless `environment` ("NAME=value")
 // gives one.
 Run run(const QStringList& arguments, const QString& folder, const QStringList& environment = {},
         const QByteArray& input = {}) {
-    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
-        variables.remove(QString::fromLatin1(name));
-    for (const QString& setting : environment)
-        variables.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
-    QProcess program;
-    program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
-    program.setArguments(arguments);
-    program.setWorkingDirectory(folder);
-    program.setProcessEnvironment(variables);
-    program.start();
-    program.write(input);
-    program.closeWriteChannel();
-    if (!program.waitForFinished(20000)) {
-        program.kill(); // a window that opened after all
-        program.waitForFinished();
-        return {};
-    }
-    if (program.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+    ProgramCall call{arguments, folder, input};
+    call.environment =
+        QStringList{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"} +
+        environment;
+    call.waitMs = 20000;
+    return runProgram(call);
 }
 
 // The plain text of a manual page's section: font changes, quotes and line breaks of the

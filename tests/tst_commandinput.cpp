@@ -2,6 +2,7 @@
 // temporary space for what can be read again.
 
 #include "order/linesortsafter.h"
+#include "tests/support/programrun.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/textreaders.h"
 
@@ -16,36 +17,18 @@ using namespace varnel::testing;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = ProgramRun;
 
 // `command` run by the shell in `folder`, with the program on its PATH, `input` on standard
 // input and, when given, a limit on the size of files it writes.
 Run shell(const QString& command, const QString& folder, const QByteArray& input = {},
           const QString& temporaryFolder = {}, qint64 fileSizeLimit = -1) {
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("PATH",
-                       QCoreApplication::applicationDirPath() + ":" + environment.value("PATH"));
+    ProgramCall call{{command}, folder, input};
+    call.shell = true;
     if (!temporaryFolder.isEmpty())
-        environment.insert("TMPDIR", temporaryFolder);
-    program.setProcessEnvironment(environment);
-    program.setWorkingDirectory(folder);
-    if (fileSizeLimit >= 0) {
-        program.setChildProcessModifier([fileSizeLimit] {
-            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    program.start("sh", {"-c", command});
-    program.write(input);
-    program.closeWriteChannel();
-    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+        call.environment = {QStringLiteral("TMPDIR=") + temporaryFolder};
+    call.fileSizeLimit = fileSizeLimit;
+    return runProgram(call);
 }
 
 QByteArray joined(const QStringList& lines) {

@@ -5,6 +5,7 @@
 #include "order/linesortsafter.h"
 #include "files/filesystem.h"
 #include "tests/support/textreaders.h"
+#include "tests/support/programrun.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/textfilecases.h"
 
@@ -26,37 +27,16 @@ using namespace varnel::testing;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = ProgramRun;
 
 // The real program, in `folder`, with `input` on a pipe as its standard input.
 Run run(const QStringList& arguments, const QByteArray& input, const QString& folder,
         qint64 fileSizeLimit = -1, bool display = true) {
-    QProcess program;
-    program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
-    program.setArguments(arguments);
-    program.setWorkingDirectory(folder);
-    if (!display) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(name));
-        program.setProcessEnvironment(environment);
-    }
-    if (fileSizeLimit >= 0) {
-        program.setChildProcessModifier([fileSizeLimit] {
-            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        });
-    }
-    program.start();
-    program.write(input);
-    program.closeWriteChannel();
-    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
+    ProgramCall call{arguments, folder, input};
+    call.fileSizeLimit = fileSizeLimit;
+    if (!display)
+        call.environment = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    return runProgram(call);
 }
 
 // `expected` ending in "..." asks only for what comes before.

@@ -85,6 +85,10 @@ void TestFindingReport::textFormats_data() {
     QTest::newRow("gnu second controls, no-break space")
         << gnu << Sample{Finding::Kind::Order, "a", 1, "x\xc2\x85y", "\xc2\xa0z\xc2\x9f"}
         << QByteArray("a:1: \"x\\302\\205y\" sorts after \"\xc2\xa0z\\302\\237\" on line 2\n");
+    // A byte that starts a sequence and ends the text stays what it is.
+    QTest::newRow("gnu lone lead byte at the end")
+        << gnu << Sample{Finding::Kind::Order, "a", 1, "x\xc2", "w"}
+        << QByteArray("a:1: \"x\xc2\" sorts after \"w\" on line 2\n");
     QTest::newRow("lines") << lines << Sample{Finding::Kind::Order, "a", 1, "Zeb\"ra\t", "x"}
                            << QByteArray("Zeb\"ra\t\n");
     QTest::newRow("github") << github << plain
@@ -144,10 +148,10 @@ void TestFindingReport::sarifLog_data() {
     QTest::newRow("none") << QList<Sample>{} << QStringList{};
     QTest::newRow("one") << QList<Sample>{plain} << QStringList{"list.txt"};
     QTest::newRow("both kinds, encoded paths")
-        << QList<Sample>{{Finding::Kind::Order, "my list#1.txt", 2, "b\"", "a"},
+        << QList<Sample>{{Finding::Kind::Order, "my list#9.txt", 2, "b\"", "a"},
                          {Finding::Kind::Repeat, "/srv/über/l.txt", 9, "x", "X"},
                          {Finding::Kind::Order, "-", 1, "b", "a"}}
-        << QStringList{"my%20list%231.txt", "file:///srv/%C3%BCber/l.txt", "-"};
+        << QStringList{"my%20list%239.txt", "file:///srv/%C3%BCber/l.txt", "-"};
 }
 
 void TestFindingReport::sarifLog() {

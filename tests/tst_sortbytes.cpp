@@ -1,3 +1,4 @@
+#include "tests/support/programrun.h"
 #include "tests/support/testfiles.h"
 
 #include <QCoreApplication>
@@ -91,15 +92,10 @@ void TestSortBytes::keepsBytes() {
         writeFile(folder.filePath(name), bytes);
         arguments << name;
     }
-    QProcess program;
-    program.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/varnel"));
-    program.setArguments(arguments);
-    program.setWorkingDirectory(folder.path());
-    program.start();
-    QVERIFY(program.waitForFinished(60000));
-    QCOMPARE(program.readAllStandardError(), QByteArray());
-    QCOMPARE(program.exitCode(), 0);
-    const QByteArray out = program.readAllStandardOutput();
+    const ProgramRun run = runVarnel(arguments, folder.path());
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.status, 0);
+    const QByteArray out = run.out;
     QCOMPARE(inPlace ? contentsOf(folder.filePath(files.first().first)) : out, sorted);
 }
 

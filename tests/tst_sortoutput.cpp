@@ -1,6 +1,7 @@
 // varnel sort -o, the real program: OUTPUT is replaced whole or left as it was, keeps what the
 // file was, and is written where the shell's ">" could write it.
 
+#include "tests/support/programrun.h"
 #include "tests/support/testfiles.h"
 
 #include <QCoreApplication>
@@ -32,34 +33,15 @@ QString program() {
 // The ordinary user the tests run the program as, when they run as root.
 constexpr int Nobody = 65534;
 
-struct Run {
-    int status = -1;
-    QByteArray err;
-};
+using Run = ProgramRun;
 
 // The real program in `folder`, as `user` when not -1; `prepare` runs in the child first.
 Run run(const QStringList& arguments, const QString& folder, int user = -1,
         std::function<void()> prepare = {}) {
-    QProcess process;
-    QStringList all = arguments;
-    if (user >= 0) {
-        process.setProgram(QStringLiteral("setpriv"));
-        all.prepend(program());
-        all =
-            QStringList{QStringLiteral("--reuid=%1").arg(user),
-                        QStringLiteral("--regid=%1").arg(user), QStringLiteral("--clear-groups")} +
-            all;
-    } else {
-        process.setProgram(program());
-    }
-    process.setArguments(all);
-    process.setWorkingDirectory(folder);
-    if (prepare)
-        process.setChildProcessModifier(prepare);
-    process.start();
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), process.readAllStandardError()};
+    ProgramCall call{arguments, folder, {}};
+    call.user = user;
+    call.inChild = std::move(prepare);
+    return runProgram(call);
 }
 
 QByteArray nameOf(const QString& path) {

@@ -2,6 +2,14 @@
 
 #include "utf8bytes.h"
 
+#include <array>
+#include <bit>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VARNEL_LATIN1_VECTORS 1
+#endif
+
 namespace varnel {
 
 Utf8Piece decodeUtf8Piece(const char* in, qsizetype size, char16_t* out) {
@@ -39,7 +47,9 @@ Utf8Piece decodeUtf8Piece(const char* in, qsizetype size, char16_t* out) {
     return {i, o, true};
 }
 
-Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out) {
+namespace {
+
+Utf8Piece decodeLatin1Plainly(const char* in, qsizetype size, char* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(in);
     qsizetype i = 0;
     qsizetype o = 0;
@@ -60,6 +70,99 @@ Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out) {
         i += 2;
     }
     return {i, o, true};
+}
+
+#if defined(VARNEL_LATIN1_VECTORS)
+
+// For each eight-bit mask, the shuffle that gathers the bytes it marks to the front.
+constexpr std::array<quint64, 256> Gathers = [] {
+    std::array<quint64, 256> gathers{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        quint64 shuffle = 0x8080808080808080ULL;
+        int at = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (mask & (1u << bit)) {
+                shuffle &= ~(quint64(0xFF) << (8 * at));
+                shuffle |= quint64(bit) << (8 * at);
+                ++at;
+            }
+        }
+        gathers[mask] = shuffle;
+    }
+    return gathers;
+}();
+
+// Writes the eight bytes of `v`'s low half that `keep` marks to `out`, and how many.
+__attribute__((target("ssse3,popcnt"), always_inline)) inline int
+gatherHalf(__m128i v, unsigned keep, char* out) {
+    const __m128i shuffle = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&Gathers[keep]));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, shuffle));
+    return std::popcount(keep);
+}
+
+// Sixteen bytes at a time while they are ASCII and two-byte sequences led by C2 or C3, the
+// letters of Western European lists: the continuation byte of a C3 sequence gains 0x40, that
+// of a C2 sequence is the character already, and the lead bytes are dropped. Anything else,
+// and the last piece of fewer than sixteen bytes, is left to the plain decoder.
+__attribute__((target("ssse3,popcnt"))) Utf8Piece decodeLatin1Vectors(const char* in,
+                                                                      qsizetype size, char* out) {
+    qsizetype i = 0;
+    qsizetype o = 0;
+    const __m128i leadFloor = _mm_set1_epi8(char(0xBF)); // signed: above it, C0 to FF
+    const __m128i lowLeadBits = _mm_set1_epi8(char(0xFE));
+    const __m128i c2 = _mm_set1_epi8(char(0xC2));
+    const __m128i c3 = _mm_set1_epi8(char(0xC3));
+    const __m128i c3Adds = _mm_set1_epi8(0x40);
+    while (i + 16 <= size) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const unsigned high = unsigned(_mm_movemask_epi8(v));
+        if (high == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), v);
+            i += 16;
+            o += 16;
+            continue;
+        }
+        const unsigned leads = high & unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(v, leadFloor)));
+        const unsigned latin1Leads =
+            unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, lowLeadBits), c2)));
+        // A lead in the last byte starts the next block instead.
+        const unsigned whole = leads & 0x7FFF;
+        if ((leads & ~latin1Leads) != 0 || (high & ~leads) != whole << 1)
+            break;
+        const __m128i afterC3 = _mm_cmpeq_epi8(_mm_slli_si128(v, 1), c3);
+        const __m128i units = _mm_add_epi8(v, _mm_and_si128(afterC3, c3Adds));
+        const unsigned keep = ~leads & 0xFFFF;
+        o += gatherHalf(units, keep & 0xFF, out + o);
+        o += gatherHalf(_mm_srli_si128(units, 8), keep >> 8, out + o);
+        i += leads & 0x8000 ? 15 : 16;
+    }
+    const Utf8Piece rest = decodeLatin1Plainly(in + i, size - i, out + o);
+    return {i + rest.read, o + rest.written, rest.wellFormed};
+}
+
+bool haveLatin1Vectors() {
+    static const bool have = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    return have;
+}
+
+#else
+
+Utf8Piece decodeLatin1Vectors(const char* in, qsizetype size, char* out) {
+    return decodeLatin1Plainly(in, size, out);
+}
+
+bool haveLatin1Vectors() {
+    return false;
+}
+
+#endif
+
+} // namespace
+
+Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out, Utf8Way way) {
+    if (way == Utf8Way::Fastest && haveLatin1Vectors())
+        return decodeLatin1Vectors(in, size, out);
+    return decodeLatin1Plainly(in, size, out);
 }
 
 } // namespace varnel

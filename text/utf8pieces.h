@@ -23,6 +23,11 @@ Utf8Piece decodeUtf8Piece(const char* in, qsizetype size, char16_t* out);
 // U+0100. It stops, not well-formed, at the first sequence it cannot write that way: one
 // that decodeUtf8Piece either decodes to a wider character or finds ill-formed. A two-byte
 // sequence cut short by the end of the piece is left for the next, as above.
-Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out);
+//
+// Plain decodes a byte at a time; Fastest takes sixteen bytes at a time where the processor
+// has the instructions for it, and gives the same answers.
+enum class Utf8Way { Fastest, Plain };
+Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out,
+                                Utf8Way way = Utf8Way::Fastest);
 
 } // namespace varnel

@@ -80,6 +80,13 @@ void checkPieces(QByteArrayView bytes) {
         check(latin.read + 1 == bytes.size());
     if (!latin.wellFormed && all.read > latin.read)
         check(whole[size_t(latin.written)] > 0xFF);
+    // Sixteen bytes at a time or one at a time, the same answer and the same characters.
+    std::string plain(size_t(bytes.size()), '\0');
+    const varnel::Utf8Piece plainly = varnel::decodeUtf8Latin1Piece(
+        bytes.data(), bytes.size(), plain.data(), varnel::Utf8Way::Plain);
+    check(plainly.read == latin.read && plainly.written == latin.written &&
+          plainly.wellFormed == latin.wellFormed);
+    check(std::equal(plain.begin(), plain.begin() + latin.written, narrow.begin()));
     const qsizetype step = 1 + static_cast<unsigned char>(bytes.back()) % 7;
     std::u16string pieces(size_t(bytes.size()), u'\0');
     qsizetype read = 0;
