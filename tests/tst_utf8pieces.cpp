@@ -68,7 +68,7 @@ void TestUtf8Pieces::latin1VectorsDecodeAsPlainly_data() {
 
 void TestUtf8Pieces::latin1VectorsDecodeAsPlainly() {
     QFETCH(QList<QByteArray>, pieces);
-    QRandomGenerator random(quint32(qHash(QByteArray(QTest::currentDataTag()))));
+    QRandomGenerator random{quint32(qHash(QByteArray(QTest::currentDataTag())))};
     for (int round = 0; round < 20000; ++round) {
         QByteArray bytes;
         for (int n = random.bounded(40); n > 0; --n)
