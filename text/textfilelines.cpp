@@ -44,23 +44,6 @@ private:
     int m_fd;
 };
 
-// Asks for the large pages of the system for a large buffer about to be filled: a fault a
-// two-megabyte page instead of one each four kilobytes, for the text and its lines.
-void preferLargePages(void* data, qint64 bytes) {
-#if defined(MADV_HUGEPAGE)
-    constexpr quintptr Large = quintptr(2) << 20;
-    if (bytes < qint64(2 * Large))
-        return;
-    const quintptr first = (quintptr(data) + Large - 1) & ~(Large - 1);
-    const quintptr end = (quintptr(data) + quintptr(bytes)) & ~(Large - 1);
-    if (end > first)
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
-#endif
-}
-
 // At its peak a file is held as its bytes and as UTF-16 at once, or, read one byte a
 // character until a wider one turns up, as both forms of its text: three bytes a byte at most.
 constexpr qint64 PeakBytesPerFileByte = 3;
@@ -132,7 +115,6 @@ class PieceLines {
 public:
     void reserve(size_t lines) {
         m_lines.reserve(lines);
-        preferLargePages(m_lines.data(), qint64(lines * sizeof(LineSpan)));
         prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
     }
     // The text has grown to `end` units; `atEnd` when it grows no more.
@@ -156,7 +138,6 @@ class DecodedText {
 public:
     explicit DecodedText(qsizetype capacity)
         : m_narrow(capacity, Qt::Uninitialized) {
-        preferLargePages(m_narrow.data(), qint64(m_narrow.size()));
         prefault(m_narrow.data(), qint64(m_narrow.size()));
     }
     bool isWide() const { return m_isWide; }
