@@ -11,6 +11,7 @@
 #include "commands/extracting.h"
 #include "commands/loading.h"
 #include "commands/saving.h"
+#include "commands/undoing.h"
 #include "output/officeautomationprovider.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 namespace varnel {
 
@@ -125,6 +127,7 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     connect(m_resultsView, &LineListView::mouseMoved, this,
             [this] { m_state->hoverOverBackgroundOrList(); });
     wireInputList();
+    wireUndo();
 
     startUp(*this);
 }
@@ -169,8 +172,12 @@ void MainWindow::wireInputList() {
     // walk while "Show Correct Order" still sorts.
     view->setFileDropsHeld([this] { return m_state->pump().isRunningAside(); });
     view->setCarriesItems(true);
-    connect(view, &LineListView::mousePressed, this,
-            [this] { runHandler([this] { m_reorder.press(); }); });
+    connect(view, &LineListView::mousePressed, this, [this] {
+        // A drag, however many lines it trades, is taken back as one step.
+        if (!std::exchange(m_dragStep, true))
+            m_state->history().beginStep();
+        runHandler([this] { m_reorder.press(); });
+    });
     connect(view, &LineListView::itemPressed, this, [this] {
         runHandler([this] {
             m_inputView->viewport()->setCursor(
@@ -196,12 +203,24 @@ void MainWindow::wireInputList() {
             // while a command works.
             m_inputView->viewport()->unsetCursor();
         });
+        if (std::exchange(m_dragStep, false))
+            m_state->history().endStep();
     });
     // Queued: the file manager waits for the drop event to return, and a large tree
     // should not keep it waiting.
     connect(
         view, &LineListView::filesDropped, this,
         [this](const QStringList& paths) { takeDrop(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::wireUndo() {
+    const auto undo = [this] { runHandler([this] { undoEdit(*m_state, m_drops.running); }); };
+    const auto redo = [this] { runHandler([this] { redoEdit(*m_state, m_drops.running); }); };
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, undo);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this),
+            &QShortcut::activated, this, redo);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this), &QShortcut::activated, this,
+            redo);
 }
 
 void MainWindow::takeDrop(const QStringList& paths) {
@@ -234,6 +253,8 @@ QPushButton* MainWindow::button(const char* name) const {
 template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
     // Nothing may cross back into Qt: a closed window unwinds the command to here, and
     // anything a handler did not foresee is still reported rather than ending the program.
+    // What it changes in the lists is one step of the edit history.
+    const EditHistory::Scope step(m_state->history());
     try {
         handler();
     } catch (const ProgramEnding&) {

@@ -71,6 +71,8 @@ private:
     void takeDrop(const QStringList& paths);
     void showPointer(Pointer pointer);
     void wireInputList();
+    // Ctrl+Z takes the last change back; Ctrl+Shift+Z and Ctrl+Y do it again.
+    void wireUndo();
     // Selects the input line the result came from, with the line below it in view.
     void showLineOf(const QModelIndex& result);
 
@@ -84,6 +86,7 @@ private:
     bool m_centred = false;
     DragReorder m_reorder;
     DropQueue m_drops;
+    bool m_dragStep = false;
 };
 
 void startUp(MainWindow& window);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/eventpump.h"
+#include "lists/edithistory.h"
 #include "lists/linelistmodel.h"
 #include "lists/resultlinks.h"
 
@@ -30,6 +31,7 @@ public:
     LineListModel& input() { return m_input; }
     LineListModel& results() { return m_results; }
     const ResultLinks& links() const { return m_links; }
+    EditHistory& history() { return m_history; }
     UserInterface& ui() { return m_ui; }
     EventPump& pump() { return m_pump; }
 
@@ -64,6 +66,8 @@ private:
     LineListModel m_input;
     LineListModel m_results;
     ResultLinks m_links{m_input, m_results};
+    // Watches both lists; it goes before them.
+    EditHistory m_history;
     bool m_busy = false;
     Pointer m_pointer = Pointer::Default;
     QString m_applicationTitle;

@@ -12,7 +12,7 @@ namespace {
 // A result's link is the input position its line came from, 0 for none, or this once its
 // line was removed.
 constexpr quint32 NoLink = 0;
-constexpr quint32 Removed = 0xFFFFFFFF;
+constexpr quint32 Removed = LineListModel::LostLink;
 
 // A neighbour's text is quoted up to this many characters.
 constexpr qsizetype QuotedLength = 60;
