@@ -3,6 +3,7 @@
 #include "core/applicationfolder.h"
 #include "core/failure.h"
 #include "linelistview.h"
+#include "listkeys.h"
 
 #include "commands/copying.h"
 #include "commands/correctorder.h"
@@ -128,6 +129,9 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
             [this] { m_state->hoverOverBackgroundOrList(); });
     wireInputList();
     wireUndo();
+    m_keys = new ListKeys(
+        *m_state, m_inputView, m_resultsView, button("PushButton1"),
+        [this](const std::function<void()>& handler) { runHandler(handler); }, this);
 
     startUp(*this);
 }

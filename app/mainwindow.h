@@ -19,6 +19,7 @@ class QPushButton;
 namespace varnel {
 
 class LineListView;
+class ListKeys;
 
 // The one window: two lists and ten buttons at fixed places. It only wires events to the
 // commands, which work on WindowState.
@@ -34,6 +35,7 @@ public:
     WindowState& state() { return *m_state; }
     LineListView* inputView() const { return m_inputView; }
     LineListView* resultsView() const { return m_resultsView; }
+    ListKeys* listKeys() const { return m_keys; }
     QPushButton* button(const char* name) const;
     const QString& applicationFolder() const { return m_applicationFolder; }
     bool hasCustomPointerImage() const { return m_customPointer.has_value(); }
@@ -87,6 +89,7 @@ private:
     DragReorder m_reorder;
     DropQueue m_drops;
     bool m_dragStep = false;
+    ListKeys* m_keys = nullptr;
 };
 
 void startUp(MainWindow& window);
