@@ -4,6 +4,7 @@
 #include "core/failure.h"
 #include "linelistview.h"
 #include "listkeys.h"
+#include "resultdrawing.h"
 
 #include "commands/copying.h"
 #include "commands/correctorder.h"
@@ -132,6 +133,10 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     m_keys = new ListKeys(
         *m_state, m_inputView, m_resultsView, button("PushButton1"),
         [this](const std::function<void()>& handler) { runHandler(handler); }, this);
+    wireResultDrawing(*m_state, m_inputView, m_resultsView);
+    // Clicking the selected result again brings the input back to its line.
+    connect(m_resultsView, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& result) { runHandler([&] { showLineOf(result); }); });
 
     startUp(*this);
 }
@@ -240,8 +245,11 @@ void MainWindow::showLineOf(const QModelIndex& result) {
     if (!result.isValid())
         return;
     const std::optional<qsizetype> line = m_state->links().inputPosition(result.row() + 1);
-    if (!line)
+    if (!line) {
+        // No input line is this result's: none may look like it.
+        m_inputView->clearSelection();
         return;
+    }
     // The line below first, then the line itself: the pair it was found in ends up in view
     // whichever way the list had to scroll.
     if (*line < m_state->input().count())

@@ -477,6 +477,8 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
     if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && m_links &&
         entry.link != 0)
         return m_links->describe(entry.link);
+    if (role == LinkStateRole && m_links && entry.link != 0)
+        return int(m_links->state(entry.link));
     return {};
 }
 

@@ -33,6 +33,8 @@ class LineListModel : public QAbstractListModel, public ColumnTable {
 public:
     // The link of a result whose line was removed.
     static constexpr quint32 LostLink = 0xFFFFFFFF;
+    // The data role that answers a linked item's LinkState, as an int.
+    static constexpr int LinkStateRole = Qt::UserRole + 1;
 
     // One change of a list, as what takes it back: applying a Change undoes what it was
     // recorded for, and records what redoes it. Rows and texts go into it without a copy.

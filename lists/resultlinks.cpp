@@ -70,6 +70,19 @@ QString ResultLinks::describe(quint32 link) const {
     return line + QStringLiteral(" is now in order");
 }
 
+LinkState ResultLinks::state(quint32 link) const {
+    if (link == NoLink)
+        return LinkState::None;
+    if (link == Removed || qsizetype(link) > m_input.count())
+        return LinkState::Removed;
+    if (m_results.isSorted())
+        return LinkState::Copy;
+    const auto at = qsizetype(link);
+    return at < m_input.count() && lineSortsAfter(m_input.textView(at), m_input.textView(at + 1))
+               ? LinkState::OutOfOrder
+               : LinkState::InOrder;
+}
+
 void ResultLinks::rowsInserted(int first, int last) {
     // Lines added at the end move nothing, and that is how lines are added.
     if (qsizetype(last) + 1 >= m_input.count())
