@@ -134,6 +134,7 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
         *m_state, m_inputView, m_resultsView, button("PushButton1"),
         [this](const std::function<void()>& handler) { runHandler(handler); }, this);
     wireResultDrawing(*m_state, m_inputView, m_resultsView);
+    m_scrollMarks = addScrollMarks(*m_state, m_inputView);
     // Clicking the selected result again brings the input back to its line.
     connect(m_resultsView, &QAbstractItemView::clicked, this,
             [this](const QModelIndex& result) { runHandler([&] { showLineOf(result); }); });

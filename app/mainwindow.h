@@ -20,6 +20,7 @@ namespace varnel {
 
 class LineListView;
 class ListKeys;
+class ScrollMarks;
 
 // The one window: two lists and ten buttons at fixed places. It only wires events to the
 // commands, which work on WindowState.
@@ -36,6 +37,7 @@ public:
     LineListView* inputView() const { return m_inputView; }
     LineListView* resultsView() const { return m_resultsView; }
     ListKeys* listKeys() const { return m_keys; }
+    ScrollMarks* scrollMarks() const { return m_scrollMarks; }
     QPushButton* button(const char* name) const;
     const QString& applicationFolder() const { return m_applicationFolder; }
     bool hasCustomPointerImage() const { return m_customPointer.has_value(); }
@@ -90,6 +92,7 @@ private:
     DropQueue m_drops;
     bool m_dragStep = false;
     ListKeys* m_keys = nullptr;
+    ScrollMarks* m_scrollMarks = nullptr;
 };
 
 void startUp(MainWindow& window);

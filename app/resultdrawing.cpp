@@ -1,9 +1,11 @@
 #include "resultdrawing.h"
 
 #include "linelistview.h"
+#include "scrollmarks.h"
 
 #include "commands/windowstate.h"
 #include "lists/linelistmodel.h"
+#include "lists/ordermarks.h"
 
 #include <QItemSelectionModel>
 #include <QPainter>
@@ -75,6 +77,11 @@ void wireResultDrawing(WindowState& state, LineListView* input, LineListView* re
     QObject::connect(&lines, &QAbstractItemModel::modelReset, results, repaintResults);
     QObject::connect(results->selectionModel(), &QItemSelectionModel::selectionChanged, input,
                      [input] { input->viewport()->update(); });
+}
+
+ScrollMarks* addScrollMarks(WindowState& state, LineListView* input) {
+    auto* marks = new OrderMarks(state.input(), input);
+    return new ScrollMarks(input, *marks);
 }
 
 } // namespace varnel

@@ -48,4 +48,8 @@ private:
 // changes.
 void wireResultDrawing(WindowState& state, LineListView* input, LineListView* results);
 
+class ScrollMarks;
+// Marks beside the input list's scroll bar where its out-of-order lines are.
+ScrollMarks* addScrollMarks(WindowState& state, LineListView* input);
+
 } // namespace varnel

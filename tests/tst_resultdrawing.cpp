@@ -1,6 +1,7 @@
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
 #include "app/resultdrawing.h"
+#include "app/scrollmarks.h"
 #include "tests/support/scripteduserinterface.h"
 
 #include <QPushButton>
@@ -34,6 +35,7 @@ private slots:
     void thePartnerIsMarkedNotSelected();
     void clickingTheSelectedResultAgainGoesBack();
     void aRemovedLineLeavesNoSelection();
+    void marksBesideTheScrollBar();
 
 private:
     std::unique_ptr<ScriptedUserInterface> m_ui;
@@ -126,6 +128,32 @@ void TestResultDrawing::aRemovedLineLeavesNoSelection() {
     m_window->state().input().removeAt(2);
     clickRow(m_window->resultsView(), 2);
     QCOMPARE(input->selectedPosition(), std::nullopt);
+}
+
+void TestResultDrawing::marksBesideTheScrollBar() {
+    LineListModel& input = m_window->state().input();
+    input.clear();
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i)
+        lines.append(QStringLiteral("line %1").arg(i, 4, 10, QChar(u'0')));
+    lines.swapItemsAt(699, 700); // line 700 sorts after line 701
+    input.appendBatch(lines);
+    ScrollMarks* marks = m_window->scrollMarks();
+    QVERIFY(marks->isVisible());
+    const int height = marks->height();
+    QVERIFY(height > 10);
+    const int tick = int(699LL * height / 1000);
+    std::vector<bool> expected(size_t(height), false);
+    // A part holds line 700 when its first line (from 0) is at or before index 699.
+    for (int y = 0; y < height; ++y)
+        expected[size_t(y)] = 1000LL * y / height <= 699 && 699 < 1000LL * (y + 1) / height;
+    QTRY_COMPARE(marks->ticks(), expected);
+    QVERIFY(expected[size_t(tick)]);
+    QTest::mouseClick(marks, Qt::LeftButton, {}, QPoint(1, tick));
+    QCOMPARE(m_window->inputView()->selectedPosition(), 700);
+    // Fixed, the mark goes.
+    input.exchange(700, 701);
+    QTRY_COMPARE(marks->ticks(), std::vector<bool>(size_t(height), false));
 }
 
 QTEST_MAIN(TestResultDrawing)
