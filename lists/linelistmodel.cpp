@@ -377,7 +377,11 @@ void LineListModel::apply(Change change) {
         if (row < 0 || row > count() || n == 0)
             throw failures::indexOutOfBounds();
         beginInsertRows({}, int(row), int(row + n - 1));
-        m_entries.insert(m_entries.begin() + row, change.entries.begin(), change.entries.end());
+        // The whole list back (a load or "Show Correct Order" redone) takes no copy.
+        if (m_entries.empty())
+            m_entries = std::move(change.entries);
+        else
+            m_entries.insert(m_entries.begin() + row, change.entries.begin(), change.entries.end());
         endInsertRows();
         Change back;
         back.kind = Kind::Remove;
@@ -394,10 +398,14 @@ void LineListModel::apply(Change change) {
         Change back;
         back.kind = Kind::Insert;
         back.first = row;
-        const auto from = m_entries.begin() + row;
-        back.entries.assign(from, from + n);
         beginRemoveRows({}, int(row), int(row + n - 1));
-        m_entries.erase(from, from + n);
+        if (n == count()) {
+            back.entries = std::exchange(m_entries, std::vector<Entry>());
+        } else {
+            const auto from = m_entries.begin() + row;
+            back.entries.assign(from, from + n);
+            m_entries.erase(from, from + n);
+        }
         endRemoveRows();
         record(std::move(back));
         break;
