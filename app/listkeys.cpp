@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include <utility>
+
 namespace varnel {
 
 ListKeys::ListKeys(WindowState& state, LineListView* input, LineListView* results,
@@ -27,7 +29,9 @@ ListKeys::ListKeys(WindowState& state, LineListView* input, LineListView* result
     connect(addOneItem, &QPushButton::pressed, this,
             [this] { m_countAtPress = m_state.input().count(); });
     connect(addOneItem, &QPushButton::clicked, this, [this] {
-        if (m_state.input().count() == m_countAtPress + 1)
+        // A click whose press was not seen compares with nothing.
+        const qsizetype before = std::exchange(m_countAtPress, -2);
+        if (m_state.input().count() == before + 1)
             showAdded(m_state.input().count());
     });
 }

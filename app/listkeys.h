@@ -37,7 +37,7 @@ private:
     LineListView* m_results;
     std::function<void(const std::function<void()>&)> m_run;
     FindPopup* m_find;
-    qsizetype m_countAtPress = 0;
+    qsizetype m_countAtPress = -2;
 };
 
 } // namespace varnel
