@@ -7,6 +7,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QToolTip>
 
 #include <cmath>
@@ -190,6 +192,20 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void LineListView::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    // A list without rows draws no focus of its own; the first start would hide where
+    // the keyboard is.
+    if (!hasFocus() || (model() && model()->rowCount() > 0))
+        return;
+    QStylePainter painter(viewport());
+    QStyleOptionFocusRect focus;
+    focus.initFrom(viewport());
+    focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+    focus.backgroundColor = palette().color(QPalette::Base);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
 }
 
 // The view's own drag-and-drop handling is left out on purpose: items never move by it,

@@ -4,6 +4,8 @@
 #include "core/failure.h"
 #include "linelistview.h"
 #include "progresspanel.h"
+#include "listkeys.h"
+#include "resultdrawing.h"
 
 #include "commands/copying.h"
 #include "commands/correctorder.h"
@@ -13,6 +15,7 @@
 #include "commands/loading.h"
 #include "commands/ordernote.h"
 #include "commands/saving.h"
+#include "commands/undoing.h"
 #include "output/officeautomationprovider.h"
 
 #include <QApplication>
@@ -26,6 +29,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QShortcut>
 
 namespace varnel {
 
@@ -142,6 +146,15 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     connect(m_resultsView, &LineListView::mouseMoved, this,
             [this] { m_state->hoverOverBackgroundOrList(); });
     wireInputList();
+    wireUndo();
+    m_keys = new ListKeys(
+        *m_state, m_inputView, m_resultsView, button("PushButton1"),
+        [this](const std::function<void()>& handler) { runHandler(handler); }, this);
+    wireResultDrawing(*m_state, m_inputView, m_resultsView);
+    m_scrollMarks = addScrollMarks(*m_state, m_inputView);
+    // Clicking the selected result again brings the input back to its line.
+    connect(m_resultsView, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex& result) { runHandler([&] { showLineOf(result); }); });
 
     startUp(*this);
 }
@@ -188,8 +201,12 @@ void MainWindow::wireInputList() {
     // walk while "Show Correct Order" still sorts.
     view->setFileDropsHeld([this] { return m_state->pump().isRunningAside(); });
     view->setCarriesItems(true);
-    connect(view, &LineListView::mousePressed, this,
-            [this] { runHandler([this] { m_reorder.press(); }); });
+    connect(view, &LineListView::mousePressed, this, [this] {
+        // A drag, however many lines it trades, is taken back as one step.
+        if (!std::exchange(m_dragStep, true))
+            m_state->history().beginStep();
+        runHandler([this] { m_reorder.press(); });
+    });
     connect(view, &LineListView::itemPressed, this, [this] {
         runHandler([this] {
             m_inputView->viewport()->setCursor(
@@ -215,12 +232,24 @@ void MainWindow::wireInputList() {
             // while a command works.
             m_inputView->viewport()->unsetCursor();
         });
+        if (std::exchange(m_dragStep, false))
+            m_state->history().endStep();
     });
     // Queued: the file manager waits for the drop event to return, and a large tree
     // should not keep it waiting.
     connect(
         view, &LineListView::filesDropped, this,
         [this](const QStringList& paths) { takeDrop(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::wireUndo() {
+    const auto undo = [this] { runHandler([this] { undoEdit(*m_state, m_drops.running); }); };
+    const auto redo = [this] { runHandler([this] { redoEdit(*m_state, m_drops.running); }); };
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, undo);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this),
+            &QShortcut::activated, this, redo);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this), &QShortcut::activated, this,
+            redo);
 }
 
 void MainWindow::takeDrop(const QStringList& paths) {
@@ -272,8 +301,11 @@ void MainWindow::showLineOf(const QModelIndex& result) {
     if (!result.isValid())
         return;
     const std::optional<qsizetype> line = m_state->links().inputPosition(result.row() + 1);
-    if (!line)
+    if (!line) {
+        // No input line is this result's: none may look like it.
+        m_inputView->clearSelection();
         return;
+    }
     // The line below first, then the line itself: the pair it was found in ends up in view
     // whichever way the list had to scroll.
     if (*line < m_state->input().count())
@@ -291,6 +323,8 @@ template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
     // anything a handler did not foresee is still reported rather than ending the program.
     ++m_handlersRunning;
     const auto done = qScopeGuard([this] { --m_handlersRunning; });
+    // What it changes in the lists is one step of the edit history.
+    const EditHistory::Scope step(m_state->history());
     try {
         handler();
     } catch (const ProgramEnding&) {

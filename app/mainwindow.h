@@ -20,6 +20,8 @@ namespace varnel {
 
 class LineListView;
 class ProgressPanel;
+class ListKeys;
+class ScrollMarks;
 
 // The one window: two lists and ten buttons at fixed places. It only wires events to the
 // commands, which work on WindowState.
@@ -36,6 +38,8 @@ public:
     LineListView* inputView() const { return m_inputView; }
     LineListView* resultsView() const { return m_resultsView; }
     ProgressPanel* progressPanel() const { return m_progressPanel; }
+    ListKeys* listKeys() const { return m_keys; }
+    ScrollMarks* scrollMarks() const { return m_scrollMarks; }
     QPushButton* button(const char* name) const;
     const QString& applicationFolder() const { return m_applicationFolder; }
     bool hasCustomPointerImage() const { return m_customPointer.has_value(); }
@@ -81,6 +85,8 @@ private:
     // An item's tooltip: a line cut for display in full, then what the list says of it.
     QString itemTip(const LineListView* view, const LineListModel& list,
                     const QModelIndex& index) const;
+    // Ctrl+Z takes the last change back; Ctrl+Shift+Z and Ctrl+Y do it again.
+    void wireUndo();
     // Selects the input line the result came from, with the line below it in view.
     void showLineOf(const QModelIndex& result);
 
@@ -96,6 +102,9 @@ private:
     bool m_centred = false;
     DragReorder m_reorder;
     DropQueue m_drops;
+    bool m_dragStep = false;
+    ListKeys* m_keys = nullptr;
+    ScrollMarks* m_scrollMarks = nullptr;
 };
 
 void startUp(MainWindow& window);

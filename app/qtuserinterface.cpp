@@ -186,4 +186,11 @@ void QtUserInterface::setClipboardText(const QString& text) {
     clipboard->setText(text);
 }
 
+QString QtUserInterface::clipboardText() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Can't open clipboard"));
+    return clipboard->text();
+}
+
 } // namespace varnel

@@ -25,6 +25,7 @@ public:
     QString saveFileName(const FileDialogRequest& request) override;
     void clearClipboard() override;
     void setClipboardText(const QString& text) override;
+    QString clipboardText() override;
 
     // Message texts keep the program's CR and CR LF breaks; a label wants line feeds.
     static QString displayText(const QString& text);

@@ -13,6 +13,8 @@ WindowState::WindowState(UserInterface& ui, QObject* parent)
     , m_ui(ui) {
     // "Show Correct Order" does not yield, yet the window goes on painting while it sorts.
     m_results.setPump(&m_pump);
+    m_history.watch(m_input);
+    m_history.watch(m_results);
 }
 
 WindowState::~WindowState() = default;

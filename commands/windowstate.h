@@ -2,6 +2,7 @@
 
 #include "core/commandprogress.h"
 #include "core/eventpump.h"
+#include "lists/edithistory.h"
 #include "lists/linelistmodel.h"
 #include "lists/resultlinks.h"
 
@@ -31,6 +32,7 @@ public:
     LineListModel& input() { return m_input; }
     LineListModel& results() { return m_results; }
     const ResultLinks& links() const { return m_links; }
+    EditHistory& history() { return m_history; }
     UserInterface& ui() { return m_ui; }
     EventPump& pump() { return m_pump; }
     CommandProgress& progress() { return m_progress; }
@@ -67,6 +69,8 @@ private:
     LineListModel m_input;
     LineListModel m_results;
     ResultLinks m_links{m_input, m_results};
+    // Watches both lists; it goes before them.
+    EditHistory m_history;
     bool m_busy = false;
     Pointer m_pointer = Pointer::Default;
     QString m_applicationTitle;

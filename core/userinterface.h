@@ -1,5 +1,7 @@
 #pragma once
 
+#include "failure.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +34,11 @@ public:
     // Clipboard access; each may throw when the clipboard cannot be had right now.
     virtual void clearClipboard() = 0;
     virtual void setClipboardText(const QString& text) = 0;
+    // The clipboard's text; empty when it holds none. An interface that cannot read the
+    // clipboard says so rather than answer nothing.
+    virtual QString clipboardText() {
+        throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Can't open clipboard"));
+    }
 };
 
 } // namespace varnel

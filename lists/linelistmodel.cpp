@@ -191,6 +191,11 @@ void LineListModel::insertEntries(std::vector<Entry> entries) {
     beginInsertRows({}, row, row);
     m_entries.insert(at, entries.front());
     endInsertRows();
+    Change added;
+    added.kind = Change::Kind::Remove;
+    added.first = row;
+    added.second = 1;
+    record(std::move(added));
 }
 
 void LineListModel::mergeIn(std::vector<Entry> entries) {
@@ -205,8 +210,9 @@ void LineListModel::mergeIn(std::vector<Entry> entries) {
                });
     // Merging moves existing rows, so views start over.
     beginResetModel();
-    m_entries = std::move(merged);
+    std::vector<Entry> before = std::exchange(m_entries, std::move(merged));
     endResetModel();
+    recordReplacement({}, std::move(before), m_sorted);
 }
 
 void LineListModel::showInPieces(std::vector<Entry> entries) {
@@ -232,6 +238,11 @@ void LineListModel::showInPieces(std::vector<Entry> entries) {
         if (m_unshown > 0)
             m_pump->turnWithoutUserInput();
     }
+    Change added;
+    added.kind = Change::Kind::Remove;
+    added.first = qsizetype(before);
+    added.second = qsizetype(m_entries.size() - before);
+    record(std::move(added));
 }
 
 void LineListModel::setText(qsizetype position, const QString& text) {
@@ -253,23 +264,35 @@ void LineListModel::exchange(qsizetype first, qsizetype second) {
         emit dataChanged(changed, changed, {Qt::DisplayRole});
     }
     emit itemsExchanged(first, second);
+    Change exchanged;
+    exchanged.kind = Change::Kind::Exchange;
+    exchanged.first = first;
+    exchanged.second = second;
+    record(std::move(exchanged));
 }
 
 void LineListModel::removeAt(qsizetype position) {
     checkPosition(position);
     beginRemoveRows({}, int(position - 1), int(position - 1));
+    Change removed;
+    removed.kind = Change::Kind::Insert;
+    removed.first = position - 1;
+    removed.entries.push_back(m_entries[size_t(position - 1)]);
     m_entries.erase(m_entries.begin() + (position - 1));
     endRemoveRows();
+    record(std::move(removed));
 }
 
 void LineListModel::clear() {
     if (m_entries.empty() && m_storage.isEmpty())
         return;
     beginResetModel();
-    m_entries = std::vector<Entry>();
+    std::vector<Entry> entries = std::exchange(m_entries, std::vector<Entry>());
     m_unshown = 0;
-    m_storage.clear();
+    LineStorage storage = std::exchange(m_storage, LineStorage());
     endResetModel();
+    // Kept whole, not copied: taking a clear back costs nothing.
+    recordReplacement(std::move(storage), std::move(entries), m_sorted);
     emit buffersReleased();
 }
 
@@ -279,7 +302,10 @@ void LineListModel::setSorted(bool sorted) {
     // Sorted mode only once the lines are in order: later lines are placed by it.
     if (sorted && m_entries.size() > 1)
         sortAll();
-    m_sorted = sorted;
+    Change mode;
+    mode.kind = Change::Kind::Sorted;
+    mode.sorted = std::exchange(m_sorted, sorted);
+    record(std::move(mode));
 }
 
 void LineListModel::sortAll() {
@@ -299,12 +325,14 @@ void LineListModel::sortAll() {
         for (const QModelIndex& idx : persistent)
             after.append(index(newRow[size_t(idx.row())]));
     }
-    m_entries = std::move(sorted);
+    std::vector<Entry> before = std::exchange(m_entries, std::move(sorted));
     changePersistentIndexList(persistent, after);
+    recordReplacement({}, std::move(before), m_sorted);
 }
 
 void LineListModel::copyOutOfReleasedBuffers() {
-    if (m_sorting)
+    // Recorded rows point into the buffers by number, which copying out would change.
+    if (m_sorting || m_recorder)
         return;
     try {
         std::vector<qsizetype> used(size_t(m_storage.bufferCount()), 0);
@@ -324,6 +352,112 @@ void LineListModel::copyOutOfReleasedBuffers() {
     } catch (const std::bad_alloc&) {
         // The lines stay where they are: nothing is lost but the memory.
     }
+}
+
+void LineListModel::record(Change change) {
+    if (m_recorder)
+        m_recorder->record(*this, std::move(change));
+}
+
+void LineListModel::recordLinks(std::vector<std::pair<quint32, quint32>> lost) {
+    Change links;
+    links.kind = Change::Kind::Links;
+    links.links = std::move(lost);
+    record(std::move(links));
+}
+
+void LineListModel::recordReplacement(std::optional<LineStorage> storage,
+                                      std::vector<Entry> entries, bool sorted) {
+    if (!m_recorder)
+        return;
+    Change whole;
+    whole.kind = Change::Kind::Replace;
+    whole.withStorage = storage.has_value();
+    if (storage)
+        whole.storage = std::move(*storage);
+    whole.entries = std::move(entries);
+    whole.sorted = sorted;
+    record(std::move(whole));
+}
+
+void LineListModel::apply(Change change) {
+    using Kind = Change::Kind;
+    switch (change.kind) {
+    case Kind::Insert: {
+        const qsizetype row = change.first;
+        const auto n = qsizetype(change.entries.size());
+        if (row < 0 || row > count() || n == 0)
+            throw failures::indexOutOfBounds();
+        beginInsertRows({}, int(row), int(row + n - 1));
+        // The whole list back (a load or "Show Correct Order" redone) takes no copy.
+        if (m_entries.empty())
+            m_entries = std::move(change.entries);
+        else
+            m_entries.insert(m_entries.begin() + row, change.entries.begin(), change.entries.end());
+        endInsertRows();
+        Change back;
+        back.kind = Kind::Remove;
+        back.first = row;
+        back.second = n;
+        record(std::move(back));
+        break;
+    }
+    case Kind::Remove: {
+        const qsizetype row = change.first;
+        const qsizetype n = change.second;
+        if (row < 0 || n < 1 || row + n > count())
+            throw failures::indexOutOfBounds();
+        Change back;
+        back.kind = Kind::Insert;
+        back.first = row;
+        beginRemoveRows({}, int(row), int(row + n - 1));
+        if (n == count()) {
+            back.entries = std::exchange(m_entries, std::vector<Entry>());
+        } else {
+            const auto from = m_entries.begin() + row;
+            back.entries.assign(from, from + n);
+            m_entries.erase(from, from + n);
+        }
+        endRemoveRows();
+        record(std::move(back));
+        break;
+    }
+    case Kind::Exchange:
+        exchange(change.first, change.second);
+        break;
+    case Kind::Links: {
+        for (auto& [row, link] : change.links) {
+            if (row >= m_entries.size())
+                throw failures::indexOutOfBounds();
+            link = std::exchange(m_entries[row].link, link);
+        }
+        // Tooltips and the way results are drawn follow the links.
+        if (!m_entries.empty())
+            emit dataChanged(index(0), index(int(count() - 1)));
+        record(std::move(change));
+        break;
+    }
+    case Kind::Replace:
+        beginResetModel();
+        if (change.withStorage)
+            std::swap(m_storage, change.storage);
+        std::swap(m_entries, change.entries);
+        std::swap(m_sorted, change.sorted);
+        m_unshown = 0;
+        endResetModel();
+        record(std::move(change));
+        break;
+    case Kind::Sorted:
+        std::swap(m_sorted, change.sorted);
+        record(std::move(change));
+        break;
+    }
+}
+
+qsizetype LineListModel::Change::bytes() const {
+    // A replaced list's text counts at two bytes a character, wide or not.
+    return qsizetype(sizeof(Change)) + qsizetype(entries.capacity() * sizeof(Entry)) +
+           qsizetype(links.capacity() * sizeof(links.front())) + 2 * storage.heldCharacters();
 }
 
 void LineListModel::addColumnHeader(const QString& caption) {
@@ -363,6 +497,8 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
     if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && m_links &&
         entry.link != 0)
         return m_links->describe(entry.link);
+    if (role == LinkStateRole && m_links && entry.link != 0)
+        return int(m_links->state(entry.link));
     return {};
 }
 

@@ -12,6 +12,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QCollator;
@@ -29,6 +31,21 @@ class ResultLinks;
 class LineListModel : public QAbstractListModel, public ColumnTable {
     Q_OBJECT
 public:
+    // The link of a result whose line was removed.
+    static constexpr quint32 LostLink = 0xFFFFFFFF;
+    // The data role that answers a linked item's LinkState, as an int.
+    static constexpr int LinkStateRole = Qt::UserRole + 1;
+
+    // One change of a list, as what takes it back: applying a Change undoes what it was
+    // recorded for, and records what redoes it. Rows and texts go into it without a copy.
+    class Change;
+    // Hears of every change of the lists it is given to, at the moment it is done.
+    class ChangeRecorder {
+    public:
+        virtual ~ChangeRecorder() = default;
+        virtual void record(LineListModel& list, Change change) = 0;
+    };
+
     explicit LineListModel(QObject* parent = nullptr);
     ~LineListModel() override;
 
@@ -61,8 +78,17 @@ public:
     }
     // Gives every link the value `update` returns for it, in one pass.
     template <typename Update> void updateLinks(Update update) {
-        for (Entry& entry : m_entries)
-            entry.link = update(entry.link);
+        // A lost link cannot be worked out again from the input's changes, unlike a shift.
+        std::vector<std::pair<quint32, quint32>> lost;
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            Entry& entry = m_entries[i];
+            const quint32 before = std::exchange(entry.link, update(entry.link));
+            if (m_recorder && before != entry.link &&
+                (before == LostLink || entry.link == LostLink))
+                lost.emplace_back(quint32(i), before);
+        }
+        if (!lost.empty())
+            recordLinks(std::move(lost));
     }
     // Items with a link answer the tooltip and accessible description roles with what
     // `links` says of it; none, without.
@@ -78,6 +104,12 @@ public:
 
     void setSorted(bool sorted);
     bool isSorted() const { return m_sorted; }
+
+    // Every change from now on goes to `recorder` (none: nullptr). While one listens, this
+    // list keeps the text buffers another list let go of, since recorded rows may use them.
+    void setRecorder(ChangeRecorder* recorder) { m_recorder = recorder; }
+    // Does what `change` records; what takes it back goes to the recorder.
+    void apply(Change change);
 
     // Characters held in this list's text buffers, its own and those it shares.
     qsizetype heldCharacters() const { return m_storage.heldCharacters(); }
@@ -122,6 +154,12 @@ private:
     };
     static_assert(sizeof(Entry) == 16);
 
+    void record(Change change);
+    void recordLinks(std::vector<std::pair<quint32, quint32>> lost);
+    // `storage` none: the entries are of the storage the list has.
+    void recordReplacement(std::optional<LineStorage> storage, std::vector<Entry> entries,
+                           bool sorted);
+
     LineText textOf(const Entry& entry) const { return m_storage.text(entry.line); }
     void checkPosition(qsizetype position) const;
     template <typename Buffer> void appendSpans(Buffer buffer, const std::vector<LineSpan>& spans);
@@ -153,11 +191,33 @@ private:
     const ResultLinks* m_links = nullptr;
     EventPump* m_pump = nullptr;
     mutable const LineSort* m_runningSort = nullptr;
+    ChangeRecorder* m_recorder = nullptr;
     mutable bool m_sorting = false;
     // While a large batch is shown in pieces, the entries at the end of m_entries that no
     // view has been told of yet. They count as the list's only once told, so should showing
     // end early (the window closed), they are taken off again.
     size_t m_unshown = 0;
+};
+
+class LineListModel::Change {
+public:
+    // Memory it holds, about.
+    qsizetype bytes() const;
+
+private:
+    friend class LineListModel;
+    enum class Kind { Insert, Remove, Exchange, Links, Replace, Sorted };
+    Kind kind = Kind::Insert;
+    // Insert and Remove: the first row (from 0) and the count; Exchange: the two positions.
+    qsizetype first = 0;
+    qsizetype second = 0;
+    std::vector<Entry> entries;
+    // Links: each (row, link) to set.
+    std::vector<std::pair<quint32, quint32>> links;
+    // Replace: the whole list, its text buffers too when withStorage.
+    LineStorage storage;
+    bool withStorage = false;
+    bool sorted = false;
 };
 
 } // namespace varnel

@@ -12,7 +12,7 @@ namespace {
 // A result's link is the input position its line came from, 0 for none, or this once its
 // line was removed.
 constexpr quint32 NoLink = 0;
-constexpr quint32 Removed = 0xFFFFFFFF;
+constexpr quint32 Removed = LineListModel::LostLink;
 
 // A neighbour's text is quoted up to this many characters.
 constexpr qsizetype QuotedLength = 60;
@@ -68,6 +68,19 @@ QString ResultLinks::describe(quint32 link) const {
         return line + QStringLiteral(" sorts after line ") + locale.toString(qlonglong(at + 1)) +
                QStringLiteral(": ") + quoted(m_input.textView(at + 1));
     return line + QStringLiteral(" is now in order");
+}
+
+LinkState ResultLinks::state(quint32 link) const {
+    if (link == NoLink)
+        return LinkState::None;
+    if (link == Removed || qsizetype(link) > m_input.count())
+        return LinkState::Removed;
+    if (m_results.isSorted())
+        return LinkState::Copy;
+    const auto at = qsizetype(link);
+    return at < m_input.count() && lineSortsAfter(m_input.textView(at), m_input.textView(at + 1))
+               ? LinkState::OutOfOrder
+               : LinkState::InOrder;
 }
 
 void ResultLinks::rowsInserted(int first, int last) {

@@ -9,6 +9,15 @@ namespace varnel {
 
 class LineListModel;
 
+// Where a result's line stands now.
+enum class LinkState {
+    None,       // made without a link
+    OutOfOrder, // its line still sorts after the line below it
+    InOrder,    // the pair is in order now
+    Removed,    // its line was removed
+    Copy,       // a line of "Show Correct Order", which copies its line
+};
+
 // Keeps each result's link to the input line it came from (the position the results list
 // copied it from) pointing at that line while the input list changes: removals, exchanges
 // and insertions move the links with their lines, a clear marks them all removed. The
@@ -25,6 +34,7 @@ public:
     std::optional<qsizetype> inputPosition(qsizetype resultPosition) const;
     // What a result whose link is `link` (not 0) says of its line.
     QString describe(quint32 link) const;
+    LinkState state(quint32 link) const;
 
 private:
     void rowsInserted(int first, int last);

@@ -52,6 +52,11 @@ void ScriptedUserInterface::setClipboardText(const QString& text) {
     clipboardSet = true;
 }
 
+QString ScriptedUserInterface::clipboardText() {
+    touchClipboard(*this);
+    return clipboard;
+}
+
 QStringList ScriptedUserInterface::messageTexts() const {
     QStringList texts;
     for (const Message& m : messages)

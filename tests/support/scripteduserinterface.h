@@ -28,6 +28,7 @@ public:
     QString saveFileName(const FileDialogRequest& request) override;
     void clearClipboard() override;
     void setClipboardText(const QString& text) override;
+    QString clipboardText() override;
 
     QList<Message> messages;
     QStringList questions;

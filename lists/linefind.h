@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace varnel {
+
+class LineListModel;
+
+// The next line of `list` after `from` (before it, when not `forward`) that holds `text`,
+// letter case aside, going round past either end; `from` itself comes last. Positions
+// count from 1; `from` 0 starts before the first line (after the last, backwards). None
+// when no line holds it or `text` is empty.
+std::optional<qsizetype> findLine(const LineListModel& list, const QString& text, qsizetype from,
+                                  bool forward);
+
+} // namespace varnel

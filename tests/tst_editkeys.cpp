@@ -1,0 +1,160 @@
+#include "app/findpopup.h"
+#include "app/linelistview.h"
+#include "app/listkeys.h"
+#include "app/mainwindow.h"
+#include "commands/editing.h"
+#include "tests/support/scripteduserinterface.h"
+#include "tests/support/testfiles.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace varnel;
+using namespace varnel::testing;
+
+class TestEditKeys : public QObject {
+    Q_OBJECT
+private slots:
+    void undoAndRedoKeys_data();
+    void undoAndRedoKeys();
+    void altArrowsMoveTheSelectedLine();
+    void pasteAddsTheClipboardsLines();
+    void anAddedItemIsSelectedAndShown();
+    void findGoesToEachLineHoldingTheText();
+
+private:
+    QTemporaryDir m_folder;
+};
+
+void TestEditKeys::undoAndRedoKeys_data() {
+    QTest::addColumn<QKeyCombination>("redoKey");
+    QTest::newRow("Ctrl+Y") << (Qt::CTRL | Qt::Key_Y);
+    QTest::newRow("Ctrl+Shift+Z") << (Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+}
+
+void TestEditKeys::undoAndRedoKeys() {
+    QFETCH(QKeyCombination, redoKey);
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.button("PushButton11")->click();
+    LineListView* input = window.inputView();
+    input->setFocus();
+    input->selectPosition(3);
+    QTest::keyClick(input, Qt::Key_Delete);
+    const QStringList removed = itemsOf(window.state().input());
+    QCOMPARE(removed.size(), sampleLines().size() - 1);
+
+    QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(itemsOf(window.state().input()), sampleLines());
+    QTest::keyClick(input, redoKey.key(), redoKey.keyboardModifiers());
+    QCOMPARE(itemsOf(window.state().input()), removed);
+    // The sample data was one click, so one step.
+    QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window.state().input().count(), 0);
+}
+
+namespace {
+
+bool shows(LineListView* view, qsizetype position) {
+    const QRect row = view->visualRect(view->model()->index(int(position - 1), 0));
+    return view->viewport()->rect().contains(row);
+}
+
+} // namespace
+
+void TestEditKeys::altArrowsMoveTheSelectedLine() {
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.state().input().appendBatch({"a", "b", "c"});
+    LineListView* input = window.inputView();
+    input->setFocus();
+    input->selectPosition(2);
+    QTest::keyClick(input, Qt::Key_Down, Qt::AltModifier);
+    QCOMPARE(itemsOf(window.state().input()), (QStringList{"a", "c", "b"}));
+    QCOMPARE(input->selectedPosition(), 3);
+    QTest::keyClick(input, Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(input, Qt::Key_Up, Qt::AltModifier);
+    QCOMPARE(itemsOf(window.state().input()), (QStringList{"b", "a", "c"}));
+    QCOMPARE(input->selectedPosition(), 1);
+    QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(itemsOf(window.state().input()), (QStringList{"a", "b", "c"}));
+}
+
+void TestEditKeys::pasteAddsTheClipboardsLines() {
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (int i = 0; i < 200; ++i)
+        window.state().input().append(QString::number(i));
+    ui.clipboard = QStringLiteral("pasted one\r\npasted two\n");
+    LineListView* input = window.inputView();
+    input->setFocus();
+    QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window.state().input().count(), 202);
+    QCOMPARE(window.state().input().text(201), QStringLiteral("pasted one"));
+    QCOMPARE(input->selectedPosition(), 202);
+    QTRY_VERIFY(shows(input, 202));
+    // The results list takes no paste.
+    window.resultsView()->setFocus();
+    QTest::keyClick(window.resultsView(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window.state().input().count(), 202);
+    QCOMPARE(window.state().results().count(), 0);
+}
+
+void TestEditKeys::anAddedItemIsSelectedAndShown() {
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    for (int i = 0; i < 200; ++i)
+        window.state().input().append(QString::number(i));
+    ui.inputAnswers = QStringList{QStringLiteral("typed")};
+    QTest::mouseClick(window.button("PushButton1"), Qt::LeftButton);
+    QCOMPARE(window.state().input().count(), 201);
+    QCOMPARE(window.inputView()->selectedPosition(), 201);
+    QTRY_VERIFY(shows(window.inputView(), 201));
+    // Cancelled: nothing added, the selection stays.
+    QTest::mouseClick(window.button("PushButton1"), Qt::LeftButton);
+    QCOMPARE(window.inputView()->selectedPosition(), 201);
+}
+
+void TestEditKeys::findGoesToEachLineHoldingTheText() {
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.state().input().appendBatch({"Lara", "bob", "clara", "dave"});
+    LineListView* input = window.inputView();
+    input->setFocus();
+    QTest::keyClick(input, Qt::Key_F, Qt::ControlModifier);
+    FindPopup* find = window.listKeys()->findPopup();
+    QTRY_VERIFY(find->isVisible());
+    QTest::keyClicks(find->field(), QStringLiteral("LAR"));
+    QTest::keyClick(find->field(), Qt::Key_Return);
+    QCOMPARE(input->selectedPosition(), 1);
+    QTest::keyClick(find->field(), Qt::Key_Return);
+    QCOMPARE(input->selectedPosition(), 3);
+    QTest::keyClick(find->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(input->selectedPosition(), 1);
+    find->field()->setText(QStringLiteral("zzz"));
+    QTest::keyClick(find->field(), Qt::Key_Return);
+    QCOMPARE(input->selectedPosition(), 1);
+    QVERIFY(!find->status()->text().isEmpty());
+    // Escape closes the popup, and only the popup.
+    QTest::keyClick(find->field(), Qt::Key_Escape);
+    QTRY_VERIFY(!find->isVisible());
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.state().input().count(), 4);
+}
+
+QTEST_MAIN(TestEditKeys)
+#include "tst_editkeys.moc"
