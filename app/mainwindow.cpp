@@ -1,10 +1,12 @@
 #include "mainwindow.h"
 
+#include "itemtip.h"
+
 #include "core/applicationfolder.h"
 #include "core/failure.h"
 #include "linelistview.h"
-#include "progresspanel.h"
 #include "listkeys.h"
+#include "progresspanel.h"
 #include "resultdrawing.h"
 
 #include "commands/copying.h"
@@ -13,7 +15,6 @@
 #include "commands/exporting.h"
 #include "commands/extracting.h"
 #include "commands/loading.h"
-#include "commands/ordernote.h"
 #include "commands/saving.h"
 #include "commands/undoing.h"
 #include "output/officeautomationprovider.h"
@@ -23,7 +24,6 @@
 #include <QImageReader>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -134,10 +134,11 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     m_progressPanel =
         new ProgressPanel(m_state->progress(), m_state->pump(), m_inputView, m_resultsView, this);
 
-    m_inputView->setTipMaker(
-        [this](const QModelIndex& index) { return itemTip(m_inputView, m_state->input(), index); });
+    m_inputView->setTipMaker([this](const QModelIndex& index) {
+        return itemTip(*m_state, m_state->input(), index, m_inputView->toolTip());
+    });
     m_resultsView->setTipMaker([this](const QModelIndex& index) {
-        return itemTip(m_resultsView, m_state->results(), index);
+        return itemTip(*m_state, m_state->results(), index, m_resultsView->toolTip());
     });
 
     connectRemoval(m_inputView, &LineListView::deletePressed, m_state->input());
@@ -259,42 +260,6 @@ void MainWindow::takeDrop(const QStringList& paths) {
         return;
     }
     runHandler([this, &paths] { addDroppedPaths(*m_state, m_drops, paths); });
-}
-
-QString MainWindow::itemTip(const LineListView* view, const LineListModel& list,
-                            const QModelIndex& index) const {
-    QString tip = index.data(Qt::ToolTipRole).toString();
-    const qsizetype position = index.row() + 1;
-    LineListModel& input = m_state->input();
-    if (&list == &m_state->results() && !list.isSorted()) {
-        const std::optional<qsizetype> line = m_state->links().inputPosition(position);
-        if (line && *line < input.count()) {
-            const QString note = codeOrderNote(input.text(*line), input.text(*line + 1));
-            if (!note.isEmpty())
-                tip += QLatin1Char('\n') + note;
-        }
-    }
-    const QString text = list.text(position);
-    if (index.data(Qt::DisplayRole).toString().size() >= text.size())
-        return tip;
-    // Cut for display: the tip holds the rest, in rows a screen can show, none of them
-    // ending inside a character of two units.
-    constexpr qsizetype Shown = 10000, Row = 100;
-    const qsizetype end = std::min(text.size(), Shown);
-    QString full;
-    for (qsizetype at = 0; at < end;) {
-        qsizetype row = std::min(Row, end - at);
-        if (row > 1 && text.at(at + row - 1).isHighSurrogate())
-            --row;
-        full += text.mid(at, row) + QLatin1Char('\n');
-        at += row;
-    }
-    if (text.size() > Shown)
-        full += QStringLiteral("… (%1 characters)\n").arg(QLocale().toString(text.size()));
-    full += QLatin1Char('\n');
-    if (!tip.isEmpty())
-        full += tip + QStringLiteral("\n\n");
-    return full + view->toolTip();
 }
 
 void MainWindow::showLineOf(const QModelIndex& result) {

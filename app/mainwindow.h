@@ -82,9 +82,6 @@ private:
     void takeDrop(const QStringList& paths);
     void showPointer(Pointer pointer);
     void wireInputList();
-    // An item's tooltip: a line cut for display in full, then what the list says of it.
-    QString itemTip(const LineListView* view, const LineListModel& list,
-                    const QModelIndex& index) const;
     // Ctrl+Z takes the last change back; Ctrl+Shift+Z and Ctrl+Y do it again.
     void wireUndo();
     // Selects the input line the result came from, with the line below it in view.
