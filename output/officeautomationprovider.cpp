@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+#include <csignal>
+
 namespace varnel {
 
 OfficeAutomationProvider::OfficeAutomationProvider(std::function<void()> waitStep) {
@@ -45,9 +47,23 @@ OfficeFactory OfficeAutomationProvider::factory() const {
     return create;
 }
 
+namespace {
+
+// The office is reached over a socket it may close at any moment (closed by the user,
+// crashed, ended when its work is done): a write to it then must fail and be reported, not
+// end this program. A disposition someone else chose stays.
+void surviveClosedConnections() {
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace
+
 std::unique_ptr<AutomationApplication> OfficeAutomationProvider::createApplication() {
     m_officeProcessId = 0;
     const OfficeFactory create = factory();
+    surviveClosedConnections();
     OfficeLaunchOptions options = m_options;
     options.officeStarted = [this, told = m_options.officeStarted](qint64 pid) {
         m_officeProcessId = pid;
