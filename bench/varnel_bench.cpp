@@ -166,6 +166,7 @@ int main(int argc, char** argv) {
     if (!ui.openPath.isEmpty()) {
         const Timing load = timeCommand(window, [&] { click(window, "PushButton4"); });
         report("load_s", load.seconds);
+        report("load_gap_s", load.longestGapSeconds);
         report("lines", double(window.state().input().count()));
         const Timing extract = timeCommand(window, [&] { click(window, "PushButton7"); });
         report("extract_s", extract.seconds);
