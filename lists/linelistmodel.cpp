@@ -65,16 +65,25 @@ template <typename Buffer>
 void LineListModel::appendSpans(Buffer buffer, const std::vector<LineSpan>& spans) {
     if (spans.empty())
         return;
-    for (const LineSpan& s : spans) {
-        if (qsizetype(s.offset) + qsizetype(s.length) > buffer.size())
-            throw failures::indexOutOfBounds();
-    }
-    const quint32 chunk = m_storage.addBuffer(std::move(buffer));
+    const qsizetype size = buffer.size();
+    const auto chunk = quint32(m_storage.bufferCount());
     std::vector<Entry> entries;
-    entries.reserve(spans.size());
-    prefault(entries.data(), qint64(spans.size() * sizeof(Entry)));
-    for (const LineSpan& s : spans)
-        entries.push_back({{chunk, s.offset, s.length}});
+    // Ten million entries take a tenth of a second and more: not on the window's thread.
+    runAsideWhenLarge(spans.size(), [&] {
+        for (const LineSpan& s : spans) {
+            if (qsizetype(s.offset) + qsizetype(s.length) > size)
+                throw failures::indexOutOfBounds();
+        }
+        entries.reserve(spans.size());
+        prefault(entries.data(), qint64(spans.size() * sizeof(Entry)));
+        for (const LineSpan& s : spans)
+            entries.push_back({{chunk, s.offset, s.length}});
+    });
+    // A buffer another command added meanwhile takes the number first.
+    if (const quint32 added = m_storage.addBuffer(std::move(buffer)); added != chunk) {
+        for (Entry& entry : entries)
+            entry.line.chunk = added;
+    }
     insertEntries(std::move(entries));
 }
 
