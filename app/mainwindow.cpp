@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 
 #include "itemtip.h"
+#include "lists/ordermarks.h"
+#include "scrollmarks.h"
 
 #include "core/applicationfolder.h"
 #include "core/failure.h"
@@ -286,8 +288,12 @@ QPushButton* MainWindow::button(const char* name) const {
 template <typename Handler> void MainWindow::runHandler(Handler&& handler) {
     // Nothing may cross back into Qt: a closed window unwinds the command to here, and
     // anything a handler did not foresee is still reported rather than ending the program.
-    ++m_handlersRunning;
-    const auto done = qScopeGuard([this] { --m_handlersRunning; });
+    if (++m_handlersRunning == 1 && m_scrollMarks)
+        m_scrollMarks->marks().setPaused(true);
+    const auto done = qScopeGuard([this] {
+        if (--m_handlersRunning == 0 && m_scrollMarks)
+            m_scrollMarks->marks().setPaused(false);
+    });
     // What it changes in the lists is one step of the edit history.
     const EditHistory::Scope step(m_state->history());
     try {

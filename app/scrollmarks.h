@@ -19,6 +19,7 @@ public:
 
     // Which pixel rows have a tick, top to bottom.
     std::vector<bool> ticks() const;
+    OrderMarks& marks() const { return m_marks; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

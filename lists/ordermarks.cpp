@@ -70,7 +70,7 @@ void OrderMarks::lookFrom(qsizetype first, qsizetype last) {
     } else if (first < m_known) {
         m_known = first;
     }
-    if (!isSettled())
+    if (!isSettled() && !m_paused)
         m_onward.start();
     emit changed();
 }
@@ -128,9 +128,17 @@ void OrderMarks::restart() {
     m_bits.clear();
     resize(m_list.count());
     m_known = 0;
-    if (!isSettled())
+    if (!isSettled() && !m_paused)
         m_onward.start();
     emit changed();
+}
+
+void OrderMarks::setPaused(bool paused) {
+    m_paused = paused;
+    if (paused)
+        m_onward.stop();
+    else if (!isSettled())
+        m_onward.start();
 }
 
 void OrderMarks::lookOnward() {

@@ -28,6 +28,9 @@ public:
     bool isSettled() const { return m_known >= m_count; }
     // Looks at every line not yet looked at, now.
     void settle();
+    // While a command runs the lines not yet looked at wait: the marks share the window's
+    // thread with the command, and would make a long one take about twice as long.
+    void setPaused(bool paused);
 
 signals:
     void changed();
@@ -54,6 +57,7 @@ private:
     // Pairs from 0 up to here have been looked at.
     qsizetype m_known = 0;
     QTimer m_onward;
+    bool m_paused = false;
 };
 
 } // namespace varnel
