@@ -95,7 +95,13 @@ void TestOrderMarks::aLongListIsLookedAtInSlices() {
     for (int i = 0; i < 300000; ++i)
         lines.append(QStringLiteral("line %1").arg(i, 7, 10, QChar(u'0')));
     lines.swapItemsAt(299990, 299991);
+    // While a command runs, the lines wait; they are looked at once it has ended.
+    marks.setPaused(true);
     list.appendBatch(lines);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QVERIFY(!marks.isSettled());
+    marks.setPaused(false);
     QTRY_VERIFY(marks.isSettled());
     QCOMPARE(marks.parts(3), (std::vector<bool>{false, false, true}));
     // A removal below the pair moves it into no other part; the pair fixed, no mark.
