@@ -6,6 +6,7 @@
 #include "core/commandprogress.h"
 #include "core/failure.h"
 #include "tests/support/commandform.h"
+#include "tests/support/drivenclock.h"
 #include "tests/support/testfiles.h"
 
 #include <QLocale>
@@ -15,22 +16,6 @@
 using namespace varnel;
 using namespace varnel::testing;
 using namespace std::chrono_literals;
-
-namespace {
-
-CommandProgress::Clock::time_point fakeNow;
-CommandProgress::Clock::time_point readFakeNow() {
-    return fakeNow;
-}
-
-QStringList descending(int count) {
-    QStringList lines;
-    for (int i = count; i > 0; --i)
-        lines.append(QStringLiteral("line %1").arg(i, 6, 10, QLatin1Char('0')));
-    return lines;
-}
-
-} // namespace
 
 enum class Wording {
     Checked,
