@@ -85,8 +85,10 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     }
     m_state = std::make_unique<WindowState>(*ui);
     // The office takes a while to start; the window keeps answering meanwhile.
-    m_state->setAutomationProvider(
-        std::make_unique<OfficeAutomationProvider>([this] { m_state->pump().yield(); }));
+    m_state->setAutomationProvider(std::make_unique<OfficeAutomationProvider>(
+        // Asked every few milliseconds: each ask is a turn, never one in many.
+        [this] { m_state->pump().yieldNow(); },
+        [this](const std::function<void()>& work) { m_state->pump().runAside(work); }));
     if (m_ownUi)
         m_ownUi->setAfterModal([this] { m_state->pump().checkAlive(); });
     connect(m_state.get(), &WindowState::pointerChanged, this, &MainWindow::showPointer);

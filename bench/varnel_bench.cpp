@@ -3,8 +3,14 @@
 
 #include "app/linelistview.h"
 #include "app/mainwindow.h"
+#include "app/scrollmarks.h"
+#include "commands/undoing.h"
+#include "commands/windowstate.h"
+#include "core/eventpump.h"
 #include "core/memorypolicy.h"
 #include "core/userinterface.h"
+#include "lists/ordermarks.h"
+#include "output/officeautomationprovider.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,14 +21,20 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 namespace {
 
@@ -141,6 +153,89 @@ void reportLinks(varnel::MainWindow& window) {
     report("entry_bytes_input", double(input.entryBytes()) / double(input.count()));
 }
 
+// The longest the window's thread went without turning its event loop while `work` ran:
+// a timer that fires on every turn notes the time between its firings. For work that turns
+// the loop by itself (the order marks looking a slice at a time) as for work that does not
+// (an undo, a paint), whose whole time is then the gap.
+double longestLoopGap(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer beat;
+    beat.setInterval(0);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    beat.start();
+    work();
+    longest = std::max(longest, clock.nsecsElapsed() - last);
+    return double(longest) / 1e9;
+}
+
+// Takes the last change back through the window's own undo, then lets the views catch up
+// and paint.
+void undoAndShow(varnel::MainWindow& window) {
+    if (!varnel::undoEdit(window.state()))
+        std::fprintf(stderr, "undo was refused\n");
+    QCoreApplication::processEvents();
+    window.inputView()->viewport()->repaint();
+    window.resultsView()->viewport()->repaint();
+}
+
+// The slowest full paint of both lists and the scroll-bar marks at five places in a long
+// list, with a result selected so its line and partner are drawn marked.
+double slowestPaint(varnel::MainWindow& window) {
+    varnel::LineListView* input = window.inputView();
+    varnel::LineListView* results = window.resultsView();
+    const qsizetype lines = window.state().input().count();
+    double slowest = 0;
+    for (int i = 0; i < 5; ++i) {
+        const qsizetype row = lines / 5 * i;
+        input->scrollTo(window.state().input().index(int(row)));
+        if (window.state().results().count() > 0)
+            results->setCurrentIndex(
+                window.state().results().index(int(window.state().results().count() / 5 * i)));
+        QElapsedTimer clock;
+        clock.start();
+        input->viewport()->repaint();
+        results->viewport()->repaint();
+        window.scrollMarks()->repaint();
+        slowest = std::max(slowest, double(clock.nsecsElapsed()) / 1e9);
+    }
+    return slowest;
+}
+
+// The office an export started ends with the bench: the user would close it.
+void endOffice(qint64 pid) {
+    if (pid <= 0)
+        return;
+    ::kill(pid_t(pid), SIGTERM);
+    for (int i = 0; i < 200 && ::kill(pid_t(pid), 0) == 0; ++i)
+        QThread::msleep(50);
+    ::kill(pid_t(pid), SIGKILL);
+}
+
+// "Save Results As Excel File" against a headless LibreOffice of its own profile.
+void reportExport(varnel::MainWindow& window) {
+    QTemporaryDir profile;
+    varnel::OfficeLaunchOptions options;
+    options.headless = true;
+    options.profileDirectory = profile.path();
+    varnel::EventPump& pump = window.state().pump();
+    options.waitStep = [&pump] { pump.yieldNow(); };
+    options.runAside = [&pump](const std::function<void()>& work) { pump.runAside(work); };
+    auto provider = std::make_unique<varnel::OfficeAutomationProvider>(options);
+    varnel::OfficeAutomationProvider* office = provider.get();
+    window.state().setAutomationProvider(std::move(provider));
+    const Timing exported = timeCommand(window, [&] { click(window, "PushButton2"); });
+    report("export_s", exported.seconds);
+    report("export_gap_s", exported.longestGapSeconds);
+    endOffice(office->officeProcessId());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -168,6 +263,15 @@ int main(int argc, char** argv) {
         report("load_s", load.seconds);
         report("load_gap_s", load.longestGapSeconds);
         report("lines", double(window.state().input().count()));
+        report("marks_gap_s", longestLoopGap([&] {
+                   varnel::OrderMarks& marks = window.scrollMarks()->marks();
+                   QElapsedTimer waited;
+                   waited.start();
+                   while (!marks.isSettled() && waited.elapsed() < 120000)
+                       QCoreApplication::processEvents(QEventLoop::AllEvents);
+                   if (!marks.isSettled())
+                       std::fprintf(stderr, "the order marks did not settle\n");
+               }));
         const Timing extract = timeCommand(window, [&] { click(window, "PushButton7"); });
         report("extract_s", extract.seconds);
         report("extract_gap_s", extract.longestGapSeconds);
@@ -190,6 +294,25 @@ int main(int argc, char** argv) {
             report("save_all_s", save.seconds);
             report("save_all_gap_s", save.longestGapSeconds);
         }
+        // What the list costs at its largest: after the load, the extraction and the sort.
+        report("peak_rss_mib", double(peakResidentKiB()) / 1024.0);
+        report("paint_gap_s", slowestPaint(window));
+        // Back to the extraction's results and forward again: ten million rows each way.
+        double undoGap = longestLoopGap([&] { undoAndShow(window); });
+        if (!varnel::redoEdit(window.state()))
+            std::fprintf(stderr, "redo was refused\n");
+        QCoreApplication::processEvents();
+        // Clearing the input and taking that back moves every line's entry.
+        click(window, "PushButton3");
+        undoGap = std::max(undoGap, longestLoopGap([&] { undoAndShow(window); }));
+        report("undo_gap_s", undoGap);
+    }
+    if (args.contains(QStringLiteral("--export")) && window.state().results().count() > 0) {
+        // The extraction's results, as many as there are, not the sorted list.
+        varnel::undoEdit(window.state());
+        QCoreApplication::processEvents();
+        report("exported", double(window.state().results().count()));
+        reportExport(window);
     }
     if (!tree.isEmpty()) {
         click(window, "PushButton3");
@@ -198,7 +321,8 @@ int main(int argc, char** argv) {
         report("drop_gap_s", walk.longestGapSeconds);
         report("dropped", double(window.state().input().count()));
     }
-    report("peak_rss_mib", double(peakResidentKiB()) / 1024.0);
+    if (ui.openPath.isEmpty())
+        report("peak_rss_mib", double(peakResidentKiB()) / 1024.0);
     for (const QString& m : ui.messages)
         if (m != QStringLiteral("Done.") && !m.startsWith(QStringLiteral("Results have been")))
             std::fprintf(stderr, "message: %s\n", qPrintable(m));

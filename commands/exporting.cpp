@@ -15,6 +15,9 @@ namespace varnel {
 namespace {
 
 const QString TextFormat = QStringLiteral("@");
+// Rows handed over between two waits for the office to take them: few enough that the
+// office never has to take a batch in the middle of a row's calls, on the window's thread.
+constexpr qsizetype RowsPerHandOver = 10000;
 
 } // namespace
 
@@ -57,6 +60,12 @@ void exportTable(WindowState& state, const ColumnTable& table) {
             }
         });
     };
+    // What the office answers only once it has done the work held back for it (a new
+    // document, the written cells fitted, the window shown) can take seconds at a million
+    // rows: that wait is had on a thread aside while the window goes on answering.
+    const auto callAside = [&](int line, auto&& statement) {
+        call(line, [&] { pump.runAside(statement); });
+    };
 
     CommandProgress& progress = state.progress();
     if (table.itemCount() == 0) {
@@ -69,7 +78,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
     std::unique_ptr<AutomationApplication> application;
     std::unique_ptr<AutomationWorkbook> workbook;
     call(112, [&] { application = state.automation().createApplication(); });
-    call(114, [&] {
+    callAside(114, [&] {
         if (!application)
             throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Object required"));
         workbook = application->workbooksAdd();
@@ -87,7 +96,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
         call(122, [&] { sheet()->cells(1, c)->setNumberFormat(TextFormat); });
         call(k == 1 ? 126 : 130, [&] { sheet()->assignCells(1, c, table.columnCaption(k)); });
         ++c;
-        call(134, [&] { sheet()->columns(int(k))->autofit(); });
+        callAside(134, [&] { sheet()->columns(int(k))->autofit(); });
     }
 
     int r = 2;
@@ -95,7 +104,7 @@ void exportTable(WindowState& state, const ColumnTable& table) {
     // Rows past the sheet's last would each fail the same way: the rows that fit are
     // written, and one message says how many did not.
     int lastRow = std::numeric_limits<int>::max();
-    call(140, [&] { lastRow = sheet()->rowCount(); });
+    callAside(140, [&] { lastRow = sheet()->rowCount(); });
     qsizetype leftOut = 0;
     std::optional<qsizetype> cancelledAt;
     for (qsizetype k = 1; k <= n && !lost; ++k) {
@@ -109,6 +118,8 @@ void exportTable(WindowState& state, const ColumnTable& table) {
             cancelledAt = k;
             break;
         }
+        if (k % RowsPerHandOver == 0)
+            callAside(156, [&] { sheet()->sendHeldWrites(); });
         c = 1;
         const qsizetype cellColumns = table.columnCount();
         bool vanished = false;
@@ -131,14 +142,16 @@ void exportTable(WindowState& state, const ColumnTable& table) {
     if (cancelledAt) {
         // An office let go before it has shown anything closes the documents it made: the
         // half-filled sheet goes without a question, and there is nothing left to show.
-        workbook.reset();
-        application.reset();
+        pump.runAside([&] {
+            workbook.reset();
+            application.reset();
+        });
         state.setPointer(Pointer::Default);
         progress.finish(summaries::exportCancelledAt(*cancelledAt, n));
         return;
     }
-    call(170, [&] { sheet()->columns()->autofit(); });
-    call(172, [&] {
+    callAside(170, [&] { sheet()->columns()->autofit(); });
+    callAside(172, [&] {
         if (!application)
             throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Object required"));
         application->setVisible(true);

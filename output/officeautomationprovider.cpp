@@ -11,8 +11,10 @@
 
 namespace varnel {
 
-OfficeAutomationProvider::OfficeAutomationProvider(std::function<void()> waitStep) {
+OfficeAutomationProvider::OfficeAutomationProvider(
+    std::function<void()> waitStep, std::function<void(const std::function<void()>&)> runAside) {
     m_options.waitStep = std::move(waitStep);
+    m_options.runAside = std::move(runAside);
 }
 
 OfficeAutomationProvider::OfficeAutomationProvider(OfficeLaunchOptions options,

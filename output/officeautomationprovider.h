@@ -1,7 +1,7 @@
 #pragma once
 
-#include "spreadsheetautomation.h"
 #include "output/uno/officebackend.h"
+#include "spreadsheetautomation.h"
 
 #include <QString>
 
@@ -14,8 +14,11 @@ namespace varnel {
 class OfficeAutomationProvider : public AutomationProvider {
 public:
     // The program's provider: the backend in the application folder, the user's own office,
-    // on screen. waitStep runs between connection attempts while the office starts.
-    explicit OfficeAutomationProvider(std::function<void()> waitStep = {});
+    // on screen. waitStep runs between connection attempts while the office starts, and
+    // runAside runs its longer waits (see OfficeLaunchOptions).
+    explicit OfficeAutomationProvider(
+        std::function<void()> waitStep = {},
+        std::function<void(const std::function<void()>&)> runAside = {});
     // backendFolder empty: the application folder.
     explicit OfficeAutomationProvider(OfficeLaunchOptions options, QString backendFolder = {});
 

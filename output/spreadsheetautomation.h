@@ -31,6 +31,9 @@ public:
     virtual std::unique_ptr<AutomationRange> columns() = 0; // every column of the sheet
     // How many rows the sheet has; a sheet that does not say has room for any number.
     virtual int rowCount() { return std::numeric_limits<int>::max(); }
+    // Written cells may be held back and sent on in large batches, each taking the office a
+    // while; this sends what is held now, so the caller chooses where it waits for them.
+    virtual void sendHeldWrites() {}
 };
 
 class AutomationWorkbook {

@@ -6,10 +6,15 @@
 #include "tests/support/commandform.h"
 #include "tests/support/testfiles.h"
 
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <limits>
 
 using namespace varnel;
@@ -33,6 +38,13 @@ struct Office {
     bool creatable = true;
     int failAfter = -1; // the office vanishes once this many calls have been made
     int calls = 0;
+    // Told of each call the real office answers only once its work is done.
+    std::function<void(const QString&)> working;
+
+    void waitFor(const QString& call) {
+        if (working)
+            working(call);
+    }
 
     void call() {
         if (failAfter >= 0 && calls >= failAfter)
@@ -86,11 +98,13 @@ public:
         return made();
     }
     std::unique_ptr<AutomationWorkbook> workbooksAdd() override {
+        m_office.waitFor(QStringLiteral("workbooksAdd"));
         m_office.call();
         ++m_office.workbooks;
         return made();
     }
     void setVisible(bool visible) override {
+        m_office.waitFor(QStringLiteral("setVisible"));
         m_office.call();
         m_office.visible = visible;
     }
@@ -104,12 +118,15 @@ public:
     std::unique_ptr<AutomationRange> columns(int column) override { return made(0, column); }
     std::unique_ptr<AutomationRange> columns() override { return made(); }
     int rowCount() override {
+        m_office.waitFor(QStringLiteral("rowCount"));
         m_office.call();
         return m_office.rows;
     }
     void setNumberFormat(const QString& f) override { m_office.cell(m_row, m_column).format = f; }
     void setValue(const QString& v) override { m_office.write(m_row, m_column, v); }
+    void sendHeldWrites() override { m_office.waitFor(QStringLiteral("sendHeldWrites")); }
     void autofit() override {
+        m_office.waitFor(QStringLiteral("autofit"));
         m_office.call();
         m_office.fitted = m_office.fitted || m_column == 0;
     }
@@ -166,6 +183,8 @@ private slots:
     void officeLostPartWay();
     void resultsShortenedDuringAYield();
     void cancelledPartWay();
+    void windowAnswersWhileTheOfficeWorks_data();
+    void windowAnswersWhileTheOfficeWorks();
 };
 
 void TestSpreadsheetExport::writtenCells_data() {
@@ -265,7 +284,8 @@ void TestSpreadsheetExport::resultsShortenedDuringAYield() {
     Form form;
     form.yieldEveryLine();
     form.state.results().appendBatch({"a", "b", "c", "d", "e", "f"});
-    const auto clear = onTurn(4, [&] { form.state.results().clear(); });
+    const auto clear = onTurn(
+        4, [&] { form.state.results().clear(); }, &form.state.pump());
     exportResultsToSpreadsheet(form.state);
     QCOMPARE(form.ui.messages.size(), 1);
     QVERIFY(form.ui.messages.first().text.startsWith(QStringLiteral("Index out of bounds\r\n")));
@@ -279,7 +299,8 @@ void TestSpreadsheetExport::cancelledPartWay() {
     Form form;
     form.yieldEveryLine();
     form.state.results().appendBatch(numbered(500));
-    const auto cancel = onTurn(41, [&] { form.state.progress().cancel(); });
+    const auto cancel = onTurn(
+        41, [&] { form.state.progress().cancel(); }, &form.state.pump());
     exportResultsToSpreadsheet(form.state);
     QVERIFY(form.ui.messages.isEmpty());
     QVERIFY(!form.office.visible);
@@ -291,6 +312,45 @@ void TestSpreadsheetExport::cancelledPartWay() {
     QCOMPARE(summary, summaries::exportCancelledAt(at, 500));
     // The caption and every line before the one it stopped at.
     QCOMPARE(form.office.column(1).size(), at);
+}
+
+void TestSpreadsheetExport::windowAnswersWhileTheOfficeWorks_data() {
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("rows");
+    for (const char* call : {"workbooksAdd", "rowCount", "autofit", "setVisible"})
+        QTest::newRow(call) << QString::fromLatin1(call) << 3;
+    // The rows go over in batches, each a wait of its own.
+    QTest::newRow("sendHeldWrites") << QStringLiteral("sendHeldWrites") << 25000;
+}
+
+// A new document, the fitting of a million written cells and the window coming up each take
+// the office seconds: the window's event loop goes on turning meanwhile.
+void TestSpreadsheetExport::windowAnswersWhileTheOfficeWorks() {
+    QFETCH(QString, call);
+    QFETCH(int, rows);
+    Form form;
+    form.state.results().appendBatch(numbered(rows));
+    std::atomic<bool> turned = false;
+    QTimer beat;
+    connect(&beat, &QTimer::timeout, [&] { turned = true; });
+    beat.start(0);
+    int waits = 0;
+    int answered = 0;
+    form.office.working = [&](const QString& name) {
+        if (name != call)
+            return;
+        ++waits;
+        turned = false;
+        QDeadlineTimer deadline(5000);
+        while (!turned && !deadline.hasExpired())
+            QThread::yieldCurrentThread();
+        answered += turned ? 1 : 0;
+    };
+    exportResultsToSpreadsheet(form.state);
+    QVERIFY(waits > 0);
+    QCOMPARE(answered, waits);
+    QVERIFY(form.office.visible);
+    QVERIFY(form.ui.messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSpreadsheetExport)

@@ -126,6 +126,13 @@ public:
         return guarded([&] { return m_state->rowCount(); });
     }
 
+    void sendHeldWrites() override {
+        guarded([&] {
+            while (!m_state->pending.isEmpty())
+                m_state->flush();
+        });
+    }
+
 private:
     std::shared_ptr<SheetState> m_state;
 };
@@ -236,7 +243,7 @@ std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptio
                                       : QStringLiteral("LibreOffice was not found at %1")
                                             .arg(QDir::toNativeSeparators(options.program)));
     try {
-        uno::localContext();
+        runAside(options, [] { uno::localContext(); });
     } catch (const css::uno::Exception& e) {
         throw failures::cannotCreateObject(
             QStringLiteral("the LibreOffice runtime could not be started (%1)")
@@ -247,14 +254,16 @@ std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptio
         options.pipeName.isEmpty()
             ? QStringLiteral("varnel") + QUuid::createUuid().toString(QUuid::Id128)
             : options.pipeName;
-    const qint64 pid = startOffice(program, options, pipeName);
+    // Starting a process copies this one's page tables first: long, for a list of millions.
+    qint64 pid = 0;
+    runAside(options, [&] { pid = startOffice(program, options, pipeName); });
     if (options.officeStarted)
         options.officeStarted(pid);
 
     const auto context = connectWithin(pipeName, options);
     auto session = std::make_shared<Session>();
     try {
-        session->desktop = css::frame::Desktop::create(context);
+        runAside(options, [&] { session->desktop = css::frame::Desktop::create(context); });
     } catch (const css::uno::Exception& e) {
         throw failures::cannotCreateObject(toQString(e.Message));
     }
@@ -265,10 +274,10 @@ std::unique_ptr<AutomationApplication> createApplication(const OfficeLaunchOptio
 } // namespace varnel::office
 
 extern "C" Q_DECL_EXPORT varnel::AutomationApplication*
-varnel_office_create_application_v2(const varnel::OfficeLaunchOptions& options) {
+varnel_office_create_application_v3(const varnel::OfficeLaunchOptions& options) {
     // The signature is the one the provider expects under this name.
     static_assert(
-        std::is_same_v<decltype(&varnel_office_create_application_v2), varnel::OfficeFactory>);
+        std::is_same_v<decltype(&varnel_office_create_application_v3), varnel::OfficeFactory>);
     return varnel::office::guarded(
         [&] { return varnel::office::createApplication(options).release(); });
 }

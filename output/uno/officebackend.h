@@ -28,12 +28,16 @@ struct OfficeLaunchOptions {
     std::function<void()> waitStep;
     // Told the id of the office process as soon as it has been started.
     std::function<void(qint64)> officeStarted;
+    // Runs work that holds the caller a while (starting the office runtime in this process,
+    // the first call of a freshly started office) and returns once it is done; it may run
+    // it on another thread meanwhile. Empty: the work runs on the calling thread.
+    std::function<void(const std::function<void()>&)> runAside;
 };
 
 // Returns a new application owned by the caller, or throws varnel::Failure.
 using OfficeFactory = AutomationApplication* (*)(const OfficeLaunchOptions& options);
 
 inline constexpr char officeBackendFileName[] = "libvarnel_office.so";
-inline constexpr char officeFactorySymbol[] = "varnel_office_create_application_v2";
+inline constexpr char officeFactorySymbol[] = "varnel_office_create_application_v3";
 
 } // namespace varnel

@@ -25,6 +25,13 @@ QString officeProgram(const OfficeLaunchOptions& options) {
     return {};
 }
 
+void runAside(const OfficeLaunchOptions& options, const std::function<void()>& work) {
+    if (options.runAside)
+        options.runAside(work);
+    else
+        work();
+}
+
 qint64 startOffice(const QString& program, const OfficeLaunchOptions& options,
                    const QString& pipeName) {
     QStringList arguments{QStringLiteral("--nologo"), QStringLiteral("--norestore"),
@@ -57,7 +64,10 @@ Reference<css::uno::XComponentContext> connectWithin(const QString& pipeName,
     QString lastError;
     for (;;) {
         try {
-            return uno::connect(pipeName);
+            // The first attempt also loads what the runtime needs to talk to an office.
+            Reference<css::uno::XComponentContext> context;
+            runAside(options, [&] { context = uno::connect(pipeName); });
+            return context;
         } catch (const css::uno::Exception& e) {
             // Not listening yet, or still setting up: both pass while the office starts.
             lastError = toQString(e.Message);

@@ -11,6 +11,9 @@ namespace varnel::office {
 // empty when there is none.
 QString officeProgram(const OfficeLaunchOptions& options);
 
+// Runs `work` through the options' runAside, or here when they have none.
+void runAside(const OfficeLaunchOptions& options, const std::function<void()>& work);
+
 // Starts the office, detached, listening on `pipeName`; returns its process id.
 qint64 startOffice(const QString& program, const OfficeLaunchOptions& options,
                    const QString& pipeName);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/windowstate.h"
+#include "core/eventpump.h"
 #include "support/scripteduserinterface.h"
 
 #include <QTimer>
@@ -20,16 +21,21 @@ struct CommandForm {
 };
 
 // Runs `action` once, on the `turn`-th turn of the event loop from now; a command's yields
-// are such turns. Nothing runs once the result is gone.
-inline std::unique_ptr<QTimer> onTurn(int turn, std::function<void()> action) {
+// are such turns. With `pump`, the turns while its work runs aside do not count: how many
+// there are depends on the other thread. Nothing runs once the result is gone.
+inline std::unique_ptr<QTimer> onTurn(int turn, std::function<void()> action,
+                                      const EventPump* pump = nullptr) {
     auto timer = std::make_unique<QTimer>();
-    QObject::connect(timer.get(), &QTimer::timeout,
-                     [t = timer.get(), turn, turns = 0, action = std::move(action)]() mutable {
-                         if (++turns == turn) {
-                             t->stop();
-                             action();
-                         }
-                     });
+    QObject::connect(
+        timer.get(), &QTimer::timeout,
+        [t = timer.get(), turn, turns = 0, pump, action = std::move(action)]() mutable {
+            if (pump && pump->isRunningAside())
+                return;
+            if (++turns == turn) {
+                t->stop();
+                action();
+            }
+        });
     timer->start(0);
     return timer;
 }
