@@ -11,7 +11,9 @@ namespace varnel {
 WindowState::WindowState(UserInterface& ui, QObject* parent)
     : QObject(parent)
     , m_ui(ui) {
-    // "Show Correct Order" does not yield, yet the window goes on painting while it sorts.
+    // "Show Correct Order" and a load do not yield, yet the window goes on painting while
+    // they sort or take in millions of lines.
+    m_input.setPump(&m_pump);
     m_results.setPump(&m_pump);
     m_history.watch(m_input);
     m_history.watch(m_results);
