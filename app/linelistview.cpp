@@ -1,5 +1,7 @@
 #include "linelistview.h"
 
+#include "linelistaccess.h"
+
 #include "files/droppedpaths.h"
 
 #include <QDropEvent>
@@ -71,6 +73,7 @@ LineListView::LineListView(QWidget* parent)
     setMouseTracking(true);
     matchHeaderArea();
     m_frameOverlay = new FrameOverlay(this);
+    installLineListAccess();
 }
 
 void LineListView::resizeEvent(QResizeEvent* event) {

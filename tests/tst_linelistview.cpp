@@ -1,6 +1,7 @@
 #include "app/linelistview.h"
 
 #include <QAbstractListModel>
+#include <QAccessible>
 #include <QScrollBar>
 #include <QTest>
 
@@ -58,6 +59,8 @@ private slots:
     void rectangleSelectsItsRows();
     void scrollRangeFollowsTheRowCount_data();
     void scrollRangeFollowsTheRowCount();
+    void aScreenReaderReadsTheLines_data();
+    void aScreenReaderReadsTheLines();
 
 private:
     void fill(int rows);
@@ -274,6 +277,47 @@ void TestLineListView::scrollRangeFollowsTheRowCount() {
         const QRect marked = m_view->visualRegionForSelection(all).boundingRect();
         QVERIFY2(marked.top() >= -1 && marked.bottom() <= viewHeight() + 1,
                  qPrintable(QStringLiteral("%1..%2").arg(marked.top()).arg(marked.bottom())));
+    }
+}
+
+void TestLineListView::aScreenReaderReadsTheLines_data() {
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("at");
+    QTest::newRow("first") << 10 << 0;
+    QTest::newRow("last of ten million") << 10'000'000 << 9'999'999;
+    QTest::newRow("middle") << 10 << 5;
+}
+
+void TestLineListView::aScreenReaderReadsTheLines() {
+    QFETCH(int, rows);
+    QFETCH(int, at);
+    fill(rows);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(m_view.get());
+    QVERIFY(list && list->tableInterface());
+    QAccessibleTableInterface* table = list->tableInterface();
+    QCOMPARE(table->rowCount(), rows);
+    QCOMPARE(table->columnCount(), 1);
+    QVERIFY(!table->cellAt(rows, 0));
+    const QString text = QStringLiteral("line %1").arg(at + 1);
+    QAccessibleInterface* cell = table->cellAt(at, 0);
+    QVERIFY(cell);
+    QCOMPARE(cell->text(QAccessible::Name), text);
+    QCOMPARE(list->indexOfChild(cell), at);
+    m_view->selectPosition(at + 1);
+    QVERIFY(cell->tableCellInterface()->isSelected());
+    QCOMPARE(table->selectedRows(), QList<int>{at});
+    // Where the line is on screen leads back to it.
+    m_view->scrollTo(row(at));
+    QCOMPARE(list->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
+    // With a line above it gone, the item read before is one row up; its old row is
+    // another item's. (This model's texts go by row.)
+    if (at > 0 && at + 1 < rows) {
+        m_model->remove(0, 1);
+        QCOMPARE(list->indexOfChild(cell), at - 1);
+        QAccessibleInterface* next = table->cellAt(at, 0);
+        QVERIFY(next && next != cell);
+        QCOMPARE(list->indexOfChild(next), at);
+        QCOMPARE(table->cellAt(at - 1, 0), cell);
     }
 }
 
