@@ -46,7 +46,7 @@ private:
 LineListView::LineListView(QWidget* parent)
     : QAbstractItemView(parent)
     , m_header(new QHeaderView(Qt::Horizontal, this))
-    , m_rowHeight(std::max(1, fontMetrics().height())) {
+    , m_rowHeight(lineHeight()) {
     // Tab moves on to the next control, as in any list.
     setTabKeyNavigation(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -82,6 +82,13 @@ void LineListView::resizeEvent(QResizeEvent* event) {
     m_frameOverlay->raise();
 }
 
+int LineListView::lineHeight() const {
+    // The height the rows have always had: the text and a header section's margins, the
+    // least a table's row header let a row be. The header takes the list's font.
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, m_header);
+    return std::max(1, fontMetrics().height() + margins);
+}
+
 void LineListView::matchHeaderArea() {
     QPalette palette = header()->palette();
     palette.setColor(QPalette::Window, this->palette().color(QPalette::Button));
@@ -91,8 +98,8 @@ void LineListView::matchHeaderArea() {
 void LineListView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange)
         matchHeaderArea();
-    if (event->type() == QEvent::FontChange) {
-        m_rowHeight = std::max(1, fontMetrics().height());
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_rowHeight = lineHeight();
         updateGeometries();
         viewport()->update();
     }

@@ -90,6 +90,7 @@ private:
     // The header's free area right of the column is painted in the window colour, which
     // the main window makes white; it takes the colour of the column's own header instead.
     void matchHeaderArea();
+    int lineHeight() const;
     // What a model's change of row count leaves to do here: the scroll range and a repaint.
     void rowCountChanged();
     // The row at a height of the viewport, past the ends as well: below 0 above the first.
