@@ -2,7 +2,9 @@
 
 #include <QAbstractListModel>
 #include <QAccessible>
+#include <QHeaderView>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTest>
 
 using namespace varnel;
@@ -49,6 +51,8 @@ class TestLineListView : public QObject {
 private slots:
     void init();
     void cleanup();
+    void rowsAsHighAsATablesRows_data();
+    void rowsAsHighAsATablesRows();
     void pointsAndRowsAgree_data();
     void pointsAndRowsAgree();
     void scrollHintsPlaceTheRow_data();
@@ -93,6 +97,30 @@ void TestLineListView::fill(int rows) {
     m_model->insert(0, rows);
     // The scroll bar shows up a turn later and takes its width from the viewport.
     QCoreApplication::processEvents();
+}
+
+void TestLineListView::rowsAsHighAsATablesRows_data() {
+    QTest::addColumn<qreal>("points");
+    QTest::newRow("the window's 9 points") << 9.0;
+    QTest::newRow("large") << 20.0;
+}
+
+// The lists were tables whose hidden row header would not make a row lower than its own
+// text and margins; the rows keep that height, at the list's font and after a change of it.
+void TestLineListView::rowsAsHighAsATablesRows() {
+    QFETCH(qreal, points);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    QTableView table;
+    table.setFont(font);
+    table.verticalHeader()->setDefaultSectionSize(table.fontMetrics().height());
+    table.verticalHeader()->setMinimumSectionSize(1);
+    QWidget parent;
+    parent.setFont(font);
+    const LineListView made(&parent);
+    QCOMPARE(made.rowHeight(), table.verticalHeader()->defaultSectionSize());
+    m_view->setFont(font);
+    QCOMPARE(m_view->rowHeight(), table.verticalHeader()->defaultSectionSize());
 }
 
 void TestLineListView::pointsAndRowsAgree_data() {
