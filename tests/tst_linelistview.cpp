@@ -18,9 +18,12 @@ public:
         return parent.isValid() ? 0 : m_rows;
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        return role == Qt::DisplayRole ? QVariant(QStringLiteral("line %1").arg(index.row() + 1))
-                                       : QVariant();
+        if (role != Qt::DisplayRole)
+            return {};
+        return index.row() == m_wideRow ? QString(200, u'w')
+                                        : QStringLiteral("line %1").arg(index.row() + 1);
     }
+    void setWideRow(int row) { m_wideRow = row; }
     void insert(int at, int count) {
         beginInsertRows({}, at, at + count - 1);
         m_rows += count;
@@ -34,6 +37,7 @@ public:
 
 private:
     int m_rows = 0;
+    int m_wideRow = -1;
 };
 
 // Opens the selection by rectangle, which the view's own mouse handling only reaches
@@ -63,6 +67,8 @@ private slots:
     void rectangleSelectsItsRows();
     void scrollRangeFollowsTheRowCount_data();
     void scrollRangeFollowsTheRowCount();
+    void fittingTheColumnMeasuresTheRowsInView_data();
+    void fittingTheColumnMeasuresTheRowsInView();
     void aScreenReaderReadsTheLines_data();
     void aScreenReaderReadsTheLines();
 
@@ -307,6 +313,31 @@ void TestLineListView::scrollRangeFollowsTheRowCount() {
         QVERIFY2(marked.top() >= -1 && marked.bottom() <= viewHeight() + 1,
                  qPrintable(QStringLiteral("%1..%2").arg(marked.top()).arg(marked.bottom())));
     }
+}
+
+void TestLineListView::fittingTheColumnMeasuresTheRowsInView_data() {
+    QTest::addColumn<int>("scrolledTo");
+    QTest::addColumn<bool>("wide");
+    // The wide line is row 500 of ten million.
+    QTest::newRow("wide line out of view") << 0 << false;
+    QTest::newRow("wide line in view") << 495 << true;
+    QTest::newRow("wide line just below") << 480 << false;
+}
+
+// A double-click on the divider fits the column to the lines in view, as a table does:
+// measuring every line would read ten million of them.
+void TestLineListView::fittingTheColumnMeasuresTheRowsInView() {
+    QFETCH(int, scrolledTo);
+    QFETCH(bool, wide);
+    m_model->setWideRow(500);
+    fill(10'000'000);
+    m_view->scrollTo(row(scrolledTo), QAbstractItemView::PositionAtTop);
+    emit m_view->header()->sectionHandleDoubleClicked(0);
+    const int wideText = m_view->fontMetrics().horizontalAdvance(QString(200, u'w'));
+    const int shortText = m_view->fontMetrics().horizontalAdvance(QStringLiteral("line 1"));
+    const int width = m_view->header()->sectionSize(0);
+    QVERIFY2(wide ? width >= wideText : width < wideText && width >= shortText,
+             qPrintable(QString::number(width)));
 }
 
 void TestLineListView::aScreenReaderReadsTheLines_data() {
