@@ -1,5 +1,7 @@
 #include "linelistview.h"
 
+#include "linelistaccess.h"
+
 #include "files/droppedpaths.h"
 
 #include <QDropEvent>
@@ -7,10 +9,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnel {
@@ -43,14 +44,9 @@ private:
 };
 
 LineListView::LineListView(QWidget* parent)
-    : QTableView(parent) {
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height());
-    verticalHeader()->setMinimumSectionSize(1);
-    setShowGrid(false);
-    setWordWrap(false);
-    setCornerButtonEnabled(false);
+    : QAbstractItemView(parent)
+    , m_header(new QHeaderView(Qt::Horizontal, this))
+    , m_rowHeight(lineHeight()) {
     // Tab moves on to the next control, as in any list.
     setTabKeyNavigation(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -61,21 +57,36 @@ LineListView::LineListView(QWidget* parent)
     setDragEnabled(false);
     setTextElideMode(Qt::ElideNone);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
-    header()->setSectionsClickable(false);
-    header()->setHighlightSections(false);
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    header()->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setStretchLastSection(false);
+    m_header->setSectionsMovable(false);
+    m_header->setSectionsClickable(false);
+    m_header->setHighlightSections(false);
+    m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        updateGeometries();
+        viewport()->update();
+    });
+    connect(m_header, &QHeaderView::sectionCountChanged, this, [this] { updateGeometries(); });
+    connect(m_header, &QHeaderView::geometriesChanged, this, [this] { updateGeometries(); });
+    connect(m_header, &QHeaderView::sectionHandleDoubleClicked, this, [this] { fitColumn(); });
     setMouseTracking(true);
     matchHeaderArea();
     m_frameOverlay = new FrameOverlay(this);
+    installLineListAccess();
 }
 
 void LineListView::resizeEvent(QResizeEvent* event) {
-    QTableView::resizeEvent(event);
+    QAbstractItemView::resizeEvent(event);
     m_frameOverlay->setGeometry(rect());
     m_frameOverlay->raise();
+}
+
+int LineListView::lineHeight() const {
+    // The height the rows have always had: the text and a header section's margins, the
+    // least a table's row header let a row be. The header takes the list's font.
+    const int margins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, m_header);
+    return std::max(1, fontMetrics().height() + margins);
 }
 
 void LineListView::matchHeaderArea() {
@@ -87,7 +98,12 @@ void LineListView::matchHeaderArea() {
 void LineListView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange)
         matchHeaderArea();
-    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        m_rowHeight = lineHeight();
+        updateGeometries();
+        viewport()->update();
+    }
+    QAbstractItemView::changeEvent(event);
 }
 
 std::optional<qsizetype> LineListView::selectedPosition() const {
@@ -126,12 +142,44 @@ void LineListView::setAcceptsFileDrops(bool accepts) {
     setDragEnabled(false);
 }
 
-QModelIndex LineListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
-    // A table's Home and End move along the row; in a list of one column they go to the
-    // first and the last line.
-    if (action == MoveHome || action == MoveEnd)
-        modifiers |= Qt::ControlModifier;
-    return QTableView::moveCursor(action, modifiers);
+QModelIndex LineListView::moveCursor(CursorAction action, Qt::KeyboardModifiers) {
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    if (rows == 0)
+        return {};
+    const QModelIndex current = currentIndex();
+    // The first key in a list without a current line starts at the top.
+    if (!current.isValid())
+        return model()->index(0, 0, rootIndex());
+    qint64 row = current.row();
+    switch (action) {
+    case MoveUp:
+    case MovePrevious:
+        row = std::max<qint64>(0, row - 1);
+        break;
+    case MoveDown:
+    case MoveNext:
+        row = std::min<qint64>(rows - 1, row + 1);
+        break;
+    // A page from the current line's far edge, as a table pages: the line that was at the
+    // bottom edge is at the top after Page Down.
+    case MovePageUp:
+        row = std::max<qint64>(0, rowAtY(visualRect(current).bottom() - viewport()->height()));
+        break;
+    case MovePageDown:
+        row = std::min<qint64>(rows - 1, rowAtY(visualRect(current).top() + viewport()->height()));
+        break;
+    // Home and End go to the first and the last line, whatever the modifiers.
+    case MoveHome:
+        row = 0;
+        break;
+    case MoveEnd:
+        row = rows - 1;
+        break;
+    case MoveLeft:
+    case MoveRight:
+        break;
+    }
+    return model()->index(int(row), 0, rootIndex());
 }
 
 QString LineListView::tipFor(const QModelIndex& index) const {
@@ -154,11 +202,11 @@ bool LineListView::viewportEvent(QEvent* event) {
             return true;
         }
     }
-    return QTableView::viewportEvent(event);
+    return QAbstractItemView::viewportEvent(event);
 }
 
 void LineListView::mouseDoubleClickEvent(QMouseEvent* event) {
-    QTableView::mouseDoubleClickEvent(event);
+    QAbstractItemView::mouseDoubleClickEvent(event);
     emit doubleClickedAnywhere();
 }
 
@@ -168,19 +216,19 @@ void LineListView::mouseMoveEvent(QMouseEvent* event) {
     // auto-scrolling would scroll without an exchange.
     if (m_carriesItems && event->buttons() != Qt::NoButton)
         return;
-    QTableView::mouseMoveEvent(event);
+    QAbstractItemView::mouseMoveEvent(event);
 }
 
 void LineListView::mousePressEvent(QMouseEvent* event) {
     emit mousePressed();
-    QTableView::mousePressEvent(event);
+    QAbstractItemView::mousePressEvent(event);
     // The press, not the release, is the click on an item: carrying starts right away.
     if (event->button() == Qt::LeftButton && positionAt(event->position().toPoint()))
         emit itemPressed();
 }
 
 void LineListView::mouseReleaseEvent(QMouseEvent* event) {
-    QTableView::mouseReleaseEvent(event);
+    QAbstractItemView::mouseReleaseEvent(event);
     emit mouseReleased();
 }
 
@@ -191,21 +239,7 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QTableView::keyPressEvent(event);
-}
-
-void LineListView::paintEvent(QPaintEvent* event) {
-    QTableView::paintEvent(event);
-    // A list without rows draws no focus of its own; the first start would hide where
-    // the keyboard is.
-    if (!hasFocus() || (model() && model()->rowCount() > 0))
-        return;
-    QStylePainter painter(viewport());
-    QStyleOptionFocusRect focus;
-    focus.initFrom(viewport());
-    focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
-    focus.backgroundColor = palette().color(QPalette::Base);
-    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    QAbstractItemView::keyPressEvent(event);
 }
 
 // The view's own drag-and-drop handling is left out on purpose: items never move by it,

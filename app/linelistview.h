@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QHeaderView>
 #include <QStringList>
-#include <QTableView>
 
 #include <functional>
 #include <optional>
@@ -10,14 +10,23 @@
 namespace varnel {
 
 // A one-column list that only shows a LineListModel: a header whose divider the user
-// drags, rows of one fixed height. A table view keeps nothing per row, where a tree view
-// lays out forty bytes for each: a million lines cost the view next to nothing.
-class LineListView : public QTableView {
+// drags, rows of one fixed height. Every row's place follows from its number, so the view
+// keeps nothing per row: a table's vertical header (even hidden) keeps eight bytes a row,
+// a list view two ints, which at ten million lines outweighs the text itself.
+class LineListView : public QAbstractItemView {
     Q_OBJECT
 public:
     explicit LineListView(QWidget* parent = nullptr);
 
-    QHeaderView* header() const { return horizontalHeader(); }
+    QHeaderView* header() const { return m_header; }
+    int rowHeight() const { return m_rowHeight; }
+
+    void setModel(QAbstractItemModel* model) override;
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    int sizeHintForColumn(int column) const override;
+    void reset() override;
 
     // The item the user last clicked, counting from 1; none before any click.
     std::optional<qsizetype> selectedPosition() const;
@@ -54,6 +63,15 @@ signals:
 
 protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex&) const override { return false; }
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void updateGeometries() override;
+    void initViewItemOption(QStyleOptionViewItem* option) const override;
+    void scrollContentsBy(int dx, int dy) override;
+    void rowsInserted(const QModelIndex& parent, int first, int last) override;
     bool viewportEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -72,8 +90,19 @@ private:
     // The header's free area right of the column is painted in the window colour, which
     // the main window makes white; it takes the colour of the column's own header instead.
     void matchHeaderArea();
+    int lineHeight() const;
+    // What a model's change of row count leaves to do here: the scroll range and a repaint.
+    void rowCountChanged();
+    // The row at a height of the viewport, past the ends as well: below 0 above the first.
+    qint64 rowAtY(int y) const;
+    // Widens the column to what its visible rows and caption need (a divider's double-click).
+    void fitColumn();
     bool takesFileDropsNow() const { return m_acceptsFileDrops && !(m_dropsHeld && m_dropsHeld()); }
 
+    QHeaderView* m_header = nullptr;
+    int m_rowHeight = 1;
+    bool m_inGeometryUpdate = false;
+    QList<QMetaObject::Connection> m_modelConnections;
     bool m_acceptsFileDrops = false;
     std::function<bool()> m_dropsHeld;
     bool m_carriesItems = false;
