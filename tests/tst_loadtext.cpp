@@ -41,6 +41,7 @@ private slots:
     void fileTooLargeForMemory();
     void cancelledWhileALargeFileIsRead_data();
     void cancelledWhileALargeFileIsRead();
+    void largeFileShownWithTurnsBetween();
 
 private:
     QByteArray notUtf8Name() const { return QFile::encodeName(m_dir->path()) + "/bad\xff.txt"; }
@@ -177,6 +178,23 @@ void TestLoadText::cancelledWhileALargeFileIsRead() {
     // Not cancelled, the same files all go in.
     form.load(paths);
     QCOMPARE(form.state.input().count(), kept.size() + linesInAll);
+}
+
+// Millions of lines go into the list a piece at a time, the window painting between pieces,
+// and the list is whole at the end.
+void TestLoadText::largeFileShownWithTurnsBetween() {
+    const int lines = 600000;
+    writeFile(m_dir->filePath("lines.txt"), QByteArray("y\n").repeated(lines));
+    Form form;
+    QList<long long> turnsAtInsertion;
+    connect(&form.state.input(), &QAbstractItemModel::rowsInserted,
+            [&] { turnsAtInsertion.append(form.state.pump().turns()); });
+    form.load({m_dir->filePath("lines.txt")});
+    QCOMPARE(form.state.input().count(), lines + 1);
+    QCOMPARE(form.state.input().text(lines + 1), QStringLiteral("y"));
+    QVERIFY2(turnsAtInsertion.size() > 1, "shown in one piece");
+    for (qsizetype i = 1; i < turnsAtInsertion.size(); ++i)
+        QVERIFY(turnsAtInsertion[i] > turnsAtInsertion[i - 1]);
 }
 
 QTEST_GUILESS_MAIN(TestLoadText)
