@@ -4,6 +4,8 @@
 
 #include "linelistview.h"
 
+#include <QAccessible>
+
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -129,6 +131,28 @@ void LineListView::setSelection(const QRect& rect, QItemSelectionModel::Selectio
     const QItemSelection selection(model()->index(int(first), 0, rootIndex()),
                                    model()->index(int(last), 0, rootIndex()));
     selectionModel()->select(selection, command);
+}
+
+// The base class unites the rectangle of every changed row: a change of a million links
+// would cost a million rectangles. Only the part in view is painted again.
+void LineListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                               const QList<int>& roles) {
+    if (topLeft == bottomRight || !topLeft.isValid() || !bottomRight.isValid()) {
+        QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    const QItemSelection changed(topLeft, bottomRight);
+    viewport()->update(visualRegionForSelection(changed));
+#if QT_CONFIG(accessibility)
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+        event.setFirstRow(topLeft.row());
+        event.setFirstColumn(topLeft.column());
+        event.setLastRow(bottomRight.row());
+        event.setLastColumn(bottomRight.column());
+        QAccessible::updateAccessibility(&event);
+    }
+#endif
 }
 
 QRegion LineListView::visualRegionForSelection(const QItemSelection& selection) const {

@@ -24,6 +24,7 @@ public:
                                         : QStringLiteral("line %1").arg(index.row() + 1);
     }
     void setWideRow(int row) { m_wideRow = row; }
+    void change(int first, int last) { emit dataChanged(index(first), index(last)); }
     void insert(int at, int count) {
         beginInsertRows({}, at, at + count - 1);
         m_rows += count;
@@ -46,6 +47,11 @@ class OpenView : public LineListView {
 public:
     using LineListView::setSelection;
     using LineListView::visualRegionForSelection;
+    QRect visualRect(const QModelIndex& index) const override {
+        ++rectsAsked;
+        return LineListView::visualRect(index);
+    }
+    mutable qsizetype rectsAsked = 0;
 };
 
 } // namespace
@@ -71,6 +77,8 @@ private slots:
     void fittingTheColumnMeasuresTheRowsInView();
     void aScreenReaderReadsTheLines_data();
     void aScreenReaderReadsTheLines();
+    void changedRowsCostWhatIsInView_data();
+    void changedRowsCostWhatIsInView();
 
 private:
     void fill(int rows);
@@ -379,6 +387,26 @@ void TestLineListView::aScreenReaderReadsTheLines() {
         QCOMPARE(list->indexOfChild(next), at);
         QCOMPARE(table->cellAt(at - 1, 0), cell);
     }
+}
+
+void TestLineListView::changedRowsCostWhatIsInView_data() {
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::newRow("every row") << 0 << 999999;
+    QTest::newRow("the rows above the view") << 0 << 499000;
+    QTest::newRow("the rows in view and far below") << 500000 << 999999;
+}
+
+// A change of every result's link names a million rows at once: looking at each of them
+// held the window a tenth of a second at ten million.
+void TestLineListView::changedRowsCostWhatIsInView() {
+    QFETCH(int, first);
+    QFETCH(int, last);
+    fill(1000000);
+    m_view->scrollTo(row(500000), QAbstractItemView::PositionAtTop);
+    m_view->rectsAsked = 0;
+    m_model->change(first, last);
+    QVERIFY2(m_view->rectsAsked < 100, qPrintable(QString::number(m_view->rectsAsked)));
 }
 
 QTEST_MAIN(TestLineListView)
