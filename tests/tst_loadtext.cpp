@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <future>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -41,6 +44,7 @@ private slots:
     void fileTooLargeForMemory();
     void cancelledWhileALargeFileIsRead_data();
     void cancelledWhileALargeFileIsRead();
+    void cancelStopsTheReadInTheMiddle();
 
 private:
     QByteArray notUtf8Name() const { return QFile::encodeName(m_dir->path()) + "/bad\xff.txt"; }
@@ -177,6 +181,34 @@ void TestLoadText::cancelledWhileALargeFileIsRead() {
     // Not cancelled, the same files all go in.
     form.load(paths);
     QCOMPARE(form.state.input().count(), kept.size() + linesInAll);
+}
+
+// Escape stops the read of one large file where it is, not after it: each thread reading it
+// waits at its first stop point until the cancel was heard, then stops there.
+void TestLoadText::cancelStopsTheReadInTheMiddle() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString path = m_dir->filePath("large.txt");
+    writeFile(path, QByteArray("d\xC3\xA9j\xC3\xA0 vu\n").repeated(4 << 20));
+    Form form;
+    std::promise<void> cancelled;
+    const std::shared_future<void> heard = cancelled.get_future().share();
+    std::atomic<int> stopPoints = 0;
+    setFileReadWatcher([&](qint64) {
+        ++stopPoints;
+        heard.wait();
+    });
+    const auto resetWatcher = qScopeGuard([] { setFileReadWatcher({}); });
+    const auto cancel = onTurn(1, [&] {
+        form.state.progress().cancel();
+        cancelled.set_value();
+    });
+    form.load({path});
+    QCOMPARE(itemsOf(form.state.input()), QStringList{"old"});
+    QCOMPARE(form.state.progress().text(),
+             QStringLiteral("Cancelled at file 1 of 1; 0 lines kept"));
+    // One stop point a thread: the read went no further than the first.
+    QVERIFY(stopPoints >= 1 && stopPoints <= 2);
+    QVERIFY(form.ui.messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestLoadText)
