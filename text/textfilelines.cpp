@@ -86,21 +86,6 @@ qsizetype readPiece(int fd, char* into, size_t room) {
     }
 }
 
-// Asks for large pages where the system gives them only when asked: a large file's text and
-// spans otherwise take a page fault every 4 KiB, a third of the time of reading them.
-void adviseLargePages(void* data, qint64 bytes) {
-#if defined(MADV_HUGEPAGE)
-    constexpr quintptr Large = quintptr(2) << 20;
-    const quintptr first = (quintptr(data) + Large - 1) & ~(Large - 1);
-    const quintptr end = (quintptr(data) + quintptr(bytes)) & ~(Large - 1);
-    if (end > first)
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
-#endif
-}
-
 // Where the reader looks whether it should stop.
 class StopPoints {
 public:
@@ -127,9 +112,7 @@ public:
         : m_fd(fd)
         , m_budget(budget)
         , m_stops(stops)
-        , m_bytes(qsizetype(expected), Qt::Uninitialized) {
-        adviseLargePages(m_bytes.data(), m_bytes.size());
-    }
+        , m_bytes(qsizetype(expected), Qt::Uninitialized) {}
 
     // Reads the next piece; false at the end of the file.
     bool readPiece() {
@@ -226,7 +209,6 @@ TextFile readDecodedFile(const QString& path, qint64 budget, const StopPoints& s
         if (first && file.filled() < expected) {
             const double share = double(expected) / double(file.filled());
             lines.reserve(size_t(double(lines.size() + 1) * share * 1.1));
-            adviseLargePages(lines.data(), qint64(lines.capacity() * sizeof(LineSpan)));
             prefault(lines.data() + lines.size(),
                      qint64((lines.capacity() - lines.size()) * sizeof(LineSpan)));
         }
