@@ -112,7 +112,10 @@ public:
         : m_fd(fd)
         , m_budget(budget)
         , m_stops(stops)
-        , m_bytes(qsizetype(expected), Qt::Uninitialized) {}
+        , m_bytes(qsizetype(expected), Qt::Uninitialized) {
+        // Faulted in at once, not a page at a time while the system copies into it.
+        prefault(m_bytes.data(), m_bytes.size());
+    }
 
     // Reads the next piece; false at the end of the file.
     bool readPiece() {
