@@ -102,11 +102,11 @@ void TestTextFileLines::reading_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<qint64>("budget");
     QTest::addColumn<QString>("failure");
-    const qint64 plenty = 16 << 20;
+    const qint64 plenty = 1 << 20;
     QTest::newRow("fits") << "@/list.txt" << QByteArray(1000, 'x') << plenty << QString();
-    // Files are read a MiB at a time: what a piece's end cuts must come out whole, and what
-    // turns out not to be UTF-8 late is read again as what it is.
-    const QByteArray piece(1 << 20, 'x');
+    // Files are read a quarter MiB at a time: what a piece's end cuts must come out whole,
+    // and what turns out not to be UTF-8 late is read again as what it is.
+    const QByteArray piece(256 * 1024, 'x');
     QTest::newRow("two-byte character across pieces")
         << "@/list.txt" << piece.first(piece.size() - 1) + "\xC3\xA9\nb" << plenty << QString();
     QTest::newRow("four-byte character across pieces")

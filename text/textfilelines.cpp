@@ -3,9 +3,9 @@
 #include "core/failure.h"
 #include "core/memorypolicy.h"
 #include "files/filesystem.h"
-#include "latin1lines.h"
 #include "linebreaks.h"
 #include "order/linetext.h"
+#include "utf8pieces.h"
 
 #include <algorithm>
 #include <cstring>
@@ -91,7 +91,11 @@ class StopPoints {
 public:
     explicit StopPoints(const ReadStops& stops)
         : m_stops(stops) {}
-    void reached(qint64 bytes) const {
+    // `bytes` have been read so far.
+    void reached(qint64 bytes) {
+        if (bytes < m_next)
+            return;
+        m_next = bytes + ReadStops::ReadStopStride;
         if (m_stops.reached)
             m_stops.reached(bytes);
         if (m_stops.stop && m_stops.stop->load(std::memory_order_relaxed))
@@ -100,133 +104,203 @@ public:
 
 private:
     const ReadStops& m_stops;
+    qint64 m_next = ReadStops::ReadStopStride;
 };
 
-// The bytes of a file, read a piece at a time into the buffer that becomes its text: each
-// piece is decoded and cut while it is still in the cache.
-class FileRead {
-public:
-    static constexpr qsizetype PieceSize = qsizetype(1) << 20;
-
-    FileRead(int fd, qint64 expected, qint64 budget, const StopPoints& stops)
-        : m_fd(fd)
-        , m_budget(budget)
-        , m_stops(stops)
-        , m_bytes(qsizetype(expected), Qt::Uninitialized) {
-        // Faulted in at once, not a page at a time while the system copies into it.
-        prefault(m_bytes.data(), m_bytes.size());
-    }
-
-    // Reads the next piece; false at the end of the file.
-    bool readPiece() {
-        qsizetype got;
-        if (m_filled < m_bytes.size()) {
-            got = varnel::readPiece(m_fd, m_bytes.data() + m_filled,
-                                    size_t(std::min(PieceSize, m_bytes.size() - m_filled)));
-        } else {
+QByteArray readWholeFile(int fd, qint64 expected, qint64 budget, StopPoints& stops) {
+    QByteArray bytes(expected, Qt::Uninitialized);
+    qint64 filled = 0;
+    char spare[65536];
+    for (;;) {
+        const bool intoBytes = filled < bytes.size();
+        char* const target = intoBytes ? bytes.data() + filled : spare;
+        // A MiB at a time, to look between them whether to stop.
+        const size_t room =
+            intoBytes ? size_t(std::min<qint64>(bytes.size() - filled, 1 << 20)) : sizeof spare;
+        const qsizetype got = readPiece(fd, target, room);
+        if (got == 0)
+            break;
+        if (!intoBytes) {
             // The file is longer than it said (or never said): it still has to fit.
-            char spare[65536];
-            got = varnel::readPiece(m_fd, spare, sizeof spare);
-            if (got > 0) {
-                checkMemory((m_filled + got) * PeakBytesPerFileByte, m_budget);
-                m_bytes.truncate(m_filled);
-                m_bytes.append(spare, got);
-            }
+            checkMemory((filled + got) * PeakBytesPerFileByte, budget);
+            bytes.append(spare, got);
         }
-        if (got == 0) {
-            m_bytes.truncate(m_filled);
-            return false;
-        }
-        m_filled += got;
-        if (m_filled >= m_nextStop) {
-            m_stops.reached(m_filled);
-            m_nextStop = m_filled + ReadStops::ReadStopStride;
-        }
-        return true;
+        filled += got;
+        stops.reached(filled);
     }
-    qsizetype filled() const { return m_filled; }
-    char* data() { return m_bytes.data(); }
-    QByteArray& bytes() { return m_bytes; }
-
-private:
-    const int m_fd;
-    const qint64 m_budget;
-    const StopPoints& m_stops;
-    QByteArray m_bytes;
-    qsizetype m_filled = 0;
-    qint64 m_nextStop = ReadStops::ReadStopStride;
-};
-
-// The lines of a text decoded some other way than one byte a character.
-TextFile decodedWhole(QByteArray bytes, qint64 budget, const StopPoints& stops) {
-    TextFile read;
-    read.text = decodeTextFile(bytes);
-    bytes = QByteArray();
-    stops.reached(read.text.size());
-    const qsizetype count = countBreaks(read.text.utf16(), read.text.size()) + 1;
-    checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
-    read.lines = lineSpansOf(read.text);
-    return read;
+    bytes.truncate(filled);
+    return bytes;
 }
 
-TextFile readDecodedFile(const QString& path, qint64 budget, const StopPoints& stops) {
+// The lines of a text that arrives a piece at a time, cut while the piece is still in the
+// cache. The text may change from one byte a character to two on the way; the positions
+// stay the same.
+class PieceLines {
+public:
+    void reserve(size_t lines) {
+        m_lines.reserve(lines);
+        prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+    }
+    // The text has grown to `end` units; `atEnd` when it grows no more.
+    template <typename Unit> void add(const Unit* text, qsizetype end, bool atEnd) {
+        LineRange line;
+        bool crLf;
+        while (m_cutter.cut(text, end, atEnd, line, crLf) == LineCutter::Cut::Line)
+            m_lines.push_back({quint32(line.from), quint32(line.length)});
+    }
+    std::vector<LineSpan> take() { return std::move(m_lines); }
+    qsizetype count() const { return qsizetype(m_lines.size()); }
+
+private:
+    std::vector<LineSpan> m_lines;
+    LineCutter m_cutter;
+};
+
+// Strict UTF-8 decoded a piece at a time into one byte a character, until the first
+// character above U+00FF: from there on, the whole text is UTF-16.
+class DecodedText {
+public:
+    explicit DecodedText(qsizetype capacity)
+        : m_narrow(capacity, Qt::Uninitialized) {
+        prefault(m_narrow.data(), qint64(m_narrow.size()));
+    }
+    bool isWide() const { return m_isWide; }
+    qsizetype written() const { return m_written; }
+    qsizetype capacity() const { return m_isWide ? m_wide.size() : m_narrow.size(); }
+    qint64 bytesPerUnit() const { return m_isWide ? 2 : 1; }
+    void grow(qsizetype capacity) {
+        if (m_isWide)
+            m_wide.resize(capacity);
+        else
+            m_narrow.resize(capacity);
+    }
+    // Decodes `bytes`, for which there is room; stops as decodeUtf8Piece does.
+    Utf8Piece decode(QByteArrayView bytes) {
+        Utf8Piece done{0, 0, true};
+        if (!m_isWide) {
+            done = decodeUtf8Latin1Piece(bytes.data(), bytes.size(), m_narrow.data() + m_written);
+            m_written += done.written;
+            if (done.wellFormed)
+                return done;
+            widen();
+        }
+        const Utf8Piece rest = decodeUtf8Piece(bytes.data() + done.read, bytes.size() - done.read,
+                                               units() + m_written);
+        m_written += rest.written;
+        return {done.read + rest.read, done.written + rest.written, rest.wellFormed};
+    }
+    template <typename Visit> void visitUnits(Visit&& visit) const {
+        if (m_isWide)
+            visit(reinterpret_cast<const char16_t*>(m_wide.constData()));
+        else
+            visit(m_narrow.constData());
+    }
+    void finish(TextFile& file) {
+        if (m_isWide) {
+            m_wide.truncate(m_written);
+            m_wide.squeeze();
+            file.text = std::move(m_wide);
+        } else {
+            m_narrow.truncate(m_written);
+            m_narrow.squeeze();
+            file.latin1 = std::move(m_narrow);
+            file.isLatin1 = true;
+        }
+    }
+
+private:
+    char16_t* units() { return reinterpret_cast<char16_t*>(m_wide.data()); }
+    void widen() {
+        m_wide = QString(m_narrow.size(), Qt::Uninitialized);
+        widenLatin1(QLatin1StringView(m_narrow.constData(), m_written), units());
+        m_narrow = QByteArray();
+        m_isWide = true;
+    }
+
+    QByteArray m_narrow;
+    QString m_wide;
+    bool m_isWide = false;
+    qsizetype m_written = 0;
+};
+
+// The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
+// into the text and split as it comes, so the file's bytes are never held whole and the
+// text is read from memory once. Nothing when the file turns out to be anything else.
+std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, StopPoints& stops) {
+    constexpr qsizetype PieceSize = 256 * 1024;
+    // A sequence cut by the end of a piece starts the next one: three bytes at most.
+    QByteArray piece(PieceSize + 3, Qt::Uninitialized);
+    // Never more characters than bytes.
+    DecodedText text{qsizetype(expected)};
+    PieceLines lines;
+    qsizetype carried = 0;
+    qint64 filled = 0;
+    for (bool first = true;; first = false) {
+        const qsizetype got = readPiece(fd, piece.data() + carried, PieceSize);
+        if (got == 0)
+            break;
+        filled += got;
+        stops.reached(filled);
+        QByteArrayView bytes(piece.constData(), carried + got);
+        if (first) {
+            // Only the file's start can be a mark; one further on is a character.
+            const ByteOrderMark mark = byteOrderMarkOf(bytes);
+            if (mark.isUtf16())
+                return std::nullopt;
+            bytes = bytes.sliced(mark.length);
+        }
+        if (text.written() + bytes.size() > text.capacity()) {
+            // The file is longer than it said (or never said): it still has to fit.
+            checkMemory(filled * PeakBytesPerFileByte, budget);
+            text.grow(std::max(text.written() + bytes.size(), text.capacity() * 2));
+        }
+        const Utf8Piece done = text.decode(bytes);
+        if (!done.wellFormed)
+            return std::nullopt;
+        // Spans address the text with 32-bit offsets.
+        if (text.written() > qsizetype(std::numeric_limits<quint32>::max()))
+            throw failures::outOfMemory();
+        carried = bytes.size() - done.read;
+        std::memmove(piece.data(), bytes.data() + done.read, size_t(carried));
+        text.visitUnits([&](const auto* units) { lines.add(units, text.written(), false); });
+        checkMemory(qint64(text.written()) * text.bytesPerUnit() +
+                        qint64(lines.count() + 1) * LineOverhead,
+                    budget);
+        // The first piece tells about how many lines the file holds.
+        if (first && got < expected)
+            lines.reserve(size_t(double(lines.count() + 1) * double(expected) / double(got) * 1.1));
+    }
+    // A sequence cut short by the end of the file.
+    if (carried > 0)
+        return std::nullopt;
+    text.visitUnits([&](const auto* units) { lines.add(units, text.written(), true); });
+    TextFile file;
+    text.finish(file);
+    file.lines = lines.take();
+    if (file.lines.capacity() > file.lines.size() + file.lines.size() / 4)
+        file.lines.shrink_to_fit();
+    return file;
+}
+
+TextFile readDecodedFile(const QString& path, qint64 budget, const ReadStops& readStops) {
     qint64 expected = 0;
-    const Descriptor descriptor(openPlainFile(path, expected));
+    const Descriptor file(openPlainFile(path, expected));
     // /proc files and the like say 0 and still have content, so the size is only a start.
     if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
         throw failures::outOfMemory();
     checkMemory(expected * PeakBytesPerFileByte, budget);
-    FileRead file(descriptor.get(), expected, budget, stops);
-    std::vector<LineSpan> lines;
-    // Strict UTF-8 of characters below U+0100, marked or not, the common case, is decoded
-    // where it was read; until it turns out to be something else.
-    std::optional<Latin1LineCutter> cutter;
-    ByteOrderMark mark;
-    bool decided = false;
-    bool ended = false;
-    bool first = true;
-    while (!ended) {
-        ended = !file.readPiece();
-        if (!decided && (file.filled() >= LongestByteOrderMark || ended)) {
-            decided = true;
-            mark = byteOrderMarkOf(QByteArrayView(file.data(), file.filled()));
-            if (!mark.isUtf16())
-                cutter.emplace(file.data(), mark.length, 0, lines);
-        }
-        if (!cutter)
-            continue;
-        cutter->moved(file.data());
-        // Spans address the text with 32-bit offsets.
-        if (file.filled() > qsizetype(std::numeric_limits<quint32>::max()) + mark.length)
-            throw failures::outOfMemory();
-        if (!cutter->take(file.filled(), ended)) {
-            // Not one byte a character: the bytes as they were, for the rules in full.
-            cutter->restore();
-            std::memcpy(file.data(), "\xEF\xBB\xBF", size_t(mark.length));
-            cutter.reset();
-            lines = {};
-            continue;
-        }
-        checkMemory(qint64(file.filled()) + qint64(lines.size() + 1) * LineOverhead, budget);
-        // The first piece tells about how many lines the file holds.
-        if (first && file.filled() < expected) {
-            const double share = double(expected) / double(file.filled());
-            lines.reserve(size_t(double(lines.size() + 1) * share * 1.1));
-            prefault(lines.data() + lines.size(),
-                     qint64((lines.capacity() - lines.size()) * sizeof(LineSpan)));
-        }
-        first = false;
-    }
-    if (!cutter)
-        return decodedWhole(std::move(file.bytes()), budget, stops);
+    StopPoints stops(readStops);
+    if (std::optional<TextFile> read = readUtf8File(file.get(), expected, budget, stops))
+        return *std::move(read);
+    if (::lseek(file.get(), 0, SEEK_SET) != 0)
+        throw failures::fromErrno(errno);
+    // Read again from the start: the stop points too.
+    StopPoints again(readStops);
     TextFile read;
-    read.latin1 = std::move(file.bytes());
-    read.latin1.truncate(cutter->written());
-    read.latin1.squeeze();
-    read.isLatin1 = true;
-    read.lines = std::move(lines);
-    if (read.lines.capacity() > read.lines.size() + read.lines.size() / 4)
-        read.lines.shrink_to_fit();
+    read.text = decodeTextFile(readWholeFile(file.get(), expected, budget, again));
+    const qsizetype count = countBreaks(read.text.utf16(), read.text.size()) + 1;
+    checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
+    read.lines = lineSpansOf(read.text);
     return read;
 }
 
@@ -234,9 +308,8 @@ TextFile readDecodedFile(const QString& path, qint64 budget, const StopPoints& s
 
 TextFile readTextFile(const QString& path, qint64 memoryBudget, const ReadStops& stops) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
-    const StopPoints stopPoints(stops);
     try {
-        return readDecodedFile(path, budget, stopPoints);
+        return readDecodedFile(path, budget, stops);
     } catch (const std::bad_alloc&) {
         throw failures::outOfMemory();
     }

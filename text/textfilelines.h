@@ -22,13 +22,12 @@ struct TextFile {
     std::vector<LineSpan> lines;
 };
 
-// Where a long read may be stopped: it looks every ReadStopStride bytes or so, read or
-// decoded, on the thread that does that share of the work.
+// Where a long read may be stopped: it looks every ReadStopStride bytes read or so.
 struct ReadStops {
     static constexpr qint64 ReadStopStride = qint64(4) << 20;
     // Once set, the read ends with ProgramEnding and gives nothing.
     const std::atomic<bool>* stop = nullptr;
-    // Told the bytes read so far right before each look at `stop`; from any thread.
+    // Told the bytes read so far right before each look at `stop`, on the reading thread.
     std::function<void(qint64)> reached;
 };
 

@@ -1,10 +1,14 @@
 #include "utf8pieces.h"
 
-#include "latin1gather.h"
 #include "utf8bytes.h"
 
 #include <array>
 #include <bit>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VARNEL_LATIN1_VECTORS 1
+#endif
 
 namespace varnel {
 
@@ -70,6 +74,32 @@ Utf8Piece decodeLatin1Plainly(const char* in, qsizetype size, char* out) {
 
 #if defined(VARNEL_LATIN1_VECTORS)
 
+// For each eight-bit mask, the shuffle that gathers the bytes it marks to the front.
+constexpr std::array<quint64, 256> Gathers = [] {
+    std::array<quint64, 256> gathers{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        quint64 shuffle = 0x8080808080808080ULL;
+        int at = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            if (mask & (1u << bit)) {
+                shuffle &= ~(quint64(0xFF) << (8 * at));
+                shuffle |= quint64(bit) << (8 * at);
+                ++at;
+            }
+        }
+        gathers[mask] = shuffle;
+    }
+    return gathers;
+}();
+
+// Writes the eight bytes of `v`'s low half that `keep` marks to `out`, and how many.
+__attribute__((target("ssse3,popcnt"), always_inline)) inline int
+gatherHalf(__m128i v, unsigned keep, char* out) {
+    const __m128i shuffle = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&Gathers[keep]));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, shuffle));
+    return std::popcount(keep);
+}
+
 // Sixteen bytes at a time while they are ASCII and two-byte sequences led by C2 or C3, the
 // letters of Western European lists: the continuation byte of a C3 sequence gains 0x40, that
 // of a C2 sequence is the character already, and the lead bytes are dropped. Anything else,
@@ -110,10 +140,19 @@ __attribute__((target("ssse3,popcnt"))) Utf8Piece decodeLatin1Vectors(const char
     return {i + rest.read, o + rest.written, rest.wellFormed};
 }
 
+bool haveLatin1Vectors() {
+    static const bool have = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+    return have;
+}
+
 #else
 
 Utf8Piece decodeLatin1Vectors(const char* in, qsizetype size, char* out) {
     return decodeLatin1Plainly(in, size, out);
+}
+
+bool haveLatin1Vectors() {
+    return false;
 }
 
 #endif

@@ -3,7 +3,6 @@
 // lines joined with the breaks they were cut at give back the whole text.
 
 #include "tests/support/textreaders.h"
-#include "text/latin1lines.h"
 #include "text/linebreaks.h"
 #include "text/textdecoding.h"
 #include "text/utf8pieces.h"
@@ -193,40 +192,6 @@ void checkSplitting(const QString& text) {
         check(lines[qsizetype(n)] == QStringView(text).sliced(spans[n].offset, spans[n].length));
 }
 
-// The reader's own pass, decoding in place and cutting as it goes: where the text is strict
-// UTF-8 of characters below U+0100 it gives the whole text's lines, cut into pieces anywhere,
-// sixteen bytes at a time or one; anywhere else it stops and can give the bytes back.
-void checkLatin1Lines(QByteArrayView bytes, const QString& text) {
-    const bool latin1 =
-        isValidUtf8(bytes) && !bytes.startsWith("\xEF\xBB\xBF") && !bytes.startsWith("\xFF\xFE") &&
-        !bytes.startsWith("\xFE\xFF") &&
-        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
-    const qsizetype step = bytes.isEmpty() ? 1 : 1 + static_cast<unsigned char>(bytes.front()) % 23;
-    for (varnel::Utf8Way way : {varnel::Utf8Way::Fastest, varnel::Utf8Way::Plain}) {
-        QByteArray data = bytes.toByteArray();
-        std::vector<varnel::LineSpan> spans;
-        varnel::Latin1LineCutter cutter(data.data(), 0, 0, spans, way);
-        bool taken = true;
-        for (qsizetype end = step; taken; end += step) {
-            const bool atEnd = end >= bytes.size();
-            taken = cutter.take(std::min(end, bytes.size()), atEnd);
-            if (atEnd)
-                break;
-        }
-        check(taken == latin1);
-        if (!taken) {
-            cutter.restore();
-            check(data == bytes);
-            continue;
-        }
-        check(data.first(cutter.written()) == text.toLatin1());
-        const std::vector<varnel::LineSpan> whole = varnel::lineSpansOf(text);
-        check(spans.size() == whole.size());
-        for (size_t n = 0; n < spans.size(); ++n)
-            check(spans[n].offset == whole[n].offset && spans[n].length == whole[n].length);
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -235,7 +200,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkDecoding(bytes, text);
     checkPieces(bytes);
     checkSplitting(text);
-    checkLatin1Lines(bytes, text);
     check(varnel::testing::textFileLines(bytes) == varnel::testing::splitTextLines(text));
     return 0;
 }
