@@ -8,6 +8,7 @@
 #include "utf8pieces.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -141,19 +142,43 @@ public:
         m_lines.reserve(lines);
         prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
     }
-    // The text has grown to `end` units; `atEnd` when it grows no more.
+    // The text has grown to `end` units; `atEnd` when it grows no more. By the line rule of
+    // text/linebreaks.h, sixty-four units at a time: a CR ends its line at once, and a LF
+    // right after one is part of its break, so no break waits for the next piece.
     template <typename Unit> void add(const Unit* text, qsizetype end, bool atEnd) {
-        LineRange line;
-        bool crLf;
-        while (m_cutter.cut(text, end, atEnd, line, crLf) == LineCutter::Cut::Line)
-            m_lines.push_back({quint32(line.from), quint32(line.length)});
+        qsizetype start = m_start;
+        qsizetype lastCr = m_lastCr;
+        for (qsizetype at = m_scanned; at < end; at += 64) {
+            for (quint64 breaks = breakMask(text + at, std::min<qsizetype>(64, end - at));
+                 breaks != 0; breaks &= breaks - 1) {
+                const qsizetype lineEnd = at + std::countr_zero(breaks);
+                if (text[lineEnd] == Unit('\r')) {
+                    lastCr = lineEnd;
+                } else if (lastCr == lineEnd - 1) {
+                    start = lineEnd + 1; // the LF of a CR LF
+                    continue;
+                }
+                m_lines.push_back({quint32(start), quint32(lineEnd - start)});
+                start = lineEnd + 1;
+            }
+        }
+        m_scanned = end;
+        // What follows the last break is a line when it is not empty.
+        if (atEnd && start < end) {
+            m_lines.push_back({quint32(start), quint32(end - start)});
+            start = end;
+        }
+        m_start = start;
+        m_lastCr = lastCr;
     }
     std::vector<LineSpan> take() { return std::move(m_lines); }
     qsizetype count() const { return qsizetype(m_lines.size()); }
 
 private:
     std::vector<LineSpan> m_lines;
-    LineCutter m_cutter;
+    qsizetype m_start = 0;   // of the line not yet ended
+    qsizetype m_scanned = 0; // the units looked at
+    qsizetype m_lastCr = -2; // where the last CR was
 };
 
 // Strict UTF-8 decoded a piece at a time into one byte a character, until the first
