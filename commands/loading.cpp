@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -26,6 +27,7 @@ namespace varnel {
 
 namespace {
 constexpr qint64 ReadAsideSize = 1 << 20;
+std::function<void(qint64)> readWatcher;
 void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperation& g);
 } // namespace
 
@@ -95,12 +97,17 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
         return;
     }
     // A large file is read on a thread of its own, so the window paints and Escape is heard
-    // meanwhile; a file read once the load was cancelled adds nothing.
+    // meanwhile, and stops the read within a few MiB; a file read once the load was
+    // cancelled adds nothing.
     TextFile file;
-    if (QFileInfo(path).size() >= ReadAsideSize)
-        state.pump().runAside([&] { file = readTextFile(path); });
-    else
+    if (QFileInfo(path).size() >= ReadAsideSize) {
+        ReadStops stops;
+        stops.stop = &state.pump().stopRequested();
+        stops.reached = readWatcher;
+        state.pump().runAside([&] { file = readTextFile(path, -1, stops); });
+    } else {
         file = readTextFile(path);
+    }
     if (state.progress().cancelRequested())
         throw CommandCancelled{};
     // The views count rows in int.
@@ -111,6 +118,10 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
         list.appendLatin1Lines(std::move(file.latin1), file.lines);
     else
         list.appendLines(std::move(file.text), file.lines);
+}
+
+void setFileReadWatcher(std::function<void(qint64)> watcher) {
+    readWatcher = std::move(watcher);
 }
 
 } // namespace varnel

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace varnel {
 
 class WindowState;
@@ -18,5 +20,9 @@ void loadPickedFiles(WindowState& state, const QStringList& picked);
 // Appends the lines of the file at `path` to `list` in one batch, or says "File not found".
 // A file that cannot be read whole adds nothing and throws the Failure that stopped it.
 void addLinesFromFile(WindowState& state, LineListModel& list, const QString& path);
+
+// For tests: `watcher` is told, on the thread that reads, the bytes read so far at each
+// point where the read of a large file may stop.
+void setFileReadWatcher(std::function<void(qint64)> watcher);
 
 } // namespace varnel

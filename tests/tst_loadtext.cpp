@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <future>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -42,6 +45,7 @@ private slots:
     void cancelledWhileALargeFileIsRead_data();
     void cancelledWhileALargeFileIsRead();
     void largeFileShownWithTurnsBetween();
+    void cancelStopsTheReadInTheMiddle();
 
 private:
     QByteArray notUtf8Name() const { return QFile::encodeName(m_dir->path()) + "/bad\xff.txt"; }
@@ -195,6 +199,34 @@ void TestLoadText::largeFileShownWithTurnsBetween() {
     QVERIFY2(turnsAtInsertion.size() > 1, "shown in one piece");
     for (qsizetype i = 1; i < turnsAtInsertion.size(); ++i)
         QVERIFY(turnsAtInsertion[i] > turnsAtInsertion[i - 1]);
+}
+
+// Escape stops the read of one large file where it is, not after it: the reader waits at its
+// first stop point until the cancel was heard, then stops there.
+void TestLoadText::cancelStopsTheReadInTheMiddle() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString path = m_dir->filePath("large.txt");
+    writeFile(path, QByteArray("d\xC3\xA9j\xC3\xA0 vu\n").repeated(1 << 20));
+    Form form;
+    std::promise<void> cancelled;
+    const std::shared_future<void> heard = cancelled.get_future().share();
+    std::atomic<int> stopPoints = 0;
+    setFileReadWatcher([&](qint64) {
+        ++stopPoints;
+        heard.wait();
+    });
+    const auto resetWatcher = qScopeGuard([] { setFileReadWatcher({}); });
+    const auto cancel = onTurn(1, [&] {
+        form.state.progress().cancel();
+        cancelled.set_value();
+    });
+    form.load({path});
+    QCOMPARE(itemsOf(form.state.input()), QStringList{"old"});
+    QCOMPARE(form.state.progress().text(),
+             QStringLiteral("Cancelled at file 1 of 1; 0 lines kept"));
+    // The read went no further than the first stop point.
+    QCOMPARE(stopPoints.load(), 1);
+    QVERIFY(form.ui.messages.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestLoadText)

@@ -7,8 +7,11 @@
 #include "tests/support/textreaders.h"
 
 #include <QDir>
+#include <QList>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
 
 #include <sys/stat.h>
 
@@ -26,6 +29,8 @@ private slots:
     void fileExists();
     void reading_data();
     void reading();
+    void stopsWithinAStride_data();
+    void stopsWithinAStride();
     void heldOneByteWhereItFits_data();
     void heldOneByteWhereItFits();
     void memoryGroups_data();
@@ -163,6 +168,51 @@ void TestTextFileLines::reading() {
     }
     QCOMPARE(failed, failure);
     QCOMPARE(lines, failure.isEmpty() ? textFileLines(bytes) : QStringList());
+}
+
+void TestTextFileLines::stopsWithinAStride_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("stopAt"); // the stop point that asks to stop, from 1; 0: none
+    QTest::newRow("one byte a character") << QByteArray("d\xC3\xA9j\xC3\xA0 vu\n") << 1;
+    QTest::newRow("later") << QByteArray("d\xC3\xA9j\xC3\xA0 vu\n") << 2;
+    QTest::newRow("Windows-1252") << QByteArray("d\xE9j\xE0 vu\n") << 1;
+    QTest::newRow("wider characters") << QByteArray("\xE2\x82\xAC 5\r\n") << 1;
+    QTest::newRow("never asked") << QByteArray("d\xC3\xA9j\xC3\xA0 vu\n") << 0;
+}
+
+// A read asked to stop ends at the next stop point, one stride after the last, and gives
+// nothing; not asked, it reads on to the end.
+void TestTextFileLines::stopsWithinAStride() {
+    QFETCH(QByteArray, line);
+    QFETCH(int, stopAt);
+    QTemporaryDir folder;
+    const qint64 stride = ReadStops::ReadStopStride;
+    const QByteArray bytes = line.repeated(4 * stride / line.size());
+    writeFile(folder.filePath("list.txt"), bytes);
+    std::atomic<bool> stop = false;
+    QList<qint64> told;
+    ReadStops stops;
+    stops.stop = &stop;
+    stops.reached = [&](qint64 bytes) {
+        told.append(bytes);
+        if (told.size() == stopAt)
+            stop = true;
+    };
+    bool stopped = false;
+    TextFile file;
+    try {
+        file = readTextFile(folder.filePath("list.txt"), -1, stops);
+    } catch (const ProgramEnding&) {
+        stopped = true;
+    }
+    QCOMPARE(stopped, stopAt > 0);
+    if (stopped) {
+        QCOMPARE(told.size(), stopAt);
+        QVERIFY(told.last() <= stopAt * (stride + (1 << 20)));
+    } else {
+        QVERIFY(told.size() >= 3);
+        QCOMPARE(qsizetype(file.lines.size()), bytes.count('\n'));
+    }
 }
 
 void TestTextFileLines::heldOneByteWhereItFits_data() {

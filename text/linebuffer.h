@@ -10,10 +10,12 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace varnel::streaming {
 
@@ -27,30 +29,98 @@ public:
     Unit* room(qsizetype count);
     void filled(qsizetype count) { m_end += count; }
     // Passes over `count` units at the start that belong to no line (a mark).
-    void skip(qsizetype count) { m_cutter.startAt(count); }
+    void skip(qsizetype count) { startAt(count); }
     // Units read and not yet given out in lines.
-    qsizetype waiting() const { return m_end - m_cutter.start(); }
+    qsizetype waiting() const { return m_end - m_start; }
     // Starts again empty, as if `lastLine` had just been cut.
     void restart(const QByteArray& lastLine);
     [[gnu::always_inline]] Cut cut(bool atEnd, bool& crLf) {
-        LineRange line;
-        const Cut cut = m_cutter.cut(m_data.get(), m_end, atEnd, line, crLf);
-        if (cut == Cut::Line) {
-            beforeLast = last;
-            last = line;
+        if (m_next == m_ends.size()) {
+            m_ends.clear();
+            m_next = 0;
+            findBreaks(atEnd);
+            if (m_ends.empty()) {
+                crLf = false;
+                if (!atEnd)
+                    return Cut::NeedMore;
+                if (m_start == m_end)
+                    return Cut::Done;
+                // What follows the last break is a line when it is not empty.
+                take({m_start, m_end - m_start}, m_end);
+                return Cut::Line;
+            }
         }
-        return cut;
+        const Break& end = m_ends[m_next++];
+        crLf = end.next - end.at == 2;
+        take({m_start, end.at - m_start}, end.next);
+        return Cut::Line;
     }
     LineRange last;
     LineRange beforeLast;
     const Unit* at(const LineRange& span) const { return m_data.get() + span.from; }
 
 private:
+    // Where a line's break is and where the next line starts.
+    struct Break {
+        qsizetype at;
+        qsizetype next;
+    };
+    void take(LineRange line, qsizetype next) {
+        beforeLast = last;
+        last = line;
+        m_start = next;
+    }
+    // Finds the breaks of the units read since the last look, by the line rule of
+    // text/linebreaks.h, sixty-four at a time: lines are short, and asking for each one
+    // alone cost more than comparing it.
+    void findBreaks(bool atEnd);
+    void startAt(qsizetype at) {
+        m_start = m_scanned = at;
+        m_crLfAt = -1;
+        m_ends.clear();
+        m_next = 0;
+    }
+
+    static constexpr size_t MostBreaksAhead = 4096;
+
     std::unique_ptr<Unit[]> m_data;
-    LineCutter m_cutter;
     qsizetype m_capacity = 0;
     qsizetype m_end = 0;
+    qsizetype m_start = 0;     // where the next line starts
+    qsizetype m_scanned = 0;   // the units looked at for breaks
+    qsizetype m_crLfAt = -1;   // the LF of the last CR LF found
+    std::vector<Break> m_ends; // found and not yet given
+    size_t m_next = 0;
 };
+
+template <typename Unit> void LineBuffer<Unit>::findBreaks(bool atEnd) {
+    const Unit* const text = m_data.get();
+    for (qsizetype at = m_scanned; at < m_end; at += 64) {
+        for (quint64 breaks = breakMask(text + at, std::min<qsizetype>(64, m_end - at));
+             breaks != 0; breaks &= breaks - 1) {
+            const qsizetype p = at + std::countr_zero(breaks);
+            if (p == m_crLfAt)
+                continue;
+            qsizetype next = p + 1;
+            if (text[p] == Unit('\r')) {
+                // Whether a LF follows decides where the next line starts.
+                if (next == m_end && !atEnd) {
+                    m_scanned = p;
+                    return;
+                }
+                if (next < m_end && text[next] == Unit('\n'))
+                    m_crLfAt = next++;
+            }
+            m_ends.push_back({p, next});
+            // A block of empty lines would otherwise take sixteen bytes a byte.
+            if (m_ends.size() == MostBreaksAhead) {
+                m_scanned = p + 1;
+                return;
+            }
+        }
+    }
+    m_scanned = m_end;
+}
 
 template <typename Unit> Unit* LineBuffer<Unit>::room(qsizetype count) {
     if (m_capacity - m_end >= count)
@@ -75,20 +145,26 @@ template <typename Unit> Unit* LineBuffer<Unit>::room(qsizetype count) {
         std::memmove(target, m_data.get() + keep, size_t(kept) * sizeof(Unit));
     if (grown)
         m_data = std::move(grown);
-    m_cutter.moved(keep);
     m_end -= keep;
+    m_start -= keep;
+    m_scanned -= keep;
+    m_crLfAt -= keep;
+    for (size_t k = m_next; k < m_ends.size(); ++k) {
+        m_ends[k].at -= keep;
+        m_ends[k].next -= keep;
+    }
     last.from -= keep;
     return m_data.get() + m_end;
 }
 
 template <typename Unit> void LineBuffer<Unit>::restart(const QByteArray& lastLine) {
     m_end = 0;
-    m_cutter.startAt(0);
+    startAt(0);
     last = beforeLast = {};
     std::copy(lastLine.begin(), lastLine.end(), room(lastLine.size()));
     filled(lastLine.size());
     last = {0, lastLine.size()};
-    m_cutter.startAt(m_end);
+    startAt(m_end);
 }
 
 } // namespace varnel::streaming

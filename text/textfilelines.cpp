@@ -8,6 +8,7 @@
 #include "utf8pieces.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -86,14 +87,37 @@ qsizetype readPiece(int fd, char* into, size_t room) {
     }
 }
 
-QByteArray readWholeFile(int fd, qint64 expected, qint64 budget) {
+// Where the reader looks whether it should stop.
+class StopPoints {
+public:
+    explicit StopPoints(const ReadStops& stops)
+        : m_stops(stops) {}
+    // `bytes` have been read so far.
+    void reached(qint64 bytes) {
+        if (bytes < m_next)
+            return;
+        m_next = bytes + ReadStops::ReadStopStride;
+        if (m_stops.reached)
+            m_stops.reached(bytes);
+        if (m_stops.stop && m_stops.stop->load(std::memory_order_relaxed))
+            throw ProgramEnding{};
+    }
+
+private:
+    const ReadStops& m_stops;
+    qint64 m_next = ReadStops::ReadStopStride;
+};
+
+QByteArray readWholeFile(int fd, qint64 expected, qint64 budget, StopPoints& stops) {
     QByteArray bytes(expected, Qt::Uninitialized);
     qint64 filled = 0;
     char spare[65536];
     for (;;) {
         const bool intoBytes = filled < bytes.size();
         char* const target = intoBytes ? bytes.data() + filled : spare;
-        const size_t room = intoBytes ? size_t(bytes.size() - filled) : sizeof spare;
+        // A MiB at a time, to look between them whether to stop.
+        const size_t room =
+            intoBytes ? size_t(std::min<qint64>(bytes.size() - filled, 1 << 20)) : sizeof spare;
         const qsizetype got = readPiece(fd, target, room);
         if (got == 0)
             break;
@@ -103,6 +127,7 @@ QByteArray readWholeFile(int fd, qint64 expected, qint64 budget) {
             bytes.append(spare, got);
         }
         filled += got;
+        stops.reached(filled);
     }
     bytes.truncate(filled);
     return bytes;
@@ -117,19 +142,43 @@ public:
         m_lines.reserve(lines);
         prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
     }
-    // The text has grown to `end` units; `atEnd` when it grows no more.
+    // The text has grown to `end` units; `atEnd` when it grows no more. By the line rule of
+    // text/linebreaks.h, sixty-four units at a time: a CR ends its line at once, and a LF
+    // right after one is part of its break, so no break waits for the next piece.
     template <typename Unit> void add(const Unit* text, qsizetype end, bool atEnd) {
-        LineRange line;
-        bool crLf;
-        while (m_cutter.cut(text, end, atEnd, line, crLf) == LineCutter::Cut::Line)
-            m_lines.push_back({quint32(line.from), quint32(line.length)});
+        qsizetype start = m_start;
+        qsizetype lastCr = m_lastCr;
+        for (qsizetype at = m_scanned; at < end; at += 64) {
+            for (quint64 breaks = breakMask(text + at, std::min<qsizetype>(64, end - at));
+                 breaks != 0; breaks &= breaks - 1) {
+                const qsizetype lineEnd = at + std::countr_zero(breaks);
+                if (text[lineEnd] == Unit('\r')) {
+                    lastCr = lineEnd;
+                } else if (lastCr == lineEnd - 1) {
+                    start = lineEnd + 1; // the LF of a CR LF
+                    continue;
+                }
+                m_lines.push_back({quint32(start), quint32(lineEnd - start)});
+                start = lineEnd + 1;
+            }
+        }
+        m_scanned = end;
+        // What follows the last break is a line when it is not empty.
+        if (atEnd && start < end) {
+            m_lines.push_back({quint32(start), quint32(end - start)});
+            start = end;
+        }
+        m_start = start;
+        m_lastCr = lastCr;
     }
     std::vector<LineSpan> take() { return std::move(m_lines); }
     qsizetype count() const { return qsizetype(m_lines.size()); }
 
 private:
     std::vector<LineSpan> m_lines;
-    LineCutter m_cutter;
+    qsizetype m_start = 0;   // of the line not yet ended
+    qsizetype m_scanned = 0; // the units looked at
+    qsizetype m_lastCr = -2; // where the last CR was
 };
 
 // Strict UTF-8 decoded a piece at a time into one byte a character, until the first
@@ -202,7 +251,7 @@ private:
 // The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
 // into the text and split as it comes, so the file's bytes are never held whole and the
 // text is read from memory once. Nothing when the file turns out to be anything else.
-std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
+std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, StopPoints& stops) {
     constexpr qsizetype PieceSize = 256 * 1024;
     // A sequence cut by the end of a piece starts the next one: three bytes at most.
     QByteArray piece(PieceSize + 3, Qt::Uninitialized);
@@ -216,6 +265,7 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
         if (got == 0)
             break;
         filled += got;
+        stops.reached(filled);
         QByteArrayView bytes(piece.constData(), carried + got);
         if (first) {
             // Only the file's start can be a mark; one further on is a character.
@@ -257,19 +307,22 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget) {
     return file;
 }
 
-TextFile readDecodedFile(const QString& path, qint64 budget) {
+TextFile readDecodedFile(const QString& path, qint64 budget, const ReadStops& readStops) {
     qint64 expected = 0;
     const Descriptor file(openPlainFile(path, expected));
     // /proc files and the like say 0 and still have content, so the size is only a start.
     if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
         throw failures::outOfMemory();
     checkMemory(expected * PeakBytesPerFileByte, budget);
-    if (std::optional<TextFile> read = readUtf8File(file.get(), expected, budget))
+    StopPoints stops(readStops);
+    if (std::optional<TextFile> read = readUtf8File(file.get(), expected, budget, stops))
         return *std::move(read);
     if (::lseek(file.get(), 0, SEEK_SET) != 0)
         throw failures::fromErrno(errno);
+    // Read again from the start: the stop points too.
+    StopPoints again(readStops);
     TextFile read;
-    read.text = decodeTextFile(readWholeFile(file.get(), expected, budget));
+    read.text = decodeTextFile(readWholeFile(file.get(), expected, budget, again));
     const qsizetype count = countBreaks(read.text.utf16(), read.text.size()) + 1;
     checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
     read.lines = lineSpansOf(read.text);
@@ -278,10 +331,10 @@ TextFile readDecodedFile(const QString& path, qint64 budget) {
 
 } // namespace
 
-TextFile readTextFile(const QString& path, qint64 memoryBudget) {
+TextFile readTextFile(const QString& path, qint64 memoryBudget, const ReadStops& stops) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
     try {
-        return readDecodedFile(path, budget);
+        return readDecodedFile(path, budget, stops);
     } catch (const std::bad_alloc&) {
         throw failures::outOfMemory();
     }

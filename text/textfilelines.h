@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <vector>
 
 namespace varnel {
@@ -20,11 +22,20 @@ struct TextFile {
     std::vector<LineSpan> lines;
 };
 
+// Where a long read may be stopped: it looks every ReadStopStride bytes read or so.
+struct ReadStops {
+    static constexpr qint64 ReadStopStride = qint64(4) << 20;
+    // Once set, the read ends with ProgramEnding and gives nothing.
+    const std::atomic<bool>* stop = nullptr;
+    // Told the bytes read so far right before each look at `stop`, on the reading thread.
+    std::function<void(qint64)> reached;
+};
+
 // Reads the plain file at `path`, decoded by the rules of text/textdecoding.h. Throws Failure
 // when it cannot be opened or read, when it is not a plain file (a folder, a device or a
 // pipe, which could block or never end), and "Out of memory" before reading (or before
 // finding the lines) when that would take more than `memoryBudget` bytes; a negative budget
 // asks the system.
-TextFile readTextFile(const QString& path, qint64 memoryBudget = -1);
+TextFile readTextFile(const QString& path, qint64 memoryBudget = -1, const ReadStops& stops = {});
 
 } // namespace varnel
