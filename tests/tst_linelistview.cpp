@@ -374,6 +374,8 @@ void TestLineListView::aScreenReaderReadsTheLines() {
     m_view->selectPosition(at + 1);
     QVERIFY(cell->tableCellInterface()->isSelected());
     QCOMPARE(table->selectedRows(), QList<int>{at});
+    QVERIFY(table->isRowSelected(at));
+    QVERIFY(!table->isRowSelected(at > 0 ? at - 1 : at + 1));
     // Where the line is on screen leads back to it.
     m_view->scrollTo(row(at));
     QCOMPARE(list->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
