@@ -182,12 +182,12 @@ public:
                 listing.subFolderNames.append(name());
                 return;
             }
-            ListedFile file;
+            bool openable = false;
             struct stat own;
             struct stat target;
             if (entry.d_type == DT_REG && searchable) {
                 own.st_mode = S_IFREG;
-                file.openable = *searchable;
+                openable = *searchable;
             } else if (fstatat(fd, entry.d_name, &own, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == EACCES)
                     searchable = false;
@@ -199,22 +199,22 @@ public:
                     return;
                 }
                 if (!S_ISLNK(own.st_mode)) {
-                    file.openable = true;
+                    openable = true;
                 } else if (fstatat(fd, entry.d_name, &target, 0) == 0) {
                     if (S_ISDIR(target.st_mode)) {
                         listing.subFolderNames.append(name());
                         return;
                     }
-                    file.openable = true;
+                    openable = true;
                 }
             }
             if (folderLength + separator + nameLength >= PathLimit)
-                file.openable = false; // the joined path could not be opened
-            const bool reached = file.openable && S_ISLNK(own.st_mode);
-            file.attributes = attributeValue(own.st_mode, reached ? &target : nullptr,
-                                             isHiddenName(entry.d_name));
-            file.name = name();
-            listing.files.append(std::move(file));
+                openable = false; // the joined path could not be opened
+            const bool reached = openable && S_ISLNK(own.st_mode);
+            listing.files.append(QByteArrayView(entry.d_name, nameLength),
+                                 attributeValue(own.st_mode, reached ? &target : nullptr,
+                                                isHiddenName(entry.d_name)),
+                                 openable);
         });
         return listing;
     }
@@ -286,6 +286,20 @@ QByteArray encodeFileName(QStringView name) {
     }
     bytes += name.mid(start).toUtf8();
     return bytes;
+}
+
+void ListedFiles::append(QByteArrayView name, int attributes, bool openable) {
+    ListedFile file;
+    file.offset = quint32(m_names.size());
+    file.length = quint32(name.size());
+    file.attributes = attributes;
+    file.openable = openable;
+    uchar any = 0;
+    for (const char c : name)
+        any |= uchar(c);
+    file.ascii = any < 0x80;
+    m_names.append(name.data(), size_t(name.size()));
+    m_files.push_back(file);
 }
 
 const FileSystem& realFileSystem() {

@@ -80,8 +80,9 @@ void TestFolderWalk::entries() {
     QCOMPARE(isOpenableFile(path), openable);
     // The listing answers the open test from its own reads; it must agree with it.
     bool listed = false;
-    for (const ListedFile& file : listFolderFiles(dir.path())) {
-        if (encodeFileName(file.name) == name) {
+    const ListedFiles files = listFolderFiles(dir.path());
+    for (const ListedFile& file : files) {
+        if (files.nameBytes(file) == name) {
             listed = true;
             QCOMPARE(file.attributes, value);
         }
