@@ -116,5 +116,8 @@ public:
 };
 
 const FileSystem& realFileSystem();
+// The same, as if no folder told what kind each entry is (some network and older file
+// systems do not): every entry is looked up. The answers must not change.
+const FileSystem& realFileSystemWithoutEntryTypes();
 
 } // namespace varnel

@@ -29,8 +29,13 @@ quint64 asciiLowered(quint64 bytes) {
 // as the bytes do; missing bytes are 0, which no name holds.
 quint64 leadingBytes(const char* at, quint32 length) {
     quint64 bytes = 0;
-    std::memcpy(&bytes, at, std::min<quint32>(length, 8));
-    return qFromBigEndian(bytes);
+    if (length >= 8) {
+        std::memcpy(&bytes, at, 8);
+        return qFromBigEndian(bytes);
+    }
+    for (quint32 i = 0; i < length; ++i)
+        bytes |= quint64(uchar(at[i])) << (56 - 8 * i);
+    return bytes;
 }
 
 // What comesBeforeInList says of two ASCII names: lowered, their bytes compare as their
