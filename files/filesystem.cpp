@@ -313,9 +313,11 @@ void ListedFiles::append(QByteArrayView name, int attributes, bool openable) {
     for (; i < name.size(); ++i)
         any |= uchar(name[i]);
     file.ascii = (any & 0x8080808080808080u) == 0;
+    // Listings are kept until their files are added: a tree of many small folders must not
+    // hold much more than its names.
     if (m_names.capacity() - m_names.size() < size_t(name.size()))
         m_names.reserve(
-            std::max(2 * m_names.capacity(), m_names.size() + size_t(name.size()) + 4096));
+            std::max(2 * m_names.capacity(), m_names.size() + size_t(name.size()) + 256));
     m_names.append(name.data(), size_t(name.size()));
     m_files.push_back(file);
 }
