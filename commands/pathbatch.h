@@ -23,7 +23,6 @@ public:
     void appendLatin1(QByteArrayView prefix, QByteArrayView name);
     void append(QStringView path);
     bool isEmpty() const { return m_spans.empty(); }
-    qsizetype size() const { return qsizetype(m_spans.size()); }
     // Appends the paths to `list` and starts again empty, even should the list fail.
     void handTo(LineListModel& list);
 
