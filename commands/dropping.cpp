@@ -4,6 +4,8 @@
 #include "files/folderlisting.h"
 #include "folderwalk.h"
 #include "lists/linelistmodel.h"
+#include "order/linetext.h"
+#include "pathbatch.h"
 
 #include "commandsummaries.h"
 #include "core/commandprogress.h"
@@ -13,6 +15,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -33,6 +36,7 @@ public:
     QString lookUpName(const QString& path) const override { return m_fs.lookUpName(path); }
     FolderInfo folder(const QString& path) const override { return m_fs.folder(path); }
     bool isOpenableFile(const QString& path) const override { return m_fs.isOpenableFile(path); }
+    // The walk reads only the sub-folders of its listings: the files are kept, not copied.
     FolderListing list(const QString& folder) const override {
         if (const auto seen = m_files.find(folder); seen != m_files.end()) {
             FolderListing listing{{}, std::move(*seen)};
@@ -40,13 +44,23 @@ public:
             return listing;
         }
         FolderListing listing = m_fs.list(folder);
-        m_files.insert(folder, listing.files);
+        m_files.emplace(folder, std::exchange(listing.files, {}));
         return listing;
+    }
+    // The files of `folder` (given with a final "/"): those the walk's read found, or those
+    // of a read of their own when the walk did not read it.
+    ListedFiles takeFiles(const QString& folder) const {
+        if (const auto seen = m_files.find(folder); seen != m_files.end()) {
+            ListedFiles files = std::move(*seen);
+            m_files.erase(seen);
+            return files;
+        }
+        return m_fs.list(folder).files;
     }
 
 private:
     const FileSystem& m_fs;
-    mutable QHash<QString, QList<ListedFile>> m_files;
+    mutable QHash<QString, ListedFiles> m_files;
 };
 
 // Nothing of a drop may end the program, and the drop has no report of its own: a path
@@ -61,8 +75,46 @@ template <typename Action> void leaveOutOnFailure(Action&& action) {
 }
 
 // A line never holds a line break: a name with one would be saved as two lines.
-bool hasLineBreak(const QString& path) {
+bool hasLineBreak(QStringView path) {
     return path.contains(u'\n') || path.contains(u'\r');
+}
+
+// The same for a name's bytes: UTF-8 has no other form of either.
+bool hasLineBreak(QByteArrayView name) {
+    return std::any_of(name.begin(), name.end(), [](char c) { return c == '\n' || c == '\r'; });
+}
+
+bool isLeftOut(const ListedFiles& files, const ListedFile& file) {
+    return files.nameBytes(file).startsWith('~') || file.attributes == attribute::HiddenFile;
+}
+
+// Adds the paths of the files in `folder` (given without its final "/"). A name has no
+// "/", so cleaning the folder's part of the path once cleans every path joined from it;
+// and most paths are built byte for byte from the bytes the listing read.
+template <typename Turn>
+void addFolderFiles(const QString& folder, const RememberedListings& listings, PathBatch& found,
+                    qint64& added, Turn&& turn) {
+    const ListedFiles files =
+        inListOrder(listings.takeFiles(folder.endsWith(u'/') ? folder : folder + u'/'));
+    const QString prefix = cleanPathSlashes(folder + u'/', u'/');
+    if (hasLineBreak(prefix)) {
+        for (qsizetype i = 0; i < files.size(); ++i)
+            turn();
+        return;
+    }
+    const bool narrow = fitsLatin1(prefix);
+    const QByteArray prefixBytes = narrow ? prefix.toLatin1() : QByteArray();
+    for (const ListedFile& file : files) {
+        const QByteArrayView name = files.nameBytes(file);
+        if (!isLeftOut(files, file) && !hasLineBreak(name)) {
+            if (narrow && file.ascii)
+                found.appendLatin1(prefixBytes, name);
+            else
+                found.append(prefix + files.name(file));
+            ++added;
+        }
+        turn();
+    }
 }
 
 // Adds the paths of one drop; false when it was cancelled part way.
@@ -72,22 +124,23 @@ bool addDroppedPaths(WindowState& state, const QStringList& paths, const FileSys
     CommandProgress& progress = state.progress();
     LineListModel& input = state.input();
     // Paths found since the window last had a turn, appended in one batch before the next.
-    QStringList found;
-    const auto flush = [&] {
-        if (!found.isEmpty())
-            input.appendBatch(std::exchange(found, QStringList()));
-    };
+    PathBatch found;
+    const auto flush = [&] { found.handTo(input); };
     const auto cancelPoint = [&] {
         if (progress.cancelRequested())
             throw CommandCancelled{};
     };
+    const auto turn = [&] {
+        progress.setDone(added);
+        pump.flushThenYield(flush);
+        cancelPoint();
+    };
     const auto add = [&](const QString& path) {
         if (!hasLineBreak(path)) {
             found.append(path);
-            progress.setDone(++added);
+            ++added;
         }
-        pump.flushThenYield(flush);
-        cancelPoint();
+        turn();
     };
     try {
         for (const QString& p : paths) {
@@ -106,19 +159,8 @@ bool addDroppedPaths(WindowState& state, const QStringList& paths, const FileSys
                 addSubfolders(state, folders, true, listings);
                 for (const QString& entry : std::as_const(folders)) {
                     const QString f = entry.chopped(1);
-                    leaveOutOnFailure([&] {
-                        for (const ListedFile& file : listFolderFiles(f, listings)) {
-                            if (file.name.startsWith(u'~') ||
-                                file.attributes == attribute::HiddenFile)
-                                continue;
-                            QString path;
-                            path.reserve(f.size() + 1 + file.name.size());
-                            path.append(f).append(u'/').append(file.name);
-                            add(cleanPathSlashes(path, u'/'));
-                        }
-                    });
-                    pump.flushThenYield(flush);
-                    cancelPoint();
+                    leaveOutOnFailure([&] { addFolderFiles(f, listings, found, added, turn); });
+                    turn();
                 }
             });
         }

@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -122,6 +123,10 @@ template <typename Visit> void readFolder(const QString& folder, Visit&& visit) 
 
 class PosixFileSystem : public FileSystem {
 public:
+    // `entryTypes` false: as if no folder told an entry's type.
+    explicit PosixFileSystem(bool entryTypes)
+        : m_entryTypes(entryTypes) {}
+
     std::optional<int> attributes(const QString& path) const override {
         const QByteArray entry = entryPath(path);
         struct stat own;
@@ -174,24 +179,25 @@ public:
         // That keeps a large drop near the cost of reading its folders.
         std::optional<bool> searchable;
         readFolder(folder, [&](int fd, const dirent& entry) {
+            const auto type = m_entryTypes ? entry.d_type : static_cast<unsigned char>(DT_UNKNOWN);
             const qsizetype nameLength = qsizetype(strlen(entry.d_name));
             const auto name = [&] {
                 return decodeFileName(QByteArrayView(entry.d_name, nameLength));
             };
-            if (entry.d_type == DT_DIR) {
+            if (type == DT_DIR) {
                 listing.subFolderNames.append(name());
                 return;
             }
-            ListedFile file;
+            bool openable = false;
             struct stat own;
             struct stat target;
-            if (entry.d_type == DT_REG && searchable) {
+            if (type == DT_REG && searchable) {
                 own.st_mode = S_IFREG;
-                file.openable = *searchable;
+                openable = *searchable;
             } else if (fstatat(fd, entry.d_name, &own, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == EACCES)
                     searchable = false;
-                own.st_mode = entry.d_type == DT_LNK ? S_IFLNK : S_IFREG;
+                own.st_mode = type == DT_LNK ? S_IFLNK : S_IFREG;
             } else {
                 searchable = true;
                 if (S_ISDIR(own.st_mode)) {
@@ -199,22 +205,22 @@ public:
                     return;
                 }
                 if (!S_ISLNK(own.st_mode)) {
-                    file.openable = true;
+                    openable = true;
                 } else if (fstatat(fd, entry.d_name, &target, 0) == 0) {
                     if (S_ISDIR(target.st_mode)) {
                         listing.subFolderNames.append(name());
                         return;
                     }
-                    file.openable = true;
+                    openable = true;
                 }
             }
             if (folderLength + separator + nameLength >= PathLimit)
-                file.openable = false; // the joined path could not be opened
-            const bool reached = file.openable && S_ISLNK(own.st_mode);
-            file.attributes = attributeValue(own.st_mode, reached ? &target : nullptr,
-                                             isHiddenName(entry.d_name));
-            file.name = name();
-            listing.files.append(std::move(file));
+                openable = false; // the joined path could not be opened
+            const bool reached = openable && S_ISLNK(own.st_mode);
+            listing.files.append(QByteArrayView(entry.d_name, nameLength),
+                                 attributeValue(own.st_mode, reached ? &target : nullptr,
+                                                isHiddenName(entry.d_name)),
+                                 openable);
         });
         return listing;
     }
@@ -232,6 +238,9 @@ public:
         close(fd);
         return openable;
     }
+
+private:
+    bool m_entryTypes;
 };
 
 } // namespace
@@ -288,8 +297,38 @@ QByteArray encodeFileName(QStringView name) {
     return bytes;
 }
 
+void ListedFiles::append(QByteArrayView name, int attributes, bool openable) {
+    ListedFile file;
+    file.offset = quint32(m_names.size());
+    file.length = quint32(name.size());
+    file.attributes = attributes;
+    file.openable = openable;
+    quint64 any = 0;
+    qsizetype i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        quint64 word;
+        std::memcpy(&word, name.data() + i, 8);
+        any |= word;
+    }
+    for (; i < name.size(); ++i)
+        any |= uchar(name[i]);
+    file.ascii = (any & 0x8080808080808080u) == 0;
+    // Listings are kept until their files are added: a tree of many small folders must not
+    // hold much more than its names.
+    if (m_names.capacity() - m_names.size() < size_t(name.size()))
+        m_names.reserve(
+            std::max(2 * m_names.capacity(), m_names.size() + size_t(name.size()) + 256));
+    m_names.append(name.data(), size_t(name.size()));
+    m_files.push_back(file);
+}
+
 const FileSystem& realFileSystem() {
-    static const PosixFileSystem fileSystem;
+    static const PosixFileSystem fileSystem(true);
+    return fileSystem;
+}
+
+const FileSystem& realFileSystemWithoutEntryTypes() {
+    static const PosixFileSystem fileSystem(false);
     return fileSystem;
 }
 

@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -50,18 +52,46 @@ struct FolderInfo {
     quint64 inode = 0;
 };
 
-// A file as one read of its folder found it.
+// A file as one read of its folder found it; its name is in the ListedFiles it came with.
 struct ListedFile {
-    QString name;
+    quint32 offset = 0; // of the name's bytes
+    quint32 length = 0;
     int attributes = 0;
     bool openable = false;
+    bool ascii = false; // every byte of the name below 128
+};
+
+// The files of one read of a folder, their names side by side in one buffer, as bytes: a
+// drop reads a hundred thousand names, and a string of its own for each would cost more
+// than reading them.
+class ListedFiles {
+public:
+    void append(QByteArrayView name, int attributes, bool openable);
+    QByteArrayView nameBytes(const ListedFile& file) const {
+        return QByteArrayView(m_names.data() + file.offset, file.length);
+    }
+    QString name(const ListedFile& file) const { return decodeFileName(nameBytes(file)); }
+    // Every byte of the buffer, for work on all names at once.
+    QByteArrayView buffer() const {
+        return QByteArrayView(m_names.data(), qsizetype(m_names.size()));
+    }
+
+    qsizetype size() const { return qsizetype(m_files.size()); }
+    bool isEmpty() const { return m_files.empty(); }
+    std::vector<ListedFile>& files() { return m_files; }
+    std::vector<ListedFile>::const_iterator begin() const { return m_files.begin(); }
+    std::vector<ListedFile>::const_iterator end() const { return m_files.end(); }
+
+private:
+    std::string m_names;
+    std::vector<ListedFile> m_files;
 };
 
 // One read of a folder: the names of its sub-folders (links to folders included) and
 // every entry that is not a folder. Never "." or "..".
 struct FolderListing {
     QStringList subFolderNames;
-    QList<ListedFile> files;
+    ListedFiles files;
 };
 
 // What the drop and the folder walk ask of the file system. Listings come in the
@@ -86,5 +116,8 @@ public:
 };
 
 const FileSystem& realFileSystem();
+// The same, as if no folder told what kind each entry is (some network and older file
+// systems do not): every entry is looked up. The answers must not change.
+const FileSystem& realFileSystemWithoutEntryTypes();
 
 } // namespace varnel

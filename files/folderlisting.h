@@ -21,7 +21,12 @@ bool isOpenableFile(const QString& path, const FileSystem& fs = realFileSystem()
 
 // The files of one folder that open, in list order, each with the attribute value the
 // listing saw. Throws when the folder cannot be listed.
-QList<ListedFile> listFolderFiles(const QString& folder, const FileSystem& fs = realFileSystem());
+ListedFiles listFolderFiles(const QString& folder, const FileSystem& fs = realFileSystem());
+
+// The files of a listing that open, in list order.
+ListedFiles inListOrder(ListedFiles files);
+// Puts the files in list order, the order comesBeforeInList gives their names.
+void sortInListOrder(ListedFiles& files);
 
 // The order names come in: lower-cased UTF-16 code units, the order the lists are checked
 // in, so a tree whose names are in order adds its paths in order.

@@ -102,6 +102,10 @@ private slots:
     void dragOver();
     void drop_data();
     void drop();
+    // The paths go to the list in batches, one before each turn of the window: with a turn
+    // after every path, every batch ends at a path, and at every folder's end.
+    void dropInBatchesOfOne_data() { drop_data(); }
+    void dropInBatchesOfOne() { drop(); }
     void foldersThatFail_data();
     void foldersThatFail();
     void secondDropWaitsForTheFirst();
@@ -210,6 +214,18 @@ void TestDropFiles::drop_data() {
     QTest::newRow("missing path and dangling link added unchanged")
         << Bytes{"dangling -> nowhere"} << Bytes{"missing", "dangling"}
         << Bytes{"missing", "dangling"};
+    QTest::newRow("folder with a line break in its name adds none of its files")
+        << Bytes{"a\nb/", "a\nb/1", "e"} << Bytes{"a\nb", "e"} << Bytes{"e"};
+    QTest::newRow("doubled separators inside a dropped path cleaned")
+        << Bytes{"d/", "d/s/", "d/s/1"} << Bytes{"d//s"} << Bytes{"d/s/1"};
+    QTest::newRow("dangling link in a folder left out")
+        << Bytes{"d/", "d/gone -> nowhere", "d/x"} << Bytes{"d"} << Bytes{"d/x"};
+    QTest::newRow("names beyond Latin-1 and not UTF-8 among plain ones")
+        << Bytes{"d/", "d/plain", "d/\xe6\x97\xa5", "d/caf\xc3\xa9", "d/bad\xff", "d/s/", "d/s/x"}
+        << Bytes{"d"} << Bytes{"d/bad\xff", "d/caf\xc3\xa9", "d/plain", "d/\xe6\x97\xa5", "d/s/x"};
+    QTest::newRow("dropped folder beyond Latin-1")
+        << Bytes{"\xe6\x97\xa5/", "\xe6\x97\xa5/B", "\xe6\x97\xa5/a"} << Bytes{"\xe6\x97\xa5"}
+        << Bytes{"\xe6\x97\xa5/a", "\xe6\x97\xa5/B"};
     QTest::newRow("unreadable folder adds none of its files")
         << Bytes{"d/", "d/1", "d/locked/", "d/locked/2", "d/z/", "d/z/3", "d/locked/#"}
         << Bytes{"d"} << Bytes{"d/1", "d/z/3"};
@@ -223,6 +239,8 @@ void TestDropFiles::drop() {
         QSKIP("root lists every folder; the fake listing in foldersThatFail stands in");
     TreeDir dir;
     makeTree(dir.bytes(), tree);
+    if (QTest::currentTestFunction() == QByteArrayView("dropInBatchesOfOne"))
+        m_window->state().pump().setInterval(std::chrono::microseconds(0));
     dropOn(m_window->inputView(), fileDrag(under(dir.bytes(), dropped)));
     chmod(dir.bytes() + "/d/locked", 0755);
     QCOMPARE(itemBytes(m_window->state().input()), under(dir.bytes(), added));

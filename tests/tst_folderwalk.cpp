@@ -16,6 +16,8 @@ private slots:
     void fileNames();
     void entries_data();
     void entries();
+    void listOrder_data();
+    void listOrder();
     void rootFolders();
     void deepTreeStopsAtThePathLimit();
 };
@@ -78,15 +80,65 @@ void TestFolderWalk::entries() {
     QCOMPARE(fs.attributes(path).value_or(-1), value);
     QCOMPARE(isFolderPath(path), value >= 0 && (value & attribute::Directory));
     QCOMPARE(isOpenableFile(path), openable);
-    // The listing answers the open test from its own reads; it must agree with it.
-    bool listed = false;
-    for (const ListedFile& file : listFolderFiles(dir.path())) {
-        if (encodeFileName(file.name) == name) {
-            listed = true;
-            QCOMPARE(file.attributes, value);
+    // The listing answers the open test from its own reads; it must agree with it, and
+    // the same when the folder does not say what kind each entry is.
+    for (const FileSystem* listing : {&fs, &realFileSystemWithoutEntryTypes()}) {
+        bool listed = false;
+        const ListedFiles files = listFolderFiles(dir.path(), *listing);
+        for (const ListedFile& file : files) {
+            if (files.nameBytes(file) == name) {
+                listed = true;
+                QCOMPARE(file.attributes, value);
+            }
         }
+        QCOMPARE(listed, openable);
+        const QStringList folders = listing->list(dir.path() + u'/').subFolderNames;
+        QCOMPARE(folders.contains(decodeFileName(name)), isFolderPath(path));
     }
-    QCOMPARE(listed, openable);
+}
+
+void TestFolderWalk::listOrder_data() {
+    QTest::addColumn<QList<QByteArray>>("names"); // as made
+    QTest::addColumn<QList<QByteArray>>("order");
+
+    using Names = QList<QByteArray>;
+    QTest::newRow("one name in two cases: capitals first")
+        << Names{"b", "A", "a", "B"} << Names{"A", "a", "B", "b"};
+    // Unlowered, capitals would come before "_" and lower-case letters after it.
+    QTest::newRow("lowered before compared")
+        << Names{"a_", "aB", "ab", "Ab"} << Names{"a_", "Ab", "aB", "ab"};
+    QTest::newRow("a beginning before the longer name")
+        << Names{"abcdefghij", "abc", "abcdefgh", "ab"}
+        << Names{"ab", "abc", "abcdefgh", "abcdefghij"};
+    QTest::newRow("alike in the first eight bytes, lowered after them")
+        << Names{"longname-B", "LONGNAME-c", "longname-a"}
+        << Names{"longname-a", "longname-B", "LONGNAME-c"};
+    QTest::newRow("alike but for case, the first case difference decides")
+        << Names{"longname-x", "longname-X", "LONGNAME-X", "Longname-x"}
+        << Names{"LONGNAME-X", "Longname-x", "longname-X", "longname-x"};
+    QTest::newRow("digits and dots as units, no number order")
+        << Names{"item10.txt", "item9.txt", "Item2.txt", "item1.txt"}
+        << Names{"item1.txt", "item10.txt", "Item2.txt", "item9.txt"};
+    // UTF-8's byte order would put the fullwidth A before the emoji.
+    QTest::newRow("beyond ASCII: UTF-16 units, lowered")
+        << Names{"\xef\xbc\xa1", "\xf0\x9f\x98\x80", "z", "\xc3\xa4", "\xc3\x84"}
+        << Names{"z", "\xc3\x84", "\xc3\xa4", "\xf0\x9f\x98\x80", "\xef\xbc\xa1"};
+    QTest::newRow("a byte that is not UTF-8 among ASCII names")
+        << Names{"b", "a\xff", "A"} << Names{"A", "a\xff", "b"};
+}
+
+void TestFolderWalk::listOrder() {
+    QFETCH(QList<QByteArray>, names);
+    QFETCH(QList<QByteArray>, order);
+    TreeDir dir;
+    makeTree(dir.bytes(), names);
+    for (const FileSystem* fs : {&realFileSystem(), &realFileSystemWithoutEntryTypes()}) {
+        const ListedFiles files = listFolderFiles(dir.path(), *fs);
+        QList<QByteArray> listed;
+        for (const ListedFile& file : files)
+            listed.append(files.nameBytes(file).toByteArray());
+        QCOMPARE(listed, order);
+    }
 }
 
 void TestFolderWalk::rootFolders() {
