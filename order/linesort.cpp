@@ -41,16 +41,17 @@ struct LineSort::Item {
 
 // A line as the sort moves it in a locale's order: its sort key prefix, which decides most
 // comparisons without the collation, and which line it is. The text is looked up only when
-// two prefixes are equal.
+// two prefixes are equal. The prefix is kept as two halves so that an item takes twelve
+// bytes, not the sixteen a 64-bit field's alignment would make of it.
 struct LineSort::KeyedItem {
-    quint64 high;
+    quint32 high;
     quint32 low;
     quint32 index;
 };
 
 namespace {
 
-static_assert(sizeof(LineSort::Item) == 16 && sizeof(LineSort::KeyedItem) == 16);
+static_assert(sizeof(LineSort::Item) == 16 && sizeof(LineSort::KeyedItem) == 12);
 
 constexpr unsigned PollEvery = 4096;
 
@@ -74,7 +75,7 @@ public:
                 poll();
             const quint32 index = first + quint32(i);
             const CollationPrefix prefix = keys.prefixOf(m_lines(index));
-            items[i] = {prefix.high, prefix.low, index};
+            items[i] = {quint32(prefix.bytes >> 32), quint32(prefix.bytes), index};
         }
     }
 
@@ -201,8 +202,13 @@ template <typename SortItem> std::vector<quint32> LineSort::orderWith(size_t cou
                                           (Keyed ? quint64(count) : 0));
     acquiring(SortResource::Memory);
     std::vector<SortItem> items(count);
-    std::vector<SortItem> buffer(count / 2 + 1);
-    std::vector<quint32> order(count);
+    // The merges need room for half the items; once they are done, that room takes the order,
+    // so nothing is asked for after the first comparison and the order costs nothing more.
+    const size_t bufferItems = count / 2 + 1;
+    std::vector<quint32> order(
+        std::max(count, (bufferItems * sizeof(SortItem) + sizeof(quint32) - 1) / sizeof(quint32)));
+    static_assert(alignof(SortItem) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    SortItem* const buffer = reinterpret_cast<SortItem*>(order.data());
     if constexpr (!Keyed) {
         for (size_t i = 0; i < count; ++i) {
             const LineText text = lines(quint32(i));
@@ -215,6 +221,11 @@ template <typename SortItem> std::vector<quint32> LineSort::orderWith(size_t cou
         m_compared = m_expected.load();
         std::transform(items.begin(), items.end(), order.begin(),
                        [](const SortItem& item) { return item.index; });
+        // The items go before the order gives back the rest of the merges' room: a copy of
+        // it, should the library make one, then costs less than the sort did.
+        std::vector<SortItem>().swap(items);
+        order.resize(count);
+        order.shrink_to_fit();
         return std::move(order);
     };
     // The keys of the lines [first, first + n), on the thread that sorts them.
@@ -226,7 +237,7 @@ template <typename SortItem> std::vector<quint32> LineSort::orderWith(size_t cou
     const auto sortAlone = [&] {
         Sorter<SortItem> sorter(lines, m_order, m_collator, m_stop, m_compared);
         makeKeys(sorter, 0, count, m_collator);
-        sorter.sort(items.data(), count, buffer.data());
+        sorter.sort(items.data(), count, buffer);
         return finished();
     };
 
@@ -250,10 +261,10 @@ template <typename SortItem> std::vector<quint32> LineSort::orderWith(size_t cou
         try {
             if (lower) {
                 makeKeys(sorter, 0, middle, collator);
-                sorter.sort(all, middle, buffer.data());
+                sorter.sort(all, middle, buffer);
             } else {
                 makeKeys(sorter, middle, count - middle, collator);
-                sorter.sort(all + middle, count - middle, buffer.data() + lowerCut);
+                sorter.sort(all + middle, count - middle, buffer + lowerCut);
             }
         } catch (...) {
             // The other thread waits for this one at both meetings.
@@ -279,10 +290,10 @@ template <typename SortItem> std::vector<quint32> LineSort::orderWith(size_t cou
         if (!cut.arrive(true))
             return;
         if (lower)
-            sorter.merge(all, all + lowerCut, all + firstPartEnd, buffer.data());
+            sorter.merge(all, all + lowerCut, all + firstPartEnd, buffer);
         else
             sorter.merge(all + firstPartEnd, all + firstPartEnd + (middle - lowerCut), all + count,
-                         buffer.data() + lowerCut);
+                         buffer + lowerCut);
     };
 
     std::exception_ptr lowerFailure;
