@@ -72,9 +72,10 @@ void LineEntries::exchange(size_t first, size_t second) {
         std::swap(m_links[first], m_links[second]);
 }
 
-void LineEntries::arrange(std::vector<quint32> order) {
+void LineEntries::arrange(SortOrder sorted) {
     // Each cycle of the permutation in turn; a row done is marked by pointing at itself.
-    for (size_t start = 0; start < order.size(); ++start) {
+    quint32* const order = sorted.data();
+    for (size_t start = 0; start < sorted.size(); ++start) {
         if (order[start] == start)
             continue;
         const StoredLine line = m_lines[start];

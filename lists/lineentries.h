@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linestorage.h"
+#include "order/linesort.h"
 
 #include <vector>
 
@@ -40,7 +41,7 @@ public:
     void truncate(size_t count);
     void exchange(size_t first, size_t second);
     // Puts row order[i] i-th, for each i, in place; `order` is a permutation of the rows.
-    void arrange(std::vector<quint32> order);
+    void arrange(SortOrder order);
 
 private:
     std::vector<StoredLine> m_lines;

@@ -109,7 +109,7 @@ void LineListModel::appendRowsOf(const LineListModel& source, size_t count, cons
         return;
     // The source's lines are sorted where they are, before any entry is made: ten million
     // entries are made once, in their place.
-    std::vector<quint32> order;
+    SortOrder order;
     if (m_sorted && count > 1)
         order = collatedOrder(count, [&](quint32 i) { return source.textOf(rowOf(i)); });
     acquiring(SortResource::Memory);
@@ -126,16 +126,18 @@ void LineListModel::appendRowsOf(const LineListModel& source, size_t count, cons
         std::vector<StoredLine> lines;
         lines.reserve(count);
         prefault(lines.data(), qint64(count * sizeof(StoredLine)));
-        // Each link is the position the line came from; the order becomes the links.
+        // Each link is the position the line came from.
+        std::vector<quint32> links(count);
         const bool ordered = !order.empty();
-        std::vector<quint32> links = ordered ? std::move(order) : std::vector<quint32>(count);
         for (size_t i = 0; i < count; ++i) {
-            const size_t row = rowOf(ordered ? links[i] : i);
+            const size_t row = rowOf(ordered ? order[i] : i);
             lines.push_back(shared(source.m_entries.line(row)));
             links[i] = quint32(row + 1);
         }
         entries = LineEntries(std::move(lines), std::move(links));
     });
+    // Gone before the views lay the rows out, which takes memory of its own.
+    order = SortOrder();
     insertEntries(std::move(entries), true);
 }
 
@@ -157,12 +159,12 @@ void LineListModel::runAsideWhenLarge(size_t items, const std::function<void()>&
 }
 
 template <typename TextOf>
-std::vector<quint32> LineListModel::collatedOrder(size_t count, const TextOf& textOf) const {
+SortOrder LineListModel::collatedOrder(size_t count, const TextOf& textOf) const {
     LineSort sort;
     sort.setBeforeAcquiring(m_beforeAcquiring);
     if (m_pump)
         sort.setStopFlag(&m_pump->stopRequested());
-    std::vector<quint32> order;
+    SortOrder order;
     // The buffers stay as they are while a sort aside reads them.
     m_sorting = true;
     m_runningSort = &sort;
@@ -174,8 +176,8 @@ std::vector<quint32> LineListModel::collatedOrder(size_t count, const TextOf& te
     return order;
 }
 
-std::vector<quint32> LineListModel::collatedOrder(const LineStorage& storage,
-                                                  const LineEntries& entries) const {
+SortOrder LineListModel::collatedOrder(const LineStorage& storage,
+                                       const LineEntries& entries) const {
     return collatedOrder(entries.size(), [&](quint32 i) { return storage.text(entries.line(i)); });
 }
 
@@ -340,7 +342,7 @@ void LineListModel::sortAll() {
     emit layoutAboutToBeChanged();
     // Views hear that the layout is settled again also when the sort fails.
     const auto settled = qScopeGuard([this] { emit layoutChanged(); });
-    std::vector<quint32> order = collatedOrder(m_storage, m_entries);
+    SortOrder order = collatedOrder(m_storage, m_entries);
     acquiring(SortResource::Memory);
     LineEntries sorted = m_entries;
     // Every persistent index (a view's selection) follows its line.

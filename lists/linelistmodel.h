@@ -172,10 +172,8 @@ private:
     // window noticeably; on this thread otherwise.
     void runAsideWhenLarge(size_t items, const std::function<void()>& work) const;
     // The collated order of `count` lines, `textOf(i)` giving line i's text.
-    template <typename TextOf>
-    std::vector<quint32> collatedOrder(size_t count, const TextOf& textOf) const;
-    std::vector<quint32> collatedOrder(const LineStorage& storage,
-                                       const LineEntries& entries) const;
+    template <typename TextOf> SortOrder collatedOrder(size_t count, const TextOf& textOf) const;
+    SortOrder collatedOrder(const LineStorage& storage, const LineEntries& entries) const;
     const QCollator& collator() const;
     void acquiring(SortResource what) const {
         if (m_beforeAcquiring)

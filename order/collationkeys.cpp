@@ -70,16 +70,20 @@ CollationPrefix CollationKeys::prefixOf(LineText text) {
     uint32_t state[2] = {0, 0};
     // A key shorter than the prefix ends in zeros, below every byte a key holds: a line
     // whose key is a prefix of another's comes first, as it does with whole keys.
-    unsigned char bytes[8] = {};
+    unsigned char bytes[12] = {};
     UErrorCode status = U_ZERO_ERROR;
     ucol_nextSortKeyPart(m_collator, &iterator, state, bytes, sizeof bytes, &status);
     if (U_FAILURE(status))
         return {};
-    quint64 prefix;
-    std::memcpy(&prefix, bytes, sizeof prefix);
-    if constexpr (std::endian::native == std::endian::little)
-        prefix = __builtin_bswap64(prefix);
-    return {prefix};
+    quint64 high;
+    quint32 low;
+    std::memcpy(&high, bytes, sizeof high);
+    std::memcpy(&low, bytes + 8, sizeof low);
+    if constexpr (std::endian::native == std::endian::little) {
+        high = __builtin_bswap64(high);
+        low = __builtin_bswap32(low);
+    }
+    return {high, low};
 }
 
 int CollationKeys::compareUtf8(QByteArrayView a, QByteArrayView b) const {

@@ -12,15 +12,18 @@ struct UCollator;
 
 namespace varnel {
 
-// The first eight bytes of a line's ICU sort key, as an integer that compares as the bytes
+// The first twelve bytes of a line's ICU sort key, as two integers that compare as the bytes
 // do. Two lines whose prefixes differ are in the order of their prefixes; equal prefixes tell
-// nothing, and the lines are compared in full. Eight bytes and the line's index make a sort
-// item of twelve.
+// nothing, and the lines are compared in full. Twelve bytes leave four of a sixteen-byte sort
+// item for the line's index.
 struct CollationPrefix {
-    quint64 bytes = 0;
+    quint64 high = 0;
+    quint32 low = 0;
 
     friend bool operator==(const CollationPrefix&, const CollationPrefix&) = default;
-    friend auto operator<=>(const CollationPrefix&, const CollationPrefix&) = default;
+    friend auto operator<=>(const CollationPrefix& a, const CollationPrefix& b) {
+        return a.high != b.high ? a.high <=> b.high : a.low <=> b.low;
+    }
 };
 
 // Sort key prefixes from an ICU collator of the very settings a QCollator uses (the same

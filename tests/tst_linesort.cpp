@@ -24,7 +24,7 @@ Order orderOf(const QStringList& lines, LineSort& sort) {
     std::vector<LineText> texts;
     for (const QString& line : lines)
         texts.push_back(LineText(line));
-    return sort.order(texts.size(), [&texts](quint32 i) { return texts[i]; });
+    return sort.order(texts.size(), [&texts](quint32 i) { return texts[i]; }).toVector();
 }
 
 QStringList arranged(const QStringList& lines, const Order& order) {
@@ -176,7 +176,8 @@ void TestLineSort::linesSharingAStartAddress() {
     const std::vector<LineText> lines = {all.sliced(0, 1), all.sliced(1, 0), all.sliced(1, 1),
                                          all.sliced(2, 0), all.sliced(2, 1)};
     LineSort sort;
-    const Order order = sort.order(lines.size(), [&lines](quint32 i) { return lines[i]; });
+    const Order order =
+        sort.order(lines.size(), [&lines](quint32 i) { return lines[i]; }).toVector();
     QVERIFY(order == (Order{1, 3, 2, 0, 4}));
 }
 
