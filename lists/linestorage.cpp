@@ -79,18 +79,6 @@ quint32 LineStorage::bufferOf(StoredLine line) const {
     return quint32(chunkIndexAt(line.position()));
 }
 
-bool LineStorage::pack(quint64 base, qsizetype size, quint32 offset, quint32 length,
-                       StoredLine& line) {
-    if (length < StoredLine::LongLength) {
-        line = StoredLine::at(base + offset, length);
-        return true;
-    }
-    if (qsizetype(offset) + qsizetype(length) != size)
-        return false;
-    line = StoredLine::at(base + offset, StoredLine::LongLength);
-    return true;
-}
-
 StoredLine LineStorage::line(quint32 chunk, quint32 offset, quint32 length) {
     const Chunk& buffer = m_chunks.at(chunk);
     StoredLine packed;

@@ -86,7 +86,16 @@ public:
     // characters; false for a long line that stops short of the buffer's end, which line()
     // copies.
     static bool pack(quint64 base, qsizetype size, quint32 offset, quint32 length,
-                     StoredLine& line);
+                     StoredLine& line) {
+        if (length < StoredLine::LongLength) {
+            line = StoredLine::at(base + offset, length);
+            return true;
+        }
+        if (qsizetype(offset) + qsizetype(length) != size)
+            return false;
+        line = StoredLine::at(base + offset, StoredLine::LongLength);
+        return true;
+    }
 
     // How lines of another storage are found in this one, once it shares their buffers.
     class Sharing {
