@@ -221,7 +221,8 @@ void AllLines::read(const QString& name) {
 
 void AllLines::sort(const LineOrder& order, bool unique) {
     LineSort sort(order);
-    m_order = sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); });
+    m_order =
+        sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); }).toVector();
     if (!unique || m_order.empty())
         return;
     // The sort keeps equal lines in the order they came, so the first of each run is the

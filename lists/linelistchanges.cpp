@@ -21,8 +21,8 @@ void LineListModel::recordLinks(std::vector<std::pair<quint32, quint32>> lost) {
     record(std::move(links));
 }
 
-void LineListModel::recordReplacement(std::optional<LineStorage> storage,
-                                      std::vector<Entry> entries, bool sorted) {
+void LineListModel::recordReplacement(std::optional<LineStorage> storage, LineEntries entries,
+                                      bool sorted) {
     if (!m_recorder)
         return;
     Change whole;
@@ -48,7 +48,7 @@ void LineListModel::apply(Change change) {
         if (m_entries.empty())
             m_entries = std::move(change.entries);
         else
-            m_entries.insert(m_entries.begin() + row, change.entries.begin(), change.entries.end());
+            m_entries.insert(size_t(row), change.entries);
         endInsertRows();
         Change back;
         back.kind = Kind::Remove;
@@ -66,13 +66,7 @@ void LineListModel::apply(Change change) {
         back.kind = Kind::Insert;
         back.first = row;
         beginRemoveRows({}, int(row), int(row + n - 1));
-        if (n == count()) {
-            back.entries = std::exchange(m_entries, std::vector<Entry>());
-        } else {
-            const auto from = m_entries.begin() + row;
-            back.entries.assign(from, from + n);
-            m_entries.erase(from, from + n);
-        }
+        back.entries = m_entries.take(size_t(row), size_t(n));
         endRemoveRows();
         record(std::move(back));
         break;
@@ -84,7 +78,9 @@ void LineListModel::apply(Change change) {
         for (auto& [row, link] : change.links) {
             if (row >= m_entries.size())
                 throw failures::indexOutOfBounds();
-            link = std::exchange(m_entries[row].link, link);
+            const quint32 before = m_entries.link(row);
+            m_entries.setLink(row, link);
+            link = before;
         }
         // Tooltips and the way results are drawn follow the links.
         if (!m_entries.empty())
@@ -111,7 +107,7 @@ void LineListModel::apply(Change change) {
 
 qsizetype LineListModel::Change::bytes() const {
     // A replaced list's text counts at two bytes a character, wide or not.
-    return qsizetype(sizeof(Change)) + qsizetype(entries.capacity() * sizeof(Entry)) +
+    return qsizetype(sizeof(Change)) + entries.bytes() +
            qsizetype(links.capacity() * sizeof(links.front())) + 2 * storage.heldCharacters();
 }
 

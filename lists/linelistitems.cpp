@@ -41,9 +41,9 @@ int LineListModel::rowCount(const QModelIndex& parent) const {
 QVariant LineListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Entry& entry = m_entries[size_t(index.row())];
+    const auto row = size_t(index.row());
     if (role == Qt::DisplayRole) {
-        const LineText text = textOf(entry);
+        const LineText text = textOf(row);
         if (text.size() <= DisplayLength)
             return text.toString();
         // A character of two units (a surrogate pair) is cut before, not in half.
@@ -51,11 +51,11 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const {
             DisplayLength - (QChar::isHighSurrogate(text.at(DisplayLength - 1)) ? 1 : 0);
         return text.first(shown).toString() + QChar(0x2026);
     }
-    if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && m_links &&
-        entry.link != 0)
-        return m_links->describe(entry.link);
-    if (role == LinkStateRole && m_links && entry.link != 0)
-        return int(m_links->state(entry.link));
+    const quint32 link = m_entries.link(row);
+    if ((role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) && m_links && link != 0)
+        return m_links->describe(link);
+    if (role == LinkStateRole && m_links && link != 0)
+        return int(m_links->state(link));
     return {};
 }
 

@@ -37,15 +37,15 @@ QString LineListModel::text(qsizetype position) const {
 }
 
 void LineListModel::append(const QString& text) {
-    insertEntries({{m_storage.store(text)}});
+    insertEntries(LineEntries({m_storage.store(text)}));
 }
 
 void LineListModel::appendBatch(const QStringList& texts) {
-    std::vector<Entry> entries;
-    entries.reserve(size_t(texts.size()));
+    std::vector<StoredLine> lines;
+    lines.reserve(size_t(texts.size()));
     for (const QString& t : texts)
-        entries.push_back({m_storage.store(t)});
-    insertEntries(std::move(entries));
+        lines.push_back(m_storage.store(t));
+    insertEntries(LineEntries(std::move(lines)));
 }
 
 void LineListModel::appendLines(QString buffer, const std::vector<LineSpan>& spans) {
@@ -61,65 +61,84 @@ void LineListModel::appendSpans(Buffer buffer, const std::vector<LineSpan>& span
     if (spans.empty())
         return;
     const qsizetype size = buffer.size();
-    const auto chunk = quint32(m_storage.bufferCount());
-    std::vector<Entry> entries;
+    const quint64 base = m_storage.nextBase();
+    std::vector<StoredLine> lines;
+    // Rows of long lines that stop short of the buffer's end, which are copied.
+    std::vector<size_t> copied;
     // Ten million entries take a tenth of a second and more: not on the window's thread.
     runAsideWhenLarge(spans.size(), [&] {
         for (const LineSpan& s : spans) {
             if (qsizetype(s.offset) + qsizetype(s.length) > size)
                 throw failures::indexOutOfBounds();
         }
-        entries.reserve(spans.size());
-        prefault(entries.data(), qint64(spans.size() * sizeof(Entry)));
-        for (const LineSpan& s : spans)
-            entries.push_back({{chunk, s.offset, s.length}});
+        lines.reserve(spans.size());
+        prefault(lines.data(), qint64(spans.size() * sizeof(StoredLine)));
+        StoredLine line;
+        for (const LineSpan& s : spans) {
+            if (!LineStorage::pack(base, size, s.offset, s.length, line))
+                copied.push_back(lines.size());
+            lines.push_back(line);
+        }
     });
-    // A buffer another command added meanwhile takes the number first.
-    if (const quint32 added = m_storage.addBuffer(std::move(buffer)); added != chunk) {
-        for (Entry& entry : entries)
-            entry.line.chunk = added;
+    const quint32 chunk = m_storage.addBuffer(std::move(buffer));
+    // A buffer another command added meanwhile took the place first.
+    if (const quint64 added = m_storage.base(chunk); added != base) {
+        for (StoredLine& line : lines)
+            line = line.movedBy(qint64(added) - qint64(base));
     }
-    insertEntries(std::move(entries));
+    for (size_t row : copied)
+        lines[row] = m_storage.line(chunk, spans[row].offset, spans[row].length);
+    insertEntries(LineEntries(std::move(lines)));
 }
 
 void LineListModel::appendFrom(const LineListModel& source,
                                const std::vector<qsizetype>& positions) {
     for (qsizetype p : positions)
         source.checkPosition(p);
-    std::vector<Entry> entries;
-    entries.reserve(positions.size());
-    for (qsizetype p : positions)
-        entries.push_back({source.m_entries[size_t(p - 1)].line, quint32(p)});
-    insertEntries(adopt(source, std::move(entries)));
+    appendRowsOf(source, positions.size(),
+                 [&positions](size_t i) { return size_t(positions[i] - 1); });
 }
 
 void LineListModel::appendAllFrom(const LineListModel& source) {
-    std::vector<Entry> entries;
-    // A fresh copy of ten million lines costs a tenth of a second in page faults alone.
-    runAsideWhenLarge(source.m_entries.size(), [&] {
-        entries = source.m_entries;
-        for (size_t i = 0; i < entries.size(); ++i)
-            entries[i].link = quint32(i + 1);
-    });
-    insertEntries(adopt(source, std::move(entries)));
+    appendRowsOf(source, size_t(source.count()), [](size_t i) { return i; });
 }
 
-std::vector<LineListModel::Entry> LineListModel::adopt(const LineListModel& source,
-                                                       std::vector<Entry> entries) {
-    if (&source == this)
-        return entries;
-    // Once the source lets go of a buffer, what this list uses of it may be worth a copy.
-    connect(&source, &LineListModel::buffersReleased, this,
-            &LineListModel::copyOutOfReleasedBuffers, Qt::UniqueConnection);
-    // Each of the source's buffers is shared once, however many lines point into it.
-    std::vector<qint64> shared(size_t(source.m_storage.bufferCount()), -1);
-    for (Entry& entry : entries) {
-        qint64& chunk = shared[entry.line.chunk];
-        if (chunk < 0)
-            chunk = m_storage.share(source.m_storage, entry.line.chunk);
-        entry.line.chunk = quint32(chunk);
+template <typename RowOf>
+void LineListModel::appendRowsOf(const LineListModel& source, size_t count, const RowOf& rowOf) {
+    if (count == 0)
+        return;
+    // The source's lines are sorted where they are, before any entry is made: ten million
+    // entries are made once, in their place.
+    SortOrder order;
+    if (m_sorted && count > 1)
+        order = collatedOrder(count, [&](quint32 i) { return source.textOf(rowOf(i)); });
+    acquiring(SortResource::Memory);
+    if (&source != this) {
+        // Once the source lets go of a buffer, what this list uses of it may be worth a copy.
+        connect(&source, &LineListModel::buffersReleased, this,
+                &LineListModel::copyOutOfReleasedBuffers, Qt::UniqueConnection);
     }
-    return entries;
+    const LineStorage::Sharing shared = m_storage.shareAll(source.m_storage);
+    LineEntries entries;
+    // Ten million entries take a tenth of a second in page faults alone: not on the
+    // window's thread.
+    runAsideWhenLarge(count, [&] {
+        std::vector<StoredLine> lines;
+        lines.reserve(count);
+        prefault(lines.data(), qint64(count * sizeof(StoredLine)));
+        // Each link is the position the line came from.
+        std::vector<quint32> links(count);
+        const bool ordered = !order.empty();
+        for (size_t i = 0; i < count; ++i) {
+            const size_t row = rowOf(ordered ? order[i] : i);
+            lines.push_back(shared(source.m_entries.line(row)));
+            links[i] = quint32(row + 1);
+        }
+        entries = LineEntries(std::move(lines), std::move(links));
+    });
+    // Gone before the views lay the rows out, which takes memory of its own.
+    order = SortOrder();
+    insertEntries(std::move(entries), true);
 }
 
 const QCollator& LineListModel::collator() const {
@@ -139,12 +158,13 @@ void LineListModel::runAsideWhenLarge(size_t items, const std::function<void()>&
         work();
 }
 
-std::vector<quint32> LineListModel::collatedOrder(const std::vector<Entry>& entries) const {
+template <typename TextOf>
+SortOrder LineListModel::collatedOrder(size_t count, const TextOf& textOf) const {
     LineSort sort;
     sort.setBeforeAcquiring(m_beforeAcquiring);
     if (m_pump)
         sort.setStopFlag(&m_pump->stopRequested());
-    std::vector<quint32> order;
+    SortOrder order;
     // The buffers stay as they are while a sort aside reads them.
     m_sorting = true;
     m_runningSort = &sort;
@@ -152,85 +172,93 @@ std::vector<quint32> LineListModel::collatedOrder(const std::vector<Entry>& entr
         m_sorting = false;
         m_runningSort = nullptr;
     });
-    runAsideWhenLarge(entries.size(), [&] {
-        order = sort.order(entries.size(), [&](quint32 i) { return textOf(entries[i]); });
-    });
+    runAsideWhenLarge(count, [&] { order = sort.order(count, textOf); });
     return order;
 }
 
-std::vector<LineListModel::Entry> LineListModel::arranged(const std::vector<Entry>& entries,
-                                                          const std::vector<quint32>& order) const {
-    acquiring(SortResource::Memory);
-    std::vector<Entry> result;
-    // Ten million entries take a tenth of a second in page faults alone: not on the
-    // window's thread.
-    runAsideWhenLarge(entries.size(), [&] {
-        result.reserve(entries.size());
-        for (quint32 i : order)
-            result.push_back(entries[i]);
-    });
-    return result;
+SortOrder LineListModel::collatedOrder(const LineStorage& storage,
+                                       const LineEntries& entries) const {
+    return collatedOrder(entries.size(), [&](quint32 i) { return storage.text(entries.line(i)); });
 }
 
-void LineListModel::insertEntries(std::vector<Entry> entries) {
+void LineListModel::insertEntries(LineEntries entries, bool inOrder) {
     if (entries.empty())
         return;
-    if (!m_sorted || (m_entries.empty() && entries.size() > 1)) {
-        if (m_sorted)
-            entries = arranged(entries, collatedOrder(entries));
+    // Put in order in place: nothing is asked for once the order is had.
+    if (m_sorted && !inOrder && entries.size() > 1)
+        entries.arrange(collatedOrder(m_storage, entries));
+    if (!m_sorted || m_entries.empty()) {
         showInPieces(std::move(entries));
         return;
     }
     if (entries.size() > 1) {
-        mergeIn(arranged(entries, collatedOrder(entries)));
+        mergeIn(std::move(entries));
         return;
     }
     CollatedComparison compare(collator());
+    const LineText text = m_storage.text(entries.line(0));
     // After every equal line, so equal lines keep their arrival order.
-    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), entries.front(),
-                                     [this, &compare](const Entry& a, const Entry& b) {
-                                         return compare(textOf(a), textOf(b)) < 0;
+    const std::vector<StoredLine>& lines = m_entries.lines();
+    const auto at = std::upper_bound(lines.begin(), lines.end(), text,
+                                     [this, &compare](const LineText& a, StoredLine b) {
+                                         return compare(a, m_storage.text(b)) < 0;
                                      });
-    const auto row = int(at - m_entries.begin());
-    beginInsertRows({}, row, row);
-    m_entries.insert(at, entries.front());
+    const auto row = size_t(at - lines.begin());
+    beginInsertRows({}, int(row), int(row));
+    m_entries.insert(row, entries);
     endInsertRows();
     Change added;
     added.kind = Change::Kind::Remove;
-    added.first = row;
+    added.first = qsizetype(row);
     added.second = 1;
     record(std::move(added));
 }
 
-void LineListModel::mergeIn(std::vector<Entry> entries) {
+void LineListModel::mergeIn(LineEntries entries) {
     CollatedComparison compare(collator());
     acquiring(SortResource::Memory);
-    std::vector<Entry> merged;
-    merged.reserve(m_entries.size() + entries.size());
-    // On equal lines std::merge takes the first range's first: the lines already listed.
-    std::merge(m_entries.begin(), m_entries.end(), entries.begin(), entries.end(),
-               std::back_inserter(merged), [this, &compare](const Entry& a, const Entry& b) {
-                   return compare(textOf(a), textOf(b)) < 0;
-               });
+    const size_t total = m_entries.size() + entries.size();
+    const bool linked = m_entries.hasLinks() || entries.hasLinks();
+    std::vector<StoredLine> lines;
+    std::vector<quint32> links;
+    lines.reserve(total);
+    if (linked)
+        links.reserve(total);
+    const auto take = [&](const LineEntries& from, size_t& row) {
+        lines.push_back(from.line(row));
+        if (linked)
+            links.push_back(from.link(row));
+        ++row;
+    };
+    size_t listed = 0;
+    size_t added = 0;
+    // On equal lines the lines already listed come first.
+    while (listed < m_entries.size() && added < entries.size()) {
+        if (compare(textOf(listed), m_storage.text(entries.line(added))) > 0)
+            take(entries, added);
+        else
+            take(m_entries, listed);
+    }
+    while (listed < m_entries.size())
+        take(m_entries, listed);
+    while (added < entries.size())
+        take(entries, added);
     // Merging moves existing rows, so views start over.
     beginResetModel();
-    std::vector<Entry> before = std::exchange(m_entries, std::move(merged));
+    LineEntries before = std::exchange(m_entries, LineEntries(std::move(lines), std::move(links)));
     endResetModel();
     recordReplacement({}, std::move(before), m_sorted);
 }
 
-void LineListModel::showInPieces(std::vector<Entry> entries) {
+void LineListModel::showInPieces(LineEntries entries) {
     const size_t piece = m_pump ? ShowPiece : entries.size();
     const size_t before = m_entries.size();
-    if (m_entries.empty())
-        m_entries = std::move(entries);
-    else
-        m_entries.insert(m_entries.end(), entries.begin(), entries.end());
+    m_entries.append(std::move(entries));
     m_unshown = m_entries.size() - before;
     // Should a turn between pieces end the command (the window closed), the rows not yet
     // announced are dropped: the list holds only what its views were told of.
     const auto unwind = qScopeGuard([this] {
-        m_entries.resize(m_entries.size() - m_unshown);
+        m_entries.truncate(m_entries.size() - m_unshown);
         m_unshown = 0;
     });
     while (m_unshown > 0) {
@@ -251,8 +279,7 @@ void LineListModel::showInPieces(std::vector<Entry> entries) {
 
 void LineListModel::setText(qsizetype position, const QString& text) {
     checkPosition(position);
-    Entry& entry = m_entries[size_t(position - 1)];
-    entry.line = m_storage.store(text);
+    m_entries.lines()[size_t(position - 1)] = m_storage.store(text);
     const QModelIndex changed = index(int(position - 1));
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -262,7 +289,7 @@ void LineListModel::exchange(qsizetype first, qsizetype second) {
     checkPosition(second);
     if (first == second)
         return;
-    std::swap(m_entries[size_t(first - 1)], m_entries[size_t(second - 1)]);
+    m_entries.exchange(size_t(first - 1), size_t(second - 1));
     for (qsizetype p : {first, second}) {
         const QModelIndex changed = index(int(p - 1));
         emit dataChanged(changed, changed, {Qt::DisplayRole});
@@ -281,8 +308,7 @@ void LineListModel::removeAt(qsizetype position) {
     Change removed;
     removed.kind = Change::Kind::Insert;
     removed.first = position - 1;
-    removed.entries.push_back(m_entries[size_t(position - 1)]);
-    m_entries.erase(m_entries.begin() + (position - 1));
+    removed.entries = m_entries.take(size_t(position - 1), 1);
     endRemoveRows();
     record(std::move(removed));
 }
@@ -291,7 +317,7 @@ void LineListModel::clear() {
     if (m_entries.empty() && m_storage.isEmpty())
         return;
     beginResetModel();
-    std::vector<Entry> entries = std::exchange(m_entries, std::vector<Entry>());
+    LineEntries entries = std::exchange(m_entries, LineEntries());
     m_unshown = 0;
     LineStorage storage = std::exchange(m_storage, LineStorage());
     endResetModel();
@@ -316,8 +342,9 @@ void LineListModel::sortAll() {
     emit layoutAboutToBeChanged();
     // Views hear that the layout is settled again also when the sort fails.
     const auto settled = qScopeGuard([this] { emit layoutChanged(); });
-    const std::vector<quint32> order = collatedOrder(m_entries);
-    std::vector<Entry> sorted = arranged(m_entries, order);
+    SortOrder order = collatedOrder(m_storage, m_entries);
+    acquiring(SortResource::Memory);
+    LineEntries sorted = m_entries;
     // Every persistent index (a view's selection) follows its line.
     const QModelIndexList persistent = persistentIndexList();
     QModelIndexList after;
@@ -329,30 +356,30 @@ void LineListModel::sortAll() {
         for (const QModelIndex& idx : persistent)
             after.append(index(newRow[size_t(idx.row())]));
     }
-    std::vector<Entry> before = std::exchange(m_entries, std::move(sorted));
+    sorted.arrange(std::move(order));
+    LineEntries before = std::exchange(m_entries, std::move(sorted));
     changePersistentIndexList(persistent, after);
     recordReplacement({}, std::move(before), m_sorted);
 }
 
 void LineListModel::copyOutOfReleasedBuffers() {
-    // Recorded rows point into the buffers by number, which copying out would change.
+    // Recorded rows point into the buffers, which copying out lets go of.
     if (m_sorting || m_recorder)
         return;
     try {
         std::vector<qsizetype> used(size_t(m_storage.bufferCount()), 0);
-        for (const Entry& entry : m_entries)
-            used[entry.line.chunk] += entry.line.length;
+        for (StoredLine line : m_entries.lines())
+            used[m_storage.bufferOf(line)] += m_storage.length(line);
         const std::vector<bool> drop = m_storage.buffersWorthLeaving(used);
         if (std::find(drop.begin(), drop.end(), true) == drop.end())
             return;
-        std::vector<Entry> entries(m_entries);
-        for (Entry& entry : entries)
-            if (drop[entry.line.chunk])
-                entry.line = m_storage.store(textOf(entry));
-        const std::vector<quint32> newIndex = m_storage.dropBuffers(drop);
-        for (Entry& entry : entries)
-            entry.line.chunk = newIndex[entry.line.chunk];
-        m_entries = std::move(entries);
+        std::vector<StoredLine> lines(m_entries.lines());
+        for (StoredLine& line : lines)
+            if (drop[m_storage.bufferOf(line)])
+                line = m_storage.store(m_storage.text(line));
+        // The other lines keep their places.
+        m_storage.dropBuffers(drop);
+        m_entries.lines() = std::move(lines);
     } catch (const std::bad_alloc&) {
         // The lines stay where they are: nothing is lost but the memory.
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lineentries.h"
 #include "linelist.h"
 #include "linestorage.h"
 #include "order/linesort.h"
@@ -24,8 +25,8 @@ class EventPump;
 class ResultLinks;
 
 // The one model behind both lists: its entries, each a line of its LineStorage and the link
-// it carries, in the order the list shows them. In sorted mode it keeps its lines in correct
-// (collated) order after every append: a batch is put in order once, by the one collated
+// it carries, in the order the list shows them (LineEntries). In sorted mode it keeps its lines in
+// correct (collated) order after every append: a batch is put in order once, by the one collated
 // sort, and merged in, not inserted line by line. A sort that fails (no memory, the window
 // closed meanwhile) leaves the list as it was.
 class LineListModel : public QAbstractListModel, public ColumnTable {
@@ -57,7 +58,7 @@ public:
     // The text without a copy; valid until this list next changes.
     LineText textView(qsizetype position) const {
         checkPosition(position);
-        return m_storage.text(m_entries[size_t(position - 1)].line);
+        return m_storage.text(m_entries.line(size_t(position - 1)));
     }
 
     void appendBatch(const QStringList& texts);
@@ -66,7 +67,9 @@ public:
     // The same for a buffer of Latin-1 text, one byte a character.
     void appendLatin1Lines(QByteArray buffer, const std::vector<LineSpan>& spans);
     // Appends the lines at `positions` of `source` (which may be this list), sharing
-    // their storage. Each new item's link is the position it came from.
+    // their storage. Each new item's link is the position it came from. In sorted mode the
+    // source's lines are put in order where they are, and the new entries made once, in that
+    // order.
     void appendFrom(const LineListModel& source, const std::vector<qsizetype>& positions);
     void appendAllFrom(const LineListModel& source);
 
@@ -74,17 +77,19 @@ public:
     // from, or 0 for an item made any other way. ResultLinks keeps it up to date.
     quint32 link(qsizetype position) const {
         checkPosition(position);
-        return m_entries[size_t(position - 1)].link;
+        return m_entries.link(size_t(position - 1));
     }
     // Gives every link the value `update` returns for it, in one pass.
     template <typename Update> void updateLinks(Update update) {
+        // A list without links keeps none while every missing link stays 0.
+        if (!m_entries.hasLinks() && update(quint32(0)) == 0)
+            return;
+        std::vector<quint32>& links = m_entries.links();
         // A lost link cannot be worked out again from the input's changes, unlike a shift.
         std::vector<std::pair<quint32, quint32>> lost;
-        for (size_t i = 0; i < m_entries.size(); ++i) {
-            Entry& entry = m_entries[i];
-            const quint32 before = std::exchange(entry.link, update(entry.link));
-            if (m_recorder && before != entry.link &&
-                (before == LostLink || entry.link == LostLink))
+        for (size_t i = 0; i < links.size(); ++i) {
+            const quint32 before = std::exchange(links[i], update(links[i]));
+            if (m_recorder && before != links[i] && (before == LostLink || links[i] == LostLink))
                 lost.emplace_back(quint32(i), before);
         }
         if (!lost.empty())
@@ -94,7 +99,7 @@ public:
     // `links` says of it; none, without.
     void setLinks(const ResultLinks* links) { m_links = links; }
     // Memory the items' entries take, apart from their text.
-    qsizetype entryBytes() const { return qsizetype(m_entries.capacity() * sizeof(Entry)); }
+    qsizetype entryBytes() const { return m_entries.bytes(); }
 
     void setText(qsizetype position, const QString& text);
     // Swaps two items' texts without copying either.
@@ -148,32 +153,27 @@ signals:
     void buffersReleased();
 
 private:
-    struct Entry {
-        StoredLine line;
-        quint32 link = 0;
-    };
-    static_assert(sizeof(Entry) == 16);
-
     void record(Change change);
     void recordLinks(std::vector<std::pair<quint32, quint32>> lost);
     // `storage` none: the entries are of the storage the list has.
-    void recordReplacement(std::optional<LineStorage> storage, std::vector<Entry> entries,
-                           bool sorted);
+    void recordReplacement(std::optional<LineStorage> storage, LineEntries entries, bool sorted);
 
-    LineText textOf(const Entry& entry) const { return m_storage.text(entry.line); }
+    LineText textOf(size_t row) const { return m_storage.text(m_entries.line(row)); }
     void checkPosition(qsizetype position) const;
     template <typename Buffer> void appendSpans(Buffer buffer, const std::vector<LineSpan>& spans);
-    // `entries` point into the source's buffers; the result into this list's own.
-    std::vector<Entry> adopt(const LineListModel& source, std::vector<Entry> entries);
-    void insertEntries(std::vector<Entry> entries);
-    void mergeIn(std::vector<Entry> entries);
-    void showInPieces(std::vector<Entry> entries);
+    // Appends `count` rows of `source`, the i-th of them its row rowOf(i) (from 0).
+    template <typename RowOf>
+    void appendRowsOf(const LineListModel& source, size_t count, const RowOf& rowOf);
+    // `inOrder`: in sorted mode, the entries are in order already.
+    void insertEntries(LineEntries entries, bool inOrder = false);
+    void mergeIn(LineEntries entries);
+    void showInPieces(LineEntries entries);
     // Runs `work` through the pump's runAside when there are enough `items` to hold the
     // window noticeably; on this thread otherwise.
     void runAsideWhenLarge(size_t items, const std::function<void()>& work) const;
-    std::vector<quint32> collatedOrder(const std::vector<Entry>& entries) const;
-    std::vector<Entry> arranged(const std::vector<Entry>& entries,
-                                const std::vector<quint32>& order) const;
+    // The collated order of `count` lines, `textOf(i)` giving line i's text.
+    template <typename TextOf> SortOrder collatedOrder(size_t count, const TextOf& textOf) const;
+    SortOrder collatedOrder(const LineStorage& storage, const LineEntries& entries) const;
     const QCollator& collator() const;
     void acquiring(SortResource what) const {
         if (m_beforeAcquiring)
@@ -183,7 +183,7 @@ private:
     void copyOutOfReleasedBuffers();
 
     LineStorage m_storage;
-    std::vector<Entry> m_entries;
+    LineEntries m_entries;
     QStringList m_headers;
     bool m_sorted = false;
     mutable std::unique_ptr<QCollator> m_collator;
@@ -211,7 +211,7 @@ private:
     // Insert and Remove: the first row (from 0) and the count; Exchange: the two positions.
     qsizetype first = 0;
     qsizetype second = 0;
-    std::vector<Entry> entries;
+    LineEntries entries;
     // Links: each (row, link) to set.
     std::vector<std::pair<quint32, quint32>> links;
     // Replace: the whole list, its text buffers too when withStorage.

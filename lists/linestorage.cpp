@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace varnel {
@@ -43,8 +44,15 @@ void appendWidened(QString& units, LineText text) {
 
 } // namespace
 
-quint32 LineStorage::addChunk(Chunk chunk) {
+quint32 LineStorage::addChunk(Chunk chunk, qsizetype extent) {
+    // One position more than the buffer may hold: a line that ends at its buffer's last
+    // character, empty or not, still points into that buffer, not the next.
+    const quint64 next = m_nextBase + quint64(extent) + 1;
+    if (next > StoredLine::PositionLimit)
+        throw failures::outOfMemory();
+    chunk.base = m_nextBase;
     m_chunks.append(std::move(chunk));
+    m_nextBase = next;
     const auto index = quint32(m_chunks.size() - 1);
     m_chunkByBuffer.insert(m_chunks.last().address(), index);
     return index;
@@ -55,14 +63,32 @@ quint32 LineStorage::addBuffer(QString buffer) {
     Chunk whole;
     whole.isWide = true;
     whole.wide = std::move(buffer);
-    return addChunk(std::move(whole));
+    const qsizetype extent = whole.size();
+    return addChunk(std::move(whole), extent);
 }
 
 quint32 LineStorage::addBuffer(QByteArray buffer) {
     checkBufferSize(buffer.size());
     Chunk whole;
     whole.narrow = std::move(buffer);
-    return addChunk(std::move(whole));
+    const qsizetype extent = whole.size();
+    return addChunk(std::move(whole), extent);
+}
+
+quint32 LineStorage::bufferOf(StoredLine line) const {
+    return quint32(chunkIndexAt(line.position()));
+}
+
+StoredLine LineStorage::line(quint32 chunk, quint32 offset, quint32 length) {
+    const Chunk& buffer = m_chunks.at(chunk);
+    StoredLine packed;
+    if (pack(buffer.base, buffer.size(), offset, length, packed))
+        return packed;
+    // A copy of its own runs to its buffer's end; it goes into a buffer of its own, so
+    // storing it moves no other.
+    const LineText whole = text(StoredLine::at(buffer.base, StoredLine::LongLength));
+    return store(whole.isWide() ? LineText(whole.wide().sliced(offset, length))
+                                : LineText(whole.narrow().sliced(offset, length)));
 }
 
 StoredLine LineStorage::store(LineText text) {
@@ -79,7 +105,9 @@ StoredLine LineStorage::store(LineText text) {
         Chunk own;
         own.isWide = wide;
         append(own);
-        return {addChunk(std::move(own)), 0, length};
+        const qsizetype extent = own.size();
+        const quint32 index = addChunk(std::move(own), extent);
+        return StoredLine::at(m_chunks[index].base, std::min(length, StoredLine::LongLength));
     }
     qsizetype& open = wide ? m_openWideChunk : m_openNarrowChunk;
     if (open < 0 || m_chunks[open].size() + text.size() > ChunkCapacity) {
@@ -89,32 +117,38 @@ StoredLine LineStorage::store(LineText text) {
             fresh.wide.reserve(ChunkCapacity);
         else
             fresh.narrow.reserve(ChunkCapacity);
-        open = addChunk(std::move(fresh));
+        open = addChunk(std::move(fresh), ChunkCapacity);
     }
     Chunk& chunk = m_chunks[open];
     // Appending may move the buffer (when it is shared with another list), so the
     // lookup by address is refreshed.
     const void* before = chunk.address();
-    const auto offset = quint32(chunk.size());
+    const auto offset = quint64(chunk.size());
     append(chunk);
     if (chunk.address() != before) {
         m_chunkByBuffer.remove(before);
         m_chunkByBuffer.insert(chunk.address(), quint32(open));
     }
-    return {quint32(open), offset, length};
+    return StoredLine::at(chunk.base + offset, length);
 }
 
-quint32 LineStorage::share(const LineStorage& source, quint32 chunk) {
-    const Chunk& buffer = source.m_chunks.at(chunk);
-    const auto known = m_chunkByBuffer.constFind(buffer.address());
-    if (known != m_chunkByBuffer.cend())
-        return *known;
-    return addChunk(buffer);
+LineStorage::Sharing LineStorage::shareAll(const LineStorage& source) {
+    Sharing sharing;
+    sharing.m_source = &source;
+    sharing.m_distance.reserve(size_t(source.m_chunks.size()));
+    for (const Chunk& buffer : source.m_chunks) {
+        const auto known = m_chunkByBuffer.constFind(buffer.address());
+        const quint32 here =
+            known != m_chunkByBuffer.cend() ? *known : addChunk(buffer, buffer.size());
+        sharing.m_distance.push_back(qint64(m_chunks[here].base) - qint64(buffer.base));
+    }
+    return sharing;
 }
 
 void LineStorage::clear() {
     m_chunks = QList<Chunk>();
     m_chunkByBuffer.clear();
+    m_nextBase = 0;
     m_openNarrowChunk = m_openWideChunk = -1;
 }
 
@@ -137,23 +171,22 @@ std::vector<bool> LineStorage::buffersWorthLeaving(const std::vector<qsizetype>&
     return leave;
 }
 
-std::vector<quint32> LineStorage::dropBuffers(std::vector<bool> drop) {
+void LineStorage::dropBuffers(std::vector<bool> drop) {
     drop.resize(size_t(m_chunks.size()), false);
-    std::vector<quint32> newIndex(drop.size());
+    std::vector<qsizetype> newIndex(drop.size(), -1);
     QList<Chunk> kept;
     QHash<const void*, quint32> byBuffer;
     for (size_t i = 0; i < drop.size(); ++i) {
         if (drop[i])
             continue;
-        newIndex[i] = quint32(kept.size());
+        newIndex[i] = kept.size();
         kept.append(m_chunks.at(qsizetype(i)));
-        byBuffer.insert(kept.last().address(), newIndex[i]);
+        byBuffer.insert(kept.last().address(), quint32(newIndex[i]));
     }
     for (qsizetype* open : {&m_openNarrowChunk, &m_openWideChunk})
-        *open = *open < 0 ? -1 : qsizetype(newIndex[size_t(*open)]);
+        *open = *open < 0 ? -1 : newIndex[size_t(*open)];
     m_chunks = std::move(kept);
     m_chunkByBuffer = std::move(byBuffer);
-    return newIndex;
 }
 
 } // namespace varnel

@@ -160,17 +160,25 @@ void TestLineListModel::largeSort_data() {
     QTest::addColumn<bool>("threadFails");
     QTest::addColumn<bool>("aside"); // sorted on a thread of the pump's
     // "switch": sorted mode on a filled list; "selected": the same with rows a view holds;
-    // "batch": a batch into an empty sorted list; "merge": into a filled one.
-    for (const char* way : {"switch", "selected", "batch", "merge"}) {
+    // "batch": a batch into an empty sorted list; "merge": into a filled one; "copy": another
+    // list's lines into an empty sorted list, as "Show Correct Order" does; "copy merge":
+    // into a filled one.
+    for (const char* way : {"switch", "selected", "batch", "merge", "copy", "copy merge"}) {
         QTest::addRow("%s", way) << way << 0 << false << false;
         QTest::addRow("%s, no second thread", way) << way << 0 << true << false;
         QTest::addRow("%s, no memory for the order", way) << way << 1 << false << false;
         QTest::addRow("%s, no memory for the second collator", way) << way << 2 << false << false;
-        QTest::addRow("%s, no memory to arrange the lines", way) << way << 3 << false << false;
         QTest::addRow("%s, aside", way) << way << 0 << false << true;
         QTest::addRow("%s, aside, no memory for the order", way) << way << 1 << false << true;
     }
-    QTest::newRow("merge, no memory for the merge") << "merge" << 4 << false << false;
+    // Past the sort, what each way asks for: a batch is put in order in place.
+    QTest::newRow("switch, no memory to arrange the lines") << "switch" << 3 << false << false;
+    QTest::newRow("selected, no memory to arrange the lines") << "selected" << 3 << false << false;
+    QTest::newRow("merge, no memory for the merge") << "merge" << 3 << false << false;
+    QTest::newRow("copy, no memory for the entries") << "copy" << 3 << false << false;
+    QTest::newRow("copy, aside, no memory for the entries") << "copy" << 3 << false << true;
+    QTest::newRow("copy merge, no memory for the entries") << "copy merge" << 3 << false << false;
+    QTest::newRow("copy merge, no memory for the merge") << "copy merge" << 4 << false << false;
 }
 
 void TestLineListModel::largeSort() {
@@ -181,15 +189,18 @@ void TestLineListModel::largeSort() {
     const int count = 25000; // two threads from 20,000 on
     const QStringList lines = shuffledNumbers(count);
     const QStringList head = {"000100", "000001", "024999"};
+    const bool copy = way.startsWith(u"copy");
+    LineListModel source;
+    source.appendBatch(lines);
     LineListModel model;
     EventPump pump;
     if (aside)
         model.setPump(&pump);
     QAbstractItemModelTester tester(&model);
-    if (way == u"merge") {
+    if (way == u"merge" || way == u"copy merge") {
         model.setSorted(true);
         model.appendBatch(head);
-    } else if (way == u"batch") {
+    } else if (way == u"batch" || way == u"copy") {
         model.setSorted(true);
     } else {
         model.appendBatch(lines);
@@ -215,6 +226,8 @@ void TestLineListModel::largeSort() {
     try {
         if (way == u"switch" || way == u"selected")
             model.setSorted(true);
+        else if (copy)
+            model.appendAllFrom(source);
         else
             model.appendBatch(lines);
     } catch (const std::bad_alloc&) {
@@ -223,11 +236,16 @@ void TestLineListModel::largeSort() {
     QCOMPARE(failed, failingMemory > 0);
     QCOMPARE(changed.count(), aboutToChange.count());
     QCOMPARE(model.isSorted(), way != u"switch" && way != u"selected" ? true : !failed);
-    QStringList sorted = lines + (way == u"merge" ? head : QStringList());
+    QStringList sorted = lines + (way.endsWith(u"merge") ? head : QStringList());
     sorted.sort();
     QCOMPARE(itemsOf(model), failed ? before : sorted);
     for (const auto& [index, text] : selection)
         QCOMPARE(index.data().toString(), text);
+    // Each copied line's link leads to where it stood.
+    if (copy && !failed)
+        for (qsizetype i = 1; i <= model.count(); ++i)
+            if (const quint32 link = model.link(i); link != 0)
+                QCOMPARE(source.text(link), model.text(i));
 }
 
 void TestLineListModel::largeBatchShownWithTurns_data() {

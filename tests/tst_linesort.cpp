@@ -24,7 +24,7 @@ Order orderOf(const QStringList& lines, LineSort& sort) {
     std::vector<LineText> texts;
     for (const QString& line : lines)
         texts.push_back(LineText(line));
-    return sort.order(texts.size(), [&texts](quint32 i) { return texts[i]; });
+    return sort.order(texts.size(), [&texts](quint32 i) { return texts[i]; }).toVector();
 }
 
 QStringList arranged(const QStringList& lines, const Order& order) {
@@ -100,6 +100,23 @@ void TestLineSort::sorts_data() {
         << QStringList{QString(300, u'b'), QString(300, u'a') + u'c', QString(300, u'a') + u'b'}
         << QStringList{QString(300, u'a') + u'b', QString(300, u'a') + u'c', QString(300, u'b')}
         << LineOrder{};
+    // Lines alike for longer than a sort key prefix tells: the whole lines decide.
+    const QString alike = QStringLiteral("abcdefghijklmnop");
+    QTest::newRow("alike, then a digit")
+        << QStringList{alike + u'2', alike + QStringLiteral("10"), alike + u'1'}
+        << QStringList{alike + u'1', alike + QStringLiteral("10"), alike + u'2'} << LineOrder{};
+    QTest::newRow("alike, then an accent")
+        << QStringList{alike + u'f', alike + u'é', alike + u'e'}
+        << QStringList{alike + u'e', alike + u'é', alike + u'f'} << LineOrder{};
+    QTest::newRow("alike, then only case: equal, as they came")
+        << QStringList{alike + u'Q', alike + u'q', alike + u'Q'}
+        << QStringList{alike + u'Q', alike + u'q', alike + u'Q'} << LineOrder{};
+    QTest::newRow("alike, one ends first")
+        << QStringList{alike + QStringLiteral("qr"), alike, alike + u'q'}
+        << QStringList{alike, alike + u'q', alike + QStringLiteral("qr")} << LineOrder{};
+    const QString greek = QStringLiteral("αβγδεζηθικλμ");
+    QTest::newRow("alike, wide") << QStringList{greek + u'ξ', alike, greek + u'ν'}
+                                 << QStringList{alike, greek + u'ν', greek + u'ξ'} << LineOrder{};
     QTest::newRow("one") << QStringList{"x"} << QStringList{"x"} << LineOrder{};
     QTest::newRow("none") << QStringList{} << QStringList{} << LineOrder{};
 }
@@ -159,7 +176,8 @@ void TestLineSort::linesSharingAStartAddress() {
     const std::vector<LineText> lines = {all.sliced(0, 1), all.sliced(1, 0), all.sliced(1, 1),
                                          all.sliced(2, 0), all.sliced(2, 1)};
     LineSort sort;
-    const Order order = sort.order(lines.size(), [&lines](quint32 i) { return lines[i]; });
+    const Order order =
+        sort.order(lines.size(), [&lines](quint32 i) { return lines[i]; }).toVector();
     QVERIFY(order == (Order{1, 3, 2, 0, 4}));
 }
 
