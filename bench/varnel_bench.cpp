@@ -309,8 +309,7 @@ int main(int argc, char** argv) {
     }
     if (args.contains(QStringLiteral("--export")) && window.state().results().count() > 0) {
         // The extraction's results, as many as there are, not the sorted list.
-        varnel::undoEdit(window.state());
-        QCoreApplication::processEvents();
+        click(window, "PushButton7");
         report("exported", double(window.state().results().count()));
         reportExport(window);
     }
