@@ -17,7 +17,15 @@ void LineListModel::record(Change change) {
 void LineListModel::recordLinks(std::vector<std::pair<quint32, quint32>> lost) {
     Change links;
     links.kind = Change::Kind::Links;
-    links.links = std::move(lost);
+    // Every row's link lost at once (the input cleared): undone, the old links are put back
+    // as a whole, ten million of them in no time.
+    if (lost.size() == m_entries.size() && !lost.empty()) {
+        links.allLinks.reserve(lost.size());
+        for (const auto& [row, link] : lost)
+            links.allLinks.push_back(link);
+    } else {
+        links.links = std::move(lost);
+    }
     record(std::move(links));
 }
 
@@ -75,6 +83,11 @@ void LineListModel::apply(Change change) {
         exchange(change.first, change.second);
         break;
     case Kind::Links: {
+        if (!change.allLinks.empty()) {
+            if (change.allLinks.size() != m_entries.size())
+                throw failures::indexOutOfBounds();
+            std::swap(m_entries.links(), change.allLinks);
+        }
         for (auto& [row, link] : change.links) {
             if (row >= m_entries.size())
                 throw failures::indexOutOfBounds();
@@ -108,7 +121,8 @@ void LineListModel::apply(Change change) {
 qsizetype LineListModel::Change::bytes() const {
     // A replaced list's text counts at two bytes a character, wide or not.
     return qsizetype(sizeof(Change)) + entries.bytes() +
-           qsizetype(links.capacity() * sizeof(links.front())) + 2 * storage.heldCharacters();
+           qsizetype(links.capacity() * sizeof(links.front())) +
+           qsizetype(allLinks.capacity() * sizeof(quint32)) + 2 * storage.heldCharacters();
 }
 
 } // namespace varnel

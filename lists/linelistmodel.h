@@ -212,8 +212,10 @@ private:
     qsizetype first = 0;
     qsizetype second = 0;
     LineEntries entries;
-    // Links: each (row, link) to set.
+    // Links: each (row, link) to set; or, when every row's changed, each row's link in
+    // `allLinks`, which then takes the list's place without a pass over the rows.
     std::vector<std::pair<quint32, quint32>> links;
+    std::vector<quint32> allLinks;
     // Replace: the whole list, its text buffers too when withStorage.
     LineStorage storage;
     bool withStorage = false;
