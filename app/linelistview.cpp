@@ -76,6 +76,12 @@ LineListView::LineListView(QWidget* parent)
     installLineListAccess();
 }
 
+// The header outlives this part of the view: hidden as the widget goes, it still signals,
+// and the view must not hear of it by then.
+LineListView::~LineListView() {
+    disconnect(m_header, nullptr, this, nullptr);
+}
+
 void LineListView::resizeEvent(QResizeEvent* event) {
     QAbstractItemView::resizeEvent(event);
     m_frameOverlay->setGeometry(rect());

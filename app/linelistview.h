@@ -17,6 +17,7 @@ class LineListView : public QAbstractItemView {
     Q_OBJECT
 public:
     explicit LineListView(QWidget* parent = nullptr);
+    ~LineListView() override;
 
     QHeaderView* header() const { return m_header; }
     int rowHeight() const { return m_rowHeight; }

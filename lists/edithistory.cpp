@@ -15,6 +15,10 @@ EditHistory::~EditHistory() {
 void EditHistory::watch(LineListModel& list) {
     list.setRecorder(this);
     m_lists.push_back(&list);
+    // A list that goes first is not told of the history's end.
+    connect(&list, &QObject::destroyed, this, [this, gone = &list] {
+        m_lists.erase(std::remove(m_lists.begin(), m_lists.end(), gone), m_lists.end());
+    });
 }
 
 void EditHistory::setLimits(qsizetype maxSteps, qsizetype maxBytes) {
