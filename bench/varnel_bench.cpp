@@ -307,18 +307,21 @@ int main(int argc, char** argv) {
         undoGap = std::max(undoGap, longestLoopGap([&] { undoAndShow(window); }));
         report("undo_gap_s", undoGap);
     }
-    if (args.contains(QStringLiteral("--export")) && window.state().results().count() > 0) {
-        // The extraction's results, as many as there are, not the sorted list.
+    // The extraction's results, as many as there are, not the sorted list, exported last: the
+    // office goes on shutting down a while after it was told to end.
+    const bool exporting = args.contains(QStringLiteral("--export")) && !ui.openPath.isEmpty();
+    if (exporting)
         click(window, "PushButton7");
-        report("exported", double(window.state().results().count()));
-        reportExport(window);
-    }
     if (!tree.isEmpty()) {
         click(window, "PushButton3");
         const Timing walk = timeCommand(window, [&] { drop(window, tree); });
         report("drop_s", walk.seconds);
         report("drop_gap_s", walk.longestGapSeconds);
         report("dropped", double(window.state().input().count()));
+    }
+    if (exporting && window.state().results().count() > 0) {
+        report("exported", double(window.state().results().count()));
+        reportExport(window);
     }
     if (ui.openPath.isEmpty())
         report("peak_rss_mib", double(peakResidentKiB()) / 1024.0);
