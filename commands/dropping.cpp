@@ -30,8 +30,15 @@ class RememberedListings : public FileSystem {
 public:
     explicit RememberedListings(const FileSystem& fs)
         : m_fs(fs) {}
+    // A folder of the walk is asked for its attributes on its own level and again on the
+    // level above it; one look at the disk answers both.
     std::optional<int> attributes(const QString& path) const override {
-        return m_fs.attributes(path);
+        if (const auto seen = m_attributes.constFind(path); seen != m_attributes.cend())
+            return *seen;
+        const std::optional<int> value = m_fs.attributes(path);
+        if (value && (*value & attribute::Directory))
+            m_attributes.insert(path, value);
+        return value;
     }
     QString lookUpName(const QString& path) const override { return m_fs.lookUpName(path); }
     FolderInfo folder(const QString& path) const override { return m_fs.folder(path); }
@@ -61,6 +68,7 @@ public:
 private:
     const FileSystem& m_fs;
     mutable QHash<QString, ListedFiles> m_files;
+    mutable QHash<QString, std::optional<int>> m_attributes;
 };
 
 // Nothing of a drop may end the program, and the drop has no report of its own: a path

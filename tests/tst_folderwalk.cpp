@@ -3,6 +3,8 @@
 #include "tests/support/filetree.h"
 #include "tests/support/scripteduserinterface.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +22,7 @@ private slots:
     void listOrder();
     void rootFolders();
     void deepTreeStopsAtThePathLimit();
+    void largeFolderListedWhole();
 };
 
 void TestFolderWalk::fileNames_data() {
@@ -190,6 +193,20 @@ void TestFolderWalk::deepTreeStopsAtThePathLimit() {
     const qsizetype deepest = encodeFileName(folders.last()).size();
     QVERIFY(deepest < PathLimit + level.size() + 1);
     QVERIFY(deepest >= PathLimit - 2 * (level.size() + 1));
+}
+
+// More names than one read of a folder returns: every read is taken, not just the first.
+void TestFolderWalk::largeFolderListedWhole() {
+    QTemporaryDir dir;
+    const QByteArray name(200, 'n');
+    for (int i = 0; i < 600; ++i) {
+        QFile file(dir.path() + u'/' + QString::fromLatin1(name) + QString::number(i));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    const FolderListing listing = realFileSystem().list(dir.path());
+    QCOMPARE(listing.files.size(), 600);
+    QCOMPARE(listing.subFolderNames, QStringList{QStringLiteral("sub")});
 }
 
 QTEST_GUILESS_MAIN(TestFolderWalk)
