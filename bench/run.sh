@@ -69,20 +69,16 @@ for n in "${sizes[@]}"; do
     [ -f "$file" ] || python3 "$make_lines" "$n" 1 --out "$file"
     bytes=$(stat -c %s "$file")
     out="$work/varnel-$n.out"
-    tree_arg=()
-    [ "$n" = "${sizes[-1]}" ] && tree_arg=(--tree "$tree")
     # The export against a real office, once, at the largest size, where one is installed.
     export_arg=()
     [ "$n" = "${sizes[-1]}" ] && command -v soffice >/dev/null && export_arg=(--export)
     tries=3
     [ "$n" -lt 5000000 ] || tries=1
-    # The peers read the tree warm (best of three): so does the drop.
-    [ ${#tree_arg[@]} -eq 0 ] || find "$tree" >/dev/null
     # Best of `tries`, like the peers: the least time of each figure, the most memory.
     runs=()
     for run in $(seq "$tries"); do
         QT_QPA_PLATFORM=offscreen build/bin/varnel-bench --file "$file" --save "$work/saved-$n.txt" \
-            "${tree_arg[@]}" "${export_arg[@]}" >"$out.$run"
+            "${export_arg[@]}" >"$out.$run"
         export_arg=()
         runs+=("$out.$run")
     done
@@ -150,15 +146,24 @@ for n in "${sizes[@]}"; do
         row "$label" "check peak MiB, $copies copies piped" "$check_mib" "stream MiB" \
             "$(printf '%.1f' "$stream_mib")" "" "<= 32 MiB"
     fi
-    if [ ${#tree_arg[@]} -gt 0 ]; then
-        tries=3
-        find_s=$(best_of_3 "find '$tree' > /dev/null")
-        row "tree" "drop of $tree_files files" "$(value drop_s "$out")" "find" "$find_s" \
-            "$(ratio "$(value drop_s "$out")" "$find_s")" "<= 1.5x find"
-        row "tree" "longest gap: folder walk" "$(value drop_gap_s "$out")" "" "" "" "<= 0.050 s"
-        row "tree" "paths added" "$(value dropped "$out")" "" "" "" ""
-    fi
 done
+
+# The drop into a fresh window, best of three like its peer, which reads the tree warm too.
+find "$tree" >/dev/null
+out="$work/varnel-tree.out"
+runs=()
+for run in 1 2 3; do
+    QT_QPA_PLATFORM=offscreen build/bin/varnel-bench --tree "$tree" >"$out.$run"
+    runs+=("$out.$run")
+done
+awk '{ if (!($1 in v) || $2 < v[$1]) v[$1] = $2 } END { for (k in v) print k, v[k] }' \
+    "${runs[@]}" >"$out"
+tries=3
+find_s=$(best_of_3 "find '$tree' > /dev/null")
+row "tree" "drop of $tree_files files" "$(value drop_s "$out")" "find" "$find_s" \
+    "$(ratio "$(value drop_s "$out")" "$find_s")" "<= 1.5x find"
+row "tree" "longest gap: folder walk" "$(value drop_gap_s "$out")" "" "" "" "<= 0.050 s"
+row "tree" "paths added" "$(value dropped "$out")" "" "" "" ""
 
 printf '%-9s | %-34s | %10s | %-22s | %10s | %7s | %s\n' size figure varnel peer peer ratio target
 printf '%s\n' "${rows[@]}"
