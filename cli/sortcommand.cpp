@@ -3,12 +3,14 @@
 #include "files/bytesource.h"
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
+#include "linecutting.h"
 #include "lineencoding.h"
 #include "order/collation.h"
 #include "order/linesort.h"
 #include "signals.h"
 #include "streams.h"
 #include "text/linestream.h"
+#include "text/textdecoding.h"
 
 #include <QCollator>
 
@@ -17,6 +19,7 @@
 #include <csignal>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -49,35 +52,23 @@ public:
     QByteArray lineBreak() const;
 
 private:
-    enum class Form : quint8 {
-        Latin1Bytes, // its bytes are its text, one byte a character
-        Narrow,      // bytes in m_bytes, text in m_narrow
-        Wide,        // bytes in m_bytes, text in m_wide
-        Utf16,       // a UTF-16 input's: its units in m_wide are its text, its bytes too
-    };
-    struct Line {
-        quint64 at;            // in m_bytes, or for Utf16 in m_wide
-        quint64 textAt : 61;   // in m_narrow or m_wide, for Narrow and Wide
-        quint64 form : 2;      // Form
-        quint64 validUtf8 : 1; // its bytes are UTF-8 as they are
-        quint32 length;        // of its bytes, or its units for Utf16
-        quint32 textLength;    // for Narrow and Wide
-    };
-    static_assert(sizeof(Line) == 24);
+    using Form = LineForm;
+    using Line = InputLine;
 
     LineText textOf(const Line& line) const;
+    bool readWhole(int fd);
     void add(const LineStream& stream, const StreamLine& line);
     void takeBack(size_t from);
-    void noteEncoding(const LineStream& stream, bool allAscii);
+    void noteEncoding(StreamEncoding encoding, bool bigEndian, bool allAscii);
     bool outputKeepsBytes() const { return !m_mixed; }
     size_t mostBytes(const Line& line) const;
     char* encode(const Line& line, char* out) const;
 
-    std::vector<char> m_bytes;
-    std::vector<char> m_narrow;
+    Bytes m_bytes;
+    Bytes m_narrow;
     std::vector<char16_t> m_wide;
     std::vector<char16_t> m_decoded; // one line's text, decoded
-    std::vector<Line> m_lines;
+    InputLines m_lines;
     std::vector<quint32> m_order;
     OutputEncoding m_encoding = OutputEncoding::AnyByteEncoding;
     bool m_mixed = false;
@@ -97,6 +88,57 @@ LineText AllLines::textOf(const Line& line) const {
         break;
     }
     return QStringView(m_wide.data() + line.at, qsizetype(line.length));
+}
+
+// A plain file of UTF-8 without a mark, the usual input, is read in one piece and cut into
+// lines where it lies, by the stream's line rule: the same lines, without a copy of each.
+// Anything else (a pipe, a mark, a byte that is no UTF-8) is left to the stream, as if
+// nothing had been read.
+bool AllLines::readWhole(int fd) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return false;
+    const off_t start = ::lseek(fd, 0, SEEK_CUR);
+    if (start < 0)
+        return false;
+    const size_t from = m_bytes.size();
+    // A byte more than the file holds: the read that finds its end then needs no more room,
+    // unless it grew meanwhile.
+    m_bytes.resize(from + size_t(std::max<off_t>(status.st_size - start, 0)) + 1);
+    size_t to = from;
+    for (;;) {
+        if (to == m_bytes.size())
+            m_bytes.resize(to + to / 2 + 4096);
+        const ssize_t got = ::read(fd, m_bytes.data() + to, m_bytes.size() - to);
+        if (got > 0) {
+            to += size_t(got);
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int error = errno;
+            m_bytes.resize(from);
+            throw systemFailure(error);
+        }
+    }
+    m_bytes.resize(to);
+    const QByteArrayView text(m_bytes.data() + from, qsizetype(to - from));
+    const size_t firstLine = m_lines.size();
+    const bool marked =
+        byteOrderMarkOf(text.first(std::min(text.size(), LongestByteOrderMark))).kind !=
+        ByteOrderMark::Kind::None;
+    const Cut cut = marked ? Cut() : cutUtf8Lines(m_bytes, from, to, m_lines, m_narrow, m_wide);
+    if (!cut.utf8) {
+        m_bytes.resize(from);
+        if (::lseek(fd, start, SEEK_SET) < 0)
+            throw systemFailure(errno);
+        return false;
+    }
+    noteEncoding(StreamEncoding::Utf8, false, cut.allAscii);
+    if (!m_lineBreakKnown && m_lines.size() > firstLine) {
+        m_lineBreakKnown = true;
+        m_crLf = cut.firstLineEndsWithCrLf;
+    }
+    return true;
 }
 
 void AllLines::add(const LineStream& stream, const StreamLine& streamLine) {
@@ -163,9 +205,9 @@ void AllLines::takeBack(size_t from) {
     m_lines.resize(from);
 }
 
-void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
+void AllLines::noteEncoding(StreamEncoding streamEncoding, bool bigEndian, bool allAscii) {
     OutputEncoding encoding = OutputEncoding::AnyByteEncoding;
-    switch (stream.encoding()) {
+    switch (streamEncoding) {
     case StreamEncoding::Utf8:
         // ASCII reads the same in every encoding but UTF-16.
         encoding = allAscii ? OutputEncoding::AnyByteEncoding : OutputEncoding::Utf8;
@@ -177,7 +219,7 @@ void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
         encoding = OutputEncoding::Windows1252;
         break;
     case StreamEncoding::Utf16:
-        encoding = stream.isBigEndian() ? OutputEncoding::Utf16Be : OutputEncoding::Utf16Le;
+        encoding = bigEndian ? OutputEncoding::Utf16Be : OutputEncoding::Utf16Le;
         break;
     }
     if (encoding == OutputEncoding::AnyByteEncoding)
@@ -190,6 +232,12 @@ void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
 
 void AllLines::read(const QString& name) {
     const InputFile input(name);
+    try {
+        if (readWhole(input.fd()))
+            return;
+    } catch (const std::bad_alloc&) {
+        throw systemFailure(ENOMEM);
+    }
     // Read once: should a file turn out not UTF-8 past its first block, its lines come
     // again and replace those taken.
     LineStream stream(input.fd(), LineStream::Replay::Again);
@@ -212,7 +260,8 @@ void AllLines::read(const QString& name) {
     } catch (const std::bad_alloc&) {
         throw systemFailure(ENOMEM);
     }
-    noteEncoding(stream, allAscii);
+    noteEncoding(stream.encoding(),
+                 stream.encoding() == StreamEncoding::Utf16 && stream.isBigEndian(), allAscii);
     if (!m_lineBreakKnown && m_lines.size() > firstLine) {
         m_lineBreakKnown = true;
         m_crLf = stream.firstLineEndsWithCrLf();
