@@ -16,8 +16,8 @@ namespace varnel::cli {
 
 namespace {
 
-// Where the lines are cut from and their text goes: the narrow text of byte i of the text
-// at `narrow[narrowAt + i - from]`.
+// Where the lines are cut from and their narrow text goes: each half's from where its bytes
+// would be, `narrow[narrowAt + part.from - from]` on.
 struct Text {
     const char* bytes;
     size_t from;
@@ -33,6 +33,7 @@ struct Part {
     size_t breaks = 0; // its CR and LF: it has no more lines than one more than these
     InputLine* lines = nullptr;
     size_t count = 0;
+    size_t narrowEnd = 0; // in the narrow text
     bool allAscii = true;
     bool firstCrLf = false;
     std::vector<char16_t> wide;
@@ -63,13 +64,13 @@ void add(const Text& text, Part& part, size_t at, size_t length) {
     part.allAscii = false;
     // A byte a character for the characters below U+0100, as for most lines beyond ASCII;
     // the text is no longer than the bytes, so it fits where they would go.
-    const size_t narrowAt = text.narrowAt + (at - text.from);
     const Utf8Piece narrowed =
-        decodeUtf8Latin1Piece(bytes, qsizetype(length), text.narrow + narrowAt);
+        decodeUtf8Latin1Piece(bytes, qsizetype(length), text.narrow + part.narrowEnd);
     if (narrowed.wellFormed && narrowed.read == qsizetype(length)) {
         line.form = quint64(LineForm::Narrow);
-        line.textAt = narrowAt;
+        line.textAt = part.narrowEnd;
         line.textLength = quint32(narrowed.written);
+        part.narrowEnd += size_t(narrowed.written);
     } else {
         const size_t wideAt = part.wide.size();
         part.wide.resize(wideAt + length);
@@ -84,6 +85,7 @@ void add(const Text& text, Part& part, size_t at, size_t length) {
 }
 
 void cut(const Text& text, Part& part) {
+    part.narrowEnd = text.narrowAt + (part.from - text.from);
     size_t start = part.from;
     size_t crLfAt = std::numeric_limits<size_t>::max(); // the LF of a CR LF: no break of its own
     for (size_t at = part.from; at < part.to; at += 64) {
@@ -158,7 +160,8 @@ Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, 
     result.utf8 = true;
 
     // Room for the most lines either half can have, each half's lines cut into its own
-    // stretch of it; and room for the text of every byte, each line's where its bytes are.
+    // stretch of it; and room for a byte of text a byte, each half's where its bytes start.
+    // What a half leaves over is never touched, so it takes no memory.
     const size_t firstLine = lines.size();
     lines.resize(firstLine + first.breaks + second.breaks + 2);
     first.lines = lines.data() + firstLine;
@@ -175,6 +178,7 @@ Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, 
     }
     std::memmove(first.lines + first.count, second.lines, second.count * sizeof(InputLine));
     lines.resize(firstLine + first.count + second.count);
+    narrow.resize(second.count > 0 ? second.narrowEnd : first.narrowEnd);
     // Each half's wide text went to a buffer of its own.
     InputLine* partLines = first.lines;
     for (const Part* part : {&first, &second}) {
