@@ -1,16 +1,22 @@
 #include "linecutting.h"
 
+#include "files/bytesource.h"
 #include "lineencoding.h"
 #include "text/linebreaks.h"
+#include "text/textdecoding.h"
 #include "text/utf8check.h"
 #include "text/utf8pieces.h"
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnel::cli {
 
@@ -193,6 +199,47 @@ Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, 
     result.allAscii = first.allAscii && second.allAscii;
     result.firstLineEndsWithCrLf = first.count > 0 ? first.firstCrLf : second.firstCrLf;
     return result;
+}
+
+Cut readUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
+                 std::vector<char16_t>& wide) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return {};
+    const off_t start = ::lseek(fd, 0, SEEK_CUR);
+    if (start < 0)
+        return {};
+    const size_t from = bytes.size();
+    // A byte more than the file holds: the read that finds its end then needs no more room,
+    // unless it grew meanwhile.
+    bytes.resize(from + size_t(std::max<off_t>(status.st_size - start, 0)) + 1);
+    size_t to = from;
+    for (;;) {
+        if (to == bytes.size())
+            bytes.resize(to + to / 2 + 4096);
+        const ssize_t got = ::read(fd, bytes.data() + to, bytes.size() - to);
+        if (got > 0) {
+            to += size_t(got);
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int error = errno;
+            bytes.resize(from);
+            throw systemFailure(error);
+        }
+    }
+    bytes.resize(to);
+    const QByteArrayView text(bytes.data() + from, qsizetype(to - from));
+    const bool marked =
+        byteOrderMarkOf(text.first(std::min(text.size(), LongestByteOrderMark))).kind !=
+        ByteOrderMark::Kind::None;
+    const Cut cut = marked ? Cut() : cutUtf8Lines(bytes, from, to, lines, narrow, wide);
+    if (!cut.utf8) {
+        bytes.resize(from);
+        if (::lseek(fd, start, SEEK_SET) < 0)
+            throw systemFailure(errno);
+    }
+    return cut;
 }
 
 } // namespace varnel::cli

@@ -57,4 +57,12 @@ constexpr size_t TwoThreadCutSize = size_t(1) << 16;
 Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, Bytes& narrow,
                  std::vector<char16_t>& wide, size_t twoThreadsFrom = TwoThreadCutSize);
 
+// Reads the plain file open at `fd`, from where it stands, to the end of `bytes` in one
+// piece, and when it is UTF-8 without a mark cuts it as above: the same lines a LineStream
+// gives, without a copy of each. Anything else (no plain file, a mark, a byte that is no
+// UTF-8) is left as it was, as if nothing had been read. Throws systemFailure when reading
+// fails, std::bad_alloc.
+Cut readUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
+                 std::vector<char16_t>& wide);
+
 } // namespace varnel::cli

@@ -10,7 +10,6 @@
 #include "signals.h"
 #include "streams.h"
 #include "text/linestream.h"
-#include "text/textdecoding.h"
 
 #include <QCollator>
 
@@ -19,7 +18,6 @@
 #include <csignal>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -92,48 +90,12 @@ LineText AllLines::textOf(const Line& line) const {
 }
 
 // A plain file of UTF-8 without a mark, the usual input, is read in one piece and cut into
-// lines where it lies, by the stream's line rule: the same lines, without a copy of each.
-// Anything else (a pipe, a mark, a byte that is no UTF-8) is left to the stream, as if
-// nothing had been read.
+// lines where it lies; anything else goes through the stream.
 bool AllLines::readWhole(int fd) {
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    const off_t start = ::lseek(fd, 0, SEEK_CUR);
-    if (start < 0)
-        return false;
-    const size_t from = m_bytes.size();
-    // A byte more than the file holds: the read that finds its end then needs no more room,
-    // unless it grew meanwhile.
-    m_bytes.resize(from + size_t(std::max<off_t>(status.st_size - start, 0)) + 1);
-    size_t to = from;
-    for (;;) {
-        if (to == m_bytes.size())
-            m_bytes.resize(to + to / 2 + 4096);
-        const ssize_t got = ::read(fd, m_bytes.data() + to, m_bytes.size() - to);
-        if (got > 0) {
-            to += size_t(got);
-        } else if (got == 0) {
-            break;
-        } else if (errno != EINTR) {
-            const int error = errno;
-            m_bytes.resize(from);
-            throw systemFailure(error);
-        }
-    }
-    m_bytes.resize(to);
-    const QByteArrayView text(m_bytes.data() + from, qsizetype(to - from));
     const size_t firstLine = m_lines.size();
-    const bool marked =
-        byteOrderMarkOf(text.first(std::min(text.size(), LongestByteOrderMark))).kind !=
-        ByteOrderMark::Kind::None;
-    const Cut cut = marked ? Cut() : cutUtf8Lines(m_bytes, from, to, m_lines, m_narrow, m_wide);
-    if (!cut.utf8) {
-        m_bytes.resize(from);
-        if (::lseek(fd, start, SEEK_SET) < 0)
-            throw systemFailure(errno);
+    const Cut cut = readUtf8File(fd, m_bytes, m_lines, m_narrow, m_wide);
+    if (!cut.utf8)
         return false;
-    }
     noteEncoding(StreamEncoding::Utf8, false, cut.allAscii);
     if (!m_lineBreakKnown && m_lines.size() > firstLine) {
         m_lineBreakKnown = true;
@@ -261,8 +223,7 @@ void AllLines::read(const QString& name) {
     } catch (const std::bad_alloc&) {
         throw systemFailure(ENOMEM);
     }
-    noteEncoding(stream.encoding(),
-                 stream.encoding() == StreamEncoding::Utf16 && stream.isBigEndian(), allAscii);
+    noteEncoding(stream.encoding(), stream.isBigEndian(), allAscii);
     if (!m_lineBreakKnown && m_lines.size() > firstLine) {
         m_lineBreakKnown = true;
         m_crLf = stream.firstLineEndsWithCrLf();

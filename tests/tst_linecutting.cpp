@@ -5,6 +5,8 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace varnel;
 using namespace varnel::cli;
 
@@ -55,6 +57,8 @@ class TestLineCutting : public QObject {
 private slots:
     void cutsAsTheStreamReads_data();
     void cutsAsTheStreamReads();
+    void readsFromWhereTheFileStands_data();
+    void readsFromWhereTheFileStands();
 };
 
 void TestLineCutting::cutsAsTheStreamReads_data() {
@@ -115,6 +119,34 @@ void TestLineCutting::cutsAsTheStreamReads() {
         if (!expected.bytes.isEmpty())
             QCOMPARE(cut.firstLineEndsWithCrLf, expected.crLf);
     }
+}
+
+void TestLineCutting::readsFromWhereTheFileStands_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("UTF-8") << QByteArray("#a\r\n\xC3\xA9\n") << true;
+    QTest::newRow("a mark") << QByteArray("#\xEF\xBB\xBF"
+                                          "a\n")
+                            << false;
+    QTest::newRow("a byte that is no UTF-8") << QByteArray("#a\n\xE9\n") << false;
+}
+
+// What it leaves to the stream it leaves as it found it: the bytes read given back, the file
+// where it stood.
+void TestLineCutting::readsFromWhereTheFileStands() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, cut);
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write(bytes) == bytes.size() && file.flush());
+    QCOMPARE(::lseek(file.handle(), 1, SEEK_SET), off_t(1));
+    Bytes read{'k'};
+    InputLines lines;
+    Bytes narrow;
+    std::vector<char16_t> wide;
+    QCOMPARE(readUtf8File(file.handle(), read, lines, narrow, wide).utf8, cut);
+    QCOMPARE(::lseek(file.handle(), 0, SEEK_CUR), off_t(cut ? bytes.size() : 1));
+    QCOMPARE(QByteArray(read.data(), qsizetype(read.size())), cut ? "k" + bytes.mid(1) : "k");
+    QCOMPARE(lines.size(), size_t(cut ? 2 : 0));
 }
 
 QTEST_GUILESS_MAIN(TestLineCutting)
