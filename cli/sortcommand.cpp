@@ -3,6 +3,7 @@
 #include "files/bytesource.h"
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
+#include "linecutting.h"
 #include "lineencoding.h"
 #include "order/collation.h"
 #include "order/linesort.h"
@@ -49,36 +50,25 @@ public:
     QByteArray lineBreak() const;
 
 private:
-    enum class Form : quint8 {
-        Latin1Bytes, // its bytes are its text, one byte a character
-        Narrow,      // bytes in m_bytes, text in m_narrow
-        Wide,        // bytes in m_bytes, text in m_wide
-        Utf16,       // a UTF-16 input's: its units in m_wide are its text, its bytes too
-    };
-    struct Line {
-        quint64 at;            // in m_bytes, or for Utf16 in m_wide
-        quint64 textAt : 61;   // in m_narrow or m_wide, for Narrow and Wide
-        quint64 form : 2;      // Form
-        quint64 validUtf8 : 1; // its bytes are UTF-8 as they are
-        quint32 length;        // of its bytes, or its units for Utf16
-        quint32 textLength;    // for Narrow and Wide
-    };
-    static_assert(sizeof(Line) == 24);
+    using Form = LineForm;
+    using Line = InputLine;
 
     LineText textOf(const Line& line) const;
+    bool readWhole(int fd);
     void add(const LineStream& stream, const StreamLine& line);
     void takeBack(size_t from);
-    void noteEncoding(const LineStream& stream, bool allAscii);
+    void noteEncoding(StreamEncoding encoding, bool bigEndian, bool allAscii);
     bool outputKeepsBytes() const { return !m_mixed; }
     size_t mostBytes(const Line& line) const;
     char* encode(const Line& line, char* out) const;
 
-    std::vector<char> m_bytes;
-    std::vector<char> m_narrow;
+    Bytes m_bytes;
+    Bytes m_narrow;
     std::vector<char16_t> m_wide;
     std::vector<char16_t> m_decoded; // one line's text, decoded
-    std::vector<Line> m_lines;
-    std::vector<quint32> m_order;
+    InputLines m_lines;
+    SortOrder m_order;
+    size_t m_written = 0; // of m_order: with `unique`, fewer than all
     OutputEncoding m_encoding = OutputEncoding::AnyByteEncoding;
     bool m_mixed = false;
     bool m_lineBreakKnown = false;
@@ -97,6 +87,21 @@ LineText AllLines::textOf(const Line& line) const {
         break;
     }
     return QStringView(m_wide.data() + line.at, qsizetype(line.length));
+}
+
+// A plain file of UTF-8 without a mark, the usual input, is read in one piece and cut into
+// lines where it lies; anything else goes through the stream.
+bool AllLines::readWhole(int fd) {
+    const size_t firstLine = m_lines.size();
+    const Cut cut = readUtf8File(fd, m_bytes, m_lines, m_narrow, m_wide);
+    if (!cut.utf8)
+        return false;
+    noteEncoding(StreamEncoding::Utf8, false, cut.allAscii);
+    if (!m_lineBreakKnown && m_lines.size() > firstLine) {
+        m_lineBreakKnown = true;
+        m_crLf = cut.firstLineEndsWithCrLf;
+    }
+    return true;
 }
 
 void AllLines::add(const LineStream& stream, const StreamLine& streamLine) {
@@ -163,9 +168,9 @@ void AllLines::takeBack(size_t from) {
     m_lines.resize(from);
 }
 
-void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
+void AllLines::noteEncoding(StreamEncoding streamEncoding, bool bigEndian, bool allAscii) {
     OutputEncoding encoding = OutputEncoding::AnyByteEncoding;
-    switch (stream.encoding()) {
+    switch (streamEncoding) {
     case StreamEncoding::Utf8:
         // ASCII reads the same in every encoding but UTF-16.
         encoding = allAscii ? OutputEncoding::AnyByteEncoding : OutputEncoding::Utf8;
@@ -177,7 +182,7 @@ void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
         encoding = OutputEncoding::Windows1252;
         break;
     case StreamEncoding::Utf16:
-        encoding = stream.isBigEndian() ? OutputEncoding::Utf16Be : OutputEncoding::Utf16Le;
+        encoding = bigEndian ? OutputEncoding::Utf16Be : OutputEncoding::Utf16Le;
         break;
     }
     if (encoding == OutputEncoding::AnyByteEncoding)
@@ -190,6 +195,12 @@ void AllLines::noteEncoding(const LineStream& stream, bool allAscii) {
 
 void AllLines::read(const QString& name) {
     const InputFile input(name);
+    try {
+        if (readWhole(input.fd()))
+            return;
+    } catch (const std::bad_alloc&) {
+        throw systemFailure(ENOMEM);
+    }
     // Read once: should a file turn out not UTF-8 past its first block, its lines come
     // again and replace those taken.
     LineStream stream(input.fd(), LineStream::Replay::Again);
@@ -212,7 +223,7 @@ void AllLines::read(const QString& name) {
     } catch (const std::bad_alloc&) {
         throw systemFailure(ENOMEM);
     }
-    noteEncoding(stream, allAscii);
+    noteEncoding(stream.encoding(), stream.isBigEndian(), allAscii);
     if (!m_lineBreakKnown && m_lines.size() > firstLine) {
         m_lineBreakKnown = true;
         m_crLf = stream.firstLineEndsWithCrLf();
@@ -221,19 +232,20 @@ void AllLines::read(const QString& name) {
 
 void AllLines::sort(const LineOrder& order, bool unique) {
     LineSort sort(order);
-    m_order =
-        sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); }).toVector();
+    m_order = sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); });
+    m_written = m_order.size();
     if (!unique || m_order.empty())
         return;
     // The sort keeps equal lines in the order they came, so the first of each run is the
     // first of them in the input.
     const QCollator collator = makeCollator(order);
     LineComparison compare(order, collator);
-    auto kept = m_order.begin();
-    for (auto next = m_order.begin() + 1; next != m_order.end(); ++next)
+    quint32* const first = m_order.data();
+    quint32* kept = first;
+    for (quint32* next = first + 1; next != first + m_order.size(); ++next)
         if (compare(textOf(m_lines[*kept]), textOf(m_lines[*next])) != 0)
             *++kept = *next;
-    m_order.erase(kept + 1, m_order.end());
+    m_written = size_t(kept + 1 - first);
 }
 
 QByteArray AllLines::lineBreak() const {
@@ -271,6 +283,7 @@ char* AllLines::encode(const Line& line, char* out) const {
 
 template <typename Write> void AllLines::write(QByteArrayView lineBreak, Write&& write) const {
     constexpr size_t Block = 1 << 20;
+    constexpr size_t PrefetchLines = 16;
     std::vector<char> block(Block);
     size_t used = 0;
     if (!m_mixed) {
@@ -280,8 +293,18 @@ template <typename Write> void AllLines::write(QByteArrayView lineBreak, Write&&
                                                                              : "";
         used = size_t(std::copy(mark.begin(), mark.end(), block.data()) - block.data());
     }
-    for (const quint32 index : m_order) {
-        const Line& line = m_lines[index];
+    const quint32* const order = m_order.begin();
+    for (size_t i = 0; i < m_written; ++i) {
+        // The lines are read out of order: asking for those a little ahead early hides most
+        // of the wait for memory.
+        if (i + PrefetchLines < m_written) {
+            const Line& ahead = m_lines[order[i + PrefetchLines / 2]];
+            __builtin_prefetch(&m_lines[order[i + PrefetchLines]]);
+            __builtin_prefetch(Form(ahead.form) == Form::Utf16
+                                   ? static_cast<const void*>(m_wide.data() + ahead.at)
+                                   : m_bytes.data() + ahead.at);
+        }
+        const Line& line = m_lines[order[i]];
         const size_t most = mostBytes(line) + size_t(lineBreak.size());
         if (used + most > block.size()) {
             write(QByteArrayView(block.data(), qsizetype(used)));
