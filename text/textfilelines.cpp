@@ -171,6 +171,20 @@ public:
         m_start = start;
         m_lastCr = lastCr;
     }
+    // Decodes `bytes` into the text at `out`, its position `at`, as far as
+    // decodeUtf8Latin1Lines takes them, and cuts their lines as it goes; `at` is the end of
+    // the text cut so far.
+    Utf8Piece decodeCutting(QByteArrayView bytes, char* out, qsizetype at) {
+        LineCuts cuts{m_start, m_lastCr == at - 1};
+        const Utf8Piece done =
+            decodeUtf8Latin1Lines(bytes.data(), bytes.size(), out, at, cuts, m_lines);
+        m_start = cuts.start;
+        m_scanned = at + done.written;
+        // The CR itself is left out of the text: a LF right after it, decoded the plain way
+        // next, still finds it just before.
+        m_lastCr = cuts.afterCr ? m_scanned - 1 : -2;
+        return done;
+    }
     std::vector<LineSpan> take() { return std::move(m_lines); }
     qsizetype count() const { return qsizetype(m_lines.size()); }
 
@@ -199,12 +213,20 @@ public:
         else
             m_narrow.resize(capacity);
     }
-    // Decodes `bytes`, for which there is room; stops as decodeUtf8Piece does.
-    Utf8Piece decode(QByteArrayView bytes) {
+    // Decodes `bytes`, for which there is room; stops as decodeUtf8Piece does. Where it can,
+    // it cuts their lines too, and leaves their breaks out; what is left for `lines` to cut
+    // keeps its breaks.
+    Utf8Piece decode(QByteArrayView bytes, PieceLines& lines) {
         Utf8Piece done{0, 0, true};
         if (!m_isWide) {
-            done = decodeUtf8Latin1Piece(bytes.data(), bytes.size(), m_narrow.data() + m_written);
-            m_written += done.written;
+            if (haveLatin1LineVectors()) {
+                done = lines.decodeCutting(bytes, m_narrow.data() + m_written, m_written);
+                m_written += done.written;
+            }
+            const Utf8Piece rest = decodeUtf8Latin1Piece(
+                bytes.data() + done.read, bytes.size() - done.read, m_narrow.data() + m_written);
+            m_written += rest.written;
+            done = {done.read + rest.read, done.written + rest.written, rest.wellFormed};
             if (done.wellFormed)
                 return done;
             widen();
@@ -279,7 +301,7 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, Sto
             checkMemory(filled * PeakBytesPerFileByte, budget);
             text.grow(std::max(text.written() + bytes.size(), text.capacity() * 2));
         }
-        const Utf8Piece done = text.decode(bytes);
+        const Utf8Piece done = text.decode(bytes, lines);
         if (!done.wellFormed)
             return std::nullopt;
         // Spans address the text with 32-bit offsets.
