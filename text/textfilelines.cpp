@@ -139,8 +139,15 @@ QByteArray readWholeFile(int fd, qint64 expected, qint64 budget, StopPoints& sto
 class PieceLines {
 public:
     void reserve(size_t lines) {
+        m_pages.finish();
         m_lines.reserve(lines);
-        prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+        m_pages.start(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+    }
+    // Up to `lines` more lines may come: should they not fit, the spans move, and their
+    // pages are asked for no more.
+    void expect(size_t lines) {
+        if (m_lines.capacity() - m_lines.size() < lines)
+            m_pages.finish();
     }
     // The text has grown to `end` units; `atEnd` when it grows no more. By the line rule of
     // text/linebreaks.h, sixty-four units at a time: a CR ends its line at once, and a LF
@@ -185,7 +192,10 @@ public:
         m_lastCr = cuts.afterCr ? m_scanned - 1 : -2;
         return done;
     }
-    std::vector<LineSpan> take() { return std::move(m_lines); }
+    std::vector<LineSpan> take() {
+        m_pages.finish();
+        return std::move(m_lines);
+    }
     qsizetype count() const { return qsizetype(m_lines.size()); }
 
 private:
@@ -193,6 +203,7 @@ private:
     qsizetype m_start = 0;   // of the line not yet ended
     qsizetype m_scanned = 0; // the units looked at
     qsizetype m_lastCr = -2; // where the last CR was
+    PagesAhead m_pages;      // of m_lines; last, so that it is done with them first
 };
 
 // Strict UTF-8 decoded a piece at a time into one byte a character, until the first
@@ -201,13 +212,14 @@ class DecodedText {
 public:
     explicit DecodedText(qsizetype capacity)
         : m_narrow(capacity, Qt::Uninitialized) {
-        prefault(m_narrow.data(), qint64(m_narrow.size()));
+        m_pages.start(m_narrow.data(), qint64(m_narrow.size()));
     }
     bool isWide() const { return m_isWide; }
     qsizetype written() const { return m_written; }
     qsizetype capacity() const { return m_isWide ? m_wide.size() : m_narrow.size(); }
     qint64 bytesPerUnit() const { return m_isWide ? 2 : 1; }
     void grow(qsizetype capacity) {
+        m_pages.finish();
         if (m_isWide)
             m_wide.resize(capacity);
         else
@@ -243,6 +255,7 @@ public:
             visit(m_narrow.constData());
     }
     void finish(TextFile& file) {
+        m_pages.finish();
         if (m_isWide) {
             m_wide.truncate(m_written);
             m_wide.squeeze();
@@ -258,6 +271,7 @@ public:
 private:
     char16_t* units() { return reinterpret_cast<char16_t*>(m_wide.data()); }
     void widen() {
+        m_pages.finish();
         m_wide = QString(m_narrow.size(), Qt::Uninitialized);
         widenLatin1(QLatin1StringView(m_narrow.constData(), m_written), units());
         m_narrow = QByteArray();
@@ -268,6 +282,7 @@ private:
     QString m_wide;
     bool m_isWide = false;
     qsizetype m_written = 0;
+    PagesAhead m_pages; // of m_narrow; last, so that it is done with them first
 };
 
 // The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
@@ -301,6 +316,8 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, Sto
             checkMemory(filled * PeakBytesPerFileByte, budget);
             text.grow(std::max(text.written() + bytes.size(), text.capacity() * 2));
         }
+        // Each byte may end a line, and the last may start one.
+        lines.expect(size_t(bytes.size()) + 1);
         const Utf8Piece done = text.decode(bytes, lines);
         if (!done.wellFormed)
             return std::nullopt;
