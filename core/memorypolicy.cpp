@@ -40,6 +40,11 @@ void PagesAhead::start(void* data, qint64 bytes) {
     finish();
     // A stretch at a time, so that a stop is heard soon.
     static constexpr qint64 Stretch = qint64(4) << 20;
+    // A thread costs more than the faults of a smaller buffer.
+    if (bytes < 2 * Stretch) {
+        prefault(data, bytes);
+        return;
+    }
     m_stop = false;
     try {
         m_thread = std::thread([this, data, bytes] {
