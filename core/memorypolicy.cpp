@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <system_error>
 
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -33,6 +34,34 @@ void prefault(void* data, qint64 bytes) {
     Q_UNUSED(data);
     Q_UNUSED(bytes);
 #endif
+}
+
+void PagesAhead::start(void* data, qint64 bytes) {
+    finish();
+    // A stretch at a time, so that a stop is heard soon.
+    static constexpr qint64 Stretch = qint64(4) << 20;
+    // A thread costs more than the faults of a smaller buffer.
+    if (bytes < 2 * Stretch) {
+        prefault(data, bytes);
+        return;
+    }
+    m_stop = false;
+    try {
+        m_thread = std::thread([this, data, bytes] {
+            for (qint64 done = 0; done < bytes && !m_stop.load(std::memory_order_relaxed);
+                 done += Stretch)
+                prefault(static_cast<char*>(data) + done, std::min(Stretch, bytes - done));
+        });
+    } catch (const std::system_error&) {
+        prefault(data, bytes);
+    }
+}
+
+void PagesAhead::finish() {
+    if (!m_thread.joinable())
+        return;
+    m_stop = true;
+    m_thread.join();
 }
 
 namespace {

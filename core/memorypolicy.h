@@ -4,6 +4,9 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+#include <thread>
+
 namespace varnel {
 
 // Big, short-lived buffers (a file's bytes while it is decoded, a list's index while it is
@@ -15,6 +18,27 @@ void returnLargeBuffersToTheSystem();
 // Asks the system for every page of a large buffer about to be filled, in one go: one fault
 // a page, as each is first written, costs several times more. Only a hint; nothing fails.
 void prefault(void* data, qint64 bytes);
+
+// Asks for the pages of a large buffer on a thread of its own, front to back, while the
+// caller fills it from the front: the faults are taken beside the work instead of before it,
+// and a page the filling reaches first it simply takes itself. Done, stopped or let go of,
+// it waits for its thread before the buffer may move or go. Without a thread, it asks for
+// them all at once, as prefault does.
+class PagesAhead {
+public:
+    PagesAhead() = default;
+    ~PagesAhead() { finish(); }
+    PagesAhead(const PagesAhead&) = delete;
+    PagesAhead& operator=(const PagesAhead&) = delete;
+
+    void start(void* data, qint64 bytes);
+    // Stops asking and waits for the thread; the buffer is the caller's alone again.
+    void finish();
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_stop = false;
+};
 
 // Memory this process can still use, in bytes, as far as the system tells: what the machine
 // has free, and no more than its own control groups (the process's and every parent's) and

@@ -67,12 +67,14 @@ void LineListModel::appendSpans(Buffer buffer, const std::vector<LineSpan>& span
     std::vector<size_t> copied;
     // Ten million entries take a tenth of a second and more: not on the window's thread.
     runAsideWhenLarge(spans.size(), [&] {
+        lines.reserve(spans.size());
+        // Their pages come meanwhile: the entries stay where they are until it is done.
+        PagesAhead pages;
+        pages.start(lines.data(), qint64(spans.size() * sizeof(StoredLine)));
         for (const LineSpan& s : spans) {
             if (qsizetype(s.offset) + qsizetype(s.length) > size)
                 throw failures::indexOutOfBounds();
         }
-        lines.reserve(spans.size());
-        prefault(lines.data(), qint64(spans.size() * sizeof(StoredLine)));
         StoredLine line;
         for (const LineSpan& s : spans) {
             if (!LineStorage::pack(base, size, s.offset, s.length, line))

@@ -117,6 +117,13 @@ void TestTextFileLines::reading_data() {
     QTest::newRow("CR ending a piece, a line after it")
         << "@/list.txt" << piece.first(piece.size() - 1) + "\rb\n"
         << plenty << QString();
+    // Cut as they are decoded, lines hand over to the plain way at a wider character.
+    QTest::newRow("CR ending a piece, its LF and a wider character after it")
+        << "@/list.txt" << piece.first(piece.size() - 1) + "\r\n\xE2\x82\xAC\n"
+        << plenty << QString();
+    QTest::newRow("letters and a wider character in one block")
+        << "@/list.txt" << QByteArray("a\r\nd\xC3\xA9j\xC3\xA0\n\n\xE2\x82\xAC 5\r\n") << plenty
+        << QString();
     // Only the file's first bytes can be a mark.
     QTest::newRow("a mark starting the second piece")
         << "@/list.txt" << piece.first(piece.size() - 1) + "\n\xEF\xBB\xBF" + "b" << plenty

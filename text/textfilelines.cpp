@@ -139,8 +139,15 @@ QByteArray readWholeFile(int fd, qint64 expected, qint64 budget, StopPoints& sto
 class PieceLines {
 public:
     void reserve(size_t lines) {
+        m_pages.finish();
         m_lines.reserve(lines);
-        prefault(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+        m_pages.start(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+    }
+    // Up to `lines` more lines may come: should they not fit, the spans move, and their
+    // pages are asked for no more.
+    void expect(size_t lines) {
+        if (m_lines.capacity() - m_lines.size() < lines)
+            m_pages.finish();
     }
     // The text has grown to `end` units; `atEnd` when it grows no more. By the line rule of
     // text/linebreaks.h, sixty-four units at a time: a CR ends its line at once, and a LF
@@ -171,7 +178,24 @@ public:
         m_start = start;
         m_lastCr = lastCr;
     }
-    std::vector<LineSpan> take() { return std::move(m_lines); }
+    // Decodes `bytes` into the text at `out`, its position `at`, as far as
+    // decodeUtf8Latin1Lines takes them, and cuts their lines as it goes; `at` is the end of
+    // the text cut so far.
+    Utf8Piece decodeCutting(QByteArrayView bytes, char* out, qsizetype at) {
+        LineCuts cuts{m_start, m_lastCr == at - 1};
+        const Utf8Piece done =
+            decodeUtf8Latin1Lines(bytes.data(), bytes.size(), out, at, cuts, m_lines);
+        m_start = cuts.start;
+        m_scanned = at + done.written;
+        // The CR itself is left out of the text: a LF right after it, decoded the plain way
+        // next, still finds it just before.
+        m_lastCr = cuts.afterCr ? m_scanned - 1 : -2;
+        return done;
+    }
+    std::vector<LineSpan> take() {
+        m_pages.finish();
+        return std::move(m_lines);
+    }
     qsizetype count() const { return qsizetype(m_lines.size()); }
 
 private:
@@ -179,6 +203,7 @@ private:
     qsizetype m_start = 0;   // of the line not yet ended
     qsizetype m_scanned = 0; // the units looked at
     qsizetype m_lastCr = -2; // where the last CR was
+    PagesAhead m_pages;      // of m_lines; last, so that it is done with them first
 };
 
 // Strict UTF-8 decoded a piece at a time into one byte a character, until the first
@@ -187,24 +212,33 @@ class DecodedText {
 public:
     explicit DecodedText(qsizetype capacity)
         : m_narrow(capacity, Qt::Uninitialized) {
-        prefault(m_narrow.data(), qint64(m_narrow.size()));
+        m_pages.start(m_narrow.data(), qint64(m_narrow.size()));
     }
     bool isWide() const { return m_isWide; }
     qsizetype written() const { return m_written; }
     qsizetype capacity() const { return m_isWide ? m_wide.size() : m_narrow.size(); }
     qint64 bytesPerUnit() const { return m_isWide ? 2 : 1; }
     void grow(qsizetype capacity) {
+        m_pages.finish();
         if (m_isWide)
             m_wide.resize(capacity);
         else
             m_narrow.resize(capacity);
     }
-    // Decodes `bytes`, for which there is room; stops as decodeUtf8Piece does.
-    Utf8Piece decode(QByteArrayView bytes) {
+    // Decodes `bytes`, for which there is room; stops as decodeUtf8Piece does. Where it can,
+    // it cuts their lines too, and leaves their breaks out; what is left for `lines` to cut
+    // keeps its breaks.
+    Utf8Piece decode(QByteArrayView bytes, PieceLines& lines) {
         Utf8Piece done{0, 0, true};
         if (!m_isWide) {
-            done = decodeUtf8Latin1Piece(bytes.data(), bytes.size(), m_narrow.data() + m_written);
-            m_written += done.written;
+            if (haveLatin1LineVectors()) {
+                done = lines.decodeCutting(bytes, m_narrow.data() + m_written, m_written);
+                m_written += done.written;
+            }
+            const Utf8Piece rest = decodeUtf8Latin1Piece(
+                bytes.data() + done.read, bytes.size() - done.read, m_narrow.data() + m_written);
+            m_written += rest.written;
+            done = {done.read + rest.read, done.written + rest.written, rest.wellFormed};
             if (done.wellFormed)
                 return done;
             widen();
@@ -221,6 +255,7 @@ public:
             visit(m_narrow.constData());
     }
     void finish(TextFile& file) {
+        m_pages.finish();
         if (m_isWide) {
             m_wide.truncate(m_written);
             m_wide.squeeze();
@@ -236,6 +271,7 @@ public:
 private:
     char16_t* units() { return reinterpret_cast<char16_t*>(m_wide.data()); }
     void widen() {
+        m_pages.finish();
         m_wide = QString(m_narrow.size(), Qt::Uninitialized);
         widenLatin1(QLatin1StringView(m_narrow.constData(), m_written), units());
         m_narrow = QByteArray();
@@ -246,6 +282,7 @@ private:
     QString m_wide;
     bool m_isWide = false;
     qsizetype m_written = 0;
+    PagesAhead m_pages; // of m_narrow; last, so that it is done with them first
 };
 
 // The common case in one pass: strict UTF-8, marked or not, read a piece at a time straight
@@ -279,7 +316,9 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, Sto
             checkMemory(filled * PeakBytesPerFileByte, budget);
             text.grow(std::max(text.written() + bytes.size(), text.capacity() * 2));
         }
-        const Utf8Piece done = text.decode(bytes);
+        // Each byte may end a line, and the last may start one.
+        lines.expect(size_t(bytes.size()) + 1);
+        const Utf8Piece done = text.decode(bytes, lines);
         if (!done.wellFormed)
             return std::nullopt;
         // Spans address the text with 32-bit offsets.

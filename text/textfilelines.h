@@ -12,9 +12,10 @@
 
 namespace varnel {
 
-// A text file as the list takes it: the decoded text whole, and where each line lies in it
-// (text/linebreaks.h). The text is held one byte a character (Latin-1) when every character
-// is below U+0100.
+// A text file as the list takes it: the decoded text, and where each line lies in it
+// (text/linebreaks.h). The breaks between lines may be left out of the text, so that a line
+// follows the one before directly. The text is held one byte a character (Latin-1) when
+// every character is below U+0100.
 struct TextFile {
     QString text;
     QByteArray latin1; // the text instead, when isLatin1

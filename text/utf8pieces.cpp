@@ -145,6 +145,85 @@ bool haveLatin1Vectors() {
     return have;
 }
 
+// The line cutting of decodeUtf8Latin1Lines, by masks of the sixty-four bytes: the bytes
+// kept are gathered to the front with one instruction, and where a break falls in the text
+// is the number of bytes kept before it.
+__attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) Utf8Piece
+decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at, LineCuts& cuts,
+                         std::vector<LineSpan>& lines) {
+    const __m512i leadFloor = _mm512_set1_epi8(char(0xC0));
+    const __m512i lowLeadBits = _mm512_set1_epi8(char(0xFE));
+    const __m512i c2 = _mm512_set1_epi8(char(0xC2));
+    const __m512i c3 = _mm512_set1_epi8(char(0xC3));
+    const __m512i c3Adds = _mm512_set1_epi8(0x40);
+    const __m512i lf = _mm512_set1_epi8('\n');
+    const __m512i cr = _mm512_set1_epi8('\r');
+    qsizetype i = 0;
+    qsizetype o = 0;
+    qsizetype start = cuts.start;
+    bool afterCr = cuts.afterCr;
+    bool wellFormed = true;
+    while (i < size) {
+        const bool whole = size - i >= 64;
+        // The bytes past the end of the piece read as NUL: neither a lead nor a break.
+        __mmask64 valid = whole ? ~__mmask64(0) : _bzhi_u64(~quint64(0), unsigned(size - i));
+        const __m512i v = _mm512_maskz_loadu_epi8(valid, in + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        __mmask64 leads = _mm512_cmpge_epu8_mask(v, leadFloor);
+        const __mmask64 latin1Leads = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, lowLeadBits), c2);
+        if ((leads & ~latin1Leads) != 0) {
+            wellFormed = false;
+            break;
+        }
+        // A lead as the last byte starts the next block, or is cut short by the piece's end.
+        const __mmask64 last = (valid >> 1) + 1; // the valid bytes are the lowest
+        if ((leads & last) != 0) {
+            valid &= ~last;
+            leads &= ~last;
+            if (valid == 0)
+                break;
+        }
+        // Every lead followed by a continuation byte, and every continuation byte led.
+        if ((high & valid & ~leads) != leads << 1) {
+            wellFormed = false;
+            break;
+        }
+        const __mmask64 afterC3 = _mm512_cmpeq_epi8_mask(v, c3) << 1;
+        const __m512i units = _mm512_mask_add_epi8(v, afterC3, v, c3Adds);
+        const __mmask64 lfs = _mm512_cmpeq_epi8_mask(v, lf);
+        const __mmask64 crs = _mm512_cmpeq_epi8_mask(v, cr);
+        const __mmask64 keep = valid & ~leads & ~(lfs | crs);
+        const __m512i text = _mm512_maskz_compress_epi8(keep, units);
+        if (whole)
+            _mm512_storeu_si512(out + o, text); // never past `size`: o <= i
+        else
+            _mm512_mask_storeu_epi8(out + o, _bzhi_u64(~quint64(0), unsigned(_mm_popcnt_u64(keep))),
+                                    text);
+        // A LF right after a CR is part of its break.
+        for (quint64 ends = (lfs | crs) & ~(lfs & (crs << 1 | quint64(afterCr))); ends != 0;
+             ends &= ends - 1) {
+            const qsizetype end =
+                at + o + qsizetype(_mm_popcnt_u64(_bzhi_u64(keep, unsigned(_tzcnt_u64(ends)))));
+            lines.push_back({quint32(start), quint32(end - start)});
+            start = end;
+        }
+        const auto taken = qsizetype(_mm_popcnt_u64(valid));
+        afterCr = (crs >> (taken - 1)) & 1;
+        o += qsizetype(_mm_popcnt_u64(keep));
+        i += taken;
+    }
+    cuts.start = start;
+    cuts.afterCr = afterCr;
+    return {i, o, wellFormed};
+}
+
+bool haveLineVectors() {
+    static const bool have =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+    return have;
+}
+
 #else
 
 Utf8Piece decodeLatin1Vectors(const char* in, qsizetype size, char* out) {
@@ -152,6 +231,15 @@ Utf8Piece decodeLatin1Vectors(const char* in, qsizetype size, char* out) {
 }
 
 bool haveLatin1Vectors() {
+    return false;
+}
+
+Utf8Piece decodeLatin1LinesVectors(const char*, qsizetype, char*, qsizetype, LineCuts&,
+                                   std::vector<LineSpan>&) {
+    return {0, 0, false};
+}
+
+bool haveLineVectors() {
     return false;
 }
 
@@ -163,6 +251,17 @@ Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out, Utf8W
     if (way == Utf8Way::Fastest && haveLatin1Vectors())
         return decodeLatin1Vectors(in, size, out);
     return decodeLatin1Plainly(in, size, out);
+}
+
+Utf8Piece decodeUtf8Latin1Lines(const char* in, qsizetype size, char* out, qsizetype at,
+                                LineCuts& cuts, std::vector<LineSpan>& lines) {
+    if (!haveLineVectors())
+        return {0, 0, false};
+    return decodeLatin1LinesVectors(in, size, out, at, cuts, lines);
+}
+
+bool haveLatin1LineVectors() {
+    return haveLineVectors();
 }
 
 } // namespace varnel

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +106,44 @@ void checkPieces(QByteArrayView bytes) {
     check(wellFormed == all.wellFormed && read == all.read && written == all.written);
     // Units past those written are scratch.
     check(pieces.compare(0, size_t(written), whole, 0, size_t(written)) == 0);
+}
+
+// Decoded and cut in one pass, a piece at a time: the lines of what it took decoded the plain
+// way and then cut, one after the other in the text, their breaks left out.
+void checkCutting(QByteArrayView bytes) {
+    if (!varnel::haveLatin1LineVectors())
+        return;
+    const qsizetype step = 1 + (bytes.isEmpty() ? 0 : static_cast<unsigned char>(bytes[0]) % 97);
+    std::string text(size_t(bytes.size()), '\0');
+    std::vector<varnel::LineSpan> lines;
+    varnel::LineCuts cuts;
+    qsizetype read = 0;
+    qsizetype written = 0;
+    for (qsizetype cut = step;; cut += step) {
+        cut = std::min(cut, bytes.size());
+        const varnel::Utf8Piece done = varnel::decodeUtf8Latin1Lines(
+            bytes.data() + read, cut - read, text.data() + written, written, cuts, lines);
+        read += done.read;
+        written += done.written;
+        if (!done.wellFormed || cut == bytes.size())
+            break;
+    }
+    std::string plain(size_t(bytes.size()), '\0');
+    const varnel::Utf8Piece taken =
+        varnel::decodeUtf8Latin1Piece(bytes.data(), read, plain.data(), varnel::Utf8Way::Plain);
+    check(taken.wellFormed && taken.read == read);
+    // A character after the text ends its open line where the line rule would.
+    QStringList expected =
+        varnel::testing::splitTextLines(QString::fromLatin1(plain.data(), taken.written) + u'x');
+    const QString open = expected.takeLast().chopped(1);
+    check(qsizetype(lines.size()) == expected.size());
+    qsizetype at = 0;
+    for (size_t n = 0; n < lines.size(); ++n) {
+        check(qsizetype(lines[n].offset) == at);
+        check(QLatin1StringView(text.data() + at, lines[n].length) == expected[qsizetype(n)]);
+        at += lines[n].length;
+    }
+    check(cuts.start == at && QLatin1StringView(text.data() + at, written - at) == open);
 }
 
 bool isBreak(QChar c) {
@@ -199,6 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = varnel::decodeTextFile(bytes);
     checkDecoding(bytes, text);
     checkPieces(bytes);
+    checkCutting(bytes);
     checkSplitting(text);
     check(varnel::testing::textFileLines(bytes) == varnel::testing::splitTextLines(text));
     return 0;
