@@ -95,8 +95,15 @@ void OrderMarks::insertBits(qsizetype at, qsizetype count) {
         m_bits[size_t(i >> 6)] = wordAt(i - 63 - count);
     for (; i >= at + count; --i)
         setBit(i, bit(i - count));
-    for (qsizetype i = at; i < at + count; ++i)
-        setBit(i, false);
+    // The new lines' bits are cleared a word at a time between their first and last words:
+    // a load of ten million lines would otherwise clear them one by one.
+    qsizetype j = at;
+    for (; j < at + count && (j & 63) != 0; ++j)
+        setBit(j, false);
+    for (; j + 64 <= at + count; j += 64)
+        m_bits[size_t(j >> 6)] = 0;
+    for (; j < at + count; ++j)
+        setBit(j, false);
     // Known up to the new lines: they are looked at right after, or known no more.
     if (m_known >= at)
         m_known += count;
