@@ -71,12 +71,10 @@ void LineListModel::appendSpans(Buffer buffer, const std::vector<LineSpan>& span
         // Their pages come meanwhile: the entries stay where they are until it is done.
         PagesAhead pages;
         pages.start(lines.data(), qint64(spans.size() * sizeof(StoredLine)));
+        StoredLine line;
         for (const LineSpan& s : spans) {
             if (qsizetype(s.offset) + qsizetype(s.length) > size)
                 throw failures::indexOutOfBounds();
-        }
-        StoredLine line;
-        for (const LineSpan& s : spans) {
             if (!LineStorage::pack(base, size, s.offset, s.length, line))
                 copied.push_back(lines.size());
             lines.push_back(line);
