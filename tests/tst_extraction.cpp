@@ -3,10 +3,12 @@
 #include "commands/extracting.h"
 #include "core/errorreport.h"
 #include "order/collation.h"
+#include "order/linesortsafter.h"
 #include "tests/support/commandform.h"
 #include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace varnel;
@@ -26,6 +28,8 @@ class TestExtraction : public QObject {
 private slots:
     void walk_data();
     void walk();
+    void longWalk_data();
+    void longWalk();
     void runsReplaceResultsAndLeaveSortedMode();
     void secondClickDuringAYieldDoesNothing();
     void inputShortenedDuringAYield_data();
@@ -73,6 +77,40 @@ void TestExtraction::walk() {
     QVERIFY(!form.state.busy());
     // Only a run over lines puts the default pointer back.
     QCOMPARE(form.state.pointer(), input.isEmpty() ? Pointer::Arrow : Pointer::Default);
+}
+
+// Long enough for the walk to pass over many positions between two looks at the clock: the
+// lines found are those each pair's own test finds, wherever the turns fall.
+void TestExtraction::longWalk_data() {
+    QTest::addColumn<QStringList>("input");
+    QStringList descending, ascending, mixed;
+    QRandomGenerator random(7);
+    for (int i = 0; i < 3000; ++i) {
+        descending.append(QStringLiteral("line %1").arg(9999 - i));
+        ascending.append(QStringLiteral("Line %1").arg(1000 + i));
+        mixed.append(QStringLiteral("anan %1").arg(random.bounded(100)) +
+                     (random.bounded(3) == 0 ? QStringLiteral("ÿ€") : QStringLiteral("Ä")));
+    }
+    QTest::newRow("every pair out of order") << descending;
+    QTest::newRow("none out of order") << ascending;
+    QTest::newRow("both forms, some out of order") << mixed;
+}
+
+void TestExtraction::longWalk() {
+    QFETCH(QStringList, input);
+    Form form;
+    form.state.input().appendBatch(input);
+    QStringList expected;
+    for (qsizetype i = 1; i < input.size(); ++i) {
+        if (lineSortsAfter(input[i - 1], input[i]))
+            expected.append(input[i - 1]);
+    }
+    extractOutOfOrderLines(form.state);
+    QCOMPARE(itemsOf(form.state.results()), expected);
+    for (qsizetype i = 1; i <= form.state.results().count(); ++i)
+        QVERIFY(form.state.input().text(form.state.results().link(i)) ==
+                form.state.results().text(i));
+    QCOMPARE(form.ui.messageTexts(), QStringList{QStringLiteral("Done.")});
 }
 
 void TestExtraction::runsReplaceResultsAndLeaveSortedMode() {
