@@ -7,16 +7,39 @@
 #include "core/guard.h"
 #include "lists/linelistmodel.h"
 #include "order/linesortsafter.h"
+#include "pairtestsaside.h"
 #include "windowstate.h"
 
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <bit>
+#include <chrono>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace varnel {
+
+namespace {
+
+// Lists shorter than this are walked on this thread alone: a thread costs more than it saves.
+constexpr qsizetype SharedFrom = 1 << 16;
+
+// Runs of pairs tested on both threads take about this long each, so the window turns late by
+// no more than that, and each run pays for posting it many times over.
+constexpr std::chrono::microseconds SharedRunTime{500};
+
+qsizetype nextSharedRun(qsizetype run, std::chrono::steady_clock::duration took) {
+    const auto micros =
+        std::max<qint64>(1, std::chrono::duration_cast<std::chrono::microseconds>(took).count());
+    const qint64 scaled = run * SharedRunTime.count() / micros;
+    // Changes by at most half or double at a time: one run the system put off says little.
+    return std::clamp<qint64>(scaled, std::max<qint64>(PairTestsAside::PieceLength, run / 2),
+                              std::min<qint64>(qint64(1) << 20, run * 2));
+}
+
+} // namespace
 
 void extractOutOfOrderLines(WindowState& state) {
     if (state.busy())
@@ -49,6 +72,10 @@ void extractOutOfOrderLines(WindowState& state) {
     g.setBeforeReport(flush);
     EventPump& pump = state.pump();
     std::optional<qsizetype> cancelledAt;
+    std::optional<PairTestsAside> aside;
+    if (n >= SharedFrom)
+        aside.emplace();
+    qsizetype sharedRun = PairTestsAside::PieceLength * 4;
     for (qsizetype i = 1; i <= n; ++i) {
         const int failuresBefore = g.failureCount();
         g.step(112, [&] { pump.flushThenYield(flush); });
@@ -79,22 +106,45 @@ void extractOutOfOrderLines(WindowState& state) {
         // but a turn of the event loop changes the list or asks to cancel: they take the
         // same steps with nothing to check in between, their lines read straight off the
         // list. A report's box is such a turn, so the run ends at a failure, or does not
-        // start after one.
-        const qsizetype last = std::min({n, input.count(), i + qsizetype(pump.quietAsks())});
-        if (last <= i || g.failureCount() != failuresBefore)
+        // start after one. With a thread aside, the run is longer, and its pairs are
+        // tested on both threads before it is walked.
+        const qsizetype quiet = pump.quietAsks();
+        if (quiet == 0 || g.failureCount() != failuresBefore)
             continue;
-        LineText above = input.textView(i);
-        qsizetype reached = i;
-        input.visitTexts(i + 1, last, [&](qsizetype position, LineText below) {
-            reached = position;
-            if (lineSortsAfter(above, below)) {
-                g.step(118, [&] { found.push_back(position - 1); });
-                if (g.failureCount() != failuresBefore)
-                    return false;
+        const bool shared = aside && aside->isAvailable();
+        const qsizetype last = std::min({n, input.count(), i + (shared ? sharedRun : quiet)});
+        if (last <= i)
+            continue;
+        const auto started =
+            shared ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
+        const std::vector<quint64>* answers = shared ? &aside->test(input, i, last) : nullptr;
+        qsizetype reached = last;
+        bool stopped = false;
+        const auto take = [&](qsizetype position) {
+            g.step(118, [&] { found.push_back(position - 1); });
+            stopped = g.failureCount() != failuresBefore;
+            if (stopped)
+                reached = position;
+            return !stopped;
+        };
+        if (answers && !answers->empty()) {
+            for (size_t w = 0; w < answers->size() && !stopped; ++w) {
+                for (quint64 bits = (*answers)[w]; bits != 0; bits &= bits - 1) {
+                    if (!take(i + 1 + qsizetype(w * 64) + std::countr_zero(bits)))
+                        break;
+                }
             }
-            above = below;
-            return true;
-        });
+        } else {
+            LineText above = input.textView(i);
+            input.visitTexts(i + 1, last, [&](qsizetype position, LineText below) {
+                if (lineSortsAfter(above, below) && !take(position))
+                    return false;
+                above = below;
+                return true;
+            });
+        }
+        if (shared)
+            sharedRun = nextSharedRun(sharedRun, std::chrono::steady_clock::now() - started);
         pump.skipAsks(unsigned(reached - i));
         progress.setDone(reached - 1);
         i = reached;

@@ -5,6 +5,7 @@
 #include "order/collation.h"
 #include "order/linesortsafter.h"
 #include "tests/support/commandform.h"
+#include "tests/support/drivenclock.h"
 #include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
@@ -30,6 +31,8 @@ private slots:
     void walk();
     void longWalk_data();
     void longWalk();
+    void inputChangedDuringASharedWalk_data();
+    void inputChangedDuringASharedWalk();
     void runsReplaceResultsAndLeaveSortedMode();
     void secondClickDuringAYieldDoesNothing();
     void inputShortenedDuringAYield_data();
@@ -94,6 +97,10 @@ void TestExtraction::longWalk_data() {
     QTest::newRow("every pair out of order") << descending;
     QTest::newRow("none out of order") << ascending;
     QTest::newRow("both forms, some out of order") << mixed;
+    QStringList shared;
+    for (int i = 0; i < 70000; ++i)
+        shared.append(mixed[i % mixed.size()] + QString::number(i % 7));
+    QTest::newRow("long enough to share the tests with a thread") << shared;
 }
 
 void TestExtraction::longWalk() {
@@ -111,6 +118,39 @@ void TestExtraction::longWalk() {
         QVERIFY(form.state.input().text(form.state.results().link(i)) ==
                 form.state.results().text(i));
     QCOMPARE(form.ui.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+void TestExtraction::inputChangedDuringASharedWalk_data() {
+    QTest::addColumn<bool>("reload");
+    QTest::newRow("reloaded in order") << true;
+    QTest::newRow("cleared") << false;
+}
+
+// Pairs tested ahead on two threads are taken only until the window's next turn: after the
+// list changed in one, nothing more of the old list is found.
+void TestExtraction::inputChangedDuringASharedWalk() {
+    QFETCH(bool, reload);
+    Form form;
+    form.state.pump().setInterval(std::chrono::microseconds(100));
+    const QStringList before = descending(300000);
+    QStringList after;
+    for (int i = 0; i < 300000; ++i)
+        after.append(QStringLiteral("Line %1").arg(i, 6, 10, QLatin1Char('0')));
+    form.state.input().appendBatch(before);
+    bool changed = false;
+    const auto change = onTurn(3, [&] {
+        changed = true;
+        form.state.input().clear();
+        if (reload)
+            form.state.input().appendBatch(after);
+    });
+    extractOutOfOrderLines(form.state);
+    QVERIFY(changed);
+    const QStringList items = itemsOf(form.state.results());
+    QVERIFY(items.size() < before.size() - 1);
+    QCOMPARE(items, before.mid(0, items.size()));
+    QCOMPARE(reportHeads(form.ui).size(), reload ? 0 : 1);
+    QCOMPARE(form.ui.messageTexts().last(), QStringLiteral("Done."));
 }
 
 void TestExtraction::runsReplaceResultsAndLeaveSortedMode() {

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace varnel {
+
+class LineListModel;
+
+// The pair tests of a stretch of a list, shared between the calling thread and one thread
+// aside, for a walk over millions of lines that has two cores. Each stretch is tested whole
+// before test() returns, and the thread aside reads the list no more by then: the list may
+// change in the next turn of the event loop, so no answer outlives its stretch.
+class PairTestsAside {
+public:
+    // Bits of answers per piece of a stretch that one thread takes at a time: a cache line.
+    static constexpr qsizetype PieceLength = 512;
+
+    // Without a thread to be had, isAvailable() is false.
+    PairTestsAside();
+    ~PairTestsAside();
+    PairTestsAside(const PairTestsAside&) = delete;
+    PairTestsAside& operator=(const PairTestsAside&) = delete;
+
+    bool isAvailable() const { return m_thread.joinable(); }
+
+    // Tests each position from `first` + 1 to `last` of `list` (1 <= first < last <=
+    // count()): bit p - first - 1 of the answer is set when line p - 1 sorts after line p.
+    // Empty when a test could not be made; the caller then makes them itself.
+    const std::vector<quint64>& test(const LineListModel& list, qsizetype first, qsizetype last);
+
+private:
+    struct Stretch;
+    void runAside();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::shared_ptr<Stretch> m_stretch;    // the latest, under m_mutex
+    quint64 m_posted = 0;                  // stretches posted, under m_mutex
+    std::atomic<quint64> m_postedSeen = 0; // the same, read without the lock while waiting
+    bool m_stop = false;
+    std::vector<quint64> m_answers;
+    std::thread m_thread;
+};
+
+} // namespace varnel
