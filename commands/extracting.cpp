@@ -112,12 +112,13 @@ void extractOutOfOrderLines(WindowState& state) {
         if (quiet == 0 || g.failureCount() != failuresBefore)
             continue;
         const bool shared = aside && aside->isAvailable();
-        const qsizetype last = std::min({n, input.count(), i + (shared ? sharedRun : quiet)});
+        qsizetype last = std::min({n, input.count(), i + (shared ? sharedRun : quiet)});
         if (last <= i)
             continue;
         const auto started =
             shared ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
-        const std::vector<quint64>* answers = shared ? &aside->test(input, i, last) : nullptr;
+        if (shared)
+            last = aside->test(input, i, last, 2 * SharedRunTime);
         qsizetype reached = last;
         bool stopped = false;
         const auto take = [&](qsizetype position) {
@@ -127,9 +128,14 @@ void extractOutOfOrderLines(WindowState& state) {
                 reached = position;
             return !stopped;
         };
-        if (answers && !answers->empty()) {
-            for (size_t w = 0; w < answers->size() && !stopped; ++w) {
-                for (quint64 bits = (*answers)[w]; bits != 0; bits &= bits - 1) {
+        if (shared) {
+            const std::vector<quint64>& answers = aside->answers();
+            const qsizetype count = last - i;
+            for (qsizetype w = 0; w * 64 < count && !stopped; ++w) {
+                // Past `last`, the bits are of positions not tested here.
+                const qsizetype past = std::max<qsizetype>(0, (w + 1) * 64 - count);
+                const quint64 tested = ~quint64(0) >> past;
+                for (quint64 bits = answers[size_t(w)] & tested; bits != 0; bits &= bits - 1) {
                     if (!take(i + 1 + qsizetype(w * 64) + std::countr_zero(bits)))
                         break;
                 }

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -30,10 +31,13 @@ public:
 
     bool isAvailable() const { return m_thread.joinable(); }
 
-    // Tests each position from `first` + 1 to `last` of `list` (1 <= first < last <=
-    // count()): bit p - first - 1 of the answer is set when line p - 1 sorts after line p.
-    // Empty when a test could not be made; the caller then makes them itself.
-    const std::vector<quint64>& test(const LineListModel& list, qsizetype first, qsizetype last);
+    // Tests the positions from `first` + 1 on to `last` of `list` (1 <= first < last <=
+    // count()), for at most about `time`: a list of long lines may take longer than its
+    // length suggests. Returns the last position tested (`first` for none); bit p - first -
+    // 1 of answers() is set when line p - 1 sorts after line p.
+    qsizetype test(const LineListModel& list, qsizetype first, qsizetype last,
+                   std::chrono::microseconds time);
+    const std::vector<quint64>& answers() const { return m_answers; }
 
 private:
     struct Stretch;

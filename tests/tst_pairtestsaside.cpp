@@ -13,6 +13,8 @@ private slots:
     void stretches_data();
     void stretches();
     void oneAfterAnother();
+    void timeRunsOut_data();
+    void timeRunsOut();
 };
 
 namespace {
@@ -30,10 +32,11 @@ QStringList lines(int count) {
     return lines;
 }
 
-// Each answer against the pair's own test, and no bit set past the stretch.
+constexpr std::chrono::seconds Ample{60};
+
+// Each answer up to `last` against the pair's own test, and no bit set past it.
 void verifyAnswers(const LineListModel& list, qsizetype first, qsizetype last,
                    const std::vector<quint64>& answers) {
-    QVERIFY(!answers.empty());
     QVERIFY(qsizetype(answers.size()) * 64 >= last - first);
     for (qsizetype bit = 0; bit < qsizetype(answers.size()) * 64; ++bit) {
         const bool set = (answers[size_t(bit / 64)] >> (bit % 64)) & 1;
@@ -64,7 +67,8 @@ void TestPairTestsAside::stretches() {
     list.appendBatch(lines(10000));
     PairTestsAside aside;
     QVERIFY(aside.isAvailable());
-    verifyAnswers(list, first, last, aside.test(list, first, last));
+    QCOMPARE(aside.test(list, first, last, Ample), last);
+    verifyAnswers(list, first, last, aside.answers());
 }
 
 // Each stretch is answered anew, whichever thread took which piece of the one before.
@@ -74,8 +78,36 @@ void TestPairTestsAside::oneAfterAnother() {
     PairTestsAside aside;
     for (qsizetype first = 1; first + 1 < list.count(); first += 3001) {
         const qsizetype last = std::min(list.count(), first + 3001);
-        verifyAnswers(list, first, last, aside.test(list, first, last));
+        QCOMPARE(aside.test(list, first, last, Ample), last);
+        verifyAnswers(list, first, last, aside.answers());
     }
+}
+
+void TestPairTestsAside::timeRunsOut_data() {
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("short lines, a piece at a time") << 10 << 3000 << false;
+    QTest::newRow("long lines, within a piece") << 70000 << 40 << false;
+    QTest::newRow("one pair") << 70000 << 2 << true;
+}
+
+// Out of time, a stretch ends early, but never before its first pair, and what it tested
+// up to where it ended holds.
+void TestPairTestsAside::timeRunsOut() {
+    QFETCH(int, length);
+    QFETCH(int, count);
+    QFETCH(bool, whole);
+    LineListModel list;
+    QStringList texts = lines(count);
+    for (QString& text : texts)
+        text = text.rightJustified(length, u'a');
+    list.appendBatch(texts);
+    PairTestsAside aside;
+    const qsizetype reached = aside.test(list, 1, count, std::chrono::microseconds(0));
+    QVERIFY(reached >= 2);
+    QCOMPARE(reached == count, whole);
+    verifyAnswers(list, 1, reached, aside.answers());
 }
 
 QTEST_GUILESS_MAIN(TestPairTestsAside)
