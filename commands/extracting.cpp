@@ -39,6 +39,19 @@ qsizetype nextSharedRun(qsizetype run, std::chrono::steady_clock::duration took)
                               std::min<qint64>(qint64(1) << 20, run * 2));
 }
 
+// Calls take(bit) for each bit set among the first `count` of `bits`, in order, until it
+// returns false.
+template <typename Take>
+void forEachSet(const std::vector<quint64>& bits, qsizetype count, const Take& take) {
+    for (qsizetype w = 0; w * 64 < count; ++w) {
+        const qsizetype past = std::max<qsizetype>(0, (w + 1) * 64 - count);
+        for (quint64 word = bits[size_t(w)] & (~quint64(0) >> past); word != 0; word &= word - 1) {
+            if (!take(w * 64 + std::countr_zero(word)))
+                return;
+        }
+    }
+}
+
 } // namespace
 
 void extractOutOfOrderLines(WindowState& state) {
@@ -120,26 +133,16 @@ void extractOutOfOrderLines(WindowState& state) {
         if (shared)
             last = aside->test(input, i, last, 2 * SharedRunTime);
         qsizetype reached = last;
-        bool stopped = false;
         const auto take = [&](qsizetype position) {
             g.step(118, [&] { found.push_back(position - 1); });
-            stopped = g.failureCount() != failuresBefore;
-            if (stopped)
-                reached = position;
-            return !stopped;
+            if (g.failureCount() == failuresBefore)
+                return true;
+            reached = position;
+            return false;
         };
         if (shared) {
-            const std::vector<quint64>& answers = aside->answers();
-            const qsizetype count = last - i;
-            for (qsizetype w = 0; w * 64 < count && !stopped; ++w) {
-                // Past `last`, the bits are of positions not tested here.
-                const qsizetype past = std::max<qsizetype>(0, (w + 1) * 64 - count);
-                const quint64 tested = ~quint64(0) >> past;
-                for (quint64 bits = answers[size_t(w)] & tested; bits != 0; bits &= bits - 1) {
-                    if (!take(i + 1 + qsizetype(w * 64) + std::countr_zero(bits)))
-                        break;
-                }
-            }
+            forEachSet(aside->answers(), last - i,
+                       [&](qsizetype bit) { return take(i + 1 + bit); });
         } else {
             LineText above = input.textView(i);
             input.visitTexts(i + 1, last, [&](qsizetype position, LineText below) {

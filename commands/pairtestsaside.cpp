@@ -28,11 +28,11 @@ inline void pause() {
 // unless it is turning the event loop.
 constexpr int SpinsBeforeSleep = 4000;
 
-} // namespace
-
 // Characters of lines tested between two looks at the clock, besides the look at the end of
 // each piece.
 constexpr qsizetype CharactersPerLook = 1 << 16;
+
+} // namespace
 
 struct PairTestsAside::Stretch {
     static constexpr qsizetype Closed = std::numeric_limits<qsizetype>::max() / 2;

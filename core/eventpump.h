@@ -46,7 +46,8 @@ public:
     }
     // How many asks from now on are sure to answer false without reading the clock: work
     // that asks for every item may pass over that many items at once, and count them with
-    // skipAsks(), for the same turns as asking each would give.
+    // skipAsks(), for the same turns as asking each would give. Counting more makes the next
+    // ask read the clock.
     unsigned quietAsks() const { return m_asks < m_stride ? m_stride - 1 - m_asks : 0; }
     void skipAsks(unsigned asks) { m_asks += asks; }
     void yield() {
