@@ -15,9 +15,9 @@ namespace varnel {
 class LineListModel;
 
 // The pair tests of a stretch of a list, shared between the calling thread and one thread
-// aside, for a walk over millions of lines that has two cores. Each stretch is tested whole
-// before test() returns, and the thread aside reads the list no more by then: the list may
-// change in the next turn of the event loop, so no answer outlives its stretch.
+// aside, for a walk over millions of lines that has two cores. The thread aside reads the
+// list only while test() runs: the list may change in the next turn of the event loop, so
+// the answers are for the walk to take before that turn, never after it.
 class PairTestsAside {
 public:
     // Bits of answers per piece of a stretch that one thread takes at a time: a cache line.
