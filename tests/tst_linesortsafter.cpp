@@ -37,14 +37,13 @@ public:
         : m_page(sysconf(_SC_PAGESIZE))
         , m_pages(mmap(nullptr, size_t(2 * m_page), PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {
-        if (m_pages != MAP_FAILED)
-            mprotect(end(), size_t(m_page), PROT_NONE);
+        m_ready = m_pages != MAP_FAILED && mprotect(end(), size_t(m_page), PROT_NONE) == 0;
     }
     ~PageEnd() {
         if (m_pages != MAP_FAILED)
             munmap(m_pages, size_t(2 * m_page));
     }
-    bool isReady() const { return m_pages != MAP_FAILED; }
+    bool isReady() const { return m_ready; }
     LineText place(const QByteArray& bytes) {
         char* at = end() - bytes.size();
         std::memcpy(at, bytes.constData(), size_t(bytes.size()));
@@ -55,6 +54,7 @@ private:
     char* end() const { return static_cast<char*>(m_pages) + m_page; }
     long m_page;
     void* m_pages;
+    bool m_ready = false;
 };
 
 QString randomText(QRandomGenerator& random, const QString& common) {
@@ -266,21 +266,13 @@ void TestLineSortsAfter::collatedFormsAgree() {
     const int expected = collator.compare(first, second);
     // The one-byte line ends where its page does, before one that may not be read: the
     // widening must not read past it there.
-    const long page = sysconf(_SC_PAGESIZE);
-    void* pages =
-        mmap(nullptr, size_t(2 * page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    QVERIFY(pages != MAP_FAILED);
-    QVERIFY(mprotect(static_cast<char*>(pages) + page, size_t(page), PROT_NONE) == 0);
-    const QByteArray bytes = first.toLatin1();
-    char* const atEnd = static_cast<char*>(pages) + page - bytes.size();
-    std::memcpy(atEnd, bytes.constData(), size_t(bytes.size()));
-    const LineText oneByte = varnel::fitsLatin1(first)
-                                 ? LineText(QLatin1StringView(atEnd, bytes.size()))
-                                 : LineText(first);
+    PageEnd page;
+    QVERIFY(page.isReady());
+    const LineText oneByte =
+        varnel::fitsLatin1(first) ? page.place(first.toLatin1()) : LineText(first);
     varnel::CollatedComparison compare(collator);
     const int got = compare(oneByte, second);
     const int twice = compare(oneByte, oneByte);
-    munmap(pages, size_t(2 * page));
     QCOMPARE(got < 0, expected < 0);
     QCOMPARE(got > 0, expected > 0);
     QCOMPARE(twice, 0);
