@@ -44,6 +44,12 @@ public:
         m_lastRead = now;
         return now - m_lastTurn >= m_interval;
     }
+    // How many asks from now on are sure to answer false without reading the clock: work
+    // that asks for every item may pass over that many items at once, and count them with
+    // skipAsks(), for the same turns as asking each would give. Counting more makes the next
+    // ask read the clock.
+    unsigned quietAsks() const { return m_asks < m_stride ? m_stride - 1 - m_asks : 0; }
+    void skipAsks(unsigned asks) { m_asks += asks; }
     void yield() {
         if (due())
             yieldNow();

@@ -61,6 +61,20 @@ public:
         return m_storage.text(m_entries.line(size_t(position - 1)));
     }
 
+    // Calls visit(position, text) for each position from `first` to `last`, in order, until
+    // it returns false, for a walk over many lines that checks the positions once. Throws
+    // Failure "Index out of bounds" first, for any position outside 1..count().
+    template <typename Visit> void visitTexts(qsizetype first, qsizetype last, Visit visit) const {
+        if (first > last)
+            return;
+        checkPosition(first);
+        checkPosition(last);
+        for (qsizetype position = first; position <= last; ++position) {
+            if (!visit(position, textOf(size_t(position - 1))))
+                return;
+        }
+    }
+
     void appendBatch(const QStringList& texts);
     // Takes `buffer` whole; each span is one line inside it.
     void appendLines(QString buffer, const std::vector<LineSpan>& spans);

@@ -3,10 +3,13 @@
 #include "commands/extracting.h"
 #include "core/errorreport.h"
 #include "order/collation.h"
+#include "order/linesortsafter.h"
 #include "tests/support/commandform.h"
+#include "tests/support/drivenclock.h"
 #include "tests/support/testfiles.h"
 
 #include <QAbstractItemModelTester>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace varnel;
@@ -26,6 +29,10 @@ class TestExtraction : public QObject {
 private slots:
     void walk_data();
     void walk();
+    void longWalk_data();
+    void longWalk();
+    void inputChangedDuringASharedWalk_data();
+    void inputChangedDuringASharedWalk();
     void runsReplaceResultsAndLeaveSortedMode();
     void secondClickDuringAYieldDoesNothing();
     void inputShortenedDuringAYield_data();
@@ -73,6 +80,77 @@ void TestExtraction::walk() {
     QVERIFY(!form.state.busy());
     // Only a run over lines puts the default pointer back.
     QCOMPARE(form.state.pointer(), input.isEmpty() ? Pointer::Arrow : Pointer::Default);
+}
+
+// Long enough for the walk to pass over many positions between two looks at the clock: the
+// lines found are those each pair's own test finds, wherever the turns fall.
+void TestExtraction::longWalk_data() {
+    QTest::addColumn<QStringList>("input");
+    QStringList descending, ascending, mixed;
+    QRandomGenerator random(7);
+    for (int i = 0; i < 3000; ++i) {
+        descending.append(QStringLiteral("line %1").arg(9999 - i));
+        ascending.append(QStringLiteral("Line %1").arg(1000 + i));
+        mixed.append(QStringLiteral("anan %1").arg(random.bounded(100)) +
+                     (random.bounded(3) == 0 ? QStringLiteral("ÿ€") : QStringLiteral("Ä")));
+    }
+    QTest::newRow("every pair out of order") << descending;
+    QTest::newRow("none out of order") << ascending;
+    QTest::newRow("both forms, some out of order") << mixed;
+    QStringList shared;
+    for (int i = 0; i < 70000; ++i)
+        shared.append(mixed[i % mixed.size()] + QString::number(i % 7));
+    QTest::newRow("long enough to share the tests with a thread") << shared;
+}
+
+void TestExtraction::longWalk() {
+    QFETCH(QStringList, input);
+    Form form;
+    form.state.input().appendBatch(input);
+    QStringList expected;
+    for (qsizetype i = 1; i < input.size(); ++i) {
+        if (lineSortsAfter(input[i - 1], input[i]))
+            expected.append(input[i - 1]);
+    }
+    extractOutOfOrderLines(form.state);
+    QCOMPARE(itemsOf(form.state.results()), expected);
+    for (qsizetype i = 1; i <= form.state.results().count(); ++i)
+        QVERIFY(form.state.input().text(form.state.results().link(i)) ==
+                form.state.results().text(i));
+    QCOMPARE(form.ui.messageTexts(), QStringList{QStringLiteral("Done.")});
+}
+
+void TestExtraction::inputChangedDuringASharedWalk_data() {
+    QTest::addColumn<bool>("reload");
+    QTest::newRow("reloaded in order") << true;
+    QTest::newRow("cleared") << false;
+}
+
+// Pairs tested ahead on two threads are taken only until the window's next turn: after the
+// list changed in one, nothing more of the old list is found.
+void TestExtraction::inputChangedDuringASharedWalk() {
+    QFETCH(bool, reload);
+    Form form;
+    form.state.pump().setInterval(std::chrono::microseconds(100));
+    const QStringList before = descending(300000);
+    QStringList after;
+    for (int i = 0; i < 300000; ++i)
+        after.append(QStringLiteral("Line %1").arg(i, 6, 10, QLatin1Char('0')));
+    form.state.input().appendBatch(before);
+    bool changed = false;
+    const auto change = onTurn(3, [&] {
+        changed = true;
+        form.state.input().clear();
+        if (reload)
+            form.state.input().appendBatch(after);
+    });
+    extractOutOfOrderLines(form.state);
+    QVERIFY(changed);
+    const QStringList items = itemsOf(form.state.results());
+    QVERIFY(items.size() < before.size() - 1);
+    QCOMPARE(items, before.mid(0, items.size()));
+    QCOMPARE(reportHeads(form.ui).size(), reload ? 0 : 1);
+    QCOMPARE(form.ui.messageTexts().last(), QStringLiteral("Done."));
 }
 
 void TestExtraction::runsReplaceResultsAndLeaveSortedMode() {

@@ -30,6 +30,33 @@ struct Forms {
 const QString Alphabet = QStringLiteral("aAzZ@[`{ \t\u007f\u0080\u00b5\u00c0\u00d7\u00de\u00df"
                                         "\u00e0\u00f7\u00fe\u00ff\u00c9\u00e9");
 
+// Room for a line that ends where readable memory does: reading one byte past it faults.
+class PageEnd {
+public:
+    PageEnd()
+        : m_page(sysconf(_SC_PAGESIZE))
+        , m_pages(mmap(nullptr, size_t(2 * m_page), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {
+        m_ready = m_pages != MAP_FAILED && mprotect(end(), size_t(m_page), PROT_NONE) == 0;
+    }
+    ~PageEnd() {
+        if (m_pages != MAP_FAILED)
+            munmap(m_pages, size_t(2 * m_page));
+    }
+    bool isReady() const { return m_ready; }
+    LineText place(const QByteArray& bytes) {
+        char* at = end() - bytes.size();
+        std::memcpy(at, bytes.constData(), size_t(bytes.size()));
+        return QLatin1StringView(at, bytes.size());
+    }
+
+private:
+    char* end() const { return static_cast<char*>(m_pages) + m_page; }
+    long m_page;
+    void* m_pages;
+    bool m_ready = false;
+};
+
 QString randomText(QRandomGenerator& random, const QString& common) {
     QString text = common;
     for (int n = random.bounded(20); n > 0; --n)
@@ -47,6 +74,8 @@ private slots:
     void neverBothWays_data() { pairs_data(); }
     void neverBothWays();
     void oneByteFormsAgree();
+    void everyByteAgainstEveryByte_data();
+    void everyByteAgainstEveryByte();
     void collatedFormsAgree_data();
     void collatedFormsAgree();
     void collationLocale_data();
@@ -171,6 +200,52 @@ void TestLineSortsAfter::oneByteFormsAgree() {
     }
 }
 
+// One-byte lines are lowered eight bytes at a time, and their last bytes read on their own:
+// each pair of bytes, at each kind of place, compares as the same characters in UTF-16 do.
+void TestLineSortsAfter::everyByteAgainstEveryByte_data() {
+    QTest::addColumn<int>("at");     // where the two bytes differ
+    QTest::addColumn<int>("after");  // bytes after them, alike in both
+    QTest::addColumn<int>("longer"); // bytes more in the second line
+    QTest::newRow("alone") << 0 << 0 << 0;
+    QTest::newRow("first of a short line") << 0 << 2 << 0;
+    QTest::newRow("middle of a short line") << 2 << 2 << 0;
+    QTest::newRow("last of seven") << 6 << 0 << 0;
+    QTest::newRow("last of eight") << 7 << 0 << 0;
+    QTest::newRow("first past eight") << 8 << 0 << 0;
+    QTest::newRow("in the last, overlapping eight") << 9 << 3 << 0;
+    QTest::newRow("in a second whole eight") << 12 << 3 << 0;
+    QTest::newRow("before a longer line") << 5 << 1 << 3;
+    QTest::newRow("before a longer line, past eight") << 10 << 2 << 9;
+}
+
+void TestLineSortsAfter::everyByteAgainstEveryByte() {
+    QFETCH(int, at);
+    QFETCH(int, after);
+    QFETCH(int, longer);
+    PageEnd upperPage, lowerPage;
+    QVERIFY(upperPage.isReady() && lowerPage.isReady());
+    // The same letters before and after in both lines, in other cases: no case decides.
+    const QByteArray letters = QStringLiteral("AbÇdÉfGhÎjKlMñÖpQrStÜvWxÝz").toLatin1();
+    QByteArray upper = letters.left(at) + 'x' + letters.mid(at + 1, after);
+    QByteArray lower = QString::fromLatin1(upper).toLower().toLatin1() + QByteArray(longer, 'q');
+    for (int a = 0; a < 256; ++a) {
+        upper[at] = char(a);
+        const LineText first = upperPage.place(upper);
+        const QString firstWide = QString::fromLatin1(upper);
+        for (int b = 0; b < 256; ++b) {
+            lower[at] = char(b);
+            const int narrow = varnel::compareLowered(first, lowerPage.place(lower));
+            const int wide = varnel::compareLowered(firstWide, QString::fromLatin1(lower));
+            if (narrow != wide)
+                QFAIL(qPrintable(QStringLiteral("bytes %1 and %2: %3, not %4")
+                                     .arg(a)
+                                     .arg(b)
+                                     .arg(narrow)
+                                     .arg(wide)));
+        }
+    }
+}
+
 void TestLineSortsAfter::collatedFormsAgree_data() {
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
@@ -191,21 +266,13 @@ void TestLineSortsAfter::collatedFormsAgree() {
     const int expected = collator.compare(first, second);
     // The one-byte line ends where its page does, before one that may not be read: the
     // widening must not read past it there.
-    const long page = sysconf(_SC_PAGESIZE);
-    void* pages =
-        mmap(nullptr, size_t(2 * page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    QVERIFY(pages != MAP_FAILED);
-    QVERIFY(mprotect(static_cast<char*>(pages) + page, size_t(page), PROT_NONE) == 0);
-    const QByteArray bytes = first.toLatin1();
-    char* const atEnd = static_cast<char*>(pages) + page - bytes.size();
-    std::memcpy(atEnd, bytes.constData(), size_t(bytes.size()));
-    const LineText oneByte = varnel::fitsLatin1(first)
-                                 ? LineText(QLatin1StringView(atEnd, bytes.size()))
-                                 : LineText(first);
+    PageEnd page;
+    QVERIFY(page.isReady());
+    const LineText oneByte =
+        varnel::fitsLatin1(first) ? page.place(first.toLatin1()) : LineText(first);
     varnel::CollatedComparison compare(collator);
     const int got = compare(oneByte, second);
     const int twice = compare(oneByte, oneByte);
-    munmap(pages, size_t(2 * page));
     QCOMPARE(got < 0, expected < 0);
     QCOMPARE(got > 0, expected > 0);
     QCOMPARE(twice, 0);

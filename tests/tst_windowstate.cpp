@@ -29,6 +29,8 @@ private slots:
     void applicationTitle();
     void pumpTurns_data();
     void pumpTurns();
+    void quietAsksTurnAsAskingEach_data() { pumpTurns_data(); }
+    void quietAsksTurnAsAskingEach();
     void runAside_data();
     void runAside();
 };
@@ -89,6 +91,31 @@ void TestWindowState::pumpTurns() {
     QVERIFY2(pump.turns() <= work / interval, qPrintable(QString::number(pump.turns())));
     QVERIFY2(pump.turns() >= work / (interval + std::max(ask, interval / 4)),
              qPrintable(QString::number(pump.turns())));
+}
+
+// Work that passes over the asks the pump calls quiet, and counts them, turns the event loop
+// at the very asks that asking each would.
+void TestWindowState::quietAsksTurnAsAskingEach() {
+    QFETCH(int, interval);
+    QFETCH(int, ask);
+    QFETCH(int, asks);
+    const auto turnsAt = [&](bool skipping) {
+        fakeTime = {};
+        EventPump pump(microseconds(interval), &fakeNow);
+        QList<int> at;
+        for (int i = 0; i < asks; ++i) {
+            const int skip = skipping ? std::min(int(pump.quietAsks()), asks - i - 1) : 0;
+            pump.skipAsks(unsigned(skip));
+            i += skip;
+            fakeTime += microseconds(ask) * (skip + 1);
+            const long long before = pump.turns();
+            pump.yield();
+            if (pump.turns() != before)
+                at.append(i);
+        }
+        return at;
+    };
+    QCOMPARE(turnsAt(true), turnsAt(false));
 }
 
 void TestWindowState::runAside_data() {
