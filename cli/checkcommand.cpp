@@ -2,14 +2,17 @@
 
 #include "files/bytesource.h"
 #include "files/filesystem.h"
+#include "files/mappedfile.h"
 #include "order/collationkeys.h"
 #include "streams.h"
 #include "text/linestream.h"
+#include "text/utf8linepairs.h"
 
 #include <QCollator>
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include <unistd.h>
@@ -36,6 +39,9 @@ public:
     }
     // Returns whether something was found.
     bool check(const QString& name, LineStream& stream);
+    // The same for a plain file in UTF-8 read in one go; nothing, with nothing read or
+    // written, when the file is not one of those: it is then for check() to read.
+    std::optional<bool> checkMapped(const QString& name, int fd);
     // The file failed: what was found in it while its encoding was in doubt goes.
     void abandon();
 
@@ -52,6 +58,8 @@ private:
                        Decoded& into);
     void report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                 const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber);
+    void report(Finding::Kind kind, const QByteArray& name, QByteArrayView upperUtf8,
+                QByteArrayView lowerUtf8, qint64 lowerNumber);
     void forgetUnsettled();
     template <typename Write> void write(Write&& what) {
         if (m_options.quiet)
@@ -149,6 +157,28 @@ bool Checker::check(const QString& name, LineStream& stream) {
     return found > 0;
 }
 
+std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
+    // The order the pair test on UTF-8 bytes answers for, and every finding wanted: the
+    // stream stops reading at the first when only the status is, wherever it stands then.
+    const LineOrder& order = m_options.order;
+    if (order.rule != LineOrder::Rule::Code || order.numeric || m_options.quiet)
+        return std::nullopt;
+    MappedFile file(fd);
+    if (!file.isMapped())
+        return std::nullopt;
+    const QByteArray shownName = encodeFileName(name);
+    bool found = false;
+    const bool taken = findUtf8LinePairs(file.bytes(), m_options.unique, [&](const LinePair& pair) {
+        found = true;
+        report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, shownName, pair.upper,
+               pair.lower, pair.lowerNumber);
+    });
+    if (!taken)
+        return std::nullopt;
+    file.consume();
+    return found;
+}
+
 void Checker::abandon() {
     forgetUnsettled();
     m_out.release();
@@ -161,14 +191,21 @@ void Checker::forgetUnsettled() {
 
 void Checker::report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                      const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber) {
+    if (m_options.quiet)
+        return;
+    // Emptied keeping their room: clear() would give it back, and a list out of order has a
+    // finding every few lines.
+    m_text.truncate(0);
+    stream.appendUtf8(upper, m_text);
+    m_next.truncate(0);
+    stream.appendUtf8(lower, m_next);
+    report(kind, name, m_text, m_next, lowerNumber);
+}
+
+void Checker::report(Finding::Kind kind, const QByteArray& name, QByteArrayView upperUtf8,
+                     QByteArrayView lowerUtf8, qint64 lowerNumber) {
     write([&](QByteArray& out) {
-        // Emptied keeping their room: clear() would give it back, and a list out of order
-        // has a finding every few lines.
-        m_text.truncate(0);
-        stream.appendUtf8(upper, m_text);
-        m_next.truncate(0);
-        stream.appendUtf8(lower, m_next);
-        m_report->add({kind, name, lowerNumber - 1, m_text, m_next}, out);
+        m_report->add({kind, name, lowerNumber - 1, upperUtf8, lowerUtf8}, out);
     });
 }
 
@@ -187,8 +224,12 @@ int runCheck(const QStringList& files, const CheckOptions& options) {
         for (const QString& name : inputNames(files)) {
             try {
                 const InputFile input(name);
-                LineStream stream(input.fd(), LineStream::Replay::Again);
-                found = checker.check(name, stream) || found;
+                if (const std::optional<bool> mapped = checker.checkMapped(name, input.fd())) {
+                    found = *mapped || found;
+                } else {
+                    LineStream stream(input.fd(), LineStream::Replay::Again);
+                    found = checker.check(name, stream) || found;
+                }
             } catch (const WriteFailure&) {
                 throw;
             } catch (const TemporaryFileFailure& failure) {

@@ -1,0 +1,277 @@
+#include "utf8linepairs.h"
+
+#include "linebreaks.h"
+#include "order/encodedlinesortsafter.h"
+#include "utf8check.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+enum class Verdict { None, Order, Repeat };
+
+constexpr quint64 HighBits = 0x8080808080808080ULL;
+
+// The high bit of each byte that is not zero.
+inline quint64 nonZeroBytes(quint64 word) {
+    return (((word & ~HighBits) + ~HighBits) | word) & HighBits;
+}
+
+// Eight bytes with A to Z lowered; bytes beyond ASCII stay as they are.
+inline quint64 asciiLower(quint64 word) {
+    const quint64 low = word & ~HighBits;
+    const quint64 fromA = low + 0x3F3F3F3F3F3F3F3FULL; // high bit set from 'A' on
+    const quint64 pastZ = low + 0x2525252525252525ULL; // high bit set past 'Z'
+    return word | ((fromA & ~pastZ & ~word & HighBits) >> 2);
+}
+
+// utf8LineSortsAfter for the usual pair of a list, told apart within the bytes both lines
+// have in whole words by a letter or sign of ASCII in both: there its answer is plain, and
+// the call costs more than the answer. 1 or 0, or -1 when those bytes leave it open.
+[[gnu::always_inline]] inline int quickSortsAfter(QByteArrayView upper, QByteArrayView lower) {
+    if constexpr (std::endian::native != std::endian::little)
+        return -1;
+    const qsizetype common = std::min(upper.size(), lower.size());
+    for (qsizetype i = 0; i + 8 <= common; i += 8) {
+        quint64 a;
+        quint64 b;
+        std::memcpy(&a, upper.data() + i, sizeof a);
+        std::memcpy(&b, lower.data() + i, sizeof b);
+        const quint64 la = asciiLower(a);
+        const quint64 lb = asciiLower(b);
+        // The first byte that differs once lowered, or that differs and is beyond ASCII.
+        const quint64 stop = nonZeroBytes(la ^ lb) | (nonZeroBytes(a ^ b) & (a | b));
+        if (!stop)
+            continue;
+        const int at = std::countr_zero(stop) / 8 * 8;
+        if (((a | b) >> at) & 0x80)
+            return -1;
+        return quint8(la >> at) > quint8(lb >> at) ? 1 : 0;
+    }
+    return -1;
+}
+
+[[gnu::always_inline]] inline bool sortsAfter(QByteArrayView upper, QByteArrayView lower) {
+    const int quick = quickSortsAfter(upper, lower);
+    return quick >= 0 ? quick == 1 : utf8LineSortsAfter(upper, lower);
+}
+
+// The pair test of streamLinesSortAfter on UTF-8, as the check asks it.
+[[gnu::always_inline]] inline Verdict judge(QByteArrayView upper, QByteArrayView lower,
+                                            bool repeats) {
+    if (sortsAfter(upper, lower))
+        return Verdict::Order;
+    return repeats && !sortsAfter(lower, upper) ? Verdict::Repeat : Verdict::None;
+}
+
+// Whole lines of the text: from a line's start to just past a LF, or to the text's end.
+// Its bytes are checked for UTF-8 a stretch at a time just ahead of the lines cut from
+// them, so that each stretch is still in the cache when it is cut; no line is judged before
+// its bytes are known to be UTF-8, which the pair test relies on.
+class Share {
+public:
+    Share(QByteArrayView text, qsizetype from, qsizetype to, bool repeats, qsizetype checkedAhead)
+        : m_text(text.data())
+        , m_to(to)
+        , m_repeats(repeats)
+        , m_checkedAhead(std::max<qsizetype>(checkedAhead, 1))
+        , m_checked(from)
+        , m_lineStart(from)
+        , m_scan(from) {}
+
+    // Checks the whole share and cuts it into lines, keeping up to `most` pairs.
+    void run(qsizetype most) {
+        cut([&](const Kept& pair) {
+            m_kept.push_back(pair);
+            return qsizetype(m_kept.size()) < most;
+        });
+        while (m_valid && m_checked < m_to)
+            checkMore();
+        m_valid = m_valid && m_check.complete();
+    }
+    bool valid() const { return m_valid; }
+
+    // Gives the pairs kept, then cuts the lines left and gives theirs; `before` lines come
+    // before the share's first.
+    void give(qint64 before, const std::function<void(const LinePair&)>& take) {
+        const auto pair = [&](const Kept& kept) {
+            return LinePair{kept.repeat,
+                            before + kept.lowerNumber,
+                            {m_text + kept.upper.from, kept.upper.length},
+                            {m_text + kept.lower.from, kept.lower.length}};
+        };
+        // The lines kept were read long ago: fetched a few pairs ahead, they are no longer
+        // waited for one at a time.
+        constexpr size_t Ahead = 8;
+        for (size_t k = 0; k < m_kept.size(); ++k) {
+            if (k + Ahead < m_kept.size()) {
+                __builtin_prefetch(m_text + m_kept[k + Ahead].upper.from);
+                __builtin_prefetch(m_text + m_kept[k + Ahead].lower.from);
+            }
+            take(pair(m_kept[k]));
+        }
+        m_kept = {};
+        cut([&](const Kept& kept) {
+            take(pair(kept));
+            return true;
+        });
+    }
+
+    // Once all is cut.
+    qint64 lines() const { return m_lines; }
+    QByteArrayView first() const { return view(m_first); }
+    QByteArrayView last() const { return {m_text + m_previousFrom, m_previousLength}; }
+
+private:
+    struct Kept {
+        LineRange upper;
+        LineRange lower;
+        qint64 lowerNumber; // in the share
+        bool repeat;
+    };
+
+    QByteArrayView view(LineRange line) const { return {m_text + line.from, line.length}; }
+
+    bool checkMore() {
+        const qsizetype size = std::min(m_checkedAhead, m_to - m_checked);
+        m_valid = m_check.feed(QByteArrayView(m_text + m_checked, size));
+        m_checked += size;
+        return m_valid;
+    }
+
+    // Cuts lines by the line rule until the share ends or `found` says stop; stopped, it
+    // goes on from there when called again.
+    template <typename Found> void cut(Found&& found) {
+        while (!m_cut) {
+            const qsizetype at = m_finder.find(m_text, m_scan, m_checked);
+            if (at >= m_checked) {
+                if (m_checked < m_to) {
+                    if (!checkMore())
+                        return;
+                    continue;
+                }
+                m_cut = true;
+                // Only the text's last share can end without a break.
+                if (m_lineStart < m_to)
+                    line(m_lineStart, m_to - m_lineStart, found);
+                return;
+            }
+            qsizetype next = at + 1;
+            // A share ends after a LF, never between the CR and LF of one break.
+            if (m_text[at] == '\r' && next < m_to && m_text[next] == '\n')
+                ++next;
+            const qsizetype from = m_lineStart;
+            m_lineStart = m_scan = next;
+            if (!line(from, at - from, found))
+                return;
+        }
+    }
+
+    template <typename Found>
+    [[gnu::always_inline]] bool line(qsizetype from, qsizetype length, Found&& found) {
+        bool goOn = true;
+        if (++m_lines == 1) {
+            m_first = {from, length};
+        } else {
+            const Verdict verdict = judge({m_text + m_previousFrom, m_previousLength},
+                                          {m_text + from, length}, m_repeats);
+            if (verdict != Verdict::None)
+                goOn = found(Kept{{m_previousFrom, m_previousLength},
+                                  {from, length},
+                                  m_lines,
+                                  verdict == Verdict::Repeat});
+        }
+        m_previousFrom = from;
+        m_previousLength = length;
+        return goOn;
+    }
+
+    const char* const m_text;
+    const qsizetype m_to;
+    const bool m_repeats;
+    const qsizetype m_checkedAhead;
+    Utf8Check m_check;
+    bool m_valid = true;
+    qsizetype m_checked;   // the bytes known to be UTF-8 end here
+    qsizetype m_lineStart; // where the next line starts
+    qsizetype m_scan;      // where the search for its break goes on
+    BreakFinder m_finder;
+    bool m_cut = false; // all lines cut
+    qint64 m_lines = 0;
+    LineRange m_first;
+    qsizetype m_previousFrom = 0;
+    qsizetype m_previousLength = 0;
+    std::vector<Kept> m_kept;
+};
+
+// Where the second share starts: past the first LF from the middle, or the text's end.
+qsizetype secondShareStart(QByteArrayView text, const LinePairTuning& tuning) {
+    if (text.size() < tuning.smallestShared)
+        return text.size();
+    const qsizetype from =
+        tuning.shareFrom >= 0 ? std::min(tuning.shareFrom, text.size()) : text.size() / 2;
+    const void* lf = std::memchr(text.data() + from, '\n', size_t(text.size() - from));
+    return lf ? static_cast<const char*>(lf) - text.data() + 1 : text.size();
+}
+
+} // namespace
+
+bool findUtf8LinePairs(QByteArrayView text, bool repeats,
+                       const std::function<void(const LinePair&)>& take,
+                       const LinePairTuning& tuning) {
+    // A marked text decodes by rules of its own.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        return false;
+    const qsizetype most = std::max<qsizetype>(tuning.mostKept, 1);
+    const qsizetype split = secondShareStart(text, tuning);
+    Share first(text, 0, split, repeats, tuning.checkedAhead);
+    std::optional<Share> second;
+    if (split < text.size())
+        second.emplace(text, split, text.size(), repeats, tuning.checkedAhead);
+    if (second) {
+        std::exception_ptr failure;
+        {
+            std::jthread helper;
+            try {
+                helper = std::jthread([&] {
+                    try {
+                        second->run(most);
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error&) {
+                // No thread to be had: one share after the other.
+                second->run(most);
+            }
+            first.run(most);
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+    } else {
+        first.run(most);
+    }
+    if (!first.valid() || (second && !second->valid()))
+        return false;
+    first.give(0, take);
+    if (!second)
+        return true;
+    // The pair across the split, which neither share saw whole: the second share is not
+    // empty, so it has a first line.
+    const Verdict verdict = judge(first.last(), second->first(), repeats);
+    if (verdict != Verdict::None)
+        take({verdict == Verdict::Repeat, first.lines() + 1, first.last(), second->first()});
+    second->give(first.lines(), take);
+    return true;
+}
+
+} // namespace varnel
