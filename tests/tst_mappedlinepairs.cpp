@@ -121,16 +121,17 @@ void TestMappedLinePairs::sameAsTheStream_data() {
 }
 
 void TestMappedLinePairs::sameAsTheStream() {
-    // Whatever the share point, the stretches checked ahead and the pairs kept before the
-    // rest is cut again, the pairs are the stream's, or nothing is taken.
+    // However the text is shared out (from a share a line to one share), whatever the
+    // stretches checked ahead and the pairs kept before the rest is cut again, the pairs are
+    // the stream's, or nothing is taken.
     QFETCH(QByteArray, bytes);
     for (const bool repeats : {false, true}) {
         const Streamed expected = streamed(bytes, repeats);
         const qsizetype step = 1 + bytes.size() / 200;
-        for (qsizetype shareFrom = 0; shareFrom <= bytes.size(); shareFrom += step) {
+        for (qsizetype shareSize = 1; shareSize <= bytes.size() + 1; shareSize += step) {
             for (const qsizetype checkedAhead : {1, 3, 1 << 17}) {
                 for (const qsizetype mostKept : {1, 1 << 16}) {
-                    const LinePairTuning tuning{0, shareFrom, checkedAhead, mostKept};
+                    const LinePairTuning tuning{0, 2, shareSize, checkedAhead, mostKept};
                     QList<QByteArray> pairs;
                     const bool taken = findUtf8LinePairs(
                         bytes, repeats,
@@ -140,7 +141,7 @@ void TestMappedLinePairs::sameAsTheStream() {
                         },
                         tuning);
                     const QByteArray where =
-                        QByteArray("share from ") + QByteArray::number(shareFrom) + ", checked " +
+                        QByteArray("shares of ") + QByteArray::number(shareSize) + ", checked " +
                         QByteArray::number(checkedAhead) + ", kept " + QByteArray::number(mostKept);
                     QVERIFY2(taken == expected.utf8, where.constData());
                     if (!taken)

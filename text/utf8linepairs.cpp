@@ -5,10 +5,10 @@
 #include "utf8check.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <exception>
-#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -213,14 +213,26 @@ private:
     std::vector<Kept> m_kept;
 };
 
-// Where the second share starts: past the first LF from the middle, or the text's end.
-qsizetype secondShareStart(QByteArrayView text, const LinePairTuning& tuning) {
+// Where each share starts: the first at the text's start, the others after the first LF
+// from each stretch on.
+std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tuning) {
+    std::vector<qsizetype> starts{0};
     if (text.size() < tuning.smallestShared)
-        return text.size();
-    const qsizetype from =
-        tuning.shareFrom >= 0 ? std::min(tuning.shareFrom, text.size()) : text.size() / 2;
-    const void* lf = std::memchr(text.data() + from, '\n', size_t(text.size() - from));
-    return lf ? static_cast<const char*>(lf) - text.data() + 1 : text.size();
+        return starts;
+    const qsizetype stretch =
+        tuning.shareSize > 0 ? tuning.shareSize
+                             : std::max<qsizetype>(text.size() / std::max(tuning.shares, 1), 1);
+    for (qsizetype from = stretch; from < text.size();) {
+        const void* lf = std::memchr(text.data() + from, '\n', size_t(text.size() - from));
+        if (!lf)
+            break;
+        const qsizetype start = static_cast<const char*>(lf) - text.data() + 1;
+        if (start == text.size())
+            break;
+        starts.push_back(start);
+        from = std::max(from + stretch, start);
+    }
+    return starts;
 }
 
 } // namespace
@@ -231,46 +243,59 @@ bool findUtf8LinePairs(QByteArrayView text, bool repeats,
     // A marked text decodes by rules of its own.
     if (text.startsWith("\xEF\xBB\xBF"))
         return false;
-    const qsizetype most = std::max<qsizetype>(tuning.mostKept, 1);
-    const qsizetype split = secondShareStart(text, tuning);
-    Share first(text, 0, split, repeats, tuning.checkedAhead);
-    std::optional<Share> second;
-    if (split < text.size())
-        second.emplace(text, split, text.size(), repeats, tuning.checkedAhead);
-    if (second) {
-        std::exception_ptr failure;
-        {
-            std::jthread helper;
+    const std::vector<qsizetype> starts = shareStarts(text, tuning);
+    std::vector<Share> shares;
+    shares.reserve(starts.size());
+    for (size_t k = 0; k < starts.size(); ++k)
+        shares.emplace_back(text, starts[k], k + 1 < starts.size() ? starts[k + 1] : text.size(),
+                            repeats, tuning.checkedAhead);
+    const qsizetype most = std::max<qsizetype>(tuning.mostKept / qsizetype(shares.size()), 1);
+    // Each thread takes the next share left until none is, or one is no UTF-8.
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto work = [&] {
+        for (size_t k; !failed && (k = next++) < shares.size();) {
+            shares[k].run(most);
+            if (!shares[k].valid())
+                failed = true;
+        }
+    };
+    std::exception_ptr failure;
+    {
+        std::jthread helper;
+        if (shares.size() > 1) {
             try {
                 helper = std::jthread([&] {
                     try {
-                        second->run(most);
+                        work();
                     } catch (...) {
                         failure = std::current_exception();
+                        failed = true;
                     }
                 });
             } catch (const std::system_error&) {
-                // No thread to be had: one share after the other.
-                second->run(most);
+                // No thread to be had: this one takes every share.
             }
-            first.run(most);
         }
-        if (failure)
-            std::rethrow_exception(failure);
-    } else {
-        first.run(most);
+        work();
     }
-    if (!first.valid() || (second && !second->valid()))
+    if (failure)
+        std::rethrow_exception(failure);
+    if (failed)
         return false;
-    first.give(0, take);
-    if (!second)
-        return true;
-    // The pair across the split, which neither share saw whole: the second share is not
-    // empty, so it has a first line.
-    const Verdict verdict = judge(first.last(), second->first(), repeats);
-    if (verdict != Verdict::None)
-        take({verdict == Verdict::Repeat, first.lines() + 1, first.last(), second->first()});
-    second->give(first.lines(), take);
+    qint64 before = 0;
+    for (size_t k = 0; k < shares.size(); ++k) {
+        // The pair across two shares, which neither saw whole: no share is empty.
+        if (k > 0) {
+            const QByteArrayView upper = shares[k - 1].last();
+            const QByteArrayView lower = shares[k].first();
+            const Verdict verdict = judge(upper, lower, repeats);
+            if (verdict != Verdict::None)
+                take({verdict == Verdict::Repeat, before + 1, upper, lower});
+        }
+        shares[k].give(before, take);
+        before += shares[k].lines();
+    }
     return true;
 }
 

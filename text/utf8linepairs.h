@@ -17,16 +17,20 @@ struct LinePair {
 
 // How a text is shared out; the defaults suit the program, tests ask for the rest.
 struct LinePairTuning {
-    // A text shorter than this is scanned by one thread: a second costs more to start.
+    // A text shorter than this is one share, for one thread: a second costs more to start.
     qsizetype smallestShared = qsizetype(1) << 20;
-    // Where the second thread's share starts: after the first LF from here; -1: the middle.
-    qsizetype shareFrom = -1;
+    // The shares a longer text is cut into, about as long as each other, which the two
+    // threads take in turn: lines differ in the work they take, and with many shares neither
+    // thread waits long for the other.
+    int shares = 16;
+    // Or shares of about this many bytes, if not 0.
+    qsizetype shareSize = 0;
     // Bytes checked for UTF-8 at a time, just ahead of the lines cut from them.
     qsizetype checkedAhead = qsizetype(1) << 17;
-    // The most pairs each share keeps before it only checks the rest of its bytes, leaving
-    // its other lines to be cut once the shares before it are given: memory stays bounded
-    // when nearly every line is out of order.
-    qsizetype mostKept = qsizetype(1) << 20;
+    // The most pairs all shares keep before they only check the rest of their bytes,
+    // leaving their other lines to be cut once the shares before them are given: memory
+    // stays bounded when nearly every line is out of order.
+    qsizetype mostKept = qsizetype(1) << 21;
 };
 
 // Gives `take` the pairs of a whole text in memory, in order, exactly as a LineStream
