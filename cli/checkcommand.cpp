@@ -166,17 +166,40 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
     MappedFile file(fd);
     if (!file.isMapped())
         return std::nullopt;
-    const QByteArray shownName = encodeFileName(name);
-    bool found = false;
-    const bool taken = findUtf8LinePairs(file.bytes(), m_options.unique, [&](const LinePair& pair) {
-        found = true;
-        report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, shownName, pair.upper,
-               pair.lower, pair.lowerNumber);
-    });
+    // Findings written while the rest of the file may still turn out not UTF-8 are held,
+    // as the stream holds them, and go if it does.
+    class Taker : public LinePairTaker {
+    public:
+        Taker(Checker& checker, const QString& name)
+            : m_checker(checker)
+            , m_name(encodeFileName(name)) {}
+        void take(const LinePair& pair) override {
+            ++found;
+            m_checker.report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, m_name,
+                             pair.upper, pair.lower, pair.lowerNumber);
+        }
+        bool takesAhead() const override { return !m_checker.m_out.holdsMuch(); }
+        void settle(bool stand) override {
+            if (stand) {
+                m_checker.m_out.release();
+                return;
+            }
+            m_checker.m_report->forget(std::exchange(found, 0));
+            m_checker.m_out.drop();
+        }
+        qint64 found = 0;
+
+    private:
+        Checker& m_checker;
+        const QByteArray m_name;
+    } taker(*this, name);
+    m_out.hold();
+    const bool taken = findUtf8LinePairs(file.bytes(), m_options.unique, taker);
+    m_out.release();
     if (!taken)
         return std::nullopt;
     file.consume();
-    return found;
+    return taker.found > 0;
 }
 
 void Checker::abandon() {

@@ -78,6 +78,26 @@ QByteArray listLike() {
     return bytes;
 }
 
+// Keeps the pairs it takes; takes up to `mostAhead` before the whole text is known to be
+// UTF-8, and forgets them when they do not stand.
+class Taker : public LinePairTaker {
+public:
+    explicit Taker(qsizetype mostAhead)
+        : m_mostAhead(mostAhead) {}
+    void take(const LinePair& pair) override {
+        pairs.append(described(pair.repeat, pair.lowerNumber, pair.upper, pair.lower));
+    }
+    bool takesAhead() const override { return pairs.size() < m_mostAhead; }
+    void settle(bool stand) override {
+        if (!stand)
+            pairs.clear();
+    }
+    QList<QByteArray> pairs;
+
+private:
+    const qsizetype m_mostAhead;
+};
+
 } // namespace
 
 class TestMappedLinePairs : public QObject {
@@ -107,6 +127,9 @@ void TestMappedLinePairs::sameAsTheStream_data() {
     QTest::newRow("long lines sharing their start")
         << QByteArray("the same long beginning, then b\nTHE SAME LONG BEGINNING, THEN A\n"
                       "the same long beginning, then \xc3\xa9\nthe same long beginning, then a\n");
+    QTest::newRow("one line the beginning of the next")
+        << QByteArray("the same start\nthe same start, longer\nthe same start\nTHE SAME START\n"
+                      "the same start\xc3\xa9\nthe same start\n");
     QTest::newRow("list-like") << listLike();
     // The stream decides these by rules of their own.
     QTest::newRow("UTF-8 mark") << QByteArray("\xef\xbb\xbf"
@@ -130,19 +153,15 @@ void TestMappedLinePairs::sameAsTheStream() {
         const qsizetype step = 1 + bytes.size() / 200;
         for (qsizetype shareSize = 1; shareSize <= bytes.size() + 1; shareSize += step) {
             for (const qsizetype checkedAhead : {1, 3, 1 << 17}) {
-                for (const qsizetype mostKept : {1, 1 << 16}) {
+                for (const auto& [mostKept, mostAhead] : {std::pair{1, 1 << 30}, {1 << 16, 3}}) {
                     const LinePairTuning tuning{0, 2, shareSize, checkedAhead, mostKept};
-                    QList<QByteArray> pairs;
-                    const bool taken = findUtf8LinePairs(
-                        bytes, repeats,
-                        [&](const LinePair& pair) {
-                            pairs.append(
-                                described(pair.repeat, pair.lowerNumber, pair.upper, pair.lower));
-                        },
-                        tuning);
+                    Taker taker(mostAhead);
+                    const bool taken = findUtf8LinePairs(bytes, repeats, taker, tuning);
+                    const QList<QByteArray>& pairs = taker.pairs;
                     const QByteArray where =
                         QByteArray("shares of ") + QByteArray::number(shareSize) + ", checked " +
-                        QByteArray::number(checkedAhead) + ", kept " + QByteArray::number(mostKept);
+                        QByteArray::number(checkedAhead) + ", kept " +
+                        QByteArray::number(mostKept) + ", ahead " + QByteArray::number(mostAhead);
                     QVERIFY2(taken == expected.utf8, where.constData());
                     if (!taken)
                         QVERIFY2(pairs.isEmpty(), where.constData());

@@ -4,6 +4,8 @@
 #include "order/encodedlinesortsafter.h"
 #include "utf8check.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -34,30 +36,36 @@ inline quint64 asciiLower(quint64 word) {
     return word | ((fromA & ~pastZ & ~word & HighBits) >> 2);
 }
 
-// utf8LineSortsAfter for the usual pair of a list, told apart within the bytes both lines
-// have in whole words by a letter or sign of ASCII in both: there its answer is plain, and
-// the call costs more than the answer. 1 or 0, or -1 when those bytes leave it open.
+// utf8LineSortsAfter for the usual pair of a list, told apart by a letter or sign of ASCII
+// in both, or equal to where the shorter ends, when both have eight bytes at least: there
+// its answer is plain, and the call costs more than the answer. 1 or 0, or -1 when it is
+// not that plain.
 [[gnu::always_inline]] inline int quickSortsAfter(QByteArrayView upper, QByteArrayView lower) {
     if constexpr (std::endian::native != std::endian::little)
         return -1;
     const qsizetype common = std::min(upper.size(), lower.size());
-    for (qsizetype i = 0; i + 8 <= common; i += 8) {
+    if (common < 8)
+        return -1;
+    for (qsizetype i = 0;; i += 8) {
+        // The last eight overlap bytes already passed, which hold nothing that stops.
+        const qsizetype at = std::min(i, common - 8);
         quint64 a;
         quint64 b;
-        std::memcpy(&a, upper.data() + i, sizeof a);
-        std::memcpy(&b, lower.data() + i, sizeof b);
+        std::memcpy(&a, upper.data() + at, sizeof a);
+        std::memcpy(&b, lower.data() + at, sizeof b);
         const quint64 la = asciiLower(a);
         const quint64 lb = asciiLower(b);
         // The first byte that differs once lowered, or that differs and is beyond ASCII.
         const quint64 stop = nonZeroBytes(la ^ lb) | (nonZeroBytes(a ^ b) & (a | b));
-        if (!stop)
-            continue;
-        const int at = std::countr_zero(stop) / 8 * 8;
-        if (((a | b) >> at) & 0x80)
-            return -1;
-        return quint8(la >> at) > quint8(lb >> at) ? 1 : 0;
+        if (stop) {
+            const int bit = std::countr_zero(stop) / 8 * 8;
+            if (((a | b) >> bit) & 0x80)
+                return -1;
+            return quint8(la >> bit) > quint8(lb >> bit) ? 1 : 0;
+        }
+        if (at + 8 >= common)
+            return upper.size() > lower.size() ? 1 : 0;
     }
-    return -1;
 }
 
 [[gnu::always_inline]] inline bool sortsAfter(QByteArrayView upper, QByteArrayView lower) {
@@ -102,7 +110,7 @@ public:
 
     // Gives the pairs kept, then cuts the lines left and gives theirs; `before` lines come
     // before the share's first.
-    void give(qint64 before, const std::function<void(const LinePair&)>& take) {
+    void give(qint64 before, LinePairTaker& taker) {
         const auto pair = [&](const Kept& kept) {
             return LinePair{kept.repeat,
                             before + kept.lowerNumber,
@@ -117,11 +125,11 @@ public:
                 __builtin_prefetch(m_text + m_kept[k + Ahead].upper.from);
                 __builtin_prefetch(m_text + m_kept[k + Ahead].lower.from);
             }
-            take(pair(m_kept[k]));
+            taker.take(pair(m_kept[k]));
         }
         m_kept = {};
         cut([&](const Kept& kept) {
-            take(pair(kept));
+            taker.take(pair(kept));
             return true;
         });
     }
@@ -235,68 +243,124 @@ std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tu
     return starts;
 }
 
+// The shares of one text and the two threads that take them.
+class Shares {
+public:
+    Shares(QByteArrayView text, bool repeats, LinePairTaker& taker, const LinePairTuning& tuning)
+        : m_repeats(repeats)
+        , m_taker(taker) {
+        const std::vector<qsizetype> starts = shareStarts(text, tuning);
+        m_shares.reserve(starts.size());
+        for (size_t k = 0; k < starts.size(); ++k)
+            m_shares.emplace_back(text, starts[k],
+                                  k + 1 < starts.size() ? starts[k + 1] : text.size(), repeats,
+                                  tuning.checkedAhead);
+        m_done = std::vector<std::atomic<bool>>(m_shares.size());
+        m_most = std::max<qsizetype>(tuning.mostKept / qsizetype(m_shares.size()), 1);
+    }
+
+    bool find() {
+        std::exception_ptr failure;
+        {
+            std::jthread helper;
+            if (m_shares.size() > 1) {
+                try {
+                    helper = std::jthread([&] {
+                        try {
+                            while (runNext()) {
+                            }
+                        } catch (...) {
+                            failure = std::current_exception();
+                            m_failed = true;
+                        }
+                    });
+                } catch (const std::system_error&) {
+                    // No thread to be had: this one takes every share.
+                }
+            }
+            // Between shares this thread gives what is done, in order, while the other still
+            // works; once none is left to take, it gives each as it is done.
+            do
+                giveDone(false);
+            while (runNext());
+            giveDone(true);
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+        if (m_failed) {
+            if (m_given > 0)
+                m_taker.settle(false);
+            return false;
+        }
+        if (m_given > 0)
+            m_taker.settle(true);
+        while (m_given < m_shares.size())
+            give(m_given++);
+        return true;
+    }
+
+private:
+    // Runs the next share no thread has taken; false when none is left, or one is no UTF-8.
+    bool runNext() {
+        const size_t k = m_next++;
+        if (k >= m_shares.size())
+            return false;
+        // Marked done even when left or when it throws, so that no one waits for it forever.
+        const auto done = qScopeGuard([&] {
+            m_done[k].store(true, std::memory_order_release);
+            m_done[k].notify_one();
+        });
+        if (m_failed)
+            return false;
+        m_shares[k].run(m_most);
+        if (!m_shares[k].valid())
+            m_failed = true;
+        return !m_failed;
+    }
+
+    // Gives the shares done, while the taker takes pairs ahead; with `wait`, waits for each.
+    void giveDone(bool wait) {
+        while (m_given < m_shares.size() && !m_failed && m_taker.takesAhead()) {
+            if (wait)
+                m_done[m_given].wait(false, std::memory_order_acquire);
+            if (!m_done[m_given].load(std::memory_order_acquire) || m_failed)
+                return;
+            give(m_given++);
+        }
+    }
+
+    void give(size_t k) {
+        // The pair across two shares, which neither saw whole: no share is empty.
+        if (k > 0) {
+            const QByteArrayView upper = m_shares[k - 1].last();
+            const QByteArrayView lower = m_shares[k].first();
+            const Verdict verdict = judge(upper, lower, m_repeats);
+            if (verdict != Verdict::None)
+                m_taker.take({verdict == Verdict::Repeat, m_before + 1, upper, lower});
+        }
+        m_shares[k].give(m_before, m_taker);
+        m_before += m_shares[k].lines();
+    }
+
+    const bool m_repeats;
+    LinePairTaker& m_taker;
+    std::vector<Share> m_shares;
+    std::vector<std::atomic<bool>> m_done;
+    qsizetype m_most = 1;
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_failed{false};
+    size_t m_given = 0;  // shares given, in order
+    qint64 m_before = 0; // lines in them
+};
+
 } // namespace
 
-bool findUtf8LinePairs(QByteArrayView text, bool repeats,
-                       const std::function<void(const LinePair&)>& take,
+bool findUtf8LinePairs(QByteArrayView text, bool repeats, LinePairTaker& taker,
                        const LinePairTuning& tuning) {
     // A marked text decodes by rules of its own.
     if (text.startsWith("\xEF\xBB\xBF"))
         return false;
-    const std::vector<qsizetype> starts = shareStarts(text, tuning);
-    std::vector<Share> shares;
-    shares.reserve(starts.size());
-    for (size_t k = 0; k < starts.size(); ++k)
-        shares.emplace_back(text, starts[k], k + 1 < starts.size() ? starts[k + 1] : text.size(),
-                            repeats, tuning.checkedAhead);
-    const qsizetype most = std::max<qsizetype>(tuning.mostKept / qsizetype(shares.size()), 1);
-    // Each thread takes the next share left until none is, or one is no UTF-8.
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    const auto work = [&] {
-        for (size_t k; !failed && (k = next++) < shares.size();) {
-            shares[k].run(most);
-            if (!shares[k].valid())
-                failed = true;
-        }
-    };
-    std::exception_ptr failure;
-    {
-        std::jthread helper;
-        if (shares.size() > 1) {
-            try {
-                helper = std::jthread([&] {
-                    try {
-                        work();
-                    } catch (...) {
-                        failure = std::current_exception();
-                        failed = true;
-                    }
-                });
-            } catch (const std::system_error&) {
-                // No thread to be had: this one takes every share.
-            }
-        }
-        work();
-    }
-    if (failure)
-        std::rethrow_exception(failure);
-    if (failed)
-        return false;
-    qint64 before = 0;
-    for (size_t k = 0; k < shares.size(); ++k) {
-        // The pair across two shares, which neither saw whole: no share is empty.
-        if (k > 0) {
-            const QByteArrayView upper = shares[k - 1].last();
-            const QByteArrayView lower = shares[k].first();
-            const Verdict verdict = judge(upper, lower, repeats);
-            if (verdict != Verdict::None)
-                take({verdict == Verdict::Repeat, before + 1, upper, lower});
-        }
-        shares[k].give(before, take);
-        before += shares[k].lines();
-    }
-    return true;
+    return Shares(text, repeats, taker, tuning).find();
 }
 
 } // namespace varnel

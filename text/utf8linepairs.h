@@ -3,8 +3,6 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
-#include <functional>
-
 namespace varnel {
 
 // Two neighbouring lines the pair test of "Start Extracting Lines" picks out.
@@ -33,12 +31,22 @@ struct LinePairTuning {
     qsizetype mostKept = qsizetype(1) << 21;
 };
 
-// Gives `take` the pairs of a whole text in memory, in order, exactly as a LineStream
-// reading it gives them and streamLinesSortAfter (with `repeats`, its reverse too) judges
-// them, using both cores. Only UTF-8 without a mark is taken: for any other text it returns
-// false before giving anything, and the stream, which decides every encoding, reads it.
-bool findUtf8LinePairs(QByteArrayView text, bool repeats,
-                       const std::function<void(const LinePair&)>& take,
+// Who takes the pairs found, in order. They may come before the whole text is known to be
+// UTF-8 while the taker says it takes them ahead; it is then told, once, whether they stand.
+class LinePairTaker {
+public:
+    virtual ~LinePairTaker() = default;
+    virtual void take(const LinePair& pair) = 0;
+    virtual bool takesAhead() const { return false; }
+    // When the pairs taken ahead do not stand, they are to be forgotten.
+    virtual void settle(bool stand) { Q_UNUSED(stand); }
+};
+
+// Gives `taker` the pairs of a whole text in memory, exactly as a LineStream reading it
+// gives them and streamLinesSortAfter (with `repeats`, its reverse too) judges them, using
+// both cores. Only UTF-8 without a mark is taken: for any other text it returns false, and
+// the stream, which decides every encoding, reads it.
+bool findUtf8LinePairs(QByteArrayView text, bool repeats, LinePairTaker& taker,
                        const LinePairTuning& tuning = {});
 
 } // namespace varnel
