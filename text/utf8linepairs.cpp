@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstring>
 #include <exception>
 #include <system_error>
@@ -21,64 +20,12 @@ namespace {
 
 enum class Verdict { None, Order, Repeat };
 
-constexpr quint64 HighBits = 0x8080808080808080ULL;
-
-// The high bit of each byte that is not zero.
-inline quint64 nonZeroBytes(quint64 word) {
-    return (((word & ~HighBits) + ~HighBits) | word) & HighBits;
-}
-
-// Eight bytes with A to Z lowered; bytes beyond ASCII stay as they are.
-inline quint64 asciiLower(quint64 word) {
-    const quint64 low = word & ~HighBits;
-    const quint64 fromA = low + 0x3F3F3F3F3F3F3F3FULL; // high bit set from 'A' on
-    const quint64 pastZ = low + 0x2525252525252525ULL; // high bit set past 'Z'
-    return word | ((fromA & ~pastZ & ~word & HighBits) >> 2);
-}
-
-// utf8LineSortsAfter for the usual pair of a list, told apart by a letter or sign of ASCII
-// in both, or equal to where the shorter ends, when both have eight bytes at least: there
-// its answer is plain, and the call costs more than the answer. 1 or 0, or -1 when it is
-// not that plain.
-[[gnu::always_inline]] inline int quickSortsAfter(QByteArrayView upper, QByteArrayView lower) {
-    if constexpr (std::endian::native != std::endian::little)
-        return -1;
-    const qsizetype common = std::min(upper.size(), lower.size());
-    if (common < 8)
-        return -1;
-    for (qsizetype i = 0;; i += 8) {
-        // The last eight overlap bytes already passed, which hold nothing that stops.
-        const qsizetype at = std::min(i, common - 8);
-        quint64 a;
-        quint64 b;
-        std::memcpy(&a, upper.data() + at, sizeof a);
-        std::memcpy(&b, lower.data() + at, sizeof b);
-        const quint64 la = asciiLower(a);
-        const quint64 lb = asciiLower(b);
-        // The first byte that differs once lowered, or that differs and is beyond ASCII.
-        const quint64 stop = nonZeroBytes(la ^ lb) | (nonZeroBytes(a ^ b) & (a | b));
-        if (stop) {
-            const int bit = std::countr_zero(stop) / 8 * 8;
-            if (((a | b) >> bit) & 0x80)
-                return -1;
-            return quint8(la >> bit) > quint8(lb >> bit) ? 1 : 0;
-        }
-        if (at + 8 >= common)
-            return upper.size() > lower.size() ? 1 : 0;
-    }
-}
-
-[[gnu::always_inline]] inline bool sortsAfter(QByteArrayView upper, QByteArrayView lower) {
-    const int quick = quickSortsAfter(upper, lower);
-    return quick >= 0 ? quick == 1 : utf8LineSortsAfter(upper, lower);
-}
-
 // The pair test of streamLinesSortAfter on UTF-8, as the check asks it.
 [[gnu::always_inline]] inline Verdict judge(QByteArrayView upper, QByteArrayView lower,
                                             bool repeats) {
-    if (sortsAfter(upper, lower))
+    if (utf8LineSortsAfter(upper, lower))
         return Verdict::Order;
-    return repeats && !sortsAfter(lower, upper) ? Verdict::Repeat : Verdict::None;
+    return repeats && !utf8LineSortsAfter(lower, upper) ? Verdict::Repeat : Verdict::None;
 }
 
 // Whole lines of the text: from a line's start to just past a LF, or to the text's end.
