@@ -28,7 +28,7 @@ struct LinePairTuning {
     // The most pairs all shares keep before they only check the rest of their bytes,
     // leaving their other lines to be cut once the shares before them are given: memory
     // stays bounded when nearly every line is out of order.
-    qsizetype mostKept = qsizetype(1) << 21;
+    qsizetype mostKept = qsizetype(1) << 20;
 };
 
 // Who takes the pairs found, in order. They may come before the whole text is known to be
