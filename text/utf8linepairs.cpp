@@ -45,6 +45,9 @@ public:
 
     // Checks the whole share and cuts it into lines, keeping up to `most` pairs.
     void run(qsizetype most) {
+        // Room for a pair every line or so, taken from the system only as it is used: no
+        // copies as it grows.
+        m_kept.reserve(size_t(std::min(most, (m_to - m_lineStart) / 16 + 1)));
         cut([&](const Kept& pair) {
             m_kept.push_back(pair);
             return qsizetype(m_kept.size()) < most;
@@ -59,18 +62,22 @@ public:
     // before the share's first.
     void give(qint64 before, LinePairTaker& taker) {
         const auto pair = [&](const Kept& kept) {
-            return LinePair{kept.repeat,
-                            before + kept.lowerNumber,
-                            {m_text + kept.upper.from, kept.upper.length},
-                            {m_text + kept.lower.from, kept.lower.length}};
+            // The upper line and the lower one after its break, cut again.
+            const qsizetype upperEnd = breakFrom(kept.upperFrom);
+            qsizetype lowerFrom = upperEnd + 1;
+            if (m_text[upperEnd] == '\r' && lowerFrom < m_to && m_text[lowerFrom] == '\n')
+                ++lowerFrom;
+            return LinePair{bool(kept.repeat),
+                            before + qint64(kept.lowerNumber),
+                            {m_text + kept.upperFrom, upperEnd - kept.upperFrom},
+                            {m_text + lowerFrom, breakFrom(lowerFrom) - lowerFrom}};
         };
         // The lines kept were read long ago: fetched a few pairs ahead, they are no longer
         // waited for one at a time.
         constexpr size_t Ahead = 8;
         for (size_t k = 0; k < m_kept.size(); ++k) {
             if (k + Ahead < m_kept.size()) {
-                __builtin_prefetch(m_text + m_kept[k + Ahead].upper.from);
-                __builtin_prefetch(m_text + m_kept[k + Ahead].lower.from);
+                __builtin_prefetch(m_text + m_kept[k + Ahead].upperFrom);
             }
             taker.take(pair(m_kept[k]));
         }
@@ -87,12 +94,15 @@ public:
     QByteArrayView last() const { return {m_text + m_previousFrom, m_previousLength}; }
 
 private:
+    // Where a pair's upper line starts: little, as a share may keep many.
     struct Kept {
-        LineRange upper;
-        LineRange lower;
-        qint64 lowerNumber; // in the share
-        bool repeat;
+        qsizetype upperFrom;
+        quint64 lowerNumber : 63; // in the share
+        quint64 repeat : 1;
     };
+
+    // The first CR or LF from `from` on, or the share's end.
+    qsizetype breakFrom(qsizetype from) const { return BreakFinder().find(m_text, from, m_to); }
 
     QByteArrayView view(LineRange line) const { return {m_text + line.from, line.length}; }
 
@@ -140,10 +150,8 @@ private:
             const Verdict verdict = judge({m_text + m_previousFrom, m_previousLength},
                                           {m_text + from, length}, m_repeats);
             if (verdict != Verdict::None)
-                goOn = found(Kept{{m_previousFrom, m_previousLength},
-                                  {from, length},
-                                  m_lines,
-                                  verdict == Verdict::Repeat});
+                goOn = found(Kept{m_previousFrom, quint64(m_lines),
+                                  quint64(verdict == Verdict::Repeat ? 1 : 0)});
         }
         m_previousFrom = from;
         m_previousLength = length;
