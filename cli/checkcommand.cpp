@@ -167,24 +167,41 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
     if (!file.isMapped())
         return std::nullopt;
     // Findings written while the rest of the file may still turn out not UTF-8 are held,
-    // as the stream holds them, and go if it does.
+    // as the stream holds them, and go if it does. Once it is known, they are still held a
+    // block at a time, until the bytes they were made of are known to have been the file's:
+    // another process may cut it short meanwhile, and what is read past its end is zeros.
     class Taker : public LinePairTaker {
     public:
-        Taker(Checker& checker, const QString& name)
+        Taker(Checker& checker, const QString& name, const MappedFile& file)
             : m_checker(checker)
-            , m_name(encodeFileName(name)) {}
+            , m_name(encodeFileName(name))
+            , m_file(file) {}
         void take(const LinePair& pair) override {
             ++found;
+            ++m_held;
             m_checker.report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, m_name,
                              pair.upper, pair.lower, pair.lowerNumber);
+            if (m_settled && m_checker.m_out.full())
+                pass();
         }
         bool takesAhead() const override { return !m_checker.m_out.holdsMuch(); }
         void settle(bool stand) override {
-            if (stand) {
-                m_checker.m_out.release();
+            if (!stand) {
+                forget();
                 return;
             }
-            m_checker.m_report->forget(std::exchange(found, 0));
+            m_settled = true;
+            pass();
+        }
+        // Writes the findings held, which verify() lets through.
+        void pass() {
+            m_file.verify();
+            m_checker.m_out.release();
+            m_checker.m_out.hold();
+            m_held = 0;
+        }
+        void forget() {
+            m_checker.m_report->forget(std::exchange(m_held, 0));
             m_checker.m_out.drop();
         }
         qint64 found = 0;
@@ -192,9 +209,20 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
     private:
         Checker& m_checker;
         const QByteArray m_name;
-    } taker(*this, name);
+        const MappedFile& m_file;
+        qint64 m_held = 0;
+        bool m_settled = false;
+    } taker(*this, name, file);
     m_out.hold();
-    const bool taken = findUtf8LinePairs(file.bytes(), m_options.unique, taker);
+    bool taken = false;
+    try {
+        taken = findUtf8LinePairs(file.bytes(), m_options.unique, taker);
+        // Even a text found not UTF-8 may have been so only for the zeros read.
+        file.verify();
+    } catch (...) {
+        taker.forget();
+        throw;
+    }
     m_out.release();
     if (!taken)
         return std::nullopt;

@@ -7,6 +7,10 @@ namespace varnel {
 
 // What is left of a plain file, from where its descriptor stands to its end, mapped into
 // memory rather than read: a file looked at once is not worth copying.
+//
+// Another process may cut the file short while it is mapped. Touching a page past the new
+// end then faults; the program neither dies of it nor takes the bytes it reads there as the
+// file's: the page reads as zeros and the file is marked changed, which verify() tells.
 class MappedFile {
 public:
     // `fd` stays the caller's and does not move. Nothing is mapped for a pipe, a terminal,
@@ -18,12 +22,17 @@ public:
 
     bool isMapped() const { return m_bytes != nullptr; }
     QByteArrayView bytes() const { return {m_bytes, m_size}; }
+    // Throws systemFailure (an input/output error) once the file has been cut short since
+    // it was mapped: what was read from the bytes since then may not be the file's. Called
+    // after reading and before anything made of what was read leaves the program.
+    void verify() const;
     // Leaves the descriptor past the bytes mapped, where reading them would have: what
     // shares it (a shell's redirection) goes on from there. Throws systemFailure.
     void consume();
 
 private:
     int m_fd;
+    int m_slot = -1; // where the mapping is known to the fault handler
     void* m_mapping = nullptr;
     size_t m_mappingSize = 0;
     const char* m_bytes = nullptr;

@@ -1,3 +1,6 @@
+#include "cli/checkcommand.h"
+#include "cli/streams.h"
+#include "core/failure.h"
 #include "files/mappedfile.h"
 #include "text/linestream.h"
 #include "text/utf8linepairs.h"
@@ -5,6 +8,10 @@
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -30,6 +37,11 @@ public:
     }
     ~OpenFile() { ::close(m_fd); }
     int fd() const { return m_fd; }
+    QString name() const { return m_file.fileName(); }
+    void cut(qint64 size) {
+        if (::truncate(QFile::encodeName(name()).constData(), off_t(size)) != 0)
+            qFatal("not cut");
+    }
 
 private:
     QTemporaryFile m_file;
@@ -98,6 +110,40 @@ private:
     const qsizetype m_mostAhead;
 };
 
+// Whatever takes pairs first cuts the file: the shares after are read once it is cut.
+class CuttingTaker : public LinePairTaker {
+public:
+    CuttingTaker(OpenFile& file, qint64 size)
+        : m_file(file)
+        , m_size(size) {}
+    void take(const LinePair&) override {
+        if (m_size >= 0)
+            m_file.cut(std::exchange(m_size, -1));
+    }
+
+private:
+    OpenFile& m_file;
+    qint64 m_size;
+};
+
+// Runs `what` with standard output going to `out`; gives back what went to standard error.
+template <typename What> QByteArray complaints(int out, What&& what) {
+    QTemporaryFile error;
+    if (!error.open())
+        qFatal("no file");
+    const int keptOut = ::dup(STDOUT_FILENO);
+    const int keptError = ::dup(STDERR_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(error.handle(), STDERR_FILENO);
+    what();
+    ::dup2(keptOut, STDOUT_FILENO);
+    ::dup2(keptError, STDERR_FILENO);
+    ::close(keptOut);
+    ::close(keptError);
+    error.seek(0);
+    return error.readAll();
+}
+
 } // namespace
 
 class TestMappedLinePairs : public QObject {
@@ -108,6 +154,9 @@ private slots:
     void mapsWhatIsLeft_data();
     void mapsWhatIsLeft();
     void aPipeIsNotMapped();
+    void aFileCutShortFails_data();
+    void aFileCutShortFails();
+    void aCheckOfAFileCutShortWritesOnlyItsFindings();
 };
 
 void TestMappedLinePairs::sameAsTheStream_data() {
@@ -207,6 +256,86 @@ void TestMappedLinePairs::aPipeIsNotMapped() {
     QVERIFY(!MappedFile(ends[0]).isMapped());
     ::close(ends[0]);
     ::close(ends[1]);
+}
+
+void TestMappedLinePairs::aFileCutShortFails_data() {
+    QTest::addColumn<qint64>("cutTo"); // -1: not cut
+    QTest::addColumn<bool>("whileGiven");
+    QTest::addColumn<bool>("fails");
+    // 12 KiB: three pages of 4 KiB.
+    QTest::newRow("not cut") << qint64(-1) << false << false;
+    QTest::newRow("grown") << qint64(20000) << false << false;
+    QTest::newRow("to nothing") << qint64(0) << false << true;
+    QTest::newRow("at a page") << qint64(4096) << false << true;
+    // The last page stays mapped, its tail zeros, and nothing faults.
+    QTest::newRow("within the last page") << qint64(12287) << false << true;
+    QTest::newRow("while the pairs are given") << qint64(100) << true << true;
+}
+
+void TestMappedLinePairs::aFileCutShortFails() {
+    // The program does not die of the bytes past the end, and the file is known changed.
+    QFETCH(qint64, cutTo);
+    QFETCH(bool, whileGiven);
+    QFETCH(bool, fails);
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < 12288; ++i)
+        bytes += QByteArray::number(9999999 - i) + '\n';
+    OpenFile file(bytes);
+    MappedFile mapped(file.fd());
+    QVERIFY(mapped.isMapped());
+    if (cutTo >= 0 && !whileGiven)
+        file.cut(cutTo);
+    CuttingTaker taker(file, whileGiven ? cutTo : -1);
+    const LinePairTuning tuning{0, 2, 1000, 1 << 17, 1 << 20};
+    QVERIFY(findUtf8LinePairs(mapped.bytes(), false, taker, tuning));
+    try {
+        mapped.verify();
+        QVERIFY(!fails);
+    } catch (const Failure& failure) {
+        QVERIFY(fails);
+        QCOMPARE(failure.description(), QString::fromLocal8Bit(std::strerror(EIO)));
+    }
+}
+
+void TestMappedLinePairs::aCheckOfAFileCutShortWritesOnlyItsFindings() {
+    // More findings than the check holds before it writes the first: those it makes after
+    // they are read, from zeros, must not follow.
+    QByteArray bytes;
+    const QByteArray filler(1000, 'x');
+    for (int i = 0; bytes.size() < (12 << 20); ++i)
+        bytes += QByteArray::number(1000000 - i) + filler + '\n';
+    OpenFile file(bytes);
+    const QStringList names{file.name()};
+    QTemporaryFile whole;
+    QVERIFY(whole.open());
+    QVERIFY(complaints(whole.handle(), [&] {
+                QCOMPARE(cli::runCheck(names, {}), cli::OutOfOrder);
+            }).isEmpty());
+    whole.seek(0);
+    const QByteArray findings = whole.readAll();
+
+    // What reads the findings cuts the file once the first come.
+    int ends[2];
+    QVERIFY(::pipe(ends) == 0);
+    QByteArray written;
+    std::thread reader([&] {
+        char block[1 << 16];
+        for (ssize_t got; (got = ::read(ends[0], block, sizeof block)) > 0;) {
+            if (written.isEmpty())
+                file.cut(bytes.size() / 2);
+            written.append(block, got);
+        }
+    });
+    const QByteArray complaint =
+        complaints(ends[1], [&] { QCOMPARE(cli::runCheck(names, {}), cli::Trouble); });
+    ::close(ends[1]);
+    reader.join();
+    ::close(ends[0]);
+    QCOMPARE(complaint, "varnel: " + QFile::encodeName(file.name()) + ": " +
+                            QByteArray(std::strerror(EIO)) + '\n');
+    QVERIFY(written.size() < findings.size());
+    QVERIFY(findings.startsWith(written));
+    QVERIFY(written.isEmpty() || written.endsWith('\n'));
 }
 
 QTEST_GUILESS_MAIN(TestMappedLinePairs)

@@ -235,10 +235,17 @@ public:
             }
             // Between shares this thread gives what is done, in order, while the other still
             // works; once none is left to take, it gives each as it is done.
-            do
-                giveDone(false);
-            while (runNext());
-            giveDone(true);
+            try {
+                do
+                    giveDone(false);
+                while (runNext());
+                giveDone(true);
+            } catch (...) {
+                // The taker gave up: the other thread starts no share more before it is
+                // waited for.
+                m_failed = true;
+                throw;
+            }
         }
         if (failure)
             std::rethrow_exception(failure);

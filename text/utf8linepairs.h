@@ -33,6 +33,7 @@ struct LinePairTuning {
 
 // Who takes the pairs found, in order. They may come before the whole text is known to be
 // UTF-8 while the taker says it takes them ahead; it is then told, once, whether they stand.
+// What it throws ends the search and comes out of findUtf8LinePairs.
 class LinePairTaker {
 public:
     virtual ~LinePairTaker() = default;
