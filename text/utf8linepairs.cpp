@@ -64,8 +64,11 @@ public:
         const auto pair = [&](const Kept& kept) {
             // The upper line and the lower one after its break, cut again.
             const qsizetype upperEnd = breakFrom(kept.upperFrom);
-            qsizetype lowerFrom = upperEnd + 1;
-            if (m_text[upperEnd] == '\r' && lowerFrom < m_to && m_text[lowerFrom] == '\n')
+            // Its break is found again, unless the file was cut short meanwhile and reads as
+            // zeros, which the taker is told of: nothing is read past the share even then.
+            qsizetype lowerFrom = std::min(upperEnd + 1, m_to);
+            if (upperEnd < m_to && m_text[upperEnd] == '\r' && lowerFrom < m_to &&
+                m_text[lowerFrom] == '\n')
                 ++lowerFrom;
             return LinePair{bool(kept.repeat),
                             before + qint64(kept.lowerNumber),
