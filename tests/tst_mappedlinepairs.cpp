@@ -156,6 +156,7 @@ private slots:
     void aPipeIsNotMapped();
     void aFileCutShortFails_data();
     void aFileCutShortFails();
+    void aCheckOfAFileCutShortWritesOnlyItsFindings_data();
     void aCheckOfAFileCutShortWritesOnlyItsFindings();
 };
 
@@ -261,21 +262,25 @@ void TestMappedLinePairs::aPipeIsNotMapped() {
 void TestMappedLinePairs::aFileCutShortFails_data() {
     QTest::addColumn<qint64>("cutTo"); // -1: not cut
     QTest::addColumn<bool>("whileGiven");
+    QTest::addColumn<bool>("grownBack"); // to its size, before it is asked
     QTest::addColumn<bool>("fails");
     // 12 KiB: three pages of 4 KiB.
-    QTest::newRow("not cut") << qint64(-1) << false << false;
-    QTest::newRow("grown") << qint64(20000) << false << false;
-    QTest::newRow("to nothing") << qint64(0) << false << true;
-    QTest::newRow("at a page") << qint64(4096) << false << true;
+    QTest::newRow("not cut") << qint64(-1) << false << false << false;
+    QTest::newRow("grown") << qint64(20000) << false << false << false;
+    QTest::newRow("to nothing") << qint64(0) << false << false << true;
+    QTest::newRow("at a page") << qint64(4096) << false << false << true;
     // The last page stays mapped, its tail zeros, and nothing faults.
-    QTest::newRow("within the last page") << qint64(12287) << false << true;
-    QTest::newRow("while the pairs are given") << qint64(100) << true << true;
+    QTest::newRow("within the last page") << qint64(12287) << false << false << true;
+    QTest::newRow("while the pairs are given") << qint64(100) << true << false << true;
+    // Only the fault tells: the size is as it was.
+    QTest::newRow("and grown back") << qint64(100) << true << true << true;
 }
 
 void TestMappedLinePairs::aFileCutShortFails() {
     // The program does not die of the bytes past the end, and the file is known changed.
     QFETCH(qint64, cutTo);
     QFETCH(bool, whileGiven);
+    QFETCH(bool, grownBack);
     QFETCH(bool, fails);
     QByteArray bytes;
     for (int i = 0; bytes.size() < 12288; ++i)
@@ -288,6 +293,8 @@ void TestMappedLinePairs::aFileCutShortFails() {
     CuttingTaker taker(file, whileGiven ? cutTo : -1);
     const LinePairTuning tuning{0, 2, 1000, 1 << 17, 1 << 20};
     QVERIFY(findUtf8LinePairs(mapped.bytes(), false, taker, tuning));
+    if (grownBack)
+        file.cut(bytes.size());
     try {
         mapped.verify();
         QVERIFY(!fails);
@@ -297,9 +304,17 @@ void TestMappedLinePairs::aFileCutShortFails() {
     }
 }
 
+void TestMappedLinePairs::aCheckOfAFileCutShortWritesOnlyItsFindings_data() {
+    QTest::addColumn<qsizetype>("cutBy"); // bytes cut off its end
+    QTest::newRow("half") << qsizetype(6 << 20);
+    // Only the last findings written are made of it.
+    QTest::newRow("its last line") << qsizetype(500);
+}
+
 void TestMappedLinePairs::aCheckOfAFileCutShortWritesOnlyItsFindings() {
     // More findings than the check holds before it writes the first: those it makes after
     // they are read, from zeros, must not follow.
+    QFETCH(qsizetype, cutBy);
     QByteArray bytes;
     const QByteArray filler(1000, 'x');
     for (int i = 0; bytes.size() < (12 << 20); ++i)
@@ -322,7 +337,7 @@ void TestMappedLinePairs::aCheckOfAFileCutShortWritesOnlyItsFindings() {
         char block[1 << 16];
         for (ssize_t got; (got = ::read(ends[0], block, sizeof block)) > 0;) {
             if (written.isEmpty())
-                file.cut(bytes.size() / 2);
+                file.cut(bytes.size() - cutBy);
             written.append(block, got);
         }
     });
