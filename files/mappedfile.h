@@ -24,8 +24,10 @@ public:
     QByteArrayView bytes() const { return {m_bytes, m_size}; }
     // Throws systemFailure (an input/output error) once the file has been cut short since
     // it was mapped: what was read from the bytes since then may not be the file's. Called
-    // after reading and before anything made of what was read leaves the program.
-    void verify() const;
+    // after reading and before anything made of what was read leaves the program. Without
+    // `askSize`, only a page touched past the end tells, which is cheap enough to ask before
+    // each use of what was read; only the size tells of a cut within the last page.
+    void verify(bool askSize = true) const;
     // Leaves the descriptor past the bytes mapped, where reading them would have: what
     // shares it (a shell's redirection) goes on from there. Throws systemFailure.
     void consume();
