@@ -2,14 +2,17 @@
 
 #include "files/bytesource.h"
 #include "files/filesystem.h"
+#include "files/mappedfile.h"
 #include "order/collationkeys.h"
 #include "streams.h"
 #include "text/linestream.h"
+#include "text/utf8linepairs.h"
 
 #include <QCollator>
 
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include <unistd.h>
@@ -36,6 +39,9 @@ public:
     }
     // Returns whether something was found.
     bool check(const QString& name, LineStream& stream);
+    // The same for a plain file in UTF-8 read in one go; nothing, with nothing read or
+    // written, when the file is not one of those: it is then for check() to read.
+    std::optional<bool> checkMapped(const QString& name, int fd);
     // The file failed: what was found in it while its encoding was in doubt goes.
     void abandon();
 
@@ -52,6 +58,8 @@ private:
                        Decoded& into);
     void report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                 const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber);
+    void report(Finding::Kind kind, const QByteArray& name, QByteArrayView upperUtf8,
+                QByteArrayView lowerUtf8, qint64 lowerNumber);
     void forgetUnsettled();
     template <typename Write> void write(Write&& what) {
         if (m_options.quiet)
@@ -149,6 +157,82 @@ bool Checker::check(const QString& name, LineStream& stream) {
     return found > 0;
 }
 
+std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
+    // The order the pair test on UTF-8 bytes answers for, and every finding wanted: the
+    // stream stops reading at the first when only the status is, wherever it stands then.
+    const LineOrder& order = m_options.order;
+    if (order.rule != LineOrder::Rule::Code || order.numeric || m_options.quiet)
+        return std::nullopt;
+    MappedFile file(fd);
+    if (!file.isMapped())
+        return std::nullopt;
+    // Findings written while the rest of the file may still turn out not UTF-8 are held,
+    // as the stream holds them, and go if it does. Once it is known, they are still held a
+    // block at a time, until the bytes they were made of are known to have been the file's:
+    // another process may cut it short meanwhile, and what is read past its end is zeros.
+    class Taker : public LinePairTaker {
+    public:
+        Taker(Checker& checker, const QString& name, const MappedFile& file)
+            : m_checker(checker)
+            , m_name(encodeFileName(name))
+            , m_file(file) {}
+        void take(const LinePair& pair) override {
+            // A line read past the end runs on through the zeros to its share's end: not
+            // even held is such a finding.
+            m_file.verify(false);
+            ++found;
+            ++m_held;
+            m_checker.report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, m_name,
+                             pair.upper, pair.lower, pair.lowerNumber);
+            if (m_settled && m_checker.m_out.full())
+                pass();
+        }
+        bool takesAhead() const override { return !m_checker.m_out.holdsMuch(); }
+        void settle(bool stand) override {
+            if (!stand) {
+                forget();
+                return;
+            }
+            m_settled = true;
+            pass();
+        }
+        // Writes the findings held, which verify() lets through.
+        void pass() {
+            m_file.verify();
+            m_checker.m_out.release();
+            m_checker.m_out.hold();
+            m_held = 0;
+        }
+        void forget() {
+            m_checker.m_report->forget(std::exchange(m_held, 0));
+            m_checker.m_out.drop();
+        }
+        qint64 found = 0;
+
+    private:
+        Checker& m_checker;
+        const QByteArray m_name;
+        const MappedFile& m_file;
+        qint64 m_held = 0;
+        bool m_settled = false;
+    } taker(*this, name, file);
+    m_out.hold();
+    bool taken = false;
+    try {
+        taken = findUtf8LinePairs(file.bytes(), m_options.unique, taker);
+        // Even a text found not UTF-8 may have been so only for the zeros read.
+        file.verify();
+    } catch (...) {
+        taker.forget();
+        throw;
+    }
+    m_out.release();
+    if (!taken)
+        return std::nullopt;
+    file.consume();
+    return taker.found > 0;
+}
+
 void Checker::abandon() {
     forgetUnsettled();
     m_out.release();
@@ -161,14 +245,21 @@ void Checker::forgetUnsettled() {
 
 void Checker::report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                      const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber) {
+    if (m_options.quiet)
+        return;
+    // Emptied keeping their room: clear() would give it back, and a list out of order has a
+    // finding every few lines.
+    m_text.truncate(0);
+    stream.appendUtf8(upper, m_text);
+    m_next.truncate(0);
+    stream.appendUtf8(lower, m_next);
+    report(kind, name, m_text, m_next, lowerNumber);
+}
+
+void Checker::report(Finding::Kind kind, const QByteArray& name, QByteArrayView upperUtf8,
+                     QByteArrayView lowerUtf8, qint64 lowerNumber) {
     write([&](QByteArray& out) {
-        // Emptied keeping their room: clear() would give it back, and a list out of order
-        // has a finding every few lines.
-        m_text.truncate(0);
-        stream.appendUtf8(upper, m_text);
-        m_next.truncate(0);
-        stream.appendUtf8(lower, m_next);
-        m_report->add({kind, name, lowerNumber - 1, m_text, m_next}, out);
+        m_report->add({kind, name, lowerNumber - 1, upperUtf8, lowerUtf8}, out);
     });
 }
 
@@ -187,8 +278,12 @@ int runCheck(const QStringList& files, const CheckOptions& options) {
         for (const QString& name : inputNames(files)) {
             try {
                 const InputFile input(name);
-                LineStream stream(input.fd(), LineStream::Replay::Again);
-                found = checker.check(name, stream) || found;
+                if (const std::optional<bool> mapped = checker.checkMapped(name, input.fd())) {
+                    found = *mapped || found;
+                } else {
+                    LineStream stream(input.fd(), LineStream::Replay::Again);
+                    found = checker.check(name, stream) || found;
+                }
             } catch (const WriteFailure&) {
                 throw;
             } catch (const TemporaryFileFailure& failure) {

@@ -49,8 +49,12 @@ Output::Output(int fd)
     m_buffer.reserve(OutputBlock + 4096);
 }
 
+bool Output::full() const {
+    return m_buffer.size() >= OutputBlock;
+}
+
 void Output::writeIfFull() {
-    if (!m_holding && m_buffer.size() >= OutputBlock)
+    if (!m_holding && full())
         flush();
 }
 

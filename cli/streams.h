@@ -47,7 +47,9 @@ public:
     Output& operator=(const Output&) = delete;
 
     QByteArray& buffer() { return m_buffer; }
-    // Writes the buffer out once it holds a block, unless it is held; throws WriteFailure.
+    // Whether the buffer holds a block, held or not.
+    bool full() const;
+    // Writes the buffer out once it is full, unless it is held; throws WriteFailure.
     void writeIfFull();
     void flush();
 

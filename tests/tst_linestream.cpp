@@ -259,7 +259,8 @@ void TestLineStream::pairTestOnBytes() {
 
 void TestLineStream::utf8Check() {
     // Both ways agree with the decoder, whatever pieces the bytes come in: on each piece at
-    // once (lines go out right after their bytes are checked), and at the end.
+    // once (lines go out right after their bytes are checked), and at the end. Pieces long
+    // enough for several vector steps, whose sequences cross from one step to the next.
     QFETCH(QString, kind);
     QRandomGenerator random(13);
     for (int i = 0; i < 2000; ++i) {
@@ -272,7 +273,7 @@ void TestLineStream::utf8Check() {
             QStringDecoder sofar(QStringConverter::Utf8); // waits for a sequence left open
             for (qsizetype at = 0; at < bytes.size();) {
                 const QByteArrayView piece = QByteArrayView(bytes).sliced(at).first(
-                    std::min<qsizetype>(1 + random.bounded(40), bytes.size() - at));
+                    std::min<qsizetype>(1 + random.bounded(100), bytes.size() - at));
                 at += piece.size();
                 const QString decodedSoFar = sofar.decode(piece);
                 // No bad byte let through, none seen where there is none.

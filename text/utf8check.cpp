@@ -93,58 +93,60 @@ __attribute__((target("ssse3"), always_inline)) inline __m128i highNibbles(__m12
     return _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
 }
 
+// The tables, looked up by a nibble of the byte before and of the byte itself.
+constexpr unsigned char firstHigh[16] = {TooLong,
+                                         TooLong,
+                                         TooLong,
+                                         TooLong,
+                                         TooLong,
+                                         TooLong,
+                                         TooLong,
+                                         TooLong,
+                                         TwoContinuations,
+                                         TwoContinuations,
+                                         TwoContinuations,
+                                         TwoContinuations,
+                                         TooShort | Overlong2,
+                                         TooShort,
+                                         TooShort | Overlong3 | Surrogate,
+                                         TooShort | TooLarge | TooLarge1000 | Overlong4};
+constexpr unsigned char firstLow[16] = {Carry | Overlong3 | Overlong2 | Overlong4,
+                                        Carry | Overlong2,
+                                        Carry,
+                                        Carry,
+                                        Carry | TooLarge,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000 | Surrogate,
+                                        Carry | TooLarge | TooLarge1000,
+                                        Carry | TooLarge | TooLarge1000};
+constexpr unsigned char secondHigh[16] = {
+    TooShort,
+    TooShort,
+    TooShort,
+    TooShort,
+    TooShort,
+    TooShort,
+    TooShort,
+    TooShort,
+    TooLong | Overlong2 | TwoContinuations | Overlong3 | TooLarge1000 | Overlong4,
+    TooLong | Overlong2 | TwoContinuations | Overlong3 | TooLarge,
+    TooLong | Overlong2 | TwoContinuations | Surrogate | TooLarge,
+    TooLong | Overlong2 | TwoContinuations | Surrogate | TooLarge,
+    TooShort,
+    TooShort,
+    TooShort,
+    TooShort};
+
 // The error bits of sixteen bytes, given the sixteen before them.
 __attribute__((target("ssse3"), always_inline)) inline __m128i errorsOf(__m128i input,
                                                                         __m128i previous) {
-    static constexpr unsigned char firstHigh[16] = {TooLong,
-                                                    TooLong,
-                                                    TooLong,
-                                                    TooLong,
-                                                    TooLong,
-                                                    TooLong,
-                                                    TooLong,
-                                                    TooLong,
-                                                    TwoContinuations,
-                                                    TwoContinuations,
-                                                    TwoContinuations,
-                                                    TwoContinuations,
-                                                    TooShort | Overlong2,
-                                                    TooShort,
-                                                    TooShort | Overlong3 | Surrogate,
-                                                    TooShort | TooLarge | TooLarge1000 | Overlong4};
-    static constexpr unsigned char firstLow[16] = {Carry | Overlong3 | Overlong2 | Overlong4,
-                                                   Carry | Overlong2,
-                                                   Carry,
-                                                   Carry,
-                                                   Carry | TooLarge,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000 | Surrogate,
-                                                   Carry | TooLarge | TooLarge1000,
-                                                   Carry | TooLarge | TooLarge1000};
-    static constexpr unsigned char secondHigh[16] = {
-        TooShort,
-        TooShort,
-        TooShort,
-        TooShort,
-        TooShort,
-        TooShort,
-        TooShort,
-        TooShort,
-        TooLong | Overlong2 | TwoContinuations | Overlong3 | TooLarge1000 | Overlong4,
-        TooLong | Overlong2 | TwoContinuations | Overlong3 | TooLarge,
-        TooLong | Overlong2 | TwoContinuations | Surrogate | TooLarge,
-        TooLong | Overlong2 | TwoContinuations | Surrogate | TooLarge,
-        TooShort,
-        TooShort,
-        TooShort,
-        TooShort};
     const __m128i prev1 = _mm_alignr_epi8(input, previous, 15);
     const __m128i special = _mm_and_si128(
         _mm_and_si128(_mm_shuffle_epi8(table(firstHigh), highNibbles(prev1)),
@@ -172,6 +174,68 @@ __attribute__((target("ssse3"), always_inline)) inline void take(VectorState& st
     state.previous = input;
 }
 
+// The same for thirty-two bytes, in two lanes of sixteen: each lane's bytes before come
+// from the lane below, the first lane's from the thirty-two before.
+__attribute__((target("avx2"), always_inline)) inline __m256i
+wideTable(const unsigned char (&t)[16]) {
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i wideHighNibbles(__m256i v) {
+    return _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i wideErrorsOf(__m256i input,
+                                                                           __m256i previous) {
+    const __m256i below = _mm256_permute2x128_si256(previous, input, 0x21);
+    const __m256i prev1 = _mm256_alignr_epi8(input, below, 15);
+    const __m256i special = _mm256_and_si256(
+        _mm256_and_si256(_mm256_shuffle_epi8(wideTable(firstHigh), wideHighNibbles(prev1)),
+                         _mm256_shuffle_epi8(wideTable(firstLow),
+                                             _mm256_and_si256(prev1, _mm256_set1_epi8(0x0F)))),
+        _mm256_shuffle_epi8(wideTable(secondHigh), wideHighNibbles(input)));
+    const __m256i prev2 = _mm256_alignr_epi8(input, below, 14);
+    const __m256i prev3 = _mm256_alignr_epi8(input, below, 13);
+    const __m256i third = _mm256_subs_epu8(prev2, _mm256_set1_epi8(char(0xE0 - 0x80)));
+    const __m256i fourth = _mm256_subs_epu8(prev3, _mm256_set1_epi8(char(0xF0 - 0x80)));
+    const __m256i must =
+        _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(char(0x80)));
+    return _mm256_xor_si256(must, special);
+}
+
+// Whether the `whole` bytes at `p`, a multiple of sixteen, show no error after `previous`.
+__attribute__((target("ssse3"))) bool noErrors(const unsigned char* p, qsizetype whole,
+                                               __m128i previous) {
+    VectorState state{previous, _mm_setzero_si128()};
+    for (qsizetype i = 0; i < whole; i += 16)
+        take(state, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(state.errors, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// The same thirty-two bytes a step, twice as fast where the processor has the instructions.
+__attribute__((target("avx2"))) bool noErrorsWide(const unsigned char* p, qsizetype whole,
+                                                  __m128i previous) {
+    const qsizetype wide = whole / 32 * 32;
+    __m256i before = _mm256_broadcastsi128_si256(previous);
+    __m256i errors = _mm256_setzero_si256();
+    for (qsizetype i = 0; i < wide; i += 32) {
+        const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        errors = _mm256_or_si256(errors, wideErrorsOf(input, before));
+        before = input;
+    }
+    VectorState state{
+        _mm256_extracti128_si256(before, 1),
+        _mm_or_si128(_mm256_castsi256_si128(errors), _mm256_extracti128_si256(errors, 1))};
+    if (wide < whole)
+        take(state, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + wide)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(state.errors, _mm_setzero_si128())) == 0xFFFF;
+}
+
+bool haveWideVectors() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+
 } // namespace
 
 __attribute__((target("ssse3"))) bool Utf8Check::feedVectors(QByteArrayView bytes) {
@@ -185,11 +249,9 @@ __attribute__((target("ssse3"))) bool Utf8Check::feedVectors(QByteArrayView byte
     const qsizetype whole = (bytes.size() - at) / 16 * 16;
     if (whole > 0) {
         const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-        VectorState state{_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_previous.data())),
-                          _mm_setzero_si128()};
-        for (qsizetype i = 0; i < whole; i += 16)
-            take(state, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(state.errors, _mm_setzero_si128())) != 0xFFFF)
+        const __m128i previous =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_previous.data()));
+        if (!(haveWideVectors() ? noErrorsWide(p, whole, previous) : noErrors(p, whole, previous)))
             return false;
         if (!resumeAfter(p + whole))
             return false;

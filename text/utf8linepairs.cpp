@@ -1,0 +1,331 @@
+#include "utf8linepairs.h"
+
+#include "linebreaks.h"
+#include "order/encodedlinesortsafter.h"
+#include "utf8check.h"
+
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace varnel {
+
+namespace {
+
+enum class Verdict { None, Order, Repeat };
+
+// The pair test of streamLinesSortAfter on UTF-8, as the check asks it.
+[[gnu::always_inline]] inline Verdict judge(QByteArrayView upper, QByteArrayView lower,
+                                            bool repeats) {
+    if (utf8LineSortsAfter(upper, lower))
+        return Verdict::Order;
+    return repeats && !utf8LineSortsAfter(lower, upper) ? Verdict::Repeat : Verdict::None;
+}
+
+// Whole lines of the text: from a line's start to just past a LF, or to the text's end.
+// Its bytes are checked for UTF-8 a stretch at a time just ahead of the lines cut from
+// them, so that each stretch is still in the cache when it is cut; no line is judged before
+// its bytes are known to be UTF-8, which the pair test relies on.
+class Share {
+public:
+    Share(QByteArrayView text, qsizetype from, qsizetype to, bool repeats, qsizetype checkedAhead)
+        : m_text(text.data())
+        , m_to(to)
+        , m_repeats(repeats)
+        , m_checkedAhead(std::max<qsizetype>(checkedAhead, 1))
+        , m_checked(from)
+        , m_lineStart(from)
+        , m_scan(from) {}
+
+    // Checks the whole share and cuts it into lines, keeping up to `most` pairs.
+    void run(qsizetype most) {
+        // Room for a pair every line or so, taken from the system only as it is used: no
+        // copies as it grows.
+        m_kept.reserve(size_t(std::min(most, (m_to - m_lineStart) / 16 + 1)));
+        cut([&](const Kept& pair) {
+            m_kept.push_back(pair);
+            return qsizetype(m_kept.size()) < most;
+        });
+        while (m_valid && m_checked < m_to)
+            checkMore();
+        m_valid = m_valid && m_check.complete();
+    }
+    bool valid() const { return m_valid; }
+
+    // Gives the pairs kept, then cuts the lines left and gives theirs; `before` lines come
+    // before the share's first.
+    void give(qint64 before, LinePairTaker& taker) {
+        const auto pair = [&](const Kept& kept) {
+            // The upper line and the lower one after its break, cut again.
+            const qsizetype upperEnd = breakFrom(kept.upperFrom);
+            // Its break is found again, unless the file was cut short meanwhile and reads as
+            // zeros, which the taker is told of: nothing is read past the share even then.
+            qsizetype lowerFrom = std::min(upperEnd + 1, m_to);
+            if (upperEnd < m_to && m_text[upperEnd] == '\r' && lowerFrom < m_to &&
+                m_text[lowerFrom] == '\n')
+                ++lowerFrom;
+            return LinePair{bool(kept.repeat),
+                            before + qint64(kept.lowerNumber),
+                            {m_text + kept.upperFrom, upperEnd - kept.upperFrom},
+                            {m_text + lowerFrom, breakFrom(lowerFrom) - lowerFrom}};
+        };
+        // The lines kept were read long ago: fetched a few pairs ahead, they are no longer
+        // waited for one at a time.
+        constexpr size_t Ahead = 8;
+        for (size_t k = 0; k < m_kept.size(); ++k) {
+            if (k + Ahead < m_kept.size()) {
+                __builtin_prefetch(m_text + m_kept[k + Ahead].upperFrom);
+            }
+            taker.take(pair(m_kept[k]));
+        }
+        m_kept = {};
+        cut([&](const Kept& kept) {
+            taker.take(pair(kept));
+            return true;
+        });
+    }
+
+    // Once all is cut.
+    qint64 lines() const { return m_lines; }
+    QByteArrayView first() const { return view(m_first); }
+    QByteArrayView last() const { return {m_text + m_previousFrom, m_previousLength}; }
+
+private:
+    // Where a pair's upper line starts: little, as a share may keep many.
+    struct Kept {
+        qsizetype upperFrom;
+        quint64 lowerNumber : 63; // in the share
+        quint64 repeat : 1;
+    };
+
+    // The first CR or LF from `from` on, or the share's end.
+    qsizetype breakFrom(qsizetype from) const { return BreakFinder().find(m_text, from, m_to); }
+
+    QByteArrayView view(LineRange line) const { return {m_text + line.from, line.length}; }
+
+    bool checkMore() {
+        const qsizetype size = std::min(m_checkedAhead, m_to - m_checked);
+        m_valid = m_check.feed(QByteArrayView(m_text + m_checked, size));
+        m_checked += size;
+        return m_valid;
+    }
+
+    // Cuts lines by the line rule until the share ends or `found` says stop; stopped, it
+    // goes on from there when called again.
+    template <typename Found> void cut(Found&& found) {
+        while (!m_cut) {
+            const qsizetype at = m_finder.find(m_text, m_scan, m_checked);
+            if (at >= m_checked) {
+                if (m_checked < m_to) {
+                    if (!checkMore())
+                        return;
+                    continue;
+                }
+                m_cut = true;
+                // Only the text's last share can end without a break.
+                if (m_lineStart < m_to)
+                    line(m_lineStart, m_to - m_lineStart, found);
+                return;
+            }
+            qsizetype next = at + 1;
+            // A share ends after a LF, never between the CR and LF of one break.
+            if (m_text[at] == '\r' && next < m_to && m_text[next] == '\n')
+                ++next;
+            const qsizetype from = m_lineStart;
+            m_lineStart = m_scan = next;
+            if (!line(from, at - from, found))
+                return;
+        }
+    }
+
+    template <typename Found>
+    [[gnu::always_inline]] bool line(qsizetype from, qsizetype length, Found&& found) {
+        bool goOn = true;
+        if (++m_lines == 1) {
+            m_first = {from, length};
+        } else {
+            const Verdict verdict = judge({m_text + m_previousFrom, m_previousLength},
+                                          {m_text + from, length}, m_repeats);
+            if (verdict != Verdict::None)
+                goOn = found(Kept{m_previousFrom, quint64(m_lines),
+                                  quint64(verdict == Verdict::Repeat ? 1 : 0)});
+        }
+        m_previousFrom = from;
+        m_previousLength = length;
+        return goOn;
+    }
+
+    const char* const m_text;
+    const qsizetype m_to;
+    const bool m_repeats;
+    const qsizetype m_checkedAhead;
+    Utf8Check m_check;
+    bool m_valid = true;
+    qsizetype m_checked;   // the bytes known to be UTF-8 end here
+    qsizetype m_lineStart; // where the next line starts
+    qsizetype m_scan;      // where the search for its break goes on
+    BreakFinder m_finder;
+    bool m_cut = false; // all lines cut
+    qint64 m_lines = 0;
+    LineRange m_first;
+    qsizetype m_previousFrom = 0;
+    qsizetype m_previousLength = 0;
+    std::vector<Kept> m_kept;
+};
+
+// Where each share starts: the first at the text's start, the others after the first LF
+// from each stretch on.
+std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tuning) {
+    std::vector<qsizetype> starts{0};
+    if (text.size() < tuning.smallestShared)
+        return starts;
+    const qsizetype stretch =
+        tuning.shareSize > 0 ? tuning.shareSize
+                             : std::max<qsizetype>(text.size() / std::max(tuning.shares, 1), 1);
+    for (qsizetype from = stretch; from < text.size();) {
+        const void* lf = std::memchr(text.data() + from, '\n', size_t(text.size() - from));
+        if (!lf)
+            break;
+        const qsizetype start = static_cast<const char*>(lf) - text.data() + 1;
+        if (start == text.size())
+            break;
+        starts.push_back(start);
+        from = std::max(from + stretch, start);
+    }
+    return starts;
+}
+
+// The shares of one text and the two threads that take them.
+class Shares {
+public:
+    Shares(QByteArrayView text, bool repeats, LinePairTaker& taker, const LinePairTuning& tuning)
+        : m_repeats(repeats)
+        , m_taker(taker) {
+        const std::vector<qsizetype> starts = shareStarts(text, tuning);
+        m_shares.reserve(starts.size());
+        for (size_t k = 0; k < starts.size(); ++k)
+            m_shares.emplace_back(text, starts[k],
+                                  k + 1 < starts.size() ? starts[k + 1] : text.size(), repeats,
+                                  tuning.checkedAhead);
+        m_done = std::vector<std::atomic<bool>>(m_shares.size());
+        m_most = std::max<qsizetype>(tuning.mostKept / qsizetype(m_shares.size()), 1);
+    }
+
+    bool find() {
+        std::exception_ptr failure;
+        {
+            std::jthread helper;
+            if (m_shares.size() > 1) {
+                try {
+                    helper = std::jthread([&] {
+                        try {
+                            while (runNext()) {
+                            }
+                        } catch (...) {
+                            failure = std::current_exception();
+                            m_failed = true;
+                        }
+                    });
+                } catch (const std::system_error&) {
+                    // No thread to be had: this one takes every share.
+                }
+            }
+            // Between shares this thread gives what is done, in order, while the other still
+            // works; once none is left to take, it gives each as it is done.
+            try {
+                do
+                    giveDone(false);
+                while (runNext());
+                giveDone(true);
+            } catch (...) {
+                // The taker gave up: the other thread starts no share more before it is
+                // waited for.
+                m_failed = true;
+                throw;
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+        if (m_failed) {
+            if (m_given > 0)
+                m_taker.settle(false);
+            return false;
+        }
+        if (m_given > 0)
+            m_taker.settle(true);
+        while (m_given < m_shares.size())
+            give(m_given++);
+        return true;
+    }
+
+private:
+    // Runs the next share no thread has taken; false when none is left, or one is no UTF-8.
+    bool runNext() {
+        const size_t k = m_next++;
+        if (k >= m_shares.size())
+            return false;
+        // Marked done even when left or when it throws, so that no one waits for it forever.
+        const auto done = qScopeGuard([&] {
+            m_done[k].store(true, std::memory_order_release);
+            m_done[k].notify_one();
+        });
+        if (m_failed)
+            return false;
+        m_shares[k].run(m_most);
+        if (!m_shares[k].valid())
+            m_failed = true;
+        return !m_failed;
+    }
+
+    // Gives the shares done, while the taker takes pairs ahead; with `wait`, waits for each.
+    void giveDone(bool wait) {
+        while (m_given < m_shares.size() && !m_failed && m_taker.takesAhead()) {
+            if (wait)
+                m_done[m_given].wait(false, std::memory_order_acquire);
+            if (!m_done[m_given].load(std::memory_order_acquire) || m_failed)
+                return;
+            give(m_given++);
+        }
+    }
+
+    void give(size_t k) {
+        // The pair across two shares, which neither saw whole: no share is empty.
+        if (k > 0) {
+            const QByteArrayView upper = m_shares[k - 1].last();
+            const QByteArrayView lower = m_shares[k].first();
+            const Verdict verdict = judge(upper, lower, m_repeats);
+            if (verdict != Verdict::None)
+                m_taker.take({verdict == Verdict::Repeat, m_before + 1, upper, lower});
+        }
+        m_shares[k].give(m_before, m_taker);
+        m_before += m_shares[k].lines();
+    }
+
+    const bool m_repeats;
+    LinePairTaker& m_taker;
+    std::vector<Share> m_shares;
+    std::vector<std::atomic<bool>> m_done;
+    qsizetype m_most = 1;
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_failed{false};
+    size_t m_given = 0;  // shares given, in order
+    qint64 m_before = 0; // lines in them
+};
+
+} // namespace
+
+bool findUtf8LinePairs(QByteArrayView text, bool repeats, LinePairTaker& taker,
+                       const LinePairTuning& tuning) {
+    // A marked text decodes by rules of its own.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        return false;
+    return Shares(text, repeats, taker, tuning).find();
+}
+
+} // namespace varnel
