@@ -62,10 +62,11 @@ void Output::flush() {
     try {
         writeAll(m_fd, m_buffer);
     } catch (const Failure& failure) {
-        m_buffer.clear();
+        m_buffer.truncate(0);
         throw WriteFailure(failure);
     }
-    m_buffer.clear();
+    // Emptied keeping its room: clear() would give it back, to be asked for again at once.
+    m_buffer.truncate(0);
 }
 
 void Output::hold() {
@@ -90,7 +91,7 @@ void Output::drop() {
     if (!m_holding)
         return;
     m_holding = false;
-    m_buffer.clear();
+    m_buffer.truncate(0);
 }
 
 void complain(const QString& name, const QString& reason) {
