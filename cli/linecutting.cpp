@@ -1,5 +1,6 @@
 #include "linecutting.h"
 
+#include "core/sidethread.h"
 #include "files/bytesource.h"
 #include "lineencoding.h"
 #include "text/linebreaks.h"
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,10 +124,10 @@ template <typename Work> void onBoth(Part& first, Part& second, const Work& work
             part.failure = std::current_exception();
         }
     };
-    std::thread other;
+    SideThread other;
     try {
         if (second.from < second.to)
-            other = std::thread(guarded, std::ref(second));
+            other = SideThread([&] { guarded(second); });
     } catch (const std::exception&) {
     }
     guarded(first);

@@ -114,7 +114,7 @@ struct PairTestsAside::Stretch {
 
 PairTestsAside::PairTestsAside() {
     try {
-        m_thread = std::thread([this] { runAside(); });
+        m_thread = SideThread([this] { runAside(); });
     } catch (const std::system_error&) {
         // The calling thread makes every test.
     }

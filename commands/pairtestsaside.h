@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sidethread.h"
+
 #include <QtGlobal>
 
 #include <atomic>
@@ -7,7 +9,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace varnel {
@@ -50,7 +51,7 @@ private:
     std::atomic<quint64> m_postedSeen = 0; // the same, read without the lock while waiting
     bool m_stop = false;
     std::vector<quint64> m_answers;
-    std::thread m_thread;
+    SideThread m_thread;
 };
 
 } // namespace varnel

@@ -1,6 +1,7 @@
 #include "eventpump.h"
 
 #include "failure.h"
+#include "sidethread.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <exception>
 #include <system_error>
-#include <thread>
 
 namespace varnel {
 
@@ -111,12 +111,12 @@ void EventPump::turnWithoutUserInput() {
 void EventPump::runAside(const std::function<void()>& work) {
     QEventLoop loop;
     std::exception_ptr failure;
-    std::thread worker;
+    SideThread worker;
     // Work that starts after its command was cancelled is told at once.
     if (m_cancelled)
         m_stopAside = true;
     try {
-        worker = std::thread([&] {
+        worker = SideThread([&] {
             try {
                 work();
             } catch (...) {

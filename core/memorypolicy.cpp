@@ -47,7 +47,7 @@ void PagesAhead::start(void* data, qint64 bytes) {
     }
     m_stop = false;
     try {
-        m_thread = std::thread([this, data, bytes] {
+        m_thread = SideThread([this, data, bytes] {
             for (qint64 done = 0; done < bytes && !m_stop.load(std::memory_order_relaxed);
                  done += Stretch)
                 prefault(static_cast<char*>(data) + done, std::min(Stretch, bytes - done));

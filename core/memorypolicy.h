@@ -5,7 +5,7 @@
 #include <QString>
 
 #include <atomic>
-#include <thread>
+#include "sidethread.h"
 
 namespace varnel {
 
@@ -36,7 +36,7 @@ public:
     void finish();
 
 private:
-    std::thread m_thread;
+    SideThread m_thread;
     std::atomic<bool> m_stop = false;
 };
 

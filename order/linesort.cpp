@@ -3,6 +3,7 @@
 #include "collation.h"
 #include "collationkeys.h"
 #include "core/failure.h"
+#include "core/sidethread.h"
 
 #include <QCollator>
 
@@ -15,7 +16,6 @@
 #include <mutex>
 #include <new>
 #include <numeric>
-#include <thread>
 #include <type_traits>
 
 namespace varnel {
@@ -325,10 +325,10 @@ template <typename SortItem> SortOrder LineSort::orderWith(size_t count, Lines l
 
     std::exception_ptr lowerFailure;
     std::exception_ptr upperFailure;
-    std::thread lowerHalf;
+    SideThread lowerHalf;
     try {
         acquiring(SortResource::Thread);
-        lowerHalf = std::thread([&] {
+        lowerHalf = SideThread([&] {
             try {
                 sortAndMerge(second, true);
             } catch (...) {

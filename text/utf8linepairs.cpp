@@ -1,5 +1,6 @@
 #include "utf8linepairs.h"
 
+#include "core/sidethread.h"
 #include "linebreaks.h"
 #include "order/encodedlinesortsafter.h"
 #include "utf8check.h"
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <exception>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace varnel {
@@ -220,10 +220,10 @@ public:
     bool find() {
         std::exception_ptr failure;
         {
-            std::jthread helper;
+            SideThread helper;
             if (m_shares.size() > 1) {
                 try {
-                    helper = std::jthread([&] {
+                    helper = SideThread([&] {
                         try {
                             while (runNext()) {
                             }
