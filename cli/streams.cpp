@@ -73,6 +73,9 @@ void Output::hold() {
     if (m_holding)
         return;
     flush();
+    // Room for all that may be held, taken from the system only as it is written: grown a
+    // step at a time instead, each step would copy what is held so far into fresh pages.
+    m_buffer.reserve(HeldInMemory + OutputBlock);
     m_holding = true;
 }
 
