@@ -28,8 +28,11 @@ public:
         , m_options(options)
         , m_report(FindingReport::create(options.format))
         , m_collator(makeCollator(options.order))
-        , m_compare(options.order, m_collator)
-        , m_utf8Collation(m_collator) {}
+        , m_compare(options.order, m_collator) {
+        // Opening the collator takes longer than checking a small file in the code order.
+        if (options.order.rule == LineOrder::Rule::Locale)
+            m_utf8Collation.emplace(m_collator);
+    }
 
     void begin() {
         write([&](QByteArray& out) { m_report->begin(out); });
@@ -73,7 +76,7 @@ private:
     std::unique_ptr<FindingReport> m_report;
     const QCollator m_collator;
     LineComparison m_compare;
-    CollationKeys m_utf8Collation;
+    std::optional<CollationKeys> m_utf8Collation;
     // The lines compared last: each line is the lower of one pair and the upper of the next.
     Decoded m_upper;
     Decoded m_lower;
@@ -92,8 +95,8 @@ int Checker::compare(const LineStream& stream, const StreamLine& upper, const St
     }
     // The collator reads UTF-8 itself: decoding each line first would only cost.
     if (order.rule == LineOrder::Rule::Locale && stream.encoding() == StreamEncoding::Utf8 &&
-        m_utf8Collation.collates())
-        return m_utf8Collation.compareUtf8(upper.bytes, lower.bytes);
+        m_utf8Collation->collates())
+        return m_utf8Collation->compareUtf8(upper.bytes, lower.bytes);
     return compareDecoded(stream, upper, lower);
 }
 
