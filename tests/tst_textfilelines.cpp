@@ -31,6 +31,7 @@ private slots:
     void reading();
     void stopsWithinAStride_data();
     void stopsWithinAStride();
+    void cutShortWhileRead();
     void heldOneByteWhereItFits_data();
     void heldOneByteWhereItFits();
     void memoryGroups_data();
@@ -138,6 +139,18 @@ void TestTextFileLines::reading_data() {
         << "\xEF\xBB\xBF" + piece + "\xC3(" << plenty << QString();
     QTest::newRow("cut short at the end")
         << "@/list.txt" << piece + "\xE2\x82" << plenty << QString();
+    // A file is taken from its mapping, which ends with its last page: nothing may be read
+    // past its last byte.
+    const QByteArray pages(8192, 'x');
+    QTest::newRow("ends with its last page, ASCII")
+        << "@/list.txt" << pages.first(pages.size() - 1) + "\n"
+        << plenty << QString();
+    QTest::newRow("ends with its last page, one byte a character")
+        << "@/list.txt" << pages.first(pages.size() - 3) + "\n\xC3\xA9" << plenty << QString();
+    QTest::newRow("ends with its last page, wider characters")
+        << "@/list.txt"
+        << "\xE2\x82\xAC" + pages.first(pages.size() - 4) + "\n"
+        << plenty << QString();
     QTest::newRow("UTF-16") << "@/list.txt"
                             << QByteArray("\xFF\xFE"
                                           "a\0\n\0b\0",
@@ -220,6 +233,23 @@ void TestTextFileLines::stopsWithinAStride() {
         QVERIFY(told.size() >= 3);
         QCOMPARE(qsizetype(file.lines.size()), bytes.count('\n'));
     }
+}
+
+// Cut short by another program while it is read, a file fails to load rather than giving
+// lines that were never its own.
+void TestTextFileLines::cutShortWhileRead() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("list.txt");
+    writeFile(path, QByteArray("d\xC3\xA9j\xC3\xA0 vu\n").repeated(ReadStops::ReadStopStride));
+    ReadStops stops;
+    stops.reached = [&](qint64) { QFile(path).resize(1000); };
+    QString failed;
+    try {
+        readTextFile(path, -1, stops);
+    } catch (const Failure& f) {
+        failed = f.description();
+    }
+    QCOMPARE(failed, QStringLiteral("Device I/O error"));
 }
 
 void TestTextFileLines::heldOneByteWhereItFits_data() {
