@@ -115,9 +115,9 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
         throw Failure(ErrorNumber::Overflow, QStringLiteral("Overflow"));
     // The decoded text becomes the list's own: no copy of any line.
     if (file.isLatin1)
-        list.appendLatin1Lines(std::move(file.latin1), file.lines);
+        list.appendLatin1Lines(std::move(file.latin1), std::move(file.lines));
     else
-        list.appendLines(std::move(file.text), file.lines);
+        list.appendLines(std::move(file.text), std::move(file.lines));
 }
 
 void setFileReadWatcher(std::function<void(qint64)> watcher) {

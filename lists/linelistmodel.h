@@ -80,6 +80,10 @@ public:
     void appendLines(QString buffer, const std::vector<LineSpan>& spans);
     // The same for a buffer of Latin-1 text, one byte a character.
     void appendLatin1Lines(QByteArray buffer, const std::vector<LineSpan>& spans);
+    // The same for lines whose places were made in the list's own form, taken over as they
+    // are: a loaded file's.
+    void appendLines(QString buffer, LinePlaces places);
+    void appendLatin1Lines(QByteArray buffer, LinePlaces places);
     // Appends the lines at `positions` of `source` (which may be this list), sharing
     // their storage. Each new item's link is the position it came from. In sorted mode the
     // source's lines are put in order where they are, and the new entries made once, in that
@@ -175,6 +179,7 @@ private:
     LineText textOf(size_t row) const { return m_storage.text(m_entries.line(row)); }
     void checkPosition(qsizetype position) const;
     template <typename Buffer> void appendSpans(Buffer buffer, const std::vector<LineSpan>& spans);
+    template <typename Buffer> void appendPlaces(Buffer buffer, LinePlaces places);
     // Appends `count` rows of `source`, the i-th of them its row rowOf(i) (from 0).
     template <typename RowOf>
     void appendRowsOf(const LineListModel& source, size_t count, const RowOf& rowOf);

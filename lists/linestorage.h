@@ -1,6 +1,7 @@
 #pragma once
 
 #include "order/linetext.h"
+#include "text/lineplaces.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -10,40 +11,6 @@
 #include <vector>
 
 namespace varnel {
-
-// Where a line's text lies in a LineStorage, in eight bytes: where its first character is,
-// counting the storage's buffers end to end, and its length. Ten million lines cost 80 MB
-// here, so there is no room for a buffer's number or a 32-bit length: a line of LongLength
-// characters or more is kept so that it runs to the end of its buffer, and its length is the
-// rest of the buffer.
-class StoredLine {
-public:
-    static constexpr int PositionBits = 40;
-    static constexpr quint64 PositionLimit = quint64(1) << PositionBits;
-    static constexpr quint32 LongLength = (quint32(1) << (64 - PositionBits)) - 1;
-
-    StoredLine() = default;
-    // `length` below LongLength, or LongLength for a line that runs to its buffer's end.
-    static constexpr StoredLine at(quint64 position, quint32 length) {
-        StoredLine line;
-        line.m_bits = position | quint64(length) << PositionBits;
-        return line;
-    }
-
-    constexpr quint64 position() const { return m_bits & (PositionLimit - 1); }
-    // The length, or LongLength for a line that runs to its buffer's end.
-    constexpr quint32 packedLength() const { return quint32(m_bits >> PositionBits); }
-    // The same line in a storage that has its buffer `distance` further on.
-    constexpr StoredLine movedBy(qint64 distance) const {
-        return at(quint64(qint64(position()) + distance), packedLength());
-    }
-
-    friend constexpr bool operator==(StoredLine, StoredLine) = default;
-
-private:
-    quint64 m_bits = 0;
-};
-static_assert(sizeof(StoredLine) == 8);
 
 // The text of a list's lines, in a few large buffers rather than a string a line: a million
 // lines cost their characters and eight bytes more, a loaded file becomes one buffer without

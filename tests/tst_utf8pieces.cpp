@@ -29,7 +29,7 @@ namespace {
 // lines the breaks ended, where the open line starts, and the bytes taken.
 struct CutText {
     std::string text;
-    std::vector<LineSpan> lines;
+    LinePlaces lines;
     LineCuts open;
     qsizetype read = 0;
     bool wellFormed = true;
@@ -54,9 +54,16 @@ CutText cutInPieces(const QByteArray& bytes, QList<qsizetype> cuts) {
     return got;
 }
 
-QStringList linesOf(const std::string& text, const std::vector<LineSpan>& lines) {
+std::vector<LineSpan> spansOf(const LinePlaces& lines) {
+    std::vector<LineSpan> spans;
+    for (size_t row = 0; row < lines.size(); ++row)
+        spans.push_back(lines[row]);
+    return spans;
+}
+
+QStringList linesOf(const std::string& text, const LinePlaces& lines) {
     QStringList all;
-    for (const LineSpan& line : lines)
+    for (const LineSpan& line : spansOf(lines))
         all.append(QLatin1StringView(text.data() + line.offset, line.length));
     return all;
 }
@@ -235,7 +242,7 @@ void TestUtf8Pieces::latin1LinesAsDecodedThenCut() {
         QVERIFY2(got.open.afterCr == taken.ends_with('\r'), shown());
         // Each line follows the one before, nothing between.
         qsizetype at = 0;
-        for (const LineSpan& line : got.lines) {
+        for (const LineSpan& line : spansOf(got.lines)) {
             QVERIFY2(line.offset == at, shown());
             at += line.length;
         }

@@ -26,7 +26,7 @@ namespace varnel {
 namespace {
 
 // What one line costs beyond its characters: its span while loading, its place in the list.
-constexpr qint64 LineOverhead = qint64(sizeof(LineSpan)) + 16;
+constexpr qint64 LineOverhead = qint64(sizeof(StoredLine)) + 16;
 
 void checkMemory(qint64 needed, qint64 budget) {
     if (needed > budget)
@@ -142,7 +142,7 @@ public:
     void reserve(size_t lines) {
         m_pages.finish();
         m_lines.reserve(lines);
-        m_pages.start(m_lines.data(), qint64(lines * sizeof(LineSpan)));
+        m_pages.start(m_lines.data(), qint64(lines * sizeof(StoredLine)));
     }
     // Up to `lines` more lines may come: should they not fit, the spans move, and their
     // pages are asked for no more.
@@ -166,14 +166,14 @@ public:
                     start = lineEnd + 1; // the LF of a CR LF
                     continue;
                 }
-                m_lines.push_back({quint32(start), quint32(lineEnd - start)});
+                m_lines.add(start, lineEnd - start);
                 start = lineEnd + 1;
             }
         }
         m_scanned = end;
         // What follows the last break is a line when it is not empty.
         if (atEnd && start < end) {
-            m_lines.push_back({quint32(start), quint32(end - start)});
+            m_lines.add(start, end - start);
             start = end;
         }
         m_start = start;
@@ -193,14 +193,14 @@ public:
         m_lastCr = cuts.afterCr ? m_scanned - 1 : -2;
         return done;
     }
-    std::vector<LineSpan> take() {
+    LinePlaces take() {
         m_pages.finish();
         return std::move(m_lines);
     }
     qsizetype count() const { return qsizetype(m_lines.size()); }
 
 private:
-    std::vector<LineSpan> m_lines;
+    LinePlaces m_lines;
     qsizetype m_start = 0;   // of the line not yet ended
     qsizetype m_scanned = 0; // the units looked at
     qsizetype m_lastCr = -2; // where the last CR was
@@ -393,7 +393,7 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, Sto
     text.finish(file);
     file.lines = lines.take();
     if (file.lines.capacity() > file.lines.size() + file.lines.size() / 4)
-        file.lines.shrink_to_fit();
+        file.lines.shrinkToFit();
     return file;
 }
 
@@ -415,7 +415,7 @@ TextFile readDecodedFile(const QString& path, qint64 budget, const ReadStops& re
     read.text = decodeTextFile(readWholeFile(file.get(), expected, budget, again));
     const qsizetype count = countBreaks(read.text.utf16(), read.text.size()) + 1;
     checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
-    read.lines = lineSpansOf(read.text);
+    read.lines = LinePlaces(lineSpansOf(read.text));
     return read;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linespan.h"
+#include "lineplaces.h"
 #include "textdecoding.h"
 
 #include <QByteArray>
@@ -20,7 +20,7 @@ struct TextFile {
     QString text;
     QByteArray latin1; // the text instead, when isLatin1
     bool isLatin1 = false;
-    std::vector<LineSpan> lines;
+    LinePlaces lines;
 };
 
 // Where a long read may be stopped: it looks every ReadStopStride bytes read or so.

@@ -150,7 +150,7 @@ bool haveLatin1Vectors() {
 // is the number of bytes kept before it.
 __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) Utf8Piece
 decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at, LineCuts& cuts,
-                         std::vector<LineSpan>& lines) {
+                         LinePlaces& lines) {
     const __m512i leadFloor = _mm512_set1_epi8(char(0xC0));
     const __m512i lowLeadBits = _mm512_set1_epi8(char(0xFE));
     const __m512i c2 = _mm512_set1_epi8(char(0xC2));
@@ -204,7 +204,7 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
              ends &= ends - 1) {
             const qsizetype end =
                 at + o + qsizetype(_mm_popcnt_u64(_bzhi_u64(keep, unsigned(_tzcnt_u64(ends)))));
-            lines.push_back({quint32(start), quint32(end - start)});
+            lines.add(start, end - start);
             start = end;
         }
         const auto taken = qsizetype(_mm_popcnt_u64(valid));
@@ -235,7 +235,7 @@ bool haveLatin1Vectors() {
 }
 
 Utf8Piece decodeLatin1LinesVectors(const char*, qsizetype, char*, qsizetype, LineCuts&,
-                                   std::vector<LineSpan>&) {
+                                   LinePlaces&) {
     return {0, 0, false};
 }
 
@@ -254,7 +254,7 @@ Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out, Utf8W
 }
 
 Utf8Piece decodeUtf8Latin1Lines(const char* in, qsizetype size, char* out, qsizetype at,
-                                LineCuts& cuts, std::vector<LineSpan>& lines) {
+                                LineCuts& cuts, LinePlaces& lines) {
     if (!haveLineVectors())
         return {0, 0, false};
     return decodeLatin1LinesVectors(in, size, out, at, cuts, lines);

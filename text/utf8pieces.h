@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linespan.h"
+#include "lineplaces.h"
 
 #include <QtGlobal>
 
@@ -54,7 +54,7 @@ struct LineCuts {
 // are cut as before. A two-byte sequence cut short by the end of the piece is left for the
 // next, well-formed. Where the processor lacks the instructions it takes nothing at all.
 Utf8Piece decodeUtf8Latin1Lines(const char* in, qsizetype size, char* out, qsizetype at,
-                                LineCuts& cuts, std::vector<LineSpan>& lines);
+                                LineCuts& cuts, LinePlaces& lines);
 // Whether decodeUtf8Latin1Lines takes anything on this processor.
 bool haveLatin1LineVectors();
 

@@ -115,7 +115,7 @@ void checkCutting(QByteArrayView bytes) {
         return;
     const qsizetype step = 1 + (bytes.isEmpty() ? 0 : static_cast<unsigned char>(bytes[0]) % 97);
     std::string text(size_t(bytes.size()), '\0');
-    std::vector<varnel::LineSpan> lines;
+    varnel::LinePlaces lines;
     varnel::LineCuts cuts;
     qsizetype read = 0;
     qsizetype written = 0;
@@ -139,9 +139,10 @@ void checkCutting(QByteArrayView bytes) {
     check(qsizetype(lines.size()) == expected.size());
     qsizetype at = 0;
     for (size_t n = 0; n < lines.size(); ++n) {
-        check(qsizetype(lines[n].offset) == at);
-        check(QLatin1StringView(text.data() + at, lines[n].length) == expected[qsizetype(n)]);
-        at += lines[n].length;
+        const varnel::LineSpan line = lines[n];
+        check(qsizetype(line.offset) == at);
+        check(QLatin1StringView(text.data() + at, line.length) == expected[qsizetype(n)]);
+        at += line.length;
     }
     check(cuts.start == at && QLatin1StringView(text.data() + at, written - at) == open);
 }

@@ -37,7 +37,8 @@ inline QStringList textFileLines(QByteArrayView bytes) {
 inline QStringList readTextFileLines(const QString& path, qint64 memoryBudget = -1) {
     const TextFile file = readTextFile(path, memoryBudget);
     QStringList lines;
-    for (const LineSpan& line : file.lines) {
+    for (size_t row = 0; row < file.lines.size(); ++row) {
+        const LineSpan line = file.lines[row];
         if (file.isLatin1)
             lines.append(QLatin1StringView(file.latin1).sliced(line.offset, line.length));
         else
