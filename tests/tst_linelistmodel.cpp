@@ -252,7 +252,7 @@ void TestLineListModel::largeBatchShownWithTurns_data() {
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("inPieces");
     QTest::newRow("a thousand lines at once") << 1000 << false;
-    QTest::newRow("600,000 lines in pieces") << 600000 << true;
+    QTest::newRow("2,400,000 lines in pieces") << 2400000 << true;
 }
 
 void TestLineListModel::largeBatchShownWithTurns() {

@@ -187,7 +187,7 @@ void TestLoadText::cancelledWhileALargeFileIsRead() {
 // Millions of lines go into the list a piece at a time, the window painting between pieces,
 // and the list is whole at the end.
 void TestLoadText::largeFileShownWithTurnsBetween() {
-    const int lines = 600000;
+    const int lines = 2400000;
     writeFile(m_dir->filePath("lines.txt"), QByteArray("y\n").repeated(lines));
     Form form;
     QList<long long> turnsAtInsertion;
