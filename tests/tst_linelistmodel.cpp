@@ -44,6 +44,8 @@ private slots:
     void longRowsShownCut();
     void exchangeAndRemove();
     void loadedBufferAndSharedLines();
+    void placesTakenOver_data();
+    void placesTakenOver();
     void resultsLetGoOfTheInputsText_data();
     void resultsLetGoOfTheInputsText();
 };
@@ -323,6 +325,45 @@ void TestLineListModel::exchangeAndRemove() {
     QCOMPARE(itemsOf(model), (QStringList{"5", "2", "4", "1"}));
     model.setText(2, QStringLiteral("two"));
     QCOMPARE(model.text(2), QStringLiteral("two"));
+}
+
+void TestLineListModel::placesTakenOver_data() {
+    QTest::addColumn<bool>("typedFirst"); // the buffer then starts further on in the storage
+    QTest::addColumn<int>("longRow");     // of a line too long for its place to hold, or -1
+    QTest::newRow("the storage's first buffer") << false << -1;
+    QTest::newRow("after a typed line") << true << -1;
+    QTest::newRow("a long line before others") << true << 1;
+    QTest::newRow("a long line ending the buffer") << true << 2;
+}
+
+// A loaded file's line places become the list's entries as they are.
+void TestLineListModel::placesTakenOver() {
+    QFETCH(bool, typedFirst);
+    QFETCH(int, longRow);
+    QList<QByteArray> texts = {"alpha", "beta", "gamma"};
+    if (longRow >= 0)
+        texts[longRow] = QByteArray(qsizetype(StoredLine::LongLength), 'x');
+    QByteArray buffer;
+    LinePlaces places;
+    for (const QByteArray& text : texts) {
+        places.add(buffer.size(), text.size());
+        buffer += text;
+    }
+    if (longRow >= 0) {
+        const LineSpan span = places[size_t(longRow)];
+        QCOMPARE(span.length, StoredLine::LongLength);
+        QCOMPARE(qsizetype(span.offset), buffer.indexOf('x'));
+    }
+    LineListModel model;
+    QStringList expected;
+    if (typedFirst) {
+        model.append(QStringLiteral("typed"));
+        expected.append(QStringLiteral("typed"));
+    }
+    model.appendLatin1Lines(buffer, std::move(places));
+    for (const QByteArray& text : texts)
+        expected.append(QString::fromLatin1(text));
+    QCOMPARE(itemsOf(model), expected);
 }
 
 void TestLineListModel::loadedBufferAndSharedLines() {
