@@ -162,6 +162,16 @@ void MappedFile::verify(bool askSize) const {
         throw systemFailure(EIO);
 }
 
+void MappedFile::letGoBefore(qsizetype offset) {
+    if (!m_mapping)
+        return;
+    const auto start = reinterpret_cast<uintptr_t>(m_mapping);
+    const uintptr_t end =
+        (reinterpret_cast<uintptr_t>(m_bytes) + uintptr_t(offset)) & ~(pageSize - 1);
+    if (end > start)
+        ::madvise(m_mapping, end - start, MADV_DONTNEED);
+}
+
 void MappedFile::consume() {
     if (m_mapping && ::lseek(m_fd, off_t(m_end), SEEK_SET) < 0)
         throw systemFailure(errno);

@@ -28,6 +28,10 @@ public:
     // `askSize`, only a page touched past the end tells, which is cheap enough to ask before
     // each use of what was read; only the size tells of a cut within the last page.
     void verify(bool askSize = true) const;
+    // The pages wholly before `offset` of the bytes are not to be read again: they leave the
+    // process's memory, which would otherwise count the whole file by the time it is read.
+    // The file's pages stay with the system, and reading them again maps them again.
+    void letGoBefore(qsizetype offset);
     // Leaves the descriptor past the bytes mapped, where reading them would have: what
     // shares it (a shell's redirection) goes on from there. Throws systemFailure.
     void consume();

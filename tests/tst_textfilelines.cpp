@@ -32,6 +32,7 @@ private slots:
     void stopsWithinAStride_data();
     void stopsWithinAStride();
     void cutShortWhileRead();
+    void readBytesLetGo();
     void heldOneByteWhereItFits_data();
     void heldOneByteWhereItFits();
     void memoryGroups_data();
@@ -250,6 +251,36 @@ void TestTextFileLines::cutShortWhileRead() {
         failed = f.description();
     }
     QCOMPARE(failed, QStringLiteral("Device I/O error"));
+}
+
+// Resident pages of mapped files, in KiB.
+qint64 residentFileKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("RssFile:"))
+            return line.mid(8).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// A file read from its mapping leaves the process's memory as it is read: a large one would
+// otherwise count twice, as its bytes and as the list's text.
+void TestTextFileLines::readBytesLetGo() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("list.txt");
+    const QByteArray line("d\xC3\xA9j\xC3\xA0 vu\n");
+    const qint64 size = 12 * ReadStops::ReadStopStride;
+    writeFile(path, line.repeated(size / line.size()));
+    const qint64 before = residentFileKiB();
+    QVERIFY(before >= 0);
+    qint64 most = before;
+    ReadStops stops;
+    stops.reached = [&](qint64) { most = std::max(most, residentFileKiB()); };
+    const TextFile file = readTextFile(path, -1, stops);
+    QCOMPARE(qint64(file.lines.size()), size / line.size());
+    QVERIFY2(most - before < size / 1024 / 2, qPrintable(QString::number(most - before)));
 }
 
 void TestTextFileLines::heldOneByteWhereItFits_data() {

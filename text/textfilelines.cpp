@@ -308,6 +308,11 @@ public:
             got = end - m_next;
             const qsizetype from = m_next - m_carried;
             m_next = end;
+            // What was decoded already leaves the process's memory a few MiB at a time.
+            if (from - m_letGo >= LetGoStride) {
+                m_mapped.letGoBefore(from);
+                m_letGo = from;
+            }
             return all.sliced(from, end - from);
         }
         got = readPiece(m_fd, m_buffer.data() + m_carried, PieceSize);
@@ -332,9 +337,11 @@ public:
 
 private:
     const int m_fd;
-    const MappedFile m_mapped;
+    MappedFile m_mapped;
     QByteArray m_buffer;
-    qsizetype m_next = 0; // the first byte of the mapping not given yet
+    static constexpr qsizetype LetGoStride = qsizetype(4) << 20;
+    qsizetype m_next = 0;  // the first byte of the mapping not given yet
+    qsizetype m_letGo = 0; // the bytes before it are let go of
     qsizetype m_carried = 0;
 };
 
