@@ -70,8 +70,8 @@ public:
             if (upperEnd < m_to && m_text[upperEnd] == '\r' && lowerFrom < m_to &&
                 m_text[lowerFrom] == '\n')
                 ++lowerFrom;
-            return LinePair{bool(kept.repeat),
-                            before + qint64(kept.lowerNumber),
+            return LinePair{kept.repeat(),
+                            before + kept.lowerNumber(),
                             {m_text + kept.upperFrom, upperEnd - kept.upperFrom},
                             {m_text + lowerFrom, breakFrom(lowerFrom) - lowerFrom}};
         };
@@ -99,9 +99,17 @@ public:
 private:
     // Where a pair's upper line starts: little, as a share may keep many.
     struct Kept {
+        Kept(qsizetype from, qint64 number, bool repeat)
+            : upperFrom(from)
+            , numberAndRepeat(quint64(number) << 1 | quint64(repeat)) {}
+        qint64 lowerNumber() const { return qint64(numberAndRepeat >> 1); } // in the share
+        bool repeat() const { return numberAndRepeat & 1; }
+
         qsizetype upperFrom;
-        quint64 lowerNumber : 63; // in the share
-        quint64 repeat : 1;
+        // Packed by hand into a whole word: a bit field is read before it is written, and
+        // reading fresh memory first maps a shared page of zeros, which the write must then
+        // replace on both cores at once.
+        quint64 numberAndRepeat;
     };
 
     // The first CR or LF from `from` on, or the share's end.
@@ -153,8 +161,7 @@ private:
             const Verdict verdict = judge({m_text + m_previousFrom, m_previousLength},
                                           {m_text + from, length}, m_repeats);
             if (verdict != Verdict::None)
-                goOn = found(Kept{m_previousFrom, quint64(m_lines),
-                                  quint64(verdict == Verdict::Repeat ? 1 : 0)});
+                goOn = found(Kept(m_previousFrom, m_lines, verdict == Verdict::Repeat));
         }
         m_previousFrom = from;
         m_previousLength = length;
