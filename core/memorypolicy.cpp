@@ -37,23 +37,49 @@ void prefault(void* data, qint64 bytes) {
 }
 
 void PagesAhead::start(void* data, qint64 bytes) {
+    start(data, bytes, nullptr, 0);
+}
+
+void PagesAhead::start(void* data, qint64 bytes, void* other, qint64 otherBytes) {
     finish();
     // A stretch at a time, so that a stop is heard soon.
     static constexpr qint64 Stretch = qint64(4) << 20;
-    // A thread costs more than the faults of a smaller buffer.
-    if (bytes < 2 * Stretch) {
-        prefault(data, bytes);
-        return;
+    struct Buffer {
+        char* data;
+        qint64 bytes;
+        qint64 done = 0;
+        double along() const { return double(done) / double(bytes); }
+    };
+    std::vector<Buffer> buffers;
+    for (const Buffer buffer :
+         {Buffer{static_cast<char*>(data), bytes}, Buffer{static_cast<char*>(other), otherBytes}}) {
+        // A thread costs more than the faults of a smaller buffer.
+        if (buffer.bytes >= 2 * Stretch)
+            buffers.push_back(buffer);
+        else if (buffer.bytes > 0)
+            prefault(buffer.data, buffer.bytes);
     }
+    if (buffers.empty())
+        return;
     m_stop = false;
     try {
-        m_thread = SideThread([this, data, bytes] {
-            for (qint64 done = 0; done < bytes && !m_stop.load(std::memory_order_relaxed);
-                 done += Stretch)
-                prefault(static_cast<char*>(data) + done, std::min(Stretch, bytes - done));
+        m_thread = SideThread([this, buffers]() mutable {
+            while (!m_stop.load(std::memory_order_relaxed)) {
+                // The buffer least far along.
+                Buffer* next = nullptr;
+                for (Buffer& buffer : buffers) {
+                    if (buffer.done < buffer.bytes && (!next || buffer.along() < next->along()))
+                        next = &buffer;
+                }
+                if (!next)
+                    return;
+                prefault(next->data + next->done, std::min(Stretch, next->bytes - next->done));
+                next->done += Stretch;
+            }
         });
     } catch (const std::system_error&) {
-        prefault(data, bytes);
+        for (const Buffer& buffer : buffers)
+            prefault(buffer.data, buffer.bytes);
     }
 }
 

@@ -4,8 +4,9 @@
 #include <QList>
 #include <QString>
 
-#include <atomic>
 #include "sidethread.h"
+#include <atomic>
+#include <vector>
 
 namespace varnel {
 
@@ -32,6 +33,9 @@ public:
     PagesAhead& operator=(const PagesAhead&) = delete;
 
     void start(void* data, qint64 bytes);
+    // The same for two buffers filled side by side, each as far along as the other: one
+    // thread for both, as two would only take turns on the other core.
+    void start(void* data, qint64 bytes, void* other, qint64 otherBytes);
     // Stops asking and waits for the thread; the buffer is the caller's alone again.
     void finish();
 

@@ -8,6 +8,8 @@
 #include "order/linetext.h"
 #include "utf8pieces.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -139,10 +141,17 @@ QByteArray readWholeFile(int fd, qint64 expected, qint64 budget, StopPoints& sto
 // stay the same.
 class PieceLines {
 public:
+    // `pages` asks for the pages of the places ahead, once told of them.
+    explicit PieceLines(PagesAhead& pages)
+        : m_pages(pages) {}
     void reserve(size_t lines) {
         m_pages.finish();
         m_lines.reserve(lines);
-        m_pages.start(m_lines.data(), qint64(lines * sizeof(StoredLine)));
+    }
+    // The room reserved and not yet used.
+    void* room() { return m_lines.data() + m_lines.size(); }
+    qint64 roomBytes() const {
+        return qint64((m_lines.capacity() - m_lines.size()) * sizeof(StoredLine));
     }
     // Up to `lines` more lines may come: should they not fit, the spans move, and their
     // pages are asked for no more.
@@ -204,17 +213,23 @@ private:
     qsizetype m_start = 0;   // of the line not yet ended
     qsizetype m_scanned = 0; // the units looked at
     qsizetype m_lastCr = -2; // where the last CR was
-    PagesAhead m_pages;      // of m_lines; last, so that it is done with them first
+    PagesAhead& m_pages;
 };
 
 // Strict UTF-8 decoded a piece at a time into one byte a character, until the first
 // character above U+00FF: from there on, the whole text is UTF-16.
 class DecodedText {
 public:
-    explicit DecodedText(qsizetype capacity)
-        : m_narrow(capacity, Qt::Uninitialized) {
-        m_pages.start(m_narrow.data(), qint64(m_narrow.size()));
+    // `pages` asks for the pages of the text ahead, once told of them.
+    DecodedText(qsizetype capacity, PagesAhead& pages)
+        : m_narrow(capacity, Qt::Uninitialized)
+        , m_pages(pages) {}
+    // The room not yet written.
+    void* room() {
+        return m_isWide ? static_cast<void*>(units() + m_written)
+                        : static_cast<void*>(m_narrow.data() + m_written);
     }
+    qint64 roomBytes() const { return (capacity() - m_written) * bytesPerUnit(); }
     bool isWide() const { return m_isWide; }
     qsizetype written() const { return m_written; }
     qsizetype capacity() const { return m_isWide ? m_wide.size() : m_narrow.size(); }
@@ -283,7 +298,7 @@ private:
     QString m_wide;
     bool m_isWide = false;
     qsizetype m_written = 0;
-    PagesAhead m_pages; // of m_narrow; last, so that it is done with them first
+    PagesAhead& m_pages;
 };
 
 // A file's bytes a piece at a time, each piece starting with what decoding left of the one
@@ -352,8 +367,11 @@ private:
 std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, StopPoints& stops) {
     FilePieces pieces(fd);
     // Never more characters than bytes.
-    DecodedText text{qsizetype(expected)};
-    PieceLines lines;
+    PagesAhead pages; // of the text and the places
+    DecodedText text(qsizetype(expected), pages);
+    PieceLines lines(pages);
+    // Done with them before they go.
+    const auto stopPages = qScopeGuard([&pages] { pages.finish(); });
     qint64 filled = 0;
     for (bool first = true;; first = false) {
         qsizetype got = 0;
@@ -388,8 +406,10 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, Sto
                         qint64(lines.count() + 1) * LineOverhead,
                     budget);
         // The first piece tells about how many lines the file holds.
-        if (first && got < expected)
+        if (first && got < expected) {
             lines.reserve(size_t(double(lines.count() + 1) * double(expected) / double(got) * 1.1));
+            pages.start(text.room(), text.roomBytes(), lines.room(), lines.roomBytes());
+        }
     }
     // A sequence cut short by the end of the file.
     if (pieces.carried() > 0)
