@@ -148,11 +148,8 @@ public:
         m_pages.finish();
         m_lines.reserve(lines);
     }
-    // The room reserved and not yet used.
+    // Where the room reserved and not yet used starts.
     void* room() { return m_lines.data() + m_lines.size(); }
-    qint64 roomBytes() const {
-        return qint64((m_lines.capacity() - m_lines.size()) * sizeof(StoredLine));
-    }
     // Up to `lines` more lines may come: should they not fit, the spans move, and their
     // pages are asked for no more.
     void expect(size_t lines) {
@@ -407,8 +404,14 @@ std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, Sto
                     budget);
         // The first piece tells about how many lines the file holds.
         if (first && got < expected) {
-            lines.reserve(size_t(double(lines.count() + 1) * double(expected) / double(got) * 1.1));
-            pages.start(text.room(), text.roomBytes(), lines.room(), lines.roomBytes());
+            const auto estimate =
+                size_t(double(lines.count() + 1) * double(expected) / double(got));
+            lines.reserve(estimate + estimate / 10);
+            // The room kept in case the estimate falls short is left untouched, so that
+            // unused it costs no memory.
+            pages.start(text.room(), text.roomBytes(), lines.room(),
+                        qint64(estimate - std::min(estimate, size_t(lines.count()))) *
+                            qint64(sizeof(StoredLine)));
         }
     }
     // A sequence cut short by the end of the file.
