@@ -83,13 +83,14 @@ void TestProgressPanel::extractionShowsProgressAndCancelButton() {
 void TestProgressPanel::escapeCancelsASortAside() {
     Shown shown(m_folder.path());
     QVERIFY(QTest::qWaitForWindowExposed(&shown.window));
-    shown.window.state().input().appendBatch(descending(30000));
+    shown.window.state().input().appendBatch(descending(300000));
     bool cleared = false;
     // The first turn is the wait for the work aside: every other key and click is discarded.
     const auto during = onTurn(1, [&] {
         shown.passHalfASecond();
         QVERIFY(shown.panel().isVisible());
-        QVERIFY(shown.panel().label()->text().startsWith(QStringLiteral("Sorting 30,000 lines… ")));
+        QVERIFY(
+            shown.panel().label()->text().startsWith(QStringLiteral("Sorting 300,000 lines… ")));
         QTest::mouseClick(shown.window.button("PushButton3"), Qt::LeftButton);
         QTest::keyClick(shown.window.inputView(), Qt::Key_Escape);
         cleared = true;
@@ -98,8 +99,8 @@ void TestProgressPanel::escapeCancelsASortAside() {
     QVERIFY(cleared);
     QCOMPARE(shown.window.state().results().count(), 0);
     QVERIFY(shown.window.state().results().isSorted());
-    QCOMPARE(shown.window.state().input().count(), 30000); // the click went nowhere
-    QCOMPARE(shown.panel().label()->text(), summaries::sortCancelled(30000));
+    QCOMPARE(shown.window.state().input().count(), 300000); // the click went nowhere
+    QCOMPARE(shown.panel().label()->text(), summaries::sortCancelled(300000));
     QVERIFY(shown.ui.messages.isEmpty());
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
