@@ -82,8 +82,12 @@ void TestSideThread::replacedThreadIsWaitedFor() {
     thread = std::move(second);
     QVERIFY(firstDone.load());
     QVERIFY(!second.joinable());
-    thread.join();
+    // Moved on again, only the new owner joins it.
+    SideThread third(std::move(thread));
     QVERIFY(!thread.joinable());
+    QVERIFY(third.joinable());
+    third.join();
+    QVERIFY(!third.joinable());
 }
 
 QTEST_GUILESS_MAIN(TestSideThread)
