@@ -2,8 +2,8 @@
 
 #include "core/failure.h"
 #include "core/memorypolicy.h"
+#include "filepieces.h"
 #include "files/filesystem.h"
-#include "files/mappedfile.h"
 #include "linebreaks.h"
 #include "order/linetext.h"
 #include "utf8pieces.h"
@@ -77,17 +77,6 @@ int openPlainFile(const QString& path, qint64& size) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     size = qint64(status.st_size);
     return fd;
-}
-
-// Reads a piece of at most `room` bytes; 0 at the end.
-qsizetype readPiece(int fd, char* into, size_t room) {
-    for (;;) {
-        const ssize_t got = ::read(fd, into, room);
-        if (got >= 0)
-            return qsizetype(got);
-        if (errno != EINTR)
-            throw failures::fromErrno(errno);
-    }
 }
 
 // Where the reader looks whether it should stop.
@@ -296,65 +285,6 @@ private:
     bool m_isWide = false;
     qsizetype m_written = 0;
     PagesAhead& m_pages;
-};
-
-// A file's bytes a piece at a time, each piece starting with what decoding left of the one
-// before: straight from the file's mapping where the system maps it, read into a buffer
-// otherwise. A mapping spares copying every byte once more.
-class FilePieces {
-public:
-    static constexpr qsizetype PieceSize = 256 * 1024;
-
-    explicit FilePieces(int fd)
-        : m_fd(fd)
-        , m_mapped(fd) {
-        // A sequence cut by the end of a piece starts the next one: three bytes at most.
-        if (!m_mapped.isMapped())
-            m_buffer = QByteArray(PieceSize + 3, Qt::Uninitialized);
-    }
-    // The next piece, holding `got` bytes new; `got` is 0 at the end.
-    QByteArrayView next(qsizetype& got) {
-        if (m_mapped.isMapped()) {
-            const QByteArrayView all = m_mapped.bytes();
-            const qsizetype end = std::min(all.size(), m_next + PieceSize);
-            got = end - m_next;
-            const qsizetype from = m_next - m_carried;
-            m_next = end;
-            // What was decoded already leaves the process's memory a few MiB at a time.
-            if (from - m_letGo >= LetGoStride) {
-                m_mapped.letGoBefore(from);
-                m_letGo = from;
-            }
-            return all.sliced(from, end - from);
-        }
-        got = readPiece(m_fd, m_buffer.data() + m_carried, PieceSize);
-        return {m_buffer.constData(), m_carried + got};
-    }
-    // The last `carried` bytes of `piece`, the last piece, start the next.
-    void carry(QByteArrayView piece, qsizetype carried) {
-        if (!m_mapped.isMapped())
-            std::memmove(m_buffer.data(), piece.data() + piece.size() - carried, size_t(carried));
-        m_carried = carried;
-    }
-    qsizetype carried() const { return m_carried; }
-    // Whether the bytes given were the file's: another process may have cut it short while
-    // it was mapped, and what it had no longer read as zeros.
-    void verify() const {
-        try {
-            m_mapped.verify();
-        } catch (const Failure&) {
-            throw failures::deviceIoError();
-        }
-    }
-
-private:
-    const int m_fd;
-    MappedFile m_mapped;
-    QByteArray m_buffer;
-    static constexpr qsizetype LetGoStride = qsizetype(4) << 20;
-    qsizetype m_next = 0;  // the first byte of the mapping not given yet
-    qsizetype m_letGo = 0; // the bytes before it are let go of
-    qsizetype m_carried = 0;
 };
 
 // The common case in one pass: strict UTF-8, marked or not, taken a piece at a time
