@@ -1,7 +1,6 @@
 #include "linelistmodel.h"
 
 #include "core/failure.h"
-#include "core/memorypolicy.h"
 
 namespace varnel {
 
@@ -53,37 +52,17 @@ template <typename Buffer> void LineListModel::appendPlaces(Buffer buffer, LineP
 
 template <typename Buffer>
 void LineListModel::appendSpans(Buffer buffer, const std::vector<LineSpan>& spans) {
-    if (spans.empty())
-        return;
     const qsizetype size = buffer.size();
-    const quint64 base = m_storage.nextBase();
-    std::vector<StoredLine> lines;
-    // Rows of long lines that stop short of the buffer's end, which are copied.
-    std::vector<size_t> copied;
-    // Ten million entries take a tenth of a second and more: not on the window's thread.
+    LinePlaces places;
+    // Ten million places take a tenth of a second and more: not on the window's thread.
     runAsideWhenLarge(spans.size(), [&] {
-        lines.reserve(spans.size());
-        // Their pages come meanwhile: the entries stay where they are until it is done.
-        PagesAhead pages;
-        pages.start(lines.data(), qint64(spans.size() * sizeof(StoredLine)));
-        StoredLine line;
         for (const LineSpan& s : spans) {
             if (qsizetype(s.offset) + qsizetype(s.length) > size)
                 throw failures::indexOutOfBounds();
-            if (!LineStorage::pack(base, size, s.offset, s.length, line))
-                copied.push_back(lines.size());
-            lines.push_back(line);
         }
+        places = LinePlaces(spans);
     });
-    const quint32 chunk = m_storage.addBuffer(std::move(buffer));
-    // A buffer another command added meanwhile took the place first.
-    if (const quint64 added = m_storage.base(chunk); added != base) {
-        for (StoredLine& line : lines)
-            line = line.movedBy(qint64(added) - qint64(base));
-    }
-    for (size_t row : copied)
-        lines[row] = m_storage.line(chunk, spans[row].offset, spans[row].length);
-    insertEntries(LineEntries(std::move(lines)));
+    appendPlaces(std::move(buffer), std::move(places));
 }
 
 } // namespace varnel
