@@ -17,6 +17,10 @@ namespace varnel {
 
 void saveResultsAsText(WindowState& state) {
     GuardedOperation g(state.ui(), locations::saveResultsAsText);
+    // What is saved is the results as they are now: commands run during the yields change
+    // the list, not this save.
+    const ListSnapshot results = state.results().snapshot();
+
     FileDialogRequest request;
     request.title = QStringLiteral("Save");
     request.filters = textFileFilters();
@@ -38,7 +42,6 @@ void saveResultsAsText(WindowState& state) {
     g.step(130, [&] { file.open(path); });
     // A file that could not be made gets no writes: each would only repeat the report.
     if (file.isOpen()) {
-        LineListModel& results = state.results();
         const qsizetype n = results.count();
         CommandProgress& progress = state.progress();
         progress.start(CommandProgress::Place::Results, summaries::saving(n), n);
@@ -55,8 +58,7 @@ void saveResultsAsText(WindowState& state) {
             }
             const int failuresBefore = g.failureCount();
             g.step(136, [&] { file.writeLine(results.textView(i)); });
-            // A failed write or a result that vanished during the yield ends the save
-            // with one report; the old file stays as it was.
+            // A failed write ends the save with one report; the old file stays as it was.
             complete = g.failureCount() == failuresBefore;
         }
         const int failuresBefore = g.failureCount();

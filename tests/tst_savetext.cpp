@@ -61,7 +61,6 @@ private slots:
     void cannotCreate();
     void writesStopPartWay_data();
     void writesStopPartWay();
-    void resultsClearedDuringAYield();
     void cancelled_data();
     void cancelled();
 
@@ -259,18 +258,6 @@ void TestSaveText::writesStopPartWay() {
         QCOMPARE(contentsOf(path), oldContent);
         QCOMPARE(entriesOf(folder), QStringList{"old.txt"});
     }
-}
-
-void TestSaveText::resultsClearedDuringAYield() {
-    Form form;
-    form.yieldEveryLine();
-    form.state.results().appendBatch(manyResults(5000));
-    QTimer::singleShot(0, [&form] { form.state.results().clear(); });
-    form.save(m_old);
-    QCOMPARE(reportHeads(form.ui),
-             QStringList{"Index out of bounds\r\n" + locations::saveResultsAsText + "at line 136"});
-    QCOMPARE(contentsOf(m_old), oldContent);
-    QCOMPARE(entriesOf(m_dir->path()), QStringList{"old.txt"});
 }
 
 void TestSaveText::cancelled_data() {
