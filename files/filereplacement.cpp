@@ -360,11 +360,17 @@ void FileReplacement::copyInPlace() {
         fail(errno);
     keepOldBytes(status.st_size);
     if (m_expected) {
-        // Written to while its old bytes were copied: they are not all in the copy.
+        // Written to while its old bytes were copied (they are not all in the copy), or
+        // another file put under its name.
         struct stat now;
-        if (::fstat(m_target, &now) != 0 || now.st_size != status.st_size ||
-            now.st_mtim.tv_sec != status.st_mtim.tv_sec ||
-            now.st_mtim.tv_nsec != status.st_mtim.tv_nsec) {
+        struct stat named;
+        const bool same =
+            ::fstat(m_target, &now) == 0 && now.st_size == status.st_size &&
+            now.st_mtim.tv_sec == status.st_mtim.tv_sec &&
+            now.st_mtim.tv_nsec == status.st_mtim.tv_nsec &&
+            (m_folder < 0 || (::fstatat(m_folder, m_base.constData(), &named, 0) == 0 &&
+                              m_expected->isFile(named)));
+        if (!same) {
             const Failure changed = *m_changed;
             discard();
             throw changed;
