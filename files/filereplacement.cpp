@@ -83,6 +83,7 @@ void FileReplacement::removeNamedTemporaries() noexcept {
 
 void FileReplacement::open(const QByteArray& path, Streams streams) {
     discard();
+    m_keptCopy.clear();
     if (streams == Streams::WrittenInto) {
         if (const int given = givenDescriptor(path); given >= 0) {
             if (::fcntl(given, F_GETFL) < 0)
