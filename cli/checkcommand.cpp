@@ -286,6 +286,10 @@ int runCheck(const QStringList& files, const CheckOptions& options) {
                 } else {
                     LineStream stream(input.fd(), LineStream::Replay::Again);
                     found = checker.check(name, stream) || found;
+                    if (stream.halfUnitAtEnd() >= 0)
+                        throw Failure(ErrorNumber::InputPastEndOfFile,
+                                      QStringLiteral("ends in half a UTF-16 character (an odd "
+                                                     "number of bytes)"));
                 }
             } catch (const WriteFailure&) {
                 throw;

@@ -7,9 +7,12 @@
 #include "core/guard.h"
 #include "core/userinterface.h"
 #include "files/fileexists.h"
+#include "files/filemetadata.h"
 #include "output/textfilewriter.h"
 #include "textfilefilters.h"
 #include "windowstate.h"
+
+#include <QFile>
 
 #include <optional>
 
@@ -28,8 +31,10 @@ void saveResultsAsText(WindowState& state) {
     state.pump().checkAlive();
     if (path.isEmpty())
         return;
-    // Without a clear Yes the old file is never touched.
+    // Without a clear Yes the old file is never touched, nor when it changes after the Yes.
+    std::optional<FileIdentity> asked;
     if (fileExists(path)) {
+        asked = identityOf(QFile::encodeName(path).constData());
         const bool overwrite = state.ui().askYesNo(
             QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
             state.applicationTitle());
@@ -39,7 +44,7 @@ void saveResultsAsText(WindowState& state) {
     }
     state.setPointer(Pointer::Hourglass);
     TextFileWriter file;
-    g.step(130, [&] { file.open(path); });
+    g.step(130, [&] { file.open(path, asked); });
     // A file that could not be made gets no writes: each would only repeat the report.
     if (file.isOpen()) {
         const qsizetype n = results.count();
