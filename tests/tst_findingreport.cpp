@@ -144,18 +144,29 @@ void TestFindingReport::textFormats() {
 
 void TestFindingReport::jsonLinesParse_data() {
     QTest::addColumn<Sample>("sample");
-    QTest::newRow("plain") << plain;
+    QTest::addColumn<QByteArray>("file"); // as written, between the quotes; empty: not asked
+    QTest::newRow("plain") << plain << QByteArray("list.txt");
     QTest::newRow("quotes, controls, accents")
-        << Sample{Finding::Kind::Repeat, "d\"ir/\\f", 12, "\"é\"\n\x1f\t", "tab\there"};
+        << Sample{Finding::Kind::Repeat, "d\"ir/\\f", 12, "\"é\"\n\x1f\t", "tab\there"}
+        << QByteArray("d\\\"ir/\\\\f");
     // Every byte that is no part of UTF-8 comes back: a stray one, a sequence cut short
     // (at the end too), an overlong form, a surrogate, beside characters that are whole.
-    QTest::newRow("file name that is no UTF-8") << Sample{
-        Finding::Kind::Order,
-        "caf\xe9 \xc3\xa9\xe2\x82.\xc0\xaf\xed\xa0\x80\xf0\x9f\x98\x80\xf4\x90\xe2", 1, "b", "a"};
+    QTest::newRow("file name that is no UTF-8")
+        << Sample{Finding::Kind::Order,
+                  "caf\xe9 \xc3\xa9\xe2\x82.\xc0\xaf\xed\xa0\x80\xf0\x9f\x98\x80\xf4\x90\xe2", 1,
+                  "b", "a"}
+        << QByteArray();
+    // The edges of what is UTF-8 stay as they are, beside the escapes.
+    QTest::newRow("edges of UTF-8")
+        << Sample{Finding::Kind::Order,
+                  "\xdf\xbf\xe9\xed\x9f\xbf\xed\xa0\x80\xf4\x8f\xbf\xbf\xf4\x90", 1, "b", "a"}
+        << QByteArray(
+               "\xdf\xbf\\uDCE9\xed\x9f\xbf\\uDCED\\uDCA0\\uDC80\xf4\x8f\xbf\xbf\\uDCF4\\uDC90");
 }
 
 void TestFindingReport::jsonLinesParse() {
     QFETCH(Sample, sample);
+    QFETCH(QByteArray, file);
     const QByteArray out = written(FindingReport::Format::Json, {sample, plain});
     const QList<QByteArray> lines = out.split('\n');
     QCOMPARE(lines.size(), 3); // two objects, then the final newline
@@ -164,6 +175,8 @@ void TestFindingReport::jsonLinesParse() {
     const QJsonObject first = QJsonDocument::fromJson(lines[0], &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(nameBytes(first.value("file").toString()), sample.file);
+    if (!file.isEmpty())
+        QVERIFY2(lines[0].startsWith("{\"file\":\"" + file + "\","), lines[0].constData());
     QCOMPARE(first.value("line").toInteger(), sample.line);
     QCOMPARE(first.value("text").toString(), QString::fromUtf8(sample.text));
     QCOMPARE(first.value("next").toString(), QString::fromUtf8(sample.next));
