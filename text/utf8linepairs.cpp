@@ -131,6 +131,9 @@ private:
             const qsizetype at = m_finder.find(m_text, m_scan, m_checked);
             if (at >= m_checked) {
                 if (m_checked < m_to) {
+                    // No break before what is checked next: a long line is searched once,
+                    // not again from its start with every stretch checked.
+                    m_scan = std::max(m_scan, at);
                     if (!checkMore())
                         return;
                     continue;
