@@ -69,6 +69,10 @@ private:
     void takeBack(size_t from);
     void noteEncoding(StreamEncoding encoding, bool bigEndian, bool allAscii);
     bool outputKeepsBytes() const { return !m_mixed; }
+    bool writesUtf16() const {
+        return !m_mixed &&
+               (m_encoding == OutputEncoding::Utf16Le || m_encoding == OutputEncoding::Utf16Be);
+    }
     size_t mostBytes(const Line& line) const;
     char* encode(const Line& line, char* out) const;
 
@@ -306,6 +310,8 @@ std::optional<FileIdentity> AllLines::inputAt(const QString& output) const {
 size_t AllLines::mostBytes(const Line& line) const {
     if (Form(line.form) == Form::Utf16)
         return outputKeepsBytes() ? 2 * size_t(line.length) : 3 * size_t(line.length);
+    if (writesUtf16())
+        return 2 * size_t(Form(line.form) == Form::Latin1Bytes ? line.length : line.textLength);
     if (outputKeepsBytes() || line.validUtf8)
         return line.length;
     // Three bytes a unit at most; a pair of units makes four.
@@ -317,6 +323,13 @@ char* AllLines::encode(const Line& line, char* out) const {
         if (!outputKeepsBytes())
             return encodeUtf8(textOf(line), out);
         return encodeUtf16(textOf(line).wide(), m_encoding == OutputEncoding::Utf16Be, out);
+    }
+    // An ASCII input's bytes are the same in every byte encoding, but not in UTF-16.
+    if (writesUtf16()) {
+        const LineText text = textOf(line);
+        const bool bigEndian = m_encoding == OutputEncoding::Utf16Be;
+        return text.isWide() ? encodeUtf16(text.wide(), bigEndian, out)
+                             : encodeUtf16(text.toString(), bigEndian, out);
     }
     if (outputKeepsBytes() || line.validUtf8)
         return std::copy_n(m_bytes.data() + line.at, line.length, out);
