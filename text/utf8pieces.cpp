@@ -199,9 +199,7 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
         else
             _mm512_mask_storeu_epi8(out + o, _bzhi_u64(~quint64(0), unsigned(_mm_popcnt_u64(keep))),
                                     text);
-        // A LF right after a CR is part of its break.
-        for (quint64 ends = (lfs | crs) & ~(lfs & (crs << 1 | quint64(afterCr))); ends != 0;
-             ends &= ends - 1) {
+        for (quint64 ends = lineEndBits(crs, lfs, afterCr); ends != 0; ends &= ends - 1) {
             const qsizetype end =
                 at + o + qsizetype(_mm_popcnt_u64(_bzhi_u64(keep, unsigned(_tzcnt_u64(ends)))));
             lines.add(start, end - start);
