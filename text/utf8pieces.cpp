@@ -156,8 +156,6 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
     const __m512i c2 = _mm512_set1_epi8(char(0xC2));
     const __m512i c3 = _mm512_set1_epi8(char(0xC3));
     const __m512i c3Adds = _mm512_set1_epi8(0x40);
-    const __m512i lf = _mm512_set1_epi8('\n');
-    const __m512i cr = _mm512_set1_epi8('\r');
     qsizetype i = 0;
     qsizetype o = 0;
     qsizetype start = cuts.start;
@@ -190,8 +188,9 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
         }
         const __mmask64 afterC3 = _mm512_cmpeq_epi8_mask(v, c3) << 1;
         const __m512i units = _mm512_mask_add_epi8(v, afterC3, v, c3Adds);
-        const __mmask64 lfs = _mm512_cmpeq_epi8_mask(v, lf);
-        const __mmask64 crs = _mm512_cmpeq_epi8_mask(v, cr);
+        quint64 crs;
+        quint64 lfs;
+        breakMasks(v, crs, lfs);
         const __mmask64 keep = valid & ~leads & ~(lfs | crs);
         const __m512i text = _mm512_maskz_compress_epi8(keep, units);
         if (whole)
