@@ -88,7 +88,7 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
     m_state->setAutomationProvider(std::make_unique<OfficeAutomationProvider>(
         // Asked every few milliseconds: each ask is a turn, never one in many.
         [this] { m_state->pump().yieldNow(); },
-        [this](const std::function<void()>& work) { m_state->pump().runAside(work); }));
+        [this](const std::function<void()>& work) { m_state->pump().waitAside(work); }));
     if (m_ownUi)
         m_ownUi->setAfterModal([this] { m_state->pump().checkAlive(); });
     connect(m_state.get(), &WindowState::pointerChanged, this, &MainWindow::showPointer);

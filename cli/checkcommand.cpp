@@ -286,14 +286,27 @@ int runCheck(const QStringList& files, const CheckOptions& options) {
                 } else {
                     LineStream stream(input.fd(), LineStream::Replay::Again);
                     found = checker.check(name, stream) || found;
+                    if (stream.halfUnitAtEnd() >= 0)
+                        throw Failure(ErrorNumber::InputPastEndOfFile,
+                                      QStringLiteral("ends in half a UTF-16 character (an odd "
+                                                     "number of bytes)"));
                 }
             } catch (const WriteFailure&) {
                 throw;
             } catch (const TemporaryFileFailure& failure) {
-                // The temporary folder ran out, not the input.
+                // The temporary folder ran out, not the input: both are named.
                 checker.abandon();
                 out.flush();
-                complain(failure.folder(), failure.reason());
+                complain(name, QStringLiteral("cannot hold %1 in %2: %3")
+                                   .arg(name == u'-' ? QStringLiteral("standard input")
+                                                     : QStringLiteral("the input"),
+                                        failure.folder(), failure.reason()));
+                failed = true;
+            } catch (const FileChangedFailure&) {
+                // Another program cut it short: no fault of the disk.
+                checker.abandon();
+                out.flush();
+                complain(name, QStringLiteral("changed while it was read"));
                 failed = true;
             } catch (const Failure& failure) {
                 // What was found before the failure stands, unless the encoding it was read

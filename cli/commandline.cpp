@@ -165,7 +165,7 @@ Invocation parseCommand(const CommandRow& command, const QStringList& arguments)
     return call;
 }
 
-// A first argument like `chek` or `help` is far more likely a mistyped command than a
+// A first argument like `chek` is far more likely a mistyped command than a
 // file: one with no folder and no extension that does not exist.
 bool looksLikeACommand(const QString& argument) {
     return !argument.isEmpty() && !argument.startsWith(u'-') && !argument.contains(u'/') &&
@@ -175,6 +175,21 @@ bool looksLikeACommand(const QString& argument) {
 void print(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// `varnel help [COMMAND]`: the help of the command, or the general one.
+Invocation parseHelp(const QStringList& arguments) {
+    const CommandRow& window = *findCommand(QString());
+    if (arguments.size() > 3)
+        return usageError(window, QStringLiteral("help takes one COMMAND at most"));
+    const QString name = arguments.value(2);
+    const CommandRow* command = findCommand(name);
+    if (!command)
+        return withMessage(
+            Action::Refuse,
+            QStringLiteral("%1: '%2' is not a varnel command (see 'varnel --help')\n")
+                .arg(programName, name));
+    return withMessage(Action::Print, helpOf(*command));
 }
 
 } // namespace
@@ -199,6 +214,8 @@ QStringList argumentsOf(int argc, char** argv) {
 
 Invocation parseCommandLine(const QStringList& arguments) {
     const QString first = arguments.value(1);
+    if (first == u"help")
+        return parseHelp(arguments);
     const CommandRow* command = findCommand(first);
     if (command && !first.isEmpty())
         return parseCommand(*command, arguments.mid(1));

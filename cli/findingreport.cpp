@@ -1,9 +1,15 @@
 #include "findingreport.h"
 
+#include "text/utf8check.h"
+
 #include <QStringView>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include <sys/stat.h>
 
 namespace varnel::cli {
 
@@ -14,6 +20,65 @@ constexpr char HexDigits[] = "0123456789ABCDEF";
 QByteArrayView kindName(Finding::Kind kind) {
     return kind == Finding::Kind::Order ? "order" : "repeat";
 }
+
+// A file's place in the git work tree it is in: the tree's root, canonical, and the path
+// from there.
+struct TreePlace {
+    QByteArray root;
+    QByteArray path;
+};
+
+// Where `file` lies in a git work tree, found by walking up from its folder, made absolute
+// and canonical, to the first that holds a `.git` (a folder, or a file in a linked work
+// tree or a submodule). Empty for standard input and for a file in no work tree.
+TreePlace workTreePlace(QByteArrayView file) {
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArrayView base = file.sliced(slash + 1);
+    if (file == "-" || base.isEmpty() || base == "." || base == "..")
+        return {};
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : file.first(slash).toByteArray();
+    char* real = ::realpath(folder.constData(), nullptr);
+    if (!real)
+        return {};
+    const QByteArray canonical(real);
+    std::free(real);
+    for (QByteArray at = canonical;;) {
+        struct stat status;
+        if (::stat((at.endsWith('/') ? at + ".git" : at + "/.git").constData(), &status) == 0 &&
+            (S_ISDIR(status.st_mode) || S_ISREG(status.st_mode))) {
+            QByteArray path = canonical.sliced(at.size());
+            if (path.startsWith('/'))
+                path.remove(0, 1);
+            if (!path.isEmpty())
+                path.append('/');
+            return {at, path.append(base)};
+        }
+        if (at == "/")
+            return {};
+        at.truncate(std::max<qsizetype>(at.lastIndexOf('/'), 1));
+    }
+}
+
+// The work-tree place of the file of the findings coming, worked out once a file: they come
+// a file at a time.
+class TreePlaces {
+public:
+    const TreePlace& of(QByteArrayView file) {
+        if (!m_known || file != m_file) {
+            m_file = file.toByteArray();
+            m_place = workTreePlace(file);
+            m_known = true;
+        }
+        return m_place;
+    }
+
+private:
+    QByteArray m_file;
+    TreePlace m_place;
+    bool m_known = false;
+};
 
 // What the finding says, texts quoted and escaped: `"TEXT" sorts after "NEXT" on line N`.
 void appendMessage(const Finding& finding, QByteArray& out) {
@@ -68,7 +133,9 @@ class GitHubReport : public FindingReport {
 public:
     void add(const Finding& finding, QByteArray& out) override {
         out.append("::error file=");
-        appendEscaped(finding.file, out, true);
+        // Annotations are placed relative to the repository's root.
+        const TreePlace& place = m_places.of(finding.file);
+        appendEscaped(place.root.isEmpty() ? finding.file : QByteArrayView(place.path), out, true);
         out.append(",line=").append(QByteArray::number(finding.line)).append("::");
         m_message.clear();
         appendMessage(finding, m_message);
@@ -78,15 +145,19 @@ public:
 
 private:
     static void appendEscaped(QByteArrayView text, QByteArray& out, bool property) {
-        for (const char c : text) {
+        qsizetype plain = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char c = text[i];
             if (c == '%' || c == '\r' || c == '\n' || (property && (c == ':' || c == ','))) {
+                out.append(text.sliced(plain, i - plain));
                 out.append('%').append(HexDigits[uchar(c) >> 4]).append(HexDigits[uchar(c) & 15]);
-            } else {
-                out.append(c);
+                plain = i + 1;
             }
         }
+        out.append(text.sliced(plain));
     }
     QByteArray m_message;
+    TreePlaces m_places;
 };
 
 // A SARIF 2.1.0 log with one run; its results are written as they come, the frame around
@@ -97,6 +168,7 @@ public:
         out.append("{\"version\":\"2.1.0\","
                    "\"$schema\":\"https://json.schemastore.org/sarif-2.1.0.json\","
                    "\"runs\":[{\"tool\":{\"driver\":{\"name\":\"varnel\","
+                   "\"version\":\"" VARNEL_VERSION "\","
                    "\"informationUri\":\"https://varnel.app\","
                    "\"rules\":["
                    "{\"id\":\"order\",\"shortDescription\":{\"text\":"
@@ -115,14 +187,48 @@ public:
         appendMessage(finding, m_message);
         appendJsonString(m_message, out);
         out.append("},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":\"");
-        appendUri(finding.file, out);
-        out.append("\"},\"region\":{\"startLine\":").append(QByteArray::number(finding.line));
+        // In a work tree, relative to its root, which the run names: code scanning places
+        // the finding wherever the tool ran.
+        const TreePlace& place = m_places.of(finding.file);
+        if (place.root.isEmpty()) {
+            appendUri(finding.file, out);
+            out.append('"');
+        } else {
+            appendUri(place.path, out);
+            out.append("\",\"uriBaseId\":\"").append(baseId(place.root)).append('"');
+        }
+        out.append("},\"region\":{\"startLine\":").append(QByteArray::number(finding.line));
         out.append("}}}]}");
     }
-    void end(QByteArray& out) override { out.append("]}]}\n"); }
+    void end(QByteArray& out) override {
+        out.append(']');
+        if (!m_roots.empty()) {
+            out.append(",\"originalUriBaseIds\":{");
+            for (size_t k = 0; k < m_roots.size(); ++k) {
+                out.append(k > 0 ? ",\"" : "\"").append(baseId(k)).append("\":{\"uri\":\"");
+                appendUri(m_roots[k].endsWith('/') ? m_roots[k] : m_roots[k] + '/', out);
+                out.append("\"}");
+            }
+            out.append('}');
+        }
+        out.append("}]}\n");
+    }
     void forget(qint64 count) override { m_results -= count; }
 
 private:
+    // %SRCROOT% for the first work tree, which is the usual one; %SRCROOT2% and so on for
+    // any other.
+    static QByteArray baseId(size_t index) {
+        return index == 0 ? QByteArray("%SRCROOT%")
+                          : "%SRCROOT" + QByteArray::number(qulonglong(index + 1)) + '%';
+    }
+    QByteArray baseId(const QByteArray& root) {
+        auto at = std::find(m_roots.begin(), m_roots.end(), root);
+        if (at == m_roots.end())
+            at = m_roots.insert(at, root);
+        return baseId(size_t(at - m_roots.begin()));
+    }
+
     // A path as a URI reference: relative stays relative, absolute becomes a file URI; every
     // byte but the unreserved ones and '/' percent-encoded.
     static void appendUri(QByteArrayView path, QByteArray& out) {
@@ -140,6 +246,8 @@ private:
     }
     qint64 m_results = 0;
     QByteArray m_message;
+    TreePlaces m_places;
+    std::vector<QByteArray> m_roots; // of the work trees named, in the order first met
 };
 
 } // namespace
@@ -179,55 +287,106 @@ void appendCEscaped(QByteArrayView utf8, QByteArray& out) {
         out.append('\\').append(char('0' + (c >> 6))).append(char('0' + ((c >> 3) & 7)));
         out.append(char('0' + (c & 7)));
     };
+    // Text between escapes goes in one piece: a line may be hundreds of megabytes.
+    qsizetype plain = 0;
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
+        const bool second =
+            c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
+        if (c >= 0x20 && c != 0x7F && c != '"' && c != '\\' && !second)
+            continue;
+        out.append(utf8.sliced(plain, i - plain));
         if (const char* at = c ? std::strchr(named, c) : nullptr) {
             out.append('\\').append(letters[at - named]);
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (!second) {
             octal(c);
-        } else if (c == 0xC2 && i + 1 < utf8.size() &&
-                   static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+        } else {
             // U+0080 to U+009F, the second set of controls, as their two bytes: C allows no
             // \u escape below U+00A0.
             octal(c);
             octal(static_cast<unsigned char>(utf8[++i]));
-        } else {
-            out.append(char(c));
         }
+        plain = i + 1;
     }
+    out.append(utf8.sliced(plain));
 }
+
+namespace {
+
+// The length of the UTF-8 sequence that starts at `i`, strict as the decoder is (no
+// overlong form, no surrogate, nothing above U+10FFFF); 0 when none starts there whole.
+qsizetype utf8SequenceAt(QByteArrayView bytes, qsizetype i) {
+    const auto lead = uchar(bytes[i]);
+    if (lead < 0x80)
+        return 1;
+    qsizetype length = 0;
+    uchar low = 0x80;
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    for (qsizetype k = 1; k < length; ++k) {
+        const auto c = uchar(bytes[i + k]);
+        if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+} // namespace
 
 void appendJsonString(QByteArrayView bytes, QByteArray& out) {
     out.append('"');
-    // A file name need not be UTF-8: through UTF-16 and back, where it may not be, gives
-    // U+FFFD for what is not.
-    QByteArray valid;
-    if (std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; })) {
-        valid = QString::fromUtf8(bytes).toUtf8();
-        bytes = valid;
-    }
-    for (const char c : bytes) {
-        const auto b = uchar(c);
-        if (b == '"' || b == '\\') {
-            out.append('\\').append(c);
-        } else if (b < 0x20) {
-            switch (b) {
-            case '\n':
-                out.append("\\n");
-                break;
-            case '\r':
-                out.append("\\r");
-                break;
-            case '\t':
-                out.append("\\t");
-                break;
-            default:
-                out.append("\\u00").append(HexDigits[b >> 4]).append(HexDigits[b & 15]);
+    // The texts are UTF-8; a file name need not be, and its bytes that are not are written
+    // one escape a byte, as the lone surrogates U+DC80 to U+DCFF (the byte plus 0xDC00),
+    // which no UTF-8 text can hold: reversible, as Python's "surrogateescape" reads them.
+    Utf8Check check;
+    const bool valid = check.feed(bytes) && check.complete();
+    qsizetype plain = 0;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const auto b = uchar(bytes[i]);
+        if (b >= 0x20 && b != '"' && b != '\\') {
+            const qsizetype length = b < 0x80 || valid ? 1 : utf8SequenceAt(bytes, i);
+            if (length > 0) {
+                i += length;
+                continue;
             }
-        } else {
-            out.append(c);
         }
+        out.append(bytes.sliced(plain, i - plain));
+        switch (b) {
+        case '"':
+        case '\\':
+            out.append('\\').append(char(b));
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
+        default:
+            out.append(b < 0x80 ? "\\u00" : "\\uDC")
+                .append(HexDigits[b >> 4])
+                .append(HexDigits[b & 15]);
+        }
+        plain = ++i;
     }
+    out.append(bytes.sliced(plain));
     out.append('"');
 }
 

@@ -40,8 +40,9 @@ public:
 // `utf8` with quotes, backslashes and control characters escaped as in a C string.
 void appendCEscaped(QByteArrayView utf8, QByteArray& out);
 
-// `bytes` as a JSON string, quotes included; bytes that are no UTF-8 (a file name's) become
-// U+FFFD.
+// `bytes` as a JSON string, quotes included. A byte that is no part of UTF-8 (in a file
+// name) becomes the escape of U+DC00 plus the byte, \uDC80 to \uDCFF, which reads back as
+// that byte (Python's os.fsencode after json.loads).
 void appendJsonString(QByteArrayView bytes, QByteArray& out);
 
 } // namespace varnel::cli

@@ -87,7 +87,8 @@ QList<CommandRow> makeTable() {
         "Each line keeps its bytes: inputs in one encoding give output in it, with its mark,\n"
         "every line ending as the first one does; inputs that differ give UTF-8 with LF.\n"
         "None, or -, reads standard input. Exit status: 0 done, 2 a file could not be read\n"
-        "or written; then nothing is written.");
+        "or written. Then nothing is written and OUTPUT stays as it was; with --in-place only\n"
+        "that FILE stays as it was, and the others are sorted.");
     sort.files = QStringLiteral("Text files.");
     sort.options = {
         helpRow(),
@@ -193,6 +194,7 @@ QStringList synopsis() {
     QStringList lines;
     for (const CommandRow& command : commandTable())
         lines.append(synopsisOf(command));
+    lines.append(programName + QStringLiteral(" help [COMMAND]"));
     // The window's options that stand alone, the help and the version, on the last line.
     QStringList alone;
     for (const OptionRow& option : commandTable().first().options)
@@ -212,7 +214,7 @@ QString helpOf(const CommandRow& command) {
         for (const CommandRow& other : commandTable())
             if (!other.name.isEmpty())
                 commands.append({other.name, other.summary});
-        help += QStringLiteral("\nCommands, without a window (see varnel COMMAND --help):\n") +
+        help += QStringLiteral("\nCommands, without a window (see varnel help COMMAND):\n") +
                 twoColumns(commands);
     }
     QList<std::pair<QString, QString>> options;

@@ -1,6 +1,7 @@
 #include "sortcommand.h"
 
 #include "files/bytesource.h"
+#include "files/filemetadata.h"
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
 #include "order/collation.h"
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include <sys/stat.h>
@@ -50,6 +52,14 @@ public:
     // The break of the inputs' first line, in the output's encoding; LF where the inputs
     // differ.
     QByteArray lineBreak() const;
+    // The input that ends in half a UTF-16 unit the output cannot keep at its end, as its
+    // last byte: one of several, or one merged into UTF-8. Empty when there is none.
+    QString unkeptHalfUnit() const;
+    // What the input that `output` names was when it was read, should it be one of them.
+    std::optional<FileIdentity> inputAt(const QString& output) const;
+    std::optional<FileIdentity> firstInput() const {
+        return m_inputs.empty() ? std::nullopt : std::optional(m_inputs.front());
+    }
 
 private:
     using Form = LineForm;
@@ -61,6 +71,10 @@ private:
     void takeBack(size_t from);
     void noteEncoding(StreamEncoding encoding, bool bigEndian, bool allAscii);
     bool outputKeepsBytes() const { return !m_mixed; }
+    bool writesUtf16() const {
+        return !m_mixed &&
+               (m_encoding == OutputEncoding::Utf16Le || m_encoding == OutputEncoding::Utf16Be);
+    }
     size_t mostBytes(const Line& line) const;
     char* encode(const Line& line, char* out) const;
 
@@ -75,6 +89,9 @@ private:
     bool m_mixed = false;
     bool m_lineBreakKnown = false;
     bool m_crLf = false;
+    std::vector<FileIdentity> m_inputs; // the plain files read, as they were then
+    int m_halfUnit = -1;                // written as it was, after the last line
+    QStringList m_endingInHalfUnits;
 };
 
 LineText InputBytesAndTexts::textOf(const Line& line) const {
@@ -198,6 +215,9 @@ void InputBytesAndTexts::noteEncoding(StreamEncoding streamEncoding, bool bigEnd
 
 void InputBytesAndTexts::read(const QString& name) {
     const InputFile input(name);
+    // Before the first byte is read: a change while it is read counts too.
+    if (const std::optional<FileIdentity> identity = identityOf(input.fd()))
+        m_inputs.push_back(*identity);
     try {
         if (readWhole(input.fd()))
             return;
@@ -225,6 +245,16 @@ void InputBytesAndTexts::read(const QString& name) {
         }
     } catch (const std::bad_alloc&) {
         throw systemFailure(ENOMEM);
+    }
+    if (const int halfUnit = stream.halfUnitAtEnd(); halfUnit >= 0) {
+        // The reader gave it as U+FFFD ending the last line; a sort only moves lines, so
+        // the byte stays as it was, at the very end.
+        Line& last = m_lines.back();
+        m_wide.pop_back();
+        if (--last.length == 0)
+            m_lines.pop_back();
+        m_halfUnit = halfUnit;
+        m_endingInHalfUnits.append(name);
     }
     noteEncoding(stream.encoding(), stream.isBigEndian(), allAscii);
     if (!m_lineBreakKnown && m_lines.size() > firstLine) {
@@ -264,9 +294,27 @@ QByteArray InputBytesAndTexts::lineBreak() const {
     return lineBreak;
 }
 
+QString InputBytesAndTexts::unkeptHalfUnit() const {
+    if (m_endingInHalfUnits.size() > 1 || (m_mixed && !m_endingInHalfUnits.isEmpty()))
+        return m_endingInHalfUnits.first();
+    return {};
+}
+
+std::optional<FileIdentity> InputBytesAndTexts::inputAt(const QString& output) const {
+    struct stat status;
+    if (::stat(encodeFileName(output).constData(), &status) != 0)
+        return std::nullopt;
+    for (const FileIdentity& input : m_inputs)
+        if (input.isFile(status))
+            return input;
+    return std::nullopt;
+}
+
 size_t InputBytesAndTexts::mostBytes(const Line& line) const {
     if (Form(line.form) == Form::Utf16)
         return outputKeepsBytes() ? 2 * size_t(line.length) : 3 * size_t(line.length);
+    if (writesUtf16())
+        return 2 * size_t(Form(line.form) == Form::Latin1Bytes ? line.length : line.textLength);
     if (outputKeepsBytes() || line.validUtf8)
         return line.length;
     // Three bytes a unit at most; a pair of units makes four.
@@ -278,6 +326,13 @@ char* InputBytesAndTexts::encode(const Line& line, char* out) const {
         if (!outputKeepsBytes())
             return encodeUtf8(textOf(line), out);
         return encodeUtf16(textOf(line).wide(), m_encoding == OutputEncoding::Utf16Be, out);
+    }
+    // An ASCII input's bytes are the same in every byte encoding, but not in UTF-16.
+    if (writesUtf16()) {
+        const LineText text = textOf(line);
+        const bool bigEndian = m_encoding == OutputEncoding::Utf16Be;
+        return text.isWide() ? encodeUtf16(text.wide(), bigEndian, out)
+                             : encodeUtf16(text.toString(), bigEndian, out);
     }
     if (outputKeepsBytes() || line.validUtf8)
         return std::copy_n(m_bytes.data() + line.at, line.length, out);
@@ -320,6 +375,13 @@ void InputBytesAndTexts::write(QByteArrayView lineBreak, Write&& write) const {
         end = std::copy(lineBreak.begin(), lineBreak.end(), end);
         used = size_t(end - block.data());
     }
+    if (m_halfUnit >= 0 && !m_mixed) {
+        if (used == block.size()) {
+            write(QByteArrayView(block.data(), qsizetype(used)));
+            used = 0;
+        }
+        block[used++] = char(m_halfUnit);
+    }
     if (used > 0)
         write(QByteArrayView(block.data(), qsizetype(used)));
 }
@@ -334,7 +396,8 @@ int writeToStandardOutput(const InputBytesAndTexts& lines, QByteArrayView lineBr
     return Success;
 }
 
-int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayView lineBreak) {
+int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayView lineBreak,
+            const std::optional<FileIdentity>& read) {
     // Past a file size limit the signal would end the program mid-write; ignored, the write
     // fails and says so ("File too large").
     std::signal(SIGXFSZ, SIG_IGN);
@@ -343,6 +406,11 @@ int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayVi
         // A device or a named pipe is written into, as the shell's ">" would.
         FileReplacement file(systemFailure);
         file.open(encodeFileName(output), FileReplacement::Streams::WrittenInto);
+        // Another program's writes since the file was read are not sorted over.
+        if (read)
+            file.expectUnchanged(*read, Failure(ErrorNumber::PathFileAccessError,
+                                                QStringLiteral("changed while it was being "
+                                                               "sorted; left as it is")));
         lines.write(lineBreak, [&file](QByteArrayView block) { file.write(block); });
         file.commit();
     } catch (const Failure& failure) {
@@ -352,7 +420,8 @@ int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayVi
     return Success;
 }
 
-int sortInto(const QStringList& files, const SortOptions& options, const QString& output) {
+int sortInto(const QStringList& files, const SortOptions& options, const QString& output,
+             bool inPlace = false) {
     InputBytesAndTexts lines;
     for (const QString& name : inputNames(files)) {
         try {
@@ -363,6 +432,11 @@ int sortInto(const QStringList& files, const SortOptions& options, const QString
             return Trouble;
         }
     }
+    if (const QString name = lines.unkeptHalfUnit(); !name.isEmpty()) {
+        complain(name, QStringLiteral("ends in half a UTF-16 character (an odd number of bytes), "
+                                      "which this output cannot keep; nothing written"));
+        return Trouble;
+    }
     try {
         lines.sort(options.order, options.unique);
     } catch (const std::bad_alloc&) {
@@ -370,8 +444,10 @@ int sortInto(const QStringList& files, const SortOptions& options, const QString
         return Trouble;
     }
     const QByteArray lineBreak = lines.lineBreak();
-    return output.isEmpty() ? writeToStandardOutput(lines, lineBreak)
-                            : writeTo(output, lines, lineBreak);
+    if (output.isEmpty())
+        return writeToStandardOutput(lines, lineBreak);
+    // In place the file is the one read even should its name lead elsewhere by now.
+    return writeTo(output, lines, lineBreak, inPlace ? lines.firstInput() : lines.inputAt(output));
 }
 
 } // namespace
@@ -382,7 +458,7 @@ int runSort(const QStringList& files, const SortOptions& options) {
     // One by one: a file that cannot be read or written leaves the others to be sorted.
     int status = Success;
     for (const QString& file : files)
-        status = std::max(status, sortInto({file}, options, file));
+        status = std::max(status, sortInto({file}, options, file, true));
     return status;
 }
 

@@ -11,6 +11,7 @@
 #include "core/userinterface.h"
 #include "lists/linelist.h"
 #include "lists/linelistmodel.h"
+#include "lists/listsnapshot.h"
 #include "windowstate.h"
 
 namespace varnel {
@@ -70,7 +71,10 @@ void copyTableToClipboard(WindowState& state, const ColumnTable& list) {
 
 void copyResultsToClipboard(WindowState& state) {
     GuardedOperation g(state.ui(), locations::copyResultsToClipboard);
-    g.step(106, [&] { copyTableToClipboard(state, state.results()); });
+    // The results as they are now: the copy yields, and what other commands do to the list
+    // meanwhile does not reach the clipboard.
+    const ListSnapshot results = state.results().snapshot();
+    g.step(106, [&] { copyTableToClipboard(state, results); });
     g.step(108, [&] {
         state.inform(QStringLiteral("Results have been copied to the clipboard.\r\rClick a text "
                                     "area where you normally type and press Ctrl+V to paste the "

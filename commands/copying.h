@@ -12,6 +12,7 @@ class UserInterface;
 void copyResultsToClipboard(WindowState& state);
 
 // Replaces the clipboard with the aligned text of `list`; leaves it alone for an empty list.
+// It yields: `list` must not change meanwhile (a ListSnapshot does not).
 void copyTableToClipboard(WindowState& state, const ColumnTable& list);
 
 // Another program may hold the clipboard for a moment, so each operation is tried up to

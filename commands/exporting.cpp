@@ -6,6 +6,7 @@
 #include "core/commandprogress.h"
 #include "core/errorreport.h"
 #include "core/guard.h"
+#include "lists/listsnapshot.h"
 #include "windowstate.h"
 
 #include <optional>
@@ -62,9 +63,10 @@ void exportTable(WindowState& state, const ColumnTable& table) {
     };
     // What the office answers only once it has done the work held back for it (a new
     // document, the written cells fitted, the window shown) can take seconds at a million
-    // rows: that wait is had on a thread aside while the window goes on answering.
+    // rows: that wait is had on a thread aside while the window goes on answering, clicks
+    // and all, as it does in the yields between the rows.
     const auto callAside = [&](int line, auto&& statement) {
-        call(line, [&] { pump.runAside(statement); });
+        call(line, [&] { pump.waitAside(statement); });
     };
 
     CommandProgress& progress = state.progress();
@@ -168,12 +170,22 @@ void exportTable(WindowState& state, const ColumnTable& table) {
 }
 
 void exportResultsToSpreadsheet(WindowState& state) {
+    // A second office session must not begin on this thread while the office still answers
+    // the first on another: the click is answered, not dropped.
+    if (state.pump().isWaitingAside()) {
+        state.inform(QStringLiteral("The results are still being exported to the spreadsheet. "
+                                    "Please try again once the export is done."));
+        return;
+    }
+    // The results as they are now: the export yields, and what other commands do to the
+    // list meanwhile does not reach the sheet.
+    const ListSnapshot results = state.results().snapshot();
     if (!tryStartingSpreadsheetApplication(state)) {
         state.inform(QStringLiteral("Excel is not installed on this computer. You need to have "
                                     "it installed to use this feature."));
         return;
     }
-    exportTable(state, state.results());
+    exportTable(state, results);
 }
 
 } // namespace varnel

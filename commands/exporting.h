@@ -13,7 +13,8 @@ void exportResultsToSpreadsheet(WindowState& state);
 bool tryStartingSpreadsheetApplication(WindowState& state);
 
 // Writes `table` into a new document of a new application, the command's steps from the
-// one after the probe. The results list is the table the button uses; any list will do.
+// one after the probe. The results list is the table the button uses; any list will do,
+// one that stays as it is while the export yields (a ListSnapshot).
 void exportTable(WindowState& state, const ColumnTable& table);
 
 } // namespace varnel

@@ -7,9 +7,12 @@
 #include "core/guard.h"
 #include "core/userinterface.h"
 #include "files/fileexists.h"
+#include "files/filemetadata.h"
 #include "output/textfilewriter.h"
 #include "textfilefilters.h"
 #include "windowstate.h"
+
+#include <QFile>
 
 #include <optional>
 
@@ -17,6 +20,10 @@ namespace varnel {
 
 void saveResultsAsText(WindowState& state) {
     GuardedOperation g(state.ui(), locations::saveResultsAsText);
+    // What is saved is the results as they are now: commands run during the yields change
+    // the list, not this save.
+    const ListSnapshot results = state.results().snapshot();
+
     FileDialogRequest request;
     request.title = QStringLiteral("Save");
     request.filters = textFileFilters();
@@ -24,8 +31,10 @@ void saveResultsAsText(WindowState& state) {
     state.pump().checkAlive();
     if (path.isEmpty())
         return;
-    // Without a clear Yes the old file is never touched.
+    // Without a clear Yes the old file is never touched, nor when it changes after the Yes.
+    std::optional<FileIdentity> asked;
     if (fileExists(path)) {
+        asked = identityOf(QFile::encodeName(path).constData());
         const bool overwrite = state.ui().askYesNo(
             QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
             state.applicationTitle());
@@ -35,10 +44,9 @@ void saveResultsAsText(WindowState& state) {
     }
     state.setPointer(Pointer::Hourglass);
     TextFileWriter file;
-    g.step(130, [&] { file.open(path); });
+    g.step(130, [&] { file.open(path, asked); });
     // A file that could not be made gets no writes: each would only repeat the report.
     if (file.isOpen()) {
-        LineListModel& results = state.results();
         const qsizetype n = results.count();
         CommandProgress& progress = state.progress();
         progress.start(CommandProgress::Place::Results, summaries::saving(n), n);
@@ -55,8 +63,7 @@ void saveResultsAsText(WindowState& state) {
             }
             const int failuresBefore = g.failureCount();
             g.step(136, [&] { file.writeLine(results.textView(i)); });
-            // A failed write or a result that vanished during the yield ends the save
-            // with one report; the old file stays as it was.
+            // A failed write ends the save with one report; the old file stays as it was.
             complete = g.failureCount() == failuresBefore;
         }
         const int failuresBefore = g.failureCount();

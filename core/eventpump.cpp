@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <system_error>
 
 namespace varnel {
@@ -109,6 +110,16 @@ void EventPump::turnWithoutUserInput() {
 }
 
 void EventPump::runAside(const std::function<void()>& work) {
+    runOnSide(work, false);
+}
+
+void EventPump::waitAside(const std::function<void()>& work) {
+    ++m_waitingAside;
+    const auto waited = qScopeGuard([this] { --m_waitingAside; });
+    runOnSide(work, true);
+}
+
+void EventPump::runOnSide(const std::function<void()>& work, bool takeInput) {
     QEventLoop loop;
     std::exception_ptr failure;
     SideThread worker;
@@ -136,12 +147,18 @@ void EventPump::runAside(const std::function<void()>& work) {
         return;
     }
     noteTurnStarts();
-    const bool outer = std::exchange(m_runningAside, true);
-    if (!outer && m_showAside)
+    // Work that takes input is no command holding the window: handlers run beside it as in
+    // a yield, and may run work aside of their own.
+    const bool outer = takeInput ? m_runningAside : std::exchange(m_runningAside, true);
+    const bool indicate = !takeInput && !outer && m_showAside;
+    if (indicate)
         m_showAside(true);
     {
-        UserInputSwallower swallower(m_takeAsideInput);
-        QCoreApplication::instance()->installEventFilter(&swallower);
+        std::optional<UserInputSwallower> swallower;
+        if (!takeInput) {
+            swallower.emplace(m_takeAsideInput);
+            QCoreApplication::instance()->installEventFilter(&*swallower);
+        }
         // The loop is idle between events, never busy: it answers at once all the while. It
         // also ends when the window closes, and then the work is told to stop.
         loop.exec();
@@ -151,7 +168,7 @@ void EventPump::runAside(const std::function<void()>& work) {
     worker.join();
     m_stopAside = false;
     m_runningAside = outer;
-    if (!outer && m_showAside)
+    if (indicate)
         m_showAside(false);
     noteTurnEnded();
     checkAlive();

@@ -71,6 +71,13 @@ public:
     // throws ProgramEnding. Otherwise what `work` throws is thrown here. Without a thread to
     // be had, the work runs on this one.
     void runAside(const std::function<void()>& work);
+    // Runs `work` on a thread of its own while this thread turns the event loop as a yield
+    // does, user input and all: for a wait on something outside (the office) that reads
+    // nothing the handlers run meanwhile may change. A close and failures end it as they
+    // end runAside().
+    void waitAside(const std::function<void()>& work);
+    // True while waitAside() waits, in whatever handler runs meanwhile.
+    bool isWaitingAside() const { return m_waitingAside > 0; }
     // For work run aside to poll now and then; it may end with ProgramEnding once set.
     const std::atomic<bool>& stopRequested() const { return m_stopAside; }
     // Told true when work goes aside and false when it is done, to show that the window
@@ -118,6 +125,8 @@ private:
 
     void noteTurnStarts();
     void noteTurnEnded();
+    // `takeInput`: user input is taken while the work runs, not discarded.
+    void runOnSide(const std::function<void()>& work, bool takeInput);
 
     std::chrono::microseconds m_interval;
     Now m_now;
@@ -129,6 +138,7 @@ private:
     unsigned m_asks = 0;
     bool m_ending = false;
     bool m_runningAside = false;
+    int m_waitingAside = 0;
     bool m_cancelled = false;
     std::function<void(QObject*, QEvent*)> m_takeAsideInput;
     std::atomic<bool> m_stopAside = false;

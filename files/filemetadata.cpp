@@ -91,4 +91,18 @@ bool takeOverMetadata(int from, const struct stat& old, int to) {
            (now.st_mode & 07777) == (old.st_mode & 07777);
 }
 
+std::optional<FileIdentity> identityOf(int fd) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileIdentity::of(status);
+}
+
+std::optional<FileIdentity> identityOf(const char* path) {
+    struct stat status;
+    if (::stat(path, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileIdentity::of(status);
+}
+
 } // namespace varnel

@@ -13,6 +13,9 @@
 
 namespace varnel {
 
+FileChangedFailure::FileChangedFailure()
+    : Failure(systemFailure(EIO)) {}
+
 namespace {
 
 // A mapping the fault handler answers for; `from` 0 is a free slot. Lock-free, as the
@@ -150,7 +153,7 @@ void MappedFile::verify(bool askSize) const {
     if (!m_mapping)
         return;
     if (tracked[m_slot].changed.load())
-        throw systemFailure(EIO);
+        throw FileChangedFailure();
     if (!askSize)
         return;
     // Cut within the last page, the file leaves that page mapped, its tail zeros: no fault
@@ -159,7 +162,7 @@ void MappedFile::verify(bool askSize) const {
     if (::fstat(m_fd, &status) != 0)
         throw systemFailure(errno);
     if (status.st_size < m_end)
-        throw systemFailure(EIO);
+        throw FileChangedFailure();
 }
 
 void MappedFile::letGoBefore(qsizetype offset) {

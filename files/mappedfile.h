@@ -1,9 +1,18 @@
 #pragma once
 
+#include "core/failure.h"
+
 #include <QByteArrayView>
 #include <QtGlobal>
 
 namespace varnel {
+
+// The file was cut short while it was mapped. It reads as an input/output error where
+// nothing says more; the command line names it for what it is.
+class FileChangedFailure : public Failure {
+public:
+    FileChangedFailure();
+};
 
 // What is left of a plain file, from where its descriptor stands to its end, mapped into
 // memory rather than read: a file looked at once is not worth copying.
@@ -22,7 +31,7 @@ public:
 
     bool isMapped() const { return m_bytes != nullptr; }
     QByteArrayView bytes() const { return {m_bytes, m_size}; }
-    // Throws systemFailure (an input/output error) once the file has been cut short since
+    // Throws FileChangedFailure (an input/output error) once the file has been cut short since
     // it was mapped: what was read from the bytes since then may not be the file's. Called
     // after reading and before anything made of what was read leaves the program. Without
     // `askSize`, only a page touched past the end tells, which is cheap enough to ask before

@@ -16,7 +16,8 @@ int openAt(int folder, const char* path, int flags, mode_t mode) {
 } // namespace
 
 SystemCalls& systemCalls() {
-    static SystemCalls calls{openAt, ::write, ::fdatasync, ::fsync, ::linkat, ::renameat, ::close};
+    static SystemCalls calls{openAt,      ::write,  ::fdatasync, ::fsync, ::fallocate,
+                             ::ftruncate, ::linkat, ::renameat,  ::close};
     return calls;
 }
 

@@ -3,6 +3,7 @@
 #include "linestorage.h"
 #include "order/linesort.h"
 
+#include <memory>
 #include <vector>
 
 namespace varnel {
@@ -10,27 +11,35 @@ namespace varnel {
 // A list's rows in order: each row's line, and the links rows carry (see
 // LineListModel::link). The links are kept apart, and only once a row has one: a list
 // without any, as the input list is, costs eight bytes a row.
+// The lines are shared by every copy until one of them changes them (and then holds its own),
+// so a command can keep the rows as they were when it started without copying ten million of
+// them; the links are not shared, as no such command needs them.
 class LineEntries {
 public:
+    using Lines = std::vector<StoredLine>;
+
     LineEntries() = default;
     // `links` empty, or one a line.
-    explicit LineEntries(std::vector<StoredLine> lines, std::vector<quint32> links = {});
+    explicit LineEntries(Lines lines, std::vector<quint32> links = {});
 
-    size_t size() const { return m_lines.size(); }
-    bool empty() const { return m_lines.empty(); }
-    StoredLine line(size_t row) const { return m_lines[row]; }
+    size_t size() const { return m_lines ? m_lines->size() : 0; }
+    bool empty() const { return size() == 0; }
+    StoredLine line(size_t row) const { return (*m_lines)[row]; }
     quint32 link(size_t row) const { return m_links.empty() ? 0 : m_links[row]; }
     void setLink(size_t row, quint32 link);
     bool hasLinks() const { return !m_links.empty(); }
     // One a row, all 0 when no row had a link yet.
     std::vector<quint32>& links();
-    // The lines, to rewrite in place; their number stays.
-    std::vector<StoredLine>& lines() { return m_lines; }
-    const std::vector<StoredLine>& lines() const { return m_lines; }
+    // The lines, to rewrite in place; their number stays. Lines shared with a copy are
+    // copied first.
+    Lines& lines() { return ownLines(); }
+    const Lines& lines() const { return m_lines ? *m_lines : noLines(); }
+    // The lines as they are now, whatever this list does later.
+    std::shared_ptr<const Lines> sharedLines() const { return m_lines; }
 
     // Memory the rows take, reserved or used.
     qsizetype bytes() const {
-        return qsizetype(m_lines.capacity() * sizeof(StoredLine) +
+        return qsizetype(lines().capacity() * sizeof(StoredLine) +
                          m_links.capacity() * sizeof(quint32));
     }
 
@@ -44,8 +53,11 @@ public:
     void arrange(SortOrder order);
 
 private:
-    std::vector<StoredLine> m_lines;
-    std::vector<quint32> m_links; // empty, or one a line
+    static const Lines& noLines();
+    Lines& ownLines();
+
+    std::shared_ptr<Lines> m_lines; // none when there are no rows
+    std::vector<quint32> m_links;   // empty, or one a line
 };
 
 } // namespace varnel

@@ -5,8 +5,8 @@
 namespace varnel {
 
 // A list seen as a table: column 1 is the item text, further columns its sub-items.
-// Commands read through this at the moment of use and never keep a copy, because other
-// commands may change the list while a long command yields.
+// A command that yields reads a ListSnapshot through it, so that what other commands do to
+// the list meanwhile does not reach what it writes.
 class ColumnTable {
 public:
     virtual ~ColumnTable() = default;

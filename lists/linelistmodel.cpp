@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <type_traits>
+#include <utility>
 
 namespace varnel {
 
@@ -156,7 +157,7 @@ void LineListModel::insertEntries(LineEntries entries, bool inOrder) {
     CollatedComparison compare(collator());
     const LineText text = m_storage.text(entries.line(0));
     // After every equal line, so equal lines keep their arrival order.
-    const std::vector<StoredLine>& lines = m_entries.lines();
+    const std::vector<StoredLine>& lines = std::as_const(m_entries).lines();
     const auto at = std::upper_bound(lines.begin(), lines.end(), text,
                                      [this, &compare](const LineText& a, StoredLine b) {
                                          return compare(a, m_storage.text(b)) < 0;
@@ -326,12 +327,12 @@ void LineListModel::copyOutOfReleasedBuffers() {
         return;
     try {
         std::vector<qsizetype> used(size_t(m_storage.bufferCount()), 0);
-        for (StoredLine line : m_entries.lines())
+        for (StoredLine line : std::as_const(m_entries).lines())
             used[m_storage.bufferOf(line)] += m_storage.length(line);
         const std::vector<bool> drop = m_storage.buffersWorthLeaving(used);
         if (std::find(drop.begin(), drop.end(), true) == drop.end())
             return;
-        std::vector<StoredLine> lines(m_entries.lines());
+        std::vector<StoredLine> lines(std::as_const(m_entries).lines());
         for (StoredLine& line : lines)
             if (drop[m_storage.bufferOf(line)])
                 line = m_storage.store(m_storage.text(line));

@@ -3,6 +3,7 @@
 #include "lineentries.h"
 #include "linelist.h"
 #include "linestorage.h"
+#include "listsnapshot.h"
 #include "order/linesort.h"
 #include "order/linetext.h"
 #include "text/linespan.h"
@@ -74,6 +75,10 @@ public:
                 return;
         }
     }
+
+    // The list as it is now, for a command that must finish with it whatever happens to the
+    // list meanwhile; it copies neither the text nor the rows.
+    ListSnapshot snapshot() const;
 
     void appendBatch(const QStringList& texts);
     // Takes `buffer` whole; each span is one line inside it.

@@ -35,8 +35,13 @@ Failure describe(int error) {
 TextFileWriter::TextFileWriter()
     : m_file(describe) {}
 
-void TextFileWriter::open(const QString& path) {
+void TextFileWriter::open(const QString& path, const std::optional<FileIdentity>& asked) {
     m_file.open(QFile::encodeName(path), FileReplacement::Streams::Refused);
+    if (asked)
+        m_file.expectUnchanged(*asked, {ErrorNumber::PathFileAccessError,
+                                        QStringLiteral("File changed by another program after "
+                                                       "you chose to overwrite it; it was left "
+                                                       "as that program left it")});
     m_buffer.reserve(WriteSize * 2);
 }
 

@@ -8,6 +8,8 @@
 #include <QStringEncoder>
 #include <QStringView>
 
+#include <optional>
+
 namespace varnel {
 
 // Writes a text file as UTF-8 lines ending in CR LF, through a FileReplacement: an old file
@@ -20,7 +22,10 @@ class TextFileWriter {
 public:
     TextFileWriter();
 
-    void open(const QString& path);
+    // With `asked`, the file as it was when the user agreed to overwrite it: should another
+    // program change it before the save is complete, finish() leaves it as that program did
+    // and throws a Failure saying so.
+    void open(const QString& path, const std::optional<FileIdentity>& asked = std::nullopt);
     bool isOpen() const { return m_file.isOpen(); }
 
     void writeLine(LineText text);

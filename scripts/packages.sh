@@ -10,8 +10,9 @@ VARNEL_PACKAGES=(
 )
 # The spreadsheet export drives LibreOffice Calc; without recommends it stays small.
 VARNEL_OFFICE_PACKAGES=(libreoffice-calc libreoffice-dev)
-# Checking the menu entry, the AppStream data, the manual page and the Debian package.
-VARNEL_PACKAGING_PACKAGES=(desktop-file-utils appstream lintian dpkg-dev man-db)
+# Checking the menu entry, the AppStream data, the manual page and the Debian package, and
+# running the hooks offered to the pre-commit framework through the framework.
+VARNEL_PACKAGING_PACKAGES=(desktop-file-utils appstream lintian dpkg-dev man-db pre-commit)
 
 varnel_missing_packages() {
     local p

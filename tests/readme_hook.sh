@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The pre-commit hook the README offers, taken from the README itself and run in a scratch
-# repository: a list with accented letters out of order stops the first commit and is put
-# in order, and the commit after it passes.
+# repository: lists with accented letters out of order, named with a blank and with a
+# leading '-', stop the first commit and are put in order, and the commit after it passes.
 # Usage: readme_hook.sh README.md FOLDER_OF_VARNEL
 set -euo pipefail
 readme=$1
@@ -22,15 +22,21 @@ git config user.name Test
 printf '%s\n' "$hook" > .git/hooks/pre-commit
 chmod +x .git/hooks/pre-commit
 mkdir lists
-printf 'zebra\nécole\nEagle\nfoo_bar\nfoo1\n' > lists/words.txt
-git add lists/words.txt
+# Names a shell would split or take for an option.
+names=("lists/words.txt" "lists/my list.txt" "lists/-x.txt")
+for name in "${names[@]}"; do
+    printf 'zebra\nécole\nEagle\nfoo_bar\nfoo1\n' > "$name"
+done
+git add -- "${names[@]}"
 if git commit -q -m first 2>/dev/null; then
     echo "the hook let a list out of order through" >&2
     exit 1
 fi
-varnel check --order=code lists/words.txt
-git add lists/words.txt
+varnel check --order=code -- "${names[@]}"
+git add -- "${names[@]}"
 git commit -q -m first
-varnel check lists/words.txt
-[ "$(wc -l < lists/words.txt)" -eq 5 ]
-echo "the hook put the list in order and the next commit passed"
+for name in "${names[@]}"; do
+    varnel check -- "$name"
+    [ "$(wc -l < "$name")" -eq 5 ]
+done
+echo "the hook put the lists in order and the next commit passed"

@@ -1,13 +1,11 @@
 #include "commands/copying.h"
 #include "commands/windowstate.h"
-#include "core/errorreport.h"
 #include "lists/linelist.h"
 #include "output/clipboardtext.h"
 #include "tests/support/commandform.h"
 #include "tests/support/testfiles.h"
 
 #include <QTest>
-#include <QTimer>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -47,7 +45,6 @@ private slots:
     void text();
     void busyClipboard_data();
     void busyClipboard();
-    void resultVanishesDuringCopy();
 };
 
 void TestClipboard::text_data() {
@@ -93,18 +90,6 @@ void TestClipboard::busyClipboard() {
     copyResultsToClipboard(form.state);
     QCOMPARE(form.ui.clipboard, clipboard);
     QCOMPARE(form.ui.messageTexts(), QStringList{copiedMessage});
-}
-
-void TestClipboard::resultVanishesDuringCopy() {
-    Form form;
-    form.yieldEveryLine();
-    form.state.results().appendBatch({"a", "b", "c", "d"});
-    QTimer::singleShot(0, [&form] { form.state.results().removeAt(4); });
-    copyResultsToClipboard(form.state);
-    QCOMPARE(reportHeads(form.ui), QStringList{"Index out of bounds\r\n" +
-                                               locations::copyResultsToClipboard + "at line 106"});
-    QCOMPARE(form.ui.messages.last().text, copiedMessage);
-    QCOMPARE(form.ui.clipboardCalls, 0);
 }
 
 QTEST_GUILESS_MAIN(TestClipboard)

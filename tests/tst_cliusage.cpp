@@ -127,8 +127,8 @@ void TestCliUsage::usageErrors_data() {
         "varnel: Missing value after '-o'.\n" + trySort);
     row("a mistyped command", {"chek", "list.txt"}, {":0"},
         "varnel: 'chek' is not a varnel command (see 'varnel --help')\n");
-    row("help as a command", {"help"}, {},
-        "varnel: 'help' is not a varnel command (see 'varnel --help')\n");
+    row("help of no command", {"help", "chek"}, {},
+        "varnel: 'chek' is not a varnel command (see 'varnel --help')\n");
     // Named like a command yet there: the window opens it, here to find no display.
     row("a file named like a word", {"notes"}, {"DISPLAY=:55"},
         "varnel: cannot open display :55\n");
@@ -204,6 +204,8 @@ void TestCliUsage::helpShowsTheTable_data() {
     QTest::newRow("the window's") << QStringList{"--help"} << QString();
     QTest::newRow("check") << QStringList{"check", "--help"} << "check";
     QTest::newRow("sort") << QStringList{"sort", "-h"} << "sort";
+    QTest::newRow("help") << QStringList{"help"} << QString();
+    QTest::newRow("help sort") << QStringList{"help", "sort"} << "sort";
 }
 
 void TestCliUsage::helpShowsTheTable() {

@@ -137,10 +137,11 @@ void TestCommandInput::plainFileNeedsNoTemporarySpace() {
 
 void TestCommandInput::pipeBlamesTheTemporaryFolder() {
     // A pipe cannot be read twice: what is read ahead is kept in the temporary folder, and
-    // when that runs out the message says so rather than blaming the input.
+    // when that runs out the message names both, rather than blaming the input alone.
     const Run run = shell("varnel check --lines", m_folder->path(), manyFindings("z\xff\n"),
                           m_folder->path(), 64 * 1024);
-    QCOMPARE(run.err, "varnel: " + QFile::encodeName(m_folder->path()) + ": File too large\n");
+    QCOMPARE(run.err, "varnel: -: cannot hold standard input in " +
+                          QFile::encodeName(m_folder->path()) + ": File too large\n");
     QCOMPARE(run.out, QByteArray());
     QCOMPARE(run.status, 2);
 }

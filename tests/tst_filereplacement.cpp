@@ -10,9 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QScopeGuard>
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,6 +93,10 @@ private slots:
     void signalsWaitForTheCopyIntoTheFile();
     void givenDescriptor_data();
     void givenDescriptor();
+    void writtenIntoStepByStep_data();
+    void writtenIntoStepByStep();
+    void changedMeanwhile_data();
+    void changedMeanwhile();
 
 private:
     void replace(const QByteArray& path, const QByteArray& bytes);
@@ -288,6 +295,192 @@ void TestFileReplacement::givenDescriptor() {
     QVERIFY(::fcntl(fd, F_GETFD) >= 0); // still the caller's
     ::close(fd);
     QCOMPARE(contentsOf(QFile::decodeName(m_old)), QByteArray("old\nnew\n"));
+}
+
+namespace {
+
+// What a kill at any system call of a copy into the file would leave: the old content whole
+// in the file or in a copy named for it, or the new content whole in the file.
+struct WrittenInto {
+    QString target;
+    QStringList copyFolders;
+    QByteArray old;
+    QByteArray next;
+    QString failing; // the step made to fail, at its first calls on what it writes
+    int error = 0;
+    int times = 1;
+    QStringList lost; // the steps a kill would have lost content at
+    QStringList seen;
+
+    QByteArrayList copies() const {
+        QByteArrayList found;
+        for (const QString& folder : copyFolders)
+            for (const QString& name :
+                 QDir(folder).entryList({"list.txt.varnel-old-*"}, QDir::Files | QDir::Hidden))
+                found.append(contentsOf(folder + u'/' + name));
+        return found;
+    }
+    // Whether the call at `step` fails; a kill just before it is looked at first.
+    bool stopsAt(const QString& step) {
+        const QByteArray now = contentsOf(target);
+        if (now != old && now != next && !copies().contains(old))
+            lost.append(step);
+        if (!seen.contains(step))
+            seen.append(step);
+        return step == failing && times-- > 0;
+    }
+};
+WrittenInto* writtenInto = nullptr;
+
+QString pathOfDescriptor(int fd) {
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+}
+
+// "copy" for the old bytes' copy, "file" for the target, empty for the content gathered.
+QString writtenBy(int fd) {
+    const QString path = pathOfDescriptor(fd);
+    return path.contains(QStringLiteral(".varnel-old-")) ? QStringLiteral("copy")
+           : path == writtenInto->target                 ? QStringLiteral("file")
+                                                         : QString();
+}
+
+} // namespace
+
+void TestFileReplacement::writtenIntoStepByStep_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("times");       // the step's first calls that fail
+    QTest::addColumn<QString>("message"); // empty: replaced
+    QTest::newRow("whole") << "" << 0 << 0 << "";
+    QTest::newRow("full disk") << "reserve" << ENOSPC << 1 << "No space left on device";
+    QTest::newRow("quota") << "reserve" << EDQUOT << 1 << "Disk quota exceeded";
+    // Beside the file first, then in the temporary folder.
+    QTest::newRow("copy made elsewhere") << "make copy" << EACCES << 1 << "";
+    QTest::newRow("no folder for the copy") << "make copy" << EACCES << 2 << "Permission denied";
+    QTest::newRow("copy cut short beside") << "write copy" << ENOSPC << 1 << "";
+    QTest::newRow("copy cut short") << "write copy" << ENOSPC << 2 << "No space left on device";
+    QTest::newRow("copy not flushed") << "flush copy" << EIO << 2 << "Input/output error";
+    QTest::newRow("file cut short") << "write file" << ENOSPC << 1 << "No space left on device";
+    QTest::newRow("not cut to length") << "cut file" << EIO << 1 << "Input/output error";
+    QTest::newRow("file not flushed") << "flush file" << EIO << 1 << "Input/output error";
+    QTest::newRow("file not closed") << "close file" << EIO << 1 << "Input/output error";
+}
+
+void TestFileReplacement::writtenIntoStepByStep() {
+    // Two names: the file is written into. The new content is shorter, so only the final
+    // cut leaves it whole.
+    QFETCH(QString, step);
+    QFETCH(int, error);
+    QFETCH(int, times);
+    QFETCH(QString, message);
+    const QString tmp = m_dir->filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("tmp")));
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    const auto tmpBack = qScopeGuard([] { qunsetenv("TMPDIR"); });
+    const QByteArray old = QByteArray("an old line\n").repeated(30000);
+    writeFile(QFile::decodeName(m_old), old);
+    QCOMPARE(::link(m_old.constData(), nameOf(m_dir->filePath("other.txt")).constData()), 0);
+    WrittenInto state{QFile::decodeName(m_old),
+                      {m_dir->path(), tmp},
+                      old,
+                      QByteArray("new\n").repeated(20000),
+                      step,
+                      error,
+                      times,
+                      {},
+                      {}};
+    writtenInto = &state;
+    const SystemCallsRestored restored;
+    SystemCalls& calls = systemCalls();
+    static const auto fails = [](const QString& step) {
+        return writtenInto->stopsAt(step) ? (errno = writtenInto->error, true) : false;
+    };
+    calls.fallocate = [](int fd, int mode, off_t from, off_t length) {
+        return fails("reserve") ? -1 : ::fallocate(fd, mode, from, length);
+    };
+    calls.openat = [](int folder, const char* path, int flags, mode_t mode) {
+        return QByteArray(path).contains(".varnel-old-") && fails("make copy")
+                   ? -1
+                   : ::openat(folder, path, flags, mode);
+    };
+    calls.write = [](int fd, const void* data, size_t size) -> ssize_t {
+        const QString what = writtenBy(fd);
+        return !what.isEmpty() && fails("write " + what) ? -1 : ::write(fd, data, size);
+    };
+    calls.fsync = [](int fd) {
+        const QString what = writtenBy(fd);
+        return !what.isEmpty() && fails("flush " + what) ? -1 : ::fsync(fd);
+    };
+    calls.ftruncate = [](int fd, off_t length) {
+        return fails("cut file") ? -1 : ::ftruncate(fd, length);
+    };
+    calls.close = [](int fd) {
+        const bool file = writtenBy(fd) == u"file";
+        const int closed = ::close(fd);
+        return file && fails("close file") ? -1 : closed;
+    };
+    QString thrown;
+    try {
+        replace(m_old, state.next);
+    } catch (const Failure& failure) {
+        thrown = failure.description();
+    }
+    writtenInto = nullptr;
+    QCOMPARE(thrown, message);
+    QCOMPARE(state.lost, QStringList());
+    QVERIFY2(step.isEmpty() || state.seen.contains(step), qPrintable(state.seen.join(", ")));
+    QVERIFY(contentsOf(QFile::decodeName(m_old)) == (message.isEmpty() ? state.next : old));
+    QCOMPARE(state.copies(), QByteArrayList());
+}
+
+void TestFileReplacement::changedMeanwhile_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("twoNames");
+    for (const char* change : {"appended", "renamed over", "removed"}) {
+        QTest::addRow("%s, renamed over", change) << change << false;
+        QTest::addRow("%s, written into", change) << change << true;
+    }
+}
+
+void TestFileReplacement::changedMeanwhile() {
+    // Another program writes between the read the identity was taken at and the commit.
+    QFETCH(QString, change);
+    QFETCH(bool, twoNames);
+    const QString path = QFile::decodeName(m_old);
+    if (twoNames)
+        QCOMPARE(::link(m_old.constData(), nameOf(m_dir->filePath("other.txt")).constData()), 0);
+    const std::optional<FileIdentity> read = identityOf(m_old.constData());
+    QVERIFY(read);
+    FileReplacement file(systemFailure);
+    file.open(m_old, FileReplacement::Streams::WrittenInto);
+    file.expectUnchanged(*read, Failure(1, QStringLiteral("changed")));
+    file.write("new\n");
+    QByteArray left;
+    if (change == u"appended") {
+        QFile appended(path);
+        QVERIFY(appended.open(QIODevice::Append));
+        appended.write("appended\n");
+        left = "old\nappended\n";
+    } else if (change == u"renamed over") {
+        writeFile(m_dir->filePath("theirs.txt"), "theirs\n");
+        QVERIFY(::rename(nameOf(m_dir->filePath("theirs.txt")).constData(), m_old.constData()) ==
+                0);
+        left = "theirs\n";
+    } else {
+        QVERIFY(QFile::remove(path));
+    }
+    QString thrown;
+    try {
+        file.commit();
+    } catch (const Failure& failure) {
+        thrown = failure.description();
+    }
+    QCOMPARE(thrown, QStringLiteral("changed"));
+    QCOMPARE(QFile::exists(path), change != u"removed");
+    if (!left.isEmpty())
+        QCOMPARE(contentsOf(path), left);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(),
+             int(change != u"removed") + int(twoNames));
 }
 
 QTEST_GUILESS_MAIN(TestFileReplacement)

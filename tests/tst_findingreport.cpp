@@ -1,8 +1,12 @@
 #include "cli/findingreport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace varnel::cli;
@@ -29,6 +33,23 @@ QByteArray written(FindingReport::Format format, const QList<Sample>& samples) {
 
 const Sample plain{Finding::Kind::Order, "list.txt", 3, "zebra", "apple"};
 
+// A name read back from JSON as its bytes: U+DC80 to U+DCFF stand for the bytes that were
+// not UTF-8, as Python's os.fsencode takes them.
+QByteArray nameBytes(const QString& name) {
+    QByteArray bytes;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t unit = name[i].unicode();
+        if (unit >= 0xDC80 && unit <= 0xDCFF) {
+            bytes.append(char(unit - 0xDC00));
+        } else {
+            const qsizetype units = QChar::isHighSurrogate(unit) ? 2 : 1;
+            bytes.append(name.mid(i, units).toUtf8());
+            i += units - 1;
+        }
+    }
+    return bytes;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Sample)
@@ -36,6 +57,7 @@ Q_DECLARE_METATYPE(Sample)
 class TestFindingReport : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void formatNames_data();
     void formatNames();
     void textFormats_data();
@@ -44,7 +66,18 @@ private slots:
     void jsonLinesParse();
     void sarifLog_data();
     void sarifLog();
+    void placesInAWorkTree_data();
+    void placesInAWorkTree();
+
+private:
+    QTemporaryDir m_outside;
 };
+
+void TestFindingReport::initTestCase() {
+    // The build tree may lie in a git work tree, whose root would change the names the
+    // samples give.
+    QVERIFY(QDir::setCurrent(m_outside.path()));
+}
 
 void TestFindingReport::formatNames_data() {
     QTest::addColumn<QString>("word");
@@ -111,19 +144,29 @@ void TestFindingReport::textFormats() {
 
 void TestFindingReport::jsonLinesParse_data() {
     QTest::addColumn<Sample>("sample");
-    QTest::addColumn<QString>("file"); // as read back
-    QTest::newRow("plain") << plain << "list.txt";
+    QTest::addColumn<QByteArray>("file"); // as written, between the quotes; empty: not asked
+    QTest::newRow("plain") << plain << QByteArray("list.txt");
     QTest::newRow("quotes, controls, accents")
         << Sample{Finding::Kind::Repeat, "d\"ir/\\f", 12, "\"é\"\n\x1f\t", "tab\there"}
-        << "d\"ir/\\f";
+        << QByteArray("d\\\"ir/\\\\f");
+    // Every byte that is no part of UTF-8 comes back: a stray one, a sequence cut short
+    // (at the end too), an overlong form, a surrogate, beside characters that are whole.
     QTest::newRow("file name that is no UTF-8")
-        << Sample{Finding::Kind::Order, "caf\xe9.txt", 1, "b", "a"}
-        << QString::fromUtf8("caf\uFFFD.txt");
+        << Sample{Finding::Kind::Order,
+                  "caf\xe9 \xc3\xa9\xe2\x82.\xc0\xaf\xed\xa0\x80\xf0\x9f\x98\x80\xf4\x90\xe2", 1,
+                  "b", "a"}
+        << QByteArray();
+    // The edges of what is UTF-8 stay as they are, beside the escapes.
+    QTest::newRow("edges of UTF-8")
+        << Sample{Finding::Kind::Order,
+                  "\xdf\xbf\xe9\xed\x9f\xbf\xed\xa0\x80\xf4\x8f\xbf\xbf\xf4\x90", 1, "b", "a"}
+        << QByteArray(
+               "\xdf\xbf\\uDCE9\xed\x9f\xbf\\uDCED\\uDCA0\\uDC80\xf4\x8f\xbf\xbf\\uDCF4\\uDC90");
 }
 
 void TestFindingReport::jsonLinesParse() {
     QFETCH(Sample, sample);
-    QFETCH(QString, file);
+    QFETCH(QByteArray, file);
     const QByteArray out = written(FindingReport::Format::Json, {sample, plain});
     const QList<QByteArray> lines = out.split('\n');
     QCOMPARE(lines.size(), 3); // two objects, then the final newline
@@ -131,7 +174,9 @@ void TestFindingReport::jsonLinesParse() {
     QJsonParseError error;
     const QJsonObject first = QJsonDocument::fromJson(lines[0], &error).object();
     QCOMPARE(error.error, QJsonParseError::NoError);
-    QCOMPARE(first.value("file").toString(), file);
+    QCOMPARE(nameBytes(first.value("file").toString()), sample.file);
+    if (!file.isEmpty())
+        QVERIFY2(lines[0].startsWith("{\"file\":\"" + file + "\","), lines[0].constData());
     QCOMPARE(first.value("line").toInteger(), sample.line);
     QCOMPARE(first.value("text").toString(), QString::fromUtf8(sample.text));
     QCOMPARE(first.value("next").toString(), QString::fromUtf8(sample.next));
@@ -168,6 +213,9 @@ void TestFindingReport::sarifLog() {
     const QJsonObject run = runs.first().toObject();
     const QJsonObject driver = run.value("tool").toObject().value("driver").toObject();
     QCOMPARE(driver.value("name").toString(), QStringLiteral("varnel"));
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d+(\\.\\d+)+$"))
+                .match(driver.value("version").toString())
+                .hasMatch());
     const QJsonArray rules = driver.value("rules").toArray();
     QCOMPARE(rules.size(), 2);
     QVERIFY(run.value("results").isArray()); // present and empty when all is in order
@@ -192,6 +240,77 @@ void TestFindingReport::sarifLog() {
                                          .toObject();
         QCOMPARE(location.value("artifactLocation").toObject().value("uri").toString(), uris[i]);
         QCOMPARE(location.value("region").toObject().value("startLine").toInteger(), sample.line);
+    }
+}
+
+void TestFindingReport::placesInAWorkTree_data() {
+    QTest::addColumn<QString>("git");     // the root's .git: a folder, a file (a linked work
+                                          // tree, a submodule) or none
+    QTest::addColumn<QByteArray>("file"); // as named from ROOT/sub/deeper
+    QTest::addColumn<QByteArray>("path"); // from the root; empty: written as named
+    QTest::newRow("below the root")
+        << "folder" << QByteArray("../list.txt") << QByteArray("sub/list.txt");
+    QTest::newRow("in the root") << "folder" << QByteArray("../../top.txt")
+                                 << QByteArray("top.txt");
+    QTest::newRow("absolute") << "folder" << QByteArray("ROOT/sub/list.txt")
+                              << QByteArray("sub/list.txt");
+    QTest::newRow("through a link")
+        << "folder" << QByteArray("../link/list.txt") << QByteArray("sub/list.txt");
+    QTest::newRow("linked work tree")
+        << "file" << QByteArray("../list.txt") << QByteArray("sub/list.txt");
+    QTest::newRow("no work tree") << "" << QByteArray("../list.txt") << QByteArray();
+    QTest::newRow("standard input") << "folder" << QByteArray("-") << QByteArray();
+}
+
+void TestFindingReport::placesInAWorkTree() {
+    QFETCH(QString, git);
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, path);
+    const QTemporaryDir scratch;
+    const QString root = QDir(scratch.path()).canonicalPath() + QStringLiteral("/repo");
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/sub/deeper")));
+    QVERIFY(QFile::link(root + QStringLiteral("/sub"), root + QStringLiteral("/sub/link")));
+    if (git == u"folder")
+        QVERIFY(QDir().mkdir(root + QStringLiteral("/.git")));
+    if (git == u"file") {
+        QFile pointer(root + QStringLiteral("/.git"));
+        QVERIFY(pointer.open(QIODevice::WriteOnly));
+        pointer.write("gitdir: /elsewhere/.git/worktrees/repo\n");
+    }
+    file.replace("ROOT", QFile::encodeName(root));
+    const QString wasCurrent = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(root + QStringLiteral("/sub/deeper")));
+    Sample sample = plain;
+    sample.file = file;
+    const QByteArray github = written(FindingReport::Format::GitHub, {sample});
+    const QByteArray sarif = written(FindingReport::Format::Sarif, {sample});
+    QDir::setCurrent(wasCurrent);
+
+    const QByteArray named = path.isEmpty() ? file : path;
+    QVERIFY2(github.startsWith("::error file=" + named + ",line=3::"), github.constData());
+    const QJsonObject run =
+        QJsonDocument::fromJson(sarif).object().value("runs").toArray().first().toObject();
+    const QJsonObject artifact = run.value("results")
+                                     .toArray()
+                                     .first()
+                                     .toObject()
+                                     .value("locations")
+                                     .toArray()
+                                     .first()
+                                     .toObject()
+                                     .value("physicalLocation")
+                                     .toObject()
+                                     .value("artifactLocation")
+                                     .toObject();
+    QCOMPARE(artifact.value("uri").toString().toUtf8(), named);
+    const QJsonObject bases = run.value("originalUriBaseIds").toObject();
+    if (path.isEmpty()) {
+        QVERIFY(!artifact.contains("uriBaseId"));
+        QVERIFY(bases.isEmpty());
+    } else {
+        QCOMPARE(artifact.value("uriBaseId").toString(), QStringLiteral("%SRCROOT%"));
+        QCOMPARE(bases.value("%SRCROOT%").toObject().value("uri").toString(),
+                 QStringLiteral("file://") + root + u'/');
     }
 }
 

@@ -2,10 +2,12 @@
 #include "app/mainwindow.h"
 #include "commands/editing.h"
 #include "core/errorreport.h"
+#include "tests/support/fakeoffice.h"
 #include "tests/support/modaldialogs.h"
 #include "tests/support/testfiles.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -13,7 +15,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+
+#include <atomic>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -28,6 +33,8 @@ private slots:
     void startupFiles();
     void sampleThroughTheButtons();
     void clicksDuringALongSortAreNotTaken();
+    void clicksWhileTheOfficeWorks_data();
+    void clicksWhileTheOfficeWorks();
     void deleteKeyAndDoubleClick();
     void hoverRules();
     void placeOnScreen_data();
@@ -243,6 +250,71 @@ void TestMainWindow::clicksDuringALongSortAreNotTaken() {
     QCoreApplication::processEvents();
     QCOMPARE(window.state().input().count(), 30000);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void TestMainWindow::clicksWhileTheOfficeWorks_data() {
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<QStringList>("results");
+    QTest::addColumn<QStringList>("messages");
+    const QStringList input{"b", "a"};
+    const QStringList results{"x", "y"};
+    QTest::newRow("Load Sample/Example Data")
+        << QByteArray("PushButton11") << input + sampleLines() << results << QStringList{};
+    QTest::newRow("Start Extracting Lines")
+        << QByteArray("PushButton7") << input << QStringList{"b"} << QStringList{"Done."};
+    QTest::newRow("Clear List") << QByteArray("PushButton9") << input << QStringList{}
+                                << QStringList{};
+    // A second office session is not begun beside the first: the window says why.
+    QTest::newRow("Save Results As Excel File")
+        << QByteArray("PushButton2") << input << results
+        << QStringList{"The results are still being exported to the spreadsheet. Please try "
+                       "again once the export is done."};
+}
+
+// While the office makes the new document (on a thread aside), a click does what it does
+// between two rows of the export, or is answered: it is never dropped. The sheet gets the
+// results as they were when the export began.
+void TestMainWindow::clicksWhileTheOfficeWorks() {
+    QFETCH(QByteArray, button);
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, results);
+    QFETCH(QStringList, messages);
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    OfficeRecord office;
+    std::atomic<bool> waiting = false;
+    std::atomic<bool> clicked = false;
+    office.working = [&](const char* call) {
+        if (qstrcmp(call, "workbooksAdd") != 0 || clicked)
+            return;
+        waiting = true;
+        QDeadlineTimer deadline(10000);
+        while (!clicked && !deadline.hasExpired())
+            QThread::yieldCurrentThread();
+    };
+    window.state().setAutomationProvider(std::make_unique<FakeOffice>(office));
+    window.state().input().appendBatch({"b", "a"});
+    window.state().results().appendBatch({"x", "y"});
+    QTimer click;
+    connect(&click, &QTimer::timeout, &window, [&] {
+        if (!waiting)
+            return;
+        click.stop();
+        QTest::mouseClick(window.button(button.constData()), Qt::LeftButton);
+        clicked = true;
+    });
+    click.start(1);
+    QTest::mouseClick(window.button("PushButton2"), Qt::LeftButton);
+    QVERIFY(clicked);
+    QCOMPARE(office.values, (QStringList{"x", "y"}));
+    QCOMPARE(office.shown, 1);
+    QCOMPARE(itemsOf(window.state().input()), input);
+    QCOMPARE(itemsOf(window.state().results()), results);
+    QCOMPARE(ui.messageTexts(), messages);
+    QCOMPARE(errorReports(ui), QStringList{});
 }
 
 void TestMainWindow::deleteKeyAndDoubleClick() {

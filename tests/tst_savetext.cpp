@@ -61,9 +61,10 @@ private slots:
     void cannotCreate();
     void writesStopPartWay_data();
     void writesStopPartWay();
-    void resultsClearedDuringAYield();
     void cancelled_data();
     void cancelled();
+    void changedAfterTheQuestion_data();
+    void changedAfterTheQuestion();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -261,18 +262,6 @@ void TestSaveText::writesStopPartWay() {
     }
 }
 
-void TestSaveText::resultsClearedDuringAYield() {
-    Form form;
-    form.yieldEveryLine();
-    form.state.results().appendBatch(manyResults(5000));
-    QTimer::singleShot(0, [&form] { form.state.results().clear(); });
-    form.save(m_old);
-    QCOMPARE(reportHeads(form.ui),
-             QStringList{"Index out of bounds\r\n" + locations::saveResultsAsText + "at line 136"});
-    QCOMPARE(contentsOf(m_old), oldContent);
-    QCOMPARE(entriesOf(m_dir->path()), QStringList{"old.txt"});
-}
-
 void TestSaveText::cancelled_data() {
     QTest::addColumn<bool>("replacing");
     QTest::newRow("over an old file") << true;
@@ -298,6 +287,46 @@ void TestSaveText::cancelled() {
     form.save(m_old);
     QCOMPARE(contentsOf(m_old).count("\r\n"), 5000);
     QCOMPARE(form.state.progress().text(), QStringLiteral("Saved 5,000 lines"));
+}
+
+void TestSaveText::changedAfterTheQuestion_data() {
+    QTest::addColumn<QString>("change"); // by another program, while the save runs
+    QTest::addColumn<QByteArray>("left");
+    QTest::newRow("appended to") << "append" << oldContent + "theirs\r\n";
+    QTest::newRow("replaced") << "replace" << QByteArray("theirs\r\n");
+    QTest::newRow("removed") << "remove" << QByteArray();
+}
+
+void TestSaveText::changedAfterTheQuestion() {
+    // The Yes was for the file as it was then: another program's file is not saved over.
+    QFETCH(QString, change);
+    QFETCH(QByteArray, left);
+    Form form;
+    form.yieldEveryLine();
+    form.state.results().appendBatch(manyResults(500));
+    const auto other = onTurn(10, [&] {
+        if (change == u"append") {
+            QFile file(m_old);
+            QVERIFY(file.open(QIODevice::Append) && file.write("theirs\r\n") == 8);
+        } else if (change == u"replace") {
+            writeFile(m_dir->filePath("theirs.txt"), "theirs\r\n");
+            QVERIFY(::rename(QFile::encodeName(m_dir->filePath("theirs.txt")).constData(),
+                             QFile::encodeName(m_old).constData()) == 0);
+        } else {
+            QVERIFY(QFile::remove(m_old));
+        }
+    });
+    form.save(m_old);
+    QCOMPARE(form.ui.questions.size(), 1);
+    QCOMPARE(reportHeads(form.ui),
+             QStringList{"File changed by another program after you chose to overwrite it; it "
+                         "was left as that program left it\r\n" +
+                         locations::saveResultsAsText + "at line 140"});
+    QCOMPARE(QFile::exists(m_old), !left.isEmpty());
+    if (!left.isEmpty())
+        QCOMPARE(contentsOf(m_old), left);
+    QCOMPARE(entriesOf(m_dir->path()).size(), int(!left.isEmpty()));
+    QVERIFY(form.state.progress().text().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSaveText)

@@ -1,6 +1,8 @@
 // varnel sort -o, the real program: OUTPUT is replaced whole or left as it was, keeps what the
 // file was, and is written where the shell's ">" could write it.
 
+#include "cli/sortcommand.h"
+#include "files/systemcalls.h"
 #include "tests/support/programrun.h"
 #include "tests/support/testfiles.h"
 
@@ -73,6 +75,10 @@ private slots:
     void whereTheShellCouldWrite();
     void signalWhileWriting_data();
     void signalWhileWriting();
+    void changedWhileSorted_data();
+    void changedWhileSorted();
+    void halfUnitAtTheEnd_data();
+    void halfUnitAtTheEnd();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -255,6 +261,112 @@ void TestSortOutput::signalWhileWriting() {
     QVERIFY2(after == lines || (after.size() == lines.size() && after.startsWith("line number 1 ")),
              after.left(40).constData());
     QCOMPARE(entriesOf(m_dir->path()), QStringList{"list.txt"});
+}
+
+namespace {
+// What another program does to the file being sorted, once it has been read.
+std::function<void()> meanwhile;
+} // namespace
+
+void TestSortOutput::changedWhileSorted_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("twoNames"); // written into rather than replaced
+    for (const char* change : {"appended", "renamed over"}) {
+        QTest::addRow("%s, replaced", change) << change << false;
+        QTest::addRow("%s, written into", change) << change << true;
+    }
+}
+
+void TestSortOutput::changedWhileSorted() {
+    // sort --in-place list.txt second.txt, with a writer at list.txt between its reading and
+    // its replacement: the sort's first file call after the reading is where it writes.
+    QFETCH(QString, change);
+    QFETCH(bool, twoNames);
+    const QString list = m_dir->filePath("list.txt");
+    const QString second = m_dir->filePath("second.txt");
+    writeFile(second, "d\nc\n");
+    if (twoNames)
+        QCOMPARE(::link(nameOf(list).constData(), nameOf(m_dir->filePath("other.txt")).constData()),
+                 0);
+    const QByteArray left = change == u"appended" ? "b\na\nappended\n" : "theirs\n";
+    meanwhile = [&] {
+        if (change == u"appended") {
+            QFile file(list);
+            QVERIFY(file.open(QIODevice::Append) && file.write("appended\n") == 9);
+        } else {
+            writeFile(m_dir->filePath("theirs.txt"), "theirs\n");
+            QVERIFY(::rename(nameOf(m_dir->filePath("theirs.txt")).constData(),
+                             nameOf(list).constData()) == 0);
+        }
+    };
+    const varnel::SystemCalls saved = varnel::systemCalls();
+    varnel::systemCalls().openat = [](int folder, const char* path, int flags, mode_t mode) {
+        if (meanwhile)
+            std::exchange(meanwhile, nullptr)();
+        return ::openat(folder, path, flags, mode);
+    };
+    // Its message, from this process's standard error.
+    const QString errors = m_dir->filePath("errors");
+    const int errorFile = ::open(nameOf(errors).constData(), O_WRONLY | O_CREAT, 0600);
+    const int standardError = ::dup(STDERR_FILENO);
+    ::dup2(errorFile, STDERR_FILENO);
+    varnel::cli::SortOptions options;
+    options.inPlace = true;
+    const int status = varnel::cli::runSort({list, second}, options);
+    ::dup2(standardError, STDERR_FILENO);
+    ::close(standardError);
+    ::close(errorFile);
+    varnel::systemCalls() = saved;
+    QCOMPARE(contentsOf(errors),
+             "varnel: " + nameOf(list) + ": changed while it was being sorted; left as it is\n");
+    QCOMPARE(status, 2);
+    QCOMPARE(contentsOf(list), left);
+    QCOMPARE(contentsOf(second), QByteArray("c\nd\n"));
+    QCOMPARE(entriesOf(m_dir->path()).size(), twoNames ? 4 : 3);
+}
+
+void TestSortOutput::halfUnitAtTheEnd_data() {
+    // A UTF-16 file of an odd number of bytes: its last byte is half a unit.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");  // in.txt; "second.txt" holds the same
+    QTest::addColumn<QByteArray>("output"); // in.txt after it
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("err");
+    const QByteArray little("\xff\xfe"
+                            "b\0\n\0a\0\n\0",
+                            10);
+    const QByteArray sorted("\xff\xfe"
+                            "a\0\n\0b\0\n\0",
+                            10);
+    const QStringList inPlace{"sort", "--in-place", "in.txt"};
+    QTest::newRow("after the last break")
+        << inPlace << little + 'x' << sorted + 'x' << 0 << QByteArray();
+    QTest::newRow("in the last line")
+        << inPlace << little.chopped(2) + 'x' << sorted + 'x' << 0 << QByteArray();
+    QTest::newRow("big-endian") << inPlace << QByteArray("\xfe\xff\0b\0\n\0a\xff", 9)
+                                << QByteArray("\xfe\xff\0a\0\n\0b\0\n\xff", 11) << 0
+                                << QByteArray();
+    const QByteArray halfUnit =
+        "varnel: in.txt: ends in half a UTF-16 character (an odd number of bytes)";
+    QTest::newRow("two halves cannot both end it")
+        << QStringList{"sort", "-o", "in.txt", "in.txt", "second.txt"} << little + 'x'
+        << little + 'x' << 2 << halfUnit + ", which this output cannot keep; nothing written\n";
+    QTest::newRow("check") << QStringList{"check", "in.txt"} << sorted + 'x' << sorted + 'x' << 2
+                           << halfUnit + "\n";
+}
+
+void TestSortOutput::halfUnitAtTheEnd() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, output);
+    QFETCH(int, status);
+    QFETCH(QByteArray, err);
+    writeFile(m_dir->filePath("in.txt"), input);
+    writeFile(m_dir->filePath("second.txt"), input);
+    const Run done = run(arguments, m_dir->path());
+    QCOMPARE(done.err, err);
+    QCOMPARE(done.status, status);
+    QCOMPARE(contentsOf(m_dir->filePath("in.txt")), output);
 }
 
 QTEST_GUILESS_MAIN(TestSortOutput)

@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 namespace varnel {
 
@@ -54,6 +55,7 @@ public:
     LineBuffer<char16_t> units; // UTF-16 streams
     bool bigEndian = false;
     int pendingByte = -1; // the first half of a unit split between two reads
+    int halfUnitAtEnd = -1;
     QByteArray block;
     mutable QStringDecoder utf8{QStringConverter::Utf8,
                                 QStringConverter::Flag::Stateless |
@@ -96,7 +98,7 @@ void LineStream::Private::readMore() {
         if (ended && pendingByte >= 0) {
             *units.room(1) = char16_t(QChar::ReplacementCharacter); // half a unit at the end
             units.filled(1);
-            pendingByte = -1;
+            halfUnitAtEnd = std::exchange(pendingByte, -1);
         }
         appendUnits(QByteArrayView(block.data(), got));
         return;
@@ -262,6 +264,10 @@ bool LineStream::firstLineEndsWithCrLf() const {
 
 bool LineStream::isBigEndian() const {
     return d->bigEndian;
+}
+
+int LineStream::halfUnitAtEnd() const {
+    return d->halfUnitAtEnd;
 }
 
 QString LineStream::text(const StreamLine& line) const {

@@ -78,6 +78,9 @@ public:
     void appendUtf8(const StreamLine& line, QByteArray& out) const;
     // For a UTF-16 stream: whether its units are big-endian (its mark was FE FF).
     bool isBigEndian() const;
+    // For a UTF-16 stream of an odd number of bytes, once read to its end: the last byte,
+    // half a unit, which reads as U+FFFD at the end of the last line; -1 for any other.
+    int halfUnitAtEnd() const;
 
 private:
     class Private;

@@ -21,7 +21,7 @@ struct CommandForm {
 };
 
 // Runs `action` once, on the `turn`-th turn of the event loop from now; a command's yields
-// are such turns. With `pump`, the turns while its work runs aside do not count: how many
+// are such turns. With `pump`, the turns while work runs or waits aside do not count: how many
 // there are depends on the other thread. Nothing runs once the result is gone.
 inline std::unique_ptr<QTimer> onTurn(int turn, std::function<void()> action,
                                       const EventPump* pump = nullptr) {
@@ -29,7 +29,7 @@ inline std::unique_ptr<QTimer> onTurn(int turn, std::function<void()> action,
     QObject::connect(
         timer.get(), &QTimer::timeout,
         [t = timer.get(), turn, turns = 0, pump, action = std::move(action)]() mutable {
-            if (pump && pump->isRunningAside())
+            if (pump && (pump->isRunningAside() || pump->isWaitingAside()))
                 return;
             if (++turns == turn) {
                 t->stop();
