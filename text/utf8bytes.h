@@ -3,6 +3,7 @@
 // What each byte of a UTF-8 text is, and the run of ASCII every reader and decoder steps over
 // first: most lines of most lists are ASCII for long stretches.
 
+#include <QByteArrayView>
 #include <QtGlobal>
 
 #include <array>
@@ -30,6 +31,20 @@ inline bool eightAscii(const char* p) {
     quint64 word;
     std::memcpy(&word, p, sizeof word);
     return !(word & HighBits);
+}
+
+inline bool isAscii(QByteArrayView bytes) {
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    quint64 high = 0;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; p < end; ++p)
+        high |= quint64(static_cast<unsigned char>(*p));
+    return (high & HighBits) == 0;
 }
 
 // The first byte beyond ASCII from `p` on, or `end`.
