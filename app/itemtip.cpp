@@ -11,8 +11,7 @@
 
 namespace varnel {
 
-QString itemTip(WindowState& state, const LineListModel& list, const QModelIndex& index,
-                const QString& hint) {
+QString itemNote(WindowState& state, const LineListModel& list, const QModelIndex& index) {
     QString tip = index.data(Qt::ToolTipRole).toString();
     const qsizetype position = index.row() + 1;
     LineListModel& input = state.input();
@@ -24,6 +23,13 @@ QString itemTip(WindowState& state, const LineListModel& list, const QModelIndex
                 tip += QLatin1Char('\n') + note;
         }
     }
+    return tip;
+}
+
+QString itemTip(WindowState& state, const LineListModel& list, const QModelIndex& index,
+                const QString& hint) {
+    const QString tip = itemNote(state, list, index);
+    const qsizetype position = index.row() + 1;
     const QString text = list.text(position);
     if (index.data(Qt::DisplayRole).toString().size() >= text.size())
         return tip;

@@ -194,6 +194,13 @@ QString LineListView::tipFor(const QModelIndex& index) const {
     return m_makeTip ? m_makeTip(index) : index.data(Qt::ToolTipRole).toString();
 }
 
+QString LineListView::descriptionFor(const QModelIndex& index) const {
+    if (!index.isValid())
+        return {};
+    return m_makeDescription ? m_makeDescription(index)
+                             : index.data(Qt::AccessibleDescriptionRole).toString();
+}
+
 bool LineListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
@@ -239,8 +246,8 @@ void LineListView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void LineListView::keyPressEvent(QKeyEvent* event) {
-    // Delete acts whatever the modifiers; every other key is the view's own.
-    if (event->key() == Qt::Key_Delete) {
+    // Delete and Backspace act whatever the modifiers; every other key is the view's own.
+    if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
         emit deletePressed();
         event->accept();
         return;

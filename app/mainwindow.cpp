@@ -21,6 +21,7 @@
 #include "commands/undoing.h"
 #include "output/officeautomationprovider.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QImageReader>
@@ -64,6 +65,15 @@ const MainWindow::ButtonEntry Buttons[] = {
 };
 // clang-format on
 
+// A window of its own to a screen reader, a frame, as a main window is: a plain widget reads
+// as a filler.
+QAccessibleInterface* makeWindowAccess(const QString& className, QObject* object) {
+    auto* window = qobject_cast<MainWindow*>(object);
+    if (!window || className != QLatin1String(MainWindow::staticMetaObject.className()))
+        return nullptr;
+    return new QAccessibleWidget(window, QAccessible::Window);
+}
+
 QFont arial(qreal points) {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
@@ -101,6 +111,11 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
             QApplication::restoreOverrideCursor();
     });
 
+    static const bool accessInstalled = [] {
+        QAccessible::installFactory(makeWindowAccess);
+        return true;
+    }();
+    Q_UNUSED(accessInstalled);
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(twips(8040), twips(7515));
     setFont(arial(9));
@@ -145,8 +160,12 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
         return itemTip(*m_state, m_state->results(), index, m_resultsView->toolTip());
     });
 
+    m_resultsView->setDescriptionMaker(
+        [this](const QModelIndex& index) { return itemNote(*m_state, m_state->results(), index); });
+
     connectRemoval(m_inputView, &LineListView::deletePressed, m_state->input());
     connectRemoval(m_inputView, &LineListView::doubleClickedAnywhere, m_state->input());
+    connectRemoval(m_resultsView, &LineListView::deletePressed, m_state->results());
     connectRemoval(m_resultsView, &LineListView::doubleClickedAnywhere, m_state->results());
     connect(m_resultsView, &LineListView::mouseMoved, this,
             [this] { m_state->hoverOverBackgroundOrList(); });

@@ -17,6 +17,7 @@ ScrollMarks::ScrollMarks(LineListView* view, OrderMarks& marks)
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
     setToolTip(tr("Lines out of order: click a mark to go there"));
+    setAccessibleName(tr("Lines out of order"));
     view->installEventFilter(this);
     connect(&marks, &OrderMarks::changed, this, qOverload<>(&QWidget::update));
     place();
