@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "focusring.h"
 #include "itemtip.h"
 #include "lists/ordermarks.h"
 #include "scrollmarks.h"
@@ -200,7 +201,7 @@ LineListView* MainWindow::makeList(const QString& name, int left, int top, const
 }
 
 void MainWindow::makeButton(const ButtonEntry& entry) {
-    auto* button = new QPushButton(QString::fromLatin1(entry.caption), this);
+    auto* button = new FocusRingButton(QString::fromLatin1(entry.caption), this);
     button->setObjectName(QString::fromLatin1(entry.name));
     const QRect& r = entry.twips;
     button->setGeometry(twips(r.x()), twips(r.y()), twips(r.width()), twips(r.height()));

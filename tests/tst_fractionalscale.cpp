@@ -3,6 +3,7 @@
 #include "tests/support/scripteduserinterface.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +15,8 @@ class TestFractionalScale : public QObject {
 private slots:
     void listBordersStayWhole_data();
     void listBordersStayWhole();
+    void focusIsRingedInTheHighlight_data();
+    void focusIsRingedInTheHighlight();
 };
 
 void TestFractionalScale::listBordersStayWhole_data() {
@@ -48,6 +51,44 @@ void TestFractionalScale::listBordersStayWhole() {
     QVERIFY(edgeDrawn(QPoint(int(place.left() * scale), middleY), QPoint(1, 0)));
     QVERIFY(edgeDrawn(QPoint(int((place.right() + 1) * scale) - 1, middleY), QPoint(1, 0)));
     QVERIFY(edgeDrawn(QPoint(middleX, int((place.bottom() + 1) * scale) - 1), QPoint(0, 1)));
+}
+
+void TestFractionalScale::focusIsRingedInTheHighlight_data() {
+    QTest::addColumn<QString>("control");
+    for (const char* name : {"ListView1", "ListView2", "PushButton1", "PushButton9"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// On every side of the control that has the focus, and on none of it once the focus is gone.
+void TestFractionalScale::focusIsRingedInTheHighlight() {
+    QFETCH(QString, control);
+    QTemporaryDir folder;
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, folder.path());
+    const QColor highlight(255, 0, 255);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Highlight, highlight);
+    window.setPalette(palette);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* widget = window.findChild<QWidget*>(control);
+    const auto ringed = [&] {
+        const QImage image = widget->grab().toImage();
+        const int right = image.width() - 2, bottom = image.height() - 2;
+        const int midX = image.width() / 2, midY = image.height() / 2;
+        for (QPoint at :
+             {QPoint(1, midY), QPoint(right, midY), QPoint(midX, 1), QPoint(midX, bottom)}) {
+            if (image.pixelColor(at) != highlight)
+                return false;
+        }
+        return true;
+    };
+    widget->setFocus();
+    QTRY_VERIFY(widget->hasFocus());
+    QVERIFY(ringed());
+    window.button("PushButton5")->setFocus();
+    QTRY_VERIFY(!widget->hasFocus());
+    QVERIFY(!ringed());
 }
 
 int main(int argc, char** argv) {
