@@ -34,6 +34,9 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QShortcut>
+#include <QToolTip>
+
+#include <algorithm>
 
 namespace varnel {
 
@@ -73,6 +76,19 @@ QAccessibleInterface* makeWindowAccess(const QString& className, QObject* object
     if (!window || className != QLatin1String(MainWindow::staticMetaObject.className()))
         return nullptr;
     return new QAccessibleWidget(window, QAccessible::Window);
+}
+
+// A tooltip's text as large as the screen the list is on can show whole: the window system
+// would otherwise push a taller tip's start above the screen's top.
+TipRoom tipRoom(const QWidget* list) {
+    const QScreen* screen = list->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+    const QFontMetrics font(QToolTip::font());
+    TipRoom room;
+    room.columns =
+        std::clamp<qsizetype>((area.width() - 32) / font.horizontalAdvance(u'M'), 20, 100);
+    room.rows = std::max<qsizetype>(4, (area.height() - 32) / font.lineSpacing());
+    return room;
 }
 
 QFont arial(qreal points) {
@@ -155,10 +171,12 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
         new ProgressPanel(m_state->progress(), m_state->pump(), m_inputView, m_resultsView, this);
 
     m_inputView->setTipMaker([this](const QModelIndex& index) {
-        return itemTip(*m_state, m_state->input(), index, m_inputView->toolTip());
+        return itemTip(*m_state, m_state->input(), index, m_inputView->toolTip(),
+                       tipRoom(m_inputView));
     });
     m_resultsView->setTipMaker([this](const QModelIndex& index) {
-        return itemTip(*m_state, m_state->results(), index, m_resultsView->toolTip());
+        return itemTip(*m_state, m_state->results(), index, m_resultsView->toolTip(),
+                       tipRoom(m_resultsView));
     });
 
     m_resultsView->setDescriptionMaker(
