@@ -71,9 +71,12 @@ void ProgressPanel::showProgress() {
         return;
     }
     m_label->setText(m_progress.text());
-    // Setting the name is what tells a screen reader the status changed.
-    m_label->setAccessibleName(m_progress.text());
-    setAccessibleName(m_progress.text());
+    // Setting the name is what tells a screen reader the status changed; only a change
+    // is told, or every refresh would be read out again.
+    if (accessibleName() != m_progress.text()) {
+        m_label->setAccessibleName(m_progress.text());
+        setAccessibleName(m_progress.text());
+    }
     m_cancel->setVisible(m_progress.isCancellable());
     // Over the list's last rows, inside its frame.
     const QWidget* list =
