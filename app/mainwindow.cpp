@@ -33,6 +33,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QToolTip>
 
@@ -358,6 +359,12 @@ void MainWindow::loadFiles(const QStringList& paths) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The background's own moves, once the layout scrolls inside the window.
+    if (m_scrollArea && watched == m_scrollArea->widget() && event->type() == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (!m_scrollArea->widget()->childAt(move->position().toPoint()))
+            m_state->hoverOverBackgroundOrList();
+    }
     auto* button = qobject_cast<QPushButton*>(watched);
     if (event->type() == QEvent::MouseMove && button)
         m_state->hoverOverButton();
@@ -409,12 +416,50 @@ QRect MainWindow::placeOnScreen(QRect frame, const QRect& available) {
     return frame;
 }
 
+void MainWindow::fitInto(const QRect& available) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize room = available.size() - frame;
+    if (width() <= room.width() && height() <= room.height())
+        return;
+    // Too large for the screen at its scale: the window shrinks to the screen and its fixed
+    // layout scrolls inside it, so every control can still be reached, by the keyboard too.
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("WindowContent"));
+    content->setFixedSize(size());
+    content->setMouseTracking(true);
+    content->setAutoFillBackground(true);
+    content->installEventFilter(this);
+    const QList<QWidget*> controls = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* control : controls) {
+        if (control->isWindow())
+            continue;
+        const bool hidden = control->isHidden();
+        control->setParent(content);
+        control->setVisible(!hidden);
+    }
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setObjectName(QStringLiteral("WindowScroll"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
+    m_scrollArea->setWidget(content);
+    setFixedSize(std::min(width(), room.width()), std::min(height(), room.height()));
+    m_scrollArea->setGeometry(rect());
+    m_scrollArea->show();
+    connect(qApp, &QApplication::focusChanged, m_scrollArea,
+            [this, content](QWidget*, QWidget* now) {
+                if (now && content->isAncestorOf(now))
+                    m_scrollArea->ensureWidgetVisible(now, 0, 0);
+            });
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = this->screen())
+        if (const QScreen* screen = this->screen()) {
+            fitInto(screen->availableGeometry());
             move(placeOnScreen(frameGeometry(), screen->availableGeometry()).topLeft());
+        }
     }
 }
 
