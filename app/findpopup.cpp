@@ -16,6 +16,7 @@ FindPopup::FindPopup(QWidget* parent)
     : QFrame(parent, Qt::Popup) {
     setObjectName(QStringLiteral("FindPopup"));
     setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setAccessibleName(tr("Find"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     m_field = new QLineEdit(this);
@@ -24,9 +25,12 @@ FindPopup::FindPopup(QWidget* parent)
     auto* previous = new QToolButton(this);
     previous->setArrowType(Qt::UpArrow);
     previous->setToolTip(tr("Previous (Shift+Enter)"));
+    // An arrow is no name a screen reader can read out.
+    previous->setAccessibleName(tr("Previous"));
     auto* next = new QToolButton(this);
     next->setArrowType(Qt::DownArrow);
     next->setToolTip(tr("Next (Enter)"));
+    next->setAccessibleName(tr("Next"));
     m_status = new QLabel(this);
     layout->addWidget(m_field);
     layout->addWidget(previous);

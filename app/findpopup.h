@@ -26,6 +26,8 @@ public:
     // Selects the next (or previous) line holding the text; false when none does.
     bool findAgain(bool forward);
 
+    // The list it searches: the one it was last opened over.
+    LineListView* view() const { return m_view; }
     QLineEdit* field() const { return m_field; }
     QLabel* status() const { return m_status; }
 

@@ -36,7 +36,7 @@ public:
         if (!isValid())
             return {};
         if (t == QAccessible::Description)
-            return m_index.data(Qt::AccessibleDescriptionRole).toString();
+            return m_view->descriptionFor(m_index);
         if (t != QAccessible::Name && t != QAccessible::Value)
             return {};
         const QString name = m_index.data(Qt::AccessibleTextRole).toString();

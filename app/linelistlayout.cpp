@@ -93,15 +93,20 @@ void LineListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
         if (hint == EnsureVisible)
             hint = PositionAtBottom;
     }
-    const auto scrollTo = [this](qint64 value) {
-        verticalScrollBar()->setValue(int(std::clamp<qint64>(value, 0, INT_MAX)));
+    // To a whole row at the top, where the list's end allows it: a row cut at the top edge
+    // reads as half hidden under the header. Down to the next whole row, the row placed at
+    // the bottom moves up by less than a row and stays whole.
+    const auto scrollTo = [this](qint64 value, bool up) {
+        const qint64 whole = (value + (up ? m_rowHeight - 1 : m_rowHeight / 2)) / m_rowHeight;
+        verticalScrollBar()->setValue(
+            int(std::clamp<qint64>(std::max<qint64>(0, whole) * m_rowHeight, 0, INT_MAX)));
     };
     if (hint == PositionAtTop)
-        scrollTo(top);
+        scrollTo(top, true);
     else if (hint == PositionAtBottom)
-        scrollTo(top + m_rowHeight - height);
+        scrollTo(top + m_rowHeight - height, true);
     else if (hint == PositionAtCenter)
-        scrollTo(top - (height - m_rowHeight) / 2);
+        scrollTo(top - (height - m_rowHeight) / 2, false);
 
     const int width = viewport()->width();
     const int left = m_header->sectionPosition(0);

@@ -1,5 +1,6 @@
 #include "linelistview.h"
 
+#include "focusring.h"
 #include "linelistaccess.h"
 
 #include "files/droppedpaths.h"
@@ -19,7 +20,8 @@ namespace varnel {
 // At a fractional scale (1.5) the viewport, rounded outwards to whole device pixels, paints
 // over the frame's right and bottom line. This draws the frame once more, above the viewport
 // and the scroll bars; it takes no input and no focus. At whole scales the frame is whole
-// already, and it paints nothing.
+// already. Over the frame it rings the list while the list has the focus: a shaded row
+// alone hardly shows where the keyboard is.
 class FrameOverlay : public QWidget {
 public:
     explicit FrameOverlay(LineListView* view)
@@ -32,11 +34,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const qreal scale = devicePixelRatioF();
-        if (scale == std::floor(scale))
-            return;
         QPainter painter(this);
-        m_view->drawFrame(&painter);
+        const qreal scale = devicePixelRatioF();
+        if (scale != std::floor(scale))
+            m_view->drawFrame(&painter);
+        if (m_view->hasFocus())
+            drawFocusRing(painter, rect(), m_view->palette());
     }
 
 private:
@@ -80,6 +83,16 @@ LineListView::LineListView(QWidget* parent)
 // and the view must not hear of it by then.
 LineListView::~LineListView() {
     disconnect(m_header, nullptr, this, nullptr);
+}
+
+void LineListView::focusInEvent(QFocusEvent* event) {
+    QAbstractItemView::focusInEvent(event);
+    m_frameOverlay->update();
+}
+
+void LineListView::focusOutEvent(QFocusEvent* event) {
+    QAbstractItemView::focusOutEvent(event);
+    m_frameOverlay->update();
 }
 
 void LineListView::resizeEvent(QResizeEvent* event) {
@@ -194,6 +207,13 @@ QString LineListView::tipFor(const QModelIndex& index) const {
     return m_makeTip ? m_makeTip(index) : index.data(Qt::ToolTipRole).toString();
 }
 
+QString LineListView::descriptionFor(const QModelIndex& index) const {
+    if (!index.isValid())
+        return {};
+    return m_makeDescription ? m_makeDescription(index)
+                             : index.data(Qt::AccessibleDescriptionRole).toString();
+}
+
 bool LineListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
@@ -239,8 +259,8 @@ void LineListView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void LineListView::keyPressEvent(QKeyEvent* event) {
-    // Delete acts whatever the modifiers; every other key is the view's own.
-    if (event->key() == Qt::Key_Delete) {
+    // Delete and Backspace act whatever the modifiers; every other key is the view's own.
+    if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
         emit deletePressed();
         event->accept();
         return;

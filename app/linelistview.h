@@ -49,10 +49,16 @@ public:
         m_makeTip = std::move(make);
     }
     QString tipFor(const QModelIndex& index) const;
+    // What a screen reader gives as an item's description, in place of the model's own.
+    void setDescriptionMaker(std::function<QString(const QModelIndex&)> make) {
+        m_makeDescription = std::move(make);
+    }
+    QString descriptionFor(const QModelIndex& index) const;
 
 signals:
     // After the view's own handling, so the first click has already selected the line.
     void doubleClickedAnywhere();
+    // Delete or Backspace.
     void deletePressed();
     void mouseMoved(const QPoint& point);
     // Any button, before the view's own handling.
@@ -87,6 +93,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     friend class FrameOverlay;
@@ -111,6 +119,7 @@ private:
     bool m_carriesItems = false;
     QWidget* m_frameOverlay = nullptr;
     std::function<QString(const QModelIndex&)> m_makeTip;
+    std::function<QString(const QModelIndex&)> m_makeDescription;
 };
 
 } // namespace varnel

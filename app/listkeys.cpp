@@ -8,6 +8,7 @@
 
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <utility>
 
@@ -21,9 +22,20 @@ ListKeys::ListKeys(WindowState& state, LineListView* input, LineListView* result
     , m_input(input)
     , m_results(results)
     , m_run(std::move(run))
-    , m_find(new FindPopup(input->window())) {
+    , m_find(new FindPopup(input->window()))
+    , m_lastList(input) {
     input->installEventFilter(this);
     results->installEventFilter(this);
+    // The window's, not a list's: from a button the keys still reach their list.
+    QWidget* window = input->window();
+    connect(new QShortcut(QKeySequence::Paste, window), &QShortcut::activated, this, [this] {
+        m_run([this] {
+            if (const auto last = pasteLines(m_state))
+                showAdded(*last);
+        });
+    });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), window), &QShortcut::activated, this,
+            [this] { m_find->openOver(m_lastList); });
     // The button's own command runs between these two: a line more than at the press is
     // the one it added.
     connect(addOneItem, &QPushButton::pressed, this,
@@ -42,16 +54,14 @@ void ListKeys::showAdded(qsizetype position) {
 }
 
 bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
+    auto* view = static_cast<LineListView*>(watched);
+    if (event->type() == QEvent::FocusIn)
+        m_lastList = view;
     if (event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
-    auto* view = static_cast<LineListView*>(watched);
     const auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers mods =
         key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    if (mods == Qt::ControlModifier && key->key() == Qt::Key_F) {
-        m_find->openOver(view);
-        return true;
-    }
     if (view != m_input)
         return false;
     if (mods == Qt::AltModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
@@ -61,13 +71,6 @@ bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
                 m_input->selectPosition(*to);
                 m_input->revealPosition(*to);
             }
-        });
-        return true;
-    }
-    if (key->matches(QKeySequence::Paste)) {
-        m_run([this] {
-            if (const auto last = pasteLines(m_state))
-                showAdded(*last);
         });
         return true;
     }

@@ -13,7 +13,9 @@ class LineListView;
 class WindowState;
 
 // The keys the lists take beyond a list's own: in the input list Alt+Up and Alt+Down move
-// the selected line, Ctrl+V adds the clipboard's lines; in either list Ctrl+F finds text.
+// the selected line. Wherever the focus is in the window, Ctrl+V adds the clipboard's lines
+// to the input list and Ctrl+F finds text in the list that last had the focus (the input
+// list before either had it).
 // An item added by "Add One Item" or a paste is selected and scrolled into view.
 class ListKeys : public QObject {
     Q_OBJECT
@@ -37,6 +39,7 @@ private:
     LineListView* m_results;
     std::function<void(const std::function<void()>&)> m_run;
     FindPopup* m_find;
+    LineListView* m_lastList;
     qsizetype m_countAtPress = -2;
 };
 

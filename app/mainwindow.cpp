@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "focusring.h"
 #include "itemtip.h"
 #include "lists/ordermarks.h"
 #include "scrollmarks.h"
@@ -21,6 +22,7 @@
 #include "commands/undoing.h"
 #include "output/officeautomationprovider.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QImageReader>
@@ -31,7 +33,11 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QToolTip>
+
+#include <algorithm>
 
 namespace varnel {
 
@@ -63,6 +69,28 @@ const MainWindow::ButtonEntry Buttons[] = {
     {"PushButton5",  "Show Correct Order",         { 120, 3810, 7800, 405}, showCorrectOrder},
 };
 // clang-format on
+
+// A window of its own to a screen reader, a frame, as a main window is: a plain widget reads
+// as a filler.
+QAccessibleInterface* makeWindowAccess(const QString& className, QObject* object) {
+    auto* window = qobject_cast<MainWindow*>(object);
+    if (!window || className != QLatin1String(MainWindow::staticMetaObject.className()))
+        return nullptr;
+    return new QAccessibleWidget(window, QAccessible::Window);
+}
+
+// A tooltip's text as large as the screen the list is on can show whole: the window system
+// would otherwise push a taller tip's start above the screen's top.
+TipRoom tipRoom(const QWidget* list) {
+    const QScreen* screen = list->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+    const QFontMetrics font(QToolTip::font());
+    TipRoom room;
+    room.columns =
+        std::clamp<qsizetype>((area.width() - 32) / font.horizontalAdvance(u'M'), 20, 100);
+    room.rows = std::max<qsizetype>(4, (area.height() - 32) / font.lineSpacing());
+    return room;
+}
 
 QFont arial(qreal points) {
     QFont font(QStringLiteral("Arial"));
@@ -101,6 +129,11 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
             QApplication::restoreOverrideCursor();
     });
 
+    static const bool accessInstalled = [] {
+        QAccessible::installFactory(makeWindowAccess);
+        return true;
+    }();
+    Q_UNUSED(accessInstalled);
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(twips(8040), twips(7515));
     setFont(arial(9));
@@ -139,14 +172,20 @@ MainWindow::MainWindow(UserInterface* ui, QString applicationFolder, QWidget* pa
         new ProgressPanel(m_state->progress(), m_state->pump(), m_inputView, m_resultsView, this);
 
     m_inputView->setTipMaker([this](const QModelIndex& index) {
-        return itemTip(*m_state, m_state->input(), index, m_inputView->toolTip());
+        return itemTip(*m_state, m_state->input(), index, m_inputView->toolTip(),
+                       tipRoom(m_inputView));
     });
     m_resultsView->setTipMaker([this](const QModelIndex& index) {
-        return itemTip(*m_state, m_state->results(), index, m_resultsView->toolTip());
+        return itemTip(*m_state, m_state->results(), index, m_resultsView->toolTip(),
+                       tipRoom(m_resultsView));
     });
+
+    m_resultsView->setDescriptionMaker(
+        [this](const QModelIndex& index) { return itemNote(*m_state, m_state->results(), index); });
 
     connectRemoval(m_inputView, &LineListView::deletePressed, m_state->input());
     connectRemoval(m_inputView, &LineListView::doubleClickedAnywhere, m_state->input());
+    connectRemoval(m_resultsView, &LineListView::deletePressed, m_state->results());
     connectRemoval(m_resultsView, &LineListView::doubleClickedAnywhere, m_state->results());
     connect(m_resultsView, &LineListView::mouseMoved, this,
             [this] { m_state->hoverOverBackgroundOrList(); });
@@ -181,7 +220,7 @@ LineListView* MainWindow::makeList(const QString& name, int left, int top, const
 }
 
 void MainWindow::makeButton(const ButtonEntry& entry) {
-    auto* button = new QPushButton(QString::fromLatin1(entry.caption), this);
+    auto* button = new FocusRingButton(QString::fromLatin1(entry.caption), this);
     button->setObjectName(QString::fromLatin1(entry.name));
     const QRect& r = entry.twips;
     button->setGeometry(twips(r.x()), twips(r.y()), twips(r.width()), twips(r.height()));
@@ -320,6 +359,12 @@ void MainWindow::loadFiles(const QStringList& paths) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The background's own moves, once the layout scrolls inside the window.
+    if (m_scrollArea && watched == m_scrollArea->widget() && event->type() == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (!m_scrollArea->widget()->childAt(move->position().toPoint()))
+            m_state->hoverOverBackgroundOrList();
+    }
     auto* button = qobject_cast<QPushButton*>(watched);
     if (event->type() == QEvent::MouseMove && button)
         m_state->hoverOverButton();
@@ -371,12 +416,50 @@ QRect MainWindow::placeOnScreen(QRect frame, const QRect& available) {
     return frame;
 }
 
+void MainWindow::fitInto(const QRect& available) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize room = available.size() - frame;
+    if (width() <= room.width() && height() <= room.height())
+        return;
+    // Too large for the screen at its scale: the window shrinks to the screen and its fixed
+    // layout scrolls inside it, so every control can still be reached, by the keyboard too.
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("WindowContent"));
+    content->setFixedSize(size());
+    content->setMouseTracking(true);
+    content->setAutoFillBackground(true);
+    content->installEventFilter(this);
+    const QList<QWidget*> controls = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* control : controls) {
+        if (control->isWindow())
+            continue;
+        const bool hidden = control->isHidden();
+        control->setParent(content);
+        control->setVisible(!hidden);
+    }
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setObjectName(QStringLiteral("WindowScroll"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
+    m_scrollArea->setWidget(content);
+    setFixedSize(std::min(width(), room.width()), std::min(height(), room.height()));
+    m_scrollArea->setGeometry(rect());
+    m_scrollArea->show();
+    connect(qApp, &QApplication::focusChanged, m_scrollArea,
+            [this, content](QWidget*, QWidget* now) {
+                if (now && content->isAncestorOf(now))
+                    m_scrollArea->ensureWidgetVisible(now, 0, 0);
+            });
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = this->screen())
+        if (const QScreen* screen = this->screen()) {
+            fitInto(screen->availableGeometry());
             move(placeOnScreen(frameGeometry(), screen->availableGeometry()).topLeft());
+        }
     }
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QPushButton;
+class QScrollArea;
 
 namespace varnel {
 
@@ -53,7 +54,7 @@ public:
 
     // Where the window's frame goes on first showing: centred on the screen's free area,
     // except that a window taller than that area keeps its title bar at the area's top, where
-    // it can still be grabbed (the window's size is fixed).
+    // it can still be grabbed (a window the area cannot hold is shrunk to it before).
     static QRect placeOnScreen(QRect frame, const QRect& available);
 
     // One command button: a row of the table the window is built from.
@@ -84,6 +85,9 @@ private:
     void wireInputList();
     // Ctrl+Z takes the last change back; Ctrl+Shift+Z and Ctrl+Y do it again.
     void wireUndo();
+    // Where the fixed size does not fit `available`, the window takes what fits and scrolls
+    // its layout.
+    void fitInto(const QRect& available);
     // Selects the input line the result came from, with the line below it in view.
     void showLineOf(const QModelIndex& result);
 
@@ -102,6 +106,7 @@ private:
     bool m_dragStep = false;
     ListKeys* m_keys = nullptr;
     ScrollMarks* m_scrollMarks = nullptr;
+    QScrollArea* m_scrollArea = nullptr;
 };
 
 void startUp(MainWindow& window);

@@ -2,6 +2,7 @@
 
 #include "core/eventpump.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -11,6 +12,19 @@
 #include <QWindow>
 
 namespace varnel {
+
+namespace {
+
+// The panel is the window's status line to a screen reader, which reads a status bar's name
+// when asked for the status and announces its changes.
+QAccessibleInterface* makeStatusAccess(const QString& className, QObject* object) {
+    auto* panel = qobject_cast<ProgressPanel*>(object);
+    if (!panel || className != QLatin1String(ProgressPanel::staticMetaObject.className()))
+        return nullptr;
+    return new QAccessibleWidget(panel, QAccessible::StatusBar);
+}
+
+} // namespace
 
 ProgressPanel::ProgressPanel(CommandProgress& progress, EventPump& pump, QWidget* inputList,
                              QWidget* resultsList, QWidget* window)
@@ -26,6 +40,11 @@ ProgressPanel::ProgressPanel(CommandProgress& progress, EventPump& pump, QWidget
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::ToolTipBase);
     setFocusPolicy(Qt::NoFocus);
+    static const bool accessInstalled = [] {
+        QAccessible::installFactory(makeStatusAccess);
+        return true;
+    }();
+    Q_UNUSED(accessInstalled);
     m_label->setObjectName(QStringLiteral("ProgressText"));
     m_label->setForegroundRole(QPalette::ToolTipText);
     m_cancel->setObjectName(QStringLiteral("ProgressCancel"));
@@ -52,6 +71,12 @@ void ProgressPanel::showProgress() {
         return;
     }
     m_label->setText(m_progress.text());
+    // Setting the name is what tells a screen reader the status changed; only a change
+    // is told, or every refresh would be read out again.
+    if (accessibleName() != m_progress.text()) {
+        m_label->setAccessibleName(m_progress.text());
+        setAccessibleName(m_progress.text());
+    }
     m_cancel->setVisible(m_progress.isCancellable());
     // Over the list's last rows, inside its frame.
     const QWidget* list =

@@ -3,16 +3,19 @@
 #include "core/failure.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QSpacerItem>
 
 #include <limits>
 
@@ -93,6 +96,20 @@ private:
     }
 };
 
+// A short message makes a narrow box, and the window manager cuts its title to fit beside
+// the title bar's icon and buttons: the box is made wide enough for both. The box sizes
+// itself to its layout's least width, so the room is a spacer across the layout.
+void makeRoomForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    const int titleBar = 4 * std::max(QtUserInterface::TitleBarButton, 2 * title.height());
+    const int width = title.horizontalAdvance(box.windowTitle()) + titleBar;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 QString QtUserInterface::displayText(const QString& text) {
@@ -106,6 +123,7 @@ void QtUserInterface::showMessage(const QString& text, const QString& title, Mes
     QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
                     title, displayText(text), QMessageBox::Ok, m_parent);
     box.setTextFormat(Qt::PlainText);
+    makeRoomForTitle(box);
     box.exec();
     afterModal();
 }
@@ -115,6 +133,7 @@ bool QtUserInterface::askYesNo(const QString& text, const QString& title) {
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
+    makeRoomForTitle(box);
     const bool yes = box.exec() == QMessageBox::Yes;
     afterModal();
     return yes;

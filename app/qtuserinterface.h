@@ -27,6 +27,9 @@ public:
     void setClipboardText(const QString& text) override;
     QString clipboardText() override;
 
+    // The least room a title bar's icon or button takes beside the title, in pixels.
+    static constexpr int TitleBarButton = 32;
+
     // Message texts keep the program's CR and CR LF breaks; a label wants line feeds.
     static QString displayText(const QString& text);
 

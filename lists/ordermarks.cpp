@@ -196,6 +196,24 @@ std::vector<bool> OrderMarks::parts(int parts) const {
     return marked;
 }
 
+std::vector<std::pair<qsizetype, qsizetype>> OrderMarks::counts(int parts) const {
+    std::vector<std::pair<qsizetype, qsizetype>> counted;
+    counted.reserve(size_t(std::max(parts, 0)));
+    for (int part = 0; part < parts; ++part) {
+        const auto [from, to] = rangeOf(part, parts);
+        qsizetype set = 0;
+        qsizetype i = from;
+        for (; i < to && (i & 63) != 0; ++i)
+            set += bit(i);
+        for (; i + 64 <= to; i += 64)
+            set += std::popcount(m_bits[size_t(i >> 6)]);
+        for (; i < to; ++i)
+            set += bit(i);
+        counted.emplace_back(to - from, set);
+    }
+    return counted;
+}
+
 std::optional<qsizetype> OrderMarks::firstIn(int part, int parts) const {
     if (part < 0 || part >= parts)
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace varnel {
@@ -23,6 +24,9 @@ public:
     // For `parts` equal parts of the list, top to bottom, whether each holds an out-of-order
     // line (of those looked at so far).
     std::vector<bool> parts(int parts) const;
+    // For `parts` equal parts of the list, how many lines each holds and how many of them
+    // are out of order: a full pass over the bits.
+    std::vector<std::pair<qsizetype, qsizetype>> counts(int parts) const;
     // The first out-of-order line in part `part` of `parts`, counting from 1.
     std::optional<qsizetype> firstIn(int part, int parts) const;
     bool isSettled() const { return m_known >= m_count; }

@@ -20,8 +20,12 @@ class TestEditKeys : public QObject {
 private slots:
     void undoAndRedoKeys_data();
     void undoAndRedoKeys();
+    void removalKeys_data();
+    void removalKeys();
     void altArrowsMoveTheSelectedLine();
     void pasteAddsTheClipboardsLines();
+    void pasteAndFindFromAnyFocus_data();
+    void pasteAndFindFromAnyFocus();
     void anAddedItemIsSelectedAndShown();
     void findGoesToEachLineHoldingTheText();
 
@@ -57,6 +61,31 @@ void TestEditKeys::undoAndRedoKeys() {
     QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(window.state().input().count(), 0);
+}
+
+void TestEditKeys::removalKeys_data() {
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("key");
+    QTest::newRow("input, Backspace") << "ListView1" << int(Qt::Key_Backspace);
+    QTest::newRow("results, Delete") << "ListView2" << int(Qt::Key_Delete);
+    QTest::newRow("results, Backspace") << "ListView2" << int(Qt::Key_Backspace);
+}
+
+// As a double-click does: the selected item goes, and only it.
+void TestEditKeys::removalKeys() {
+    QFETCH(QString, list);
+    QFETCH(int, key);
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.state().input().appendBatch({"a", "b", "c"});
+    window.state().results().appendBatch({"a", "b", "c"});
+    auto* view = window.findChild<LineListView*>(list);
+    view->setFocus();
+    view->selectPosition(2);
+    QTest::keyClick(view, Qt::Key(key));
+    QCOMPARE(itemsOf(*qobject_cast<LineListModel*>(view->model())), (QStringList{"a", "c"}));
 }
 
 namespace {
@@ -103,11 +132,40 @@ void TestEditKeys::pasteAddsTheClipboardsLines() {
     QCOMPARE(window.state().input().text(201), QStringLiteral("pasted one"));
     QCOMPARE(input->selectedPosition(), 202);
     QTRY_VERIFY(shows(input, 202));
-    // The results list takes no paste.
-    window.resultsView()->setFocus();
-    QTest::keyClick(window.resultsView(), Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(window.state().input().count(), 202);
+}
+
+void TestEditKeys::pasteAndFindFromAnyFocus_data() {
+    QTest::addColumn<QStringList>("focused");
+    QTest::addColumn<QString>("searched");
+    QTest::newRow("input list") << QStringList{"ListView1"} << "ListView1";
+    QTest::newRow("results list") << QStringList{"ListView2"} << "ListView2";
+    QTest::newRow("button") << QStringList{"PushButton5"} << "ListView1";
+    QTest::newRow("button after the results")
+        << QStringList{"ListView2", "PushButton8"} << "ListView2";
+}
+
+// Ctrl+V always adds to the input list; Ctrl+F searches the list the focus was last in.
+void TestEditKeys::pasteAndFindFromAnyFocus() {
+    QFETCH(QStringList, focused);
+    QFETCH(QString, searched);
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget* focus = nullptr;
+    for (const QString& name : focused) {
+        focus = window.findChild<QWidget*>(name);
+        focus->setFocus();
+        QTRY_VERIFY(focus->hasFocus());
+    }
+    ui.clipboard = QStringLiteral("pasted\n");
+    QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(itemsOf(window.state().input()), QStringList{"pasted"});
     QCOMPARE(window.state().results().count(), 0);
+    QTest::keyClick(focus, Qt::Key_F, Qt::ControlModifier);
+    FindPopup* find = window.listKeys()->findPopup();
+    QTRY_VERIFY(find->isVisible());
+    QCOMPARE(find->view()->objectName(), searched);
 }
 
 void TestEditKeys::anAddedItemIsSelectedAndShown() {

@@ -6,6 +6,7 @@
 #include "tests/support/drivenclock.h"
 #include "tests/support/testfiles.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLocale>
@@ -112,6 +113,10 @@ void TestProgressPanel::summaryGoesOnAClick() {
     QTest::mouseClick(shown.window.button("PushButton7"), Qt::LeftButton);
     QVERIFY(shown.panel().isVisible());
     QCOMPARE(shown.panel().label()->text(), QStringLiteral("All 3 lines are in order"));
+    // To a screen reader, the window's status.
+    QAccessibleInterface* status = QAccessible::queryAccessibleInterface(&shown.panel());
+    QCOMPARE(status->role(), QAccessible::StatusBar);
+    QCOMPARE(status->text(QAccessible::Name), QStringLiteral("All 3 lines are in order"));
     // Escape does not put it away: only a click or the next command does.
     QTest::keyClick(shown.window.inputView(), Qt::Key_Escape);
     QVERIFY(shown.panel().isVisible());
