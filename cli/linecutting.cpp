@@ -1,7 +1,7 @@
 #include "linecutting.h"
 
 #include "core/sidethread.h"
-#include "files/bytesource.h"
+#include "files/systemfailure.h"
 #include "lineencoding.h"
 #include "text/linebreaks.h"
 #include "text/textdecoding.h"
