@@ -5,13 +5,14 @@
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
 #include "files/systemfailure.h"
-#include "linecutting.h"
-#include "lineencoding.h"
 #include "order/collation.h"
 #include "order/linesort.h"
+#include "output/lineencoding.h"
 #include "signals.h"
 #include "streams.h"
 #include "text/linestream.h"
+#include "text/utf8bytes.h"
+#include "text/wholefilelines.h"
 
 #include <QCollator>
 
@@ -37,8 +38,9 @@ enum class OutputEncoding { AnyByteEncoding, Utf8, MarkedUtf8, Windows1252, Utf1
 
 // Every line of the inputs: its bytes as they came, once, and for comparing, its text. The
 // text of a line whose bytes read as Latin-1 (ASCII, most lines) is those bytes; other lines
-// keep a decoded copy, one byte a character where that fits.
-class AllLines {
+// keep a decoded copy, one byte a character where that fits. Not a LineStorage, which keeps
+// only texts: the sort writes back each line's own bytes.
+class InputBytesAndTexts {
 public:
     // Throws the Failure that stopped the reading.
     void read(const QString& name);
@@ -70,6 +72,10 @@ private:
     void takeBack(size_t from);
     void noteEncoding(StreamEncoding encoding, bool bigEndian, bool allAscii);
     bool outputKeepsBytes() const { return !m_mixed; }
+    bool writesUtf16() const {
+        return !m_mixed &&
+               (m_encoding == OutputEncoding::Utf16Le || m_encoding == OutputEncoding::Utf16Be);
+    }
     size_t mostBytes(const Line& line) const;
     char* encode(const Line& line, char* out) const;
 
@@ -89,7 +95,7 @@ private:
     QStringList m_endingInHalfUnits;
 };
 
-LineText AllLines::textOf(const Line& line) const {
+LineText InputBytesAndTexts::textOf(const Line& line) const {
     switch (Form(line.form)) {
     case Form::Latin1Bytes:
         return QLatin1StringView(m_bytes.data() + line.at, qsizetype(line.length));
@@ -105,9 +111,9 @@ LineText AllLines::textOf(const Line& line) const {
 
 // A plain file of UTF-8 without a mark, the usual input, is read in one piece and cut into
 // lines where it lies; anything else goes through the stream.
-bool AllLines::readWhole(int fd) {
+bool InputBytesAndTexts::readWhole(int fd) {
     const size_t firstLine = m_lines.size();
-    const Cut cut = readUtf8File(fd, m_bytes, m_lines, m_narrow, m_wide);
+    const Utf8Cut cut = readWholeUtf8File(fd, m_bytes, m_lines, m_narrow, m_wide);
     if (!cut.utf8)
         return false;
     noteEncoding(StreamEncoding::Utf8, false, cut.allAscii);
@@ -118,7 +124,7 @@ bool AllLines::readWhole(int fd) {
     return true;
 }
 
-void AllLines::add(const LineStream& stream, const StreamLine& streamLine) {
+void InputBytesAndTexts::add(const LineStream& stream, const StreamLine& streamLine) {
     const StreamEncoding encoding = stream.encoding();
     Line line{};
     if (encoding == StreamEncoding::Utf16) {
@@ -163,7 +169,7 @@ void AllLines::add(const LineStream& stream, const StreamLine& streamLine) {
     m_lines.push_back(line);
 }
 
-void AllLines::takeBack(size_t from) {
+void InputBytesAndTexts::takeBack(size_t from) {
     // Lines are added in order, so each buffer goes back to where the first of them that
     // used it began.
     bool narrowDone = false;
@@ -182,7 +188,8 @@ void AllLines::takeBack(size_t from) {
     m_lines.resize(from);
 }
 
-void AllLines::noteEncoding(StreamEncoding streamEncoding, bool bigEndian, bool allAscii) {
+void InputBytesAndTexts::noteEncoding(StreamEncoding streamEncoding, bool bigEndian,
+                                      bool allAscii) {
     OutputEncoding encoding = OutputEncoding::AnyByteEncoding;
     switch (streamEncoding) {
     case StreamEncoding::Utf8:
@@ -207,7 +214,7 @@ void AllLines::noteEncoding(StreamEncoding streamEncoding, bool bigEndian, bool 
         m_mixed = true;
 }
 
-void AllLines::read(const QString& name) {
+void InputBytesAndTexts::read(const QString& name) {
     const InputFile input(name);
     // Before the first byte is read: a change while it is read counts too.
     if (const std::optional<FileIdentity> identity = identityOf(input.fd()))
@@ -257,7 +264,7 @@ void AllLines::read(const QString& name) {
     }
 }
 
-void AllLines::sort(const LineOrder& order, bool unique) {
+void InputBytesAndTexts::sort(const LineOrder& order, bool unique) {
     LineSort sort(order);
     m_order = sort.order(m_lines.size(), [this](quint32 i) { return textOf(m_lines[i]); });
     m_written = m_order.size();
@@ -275,7 +282,7 @@ void AllLines::sort(const LineOrder& order, bool unique) {
     m_written = size_t(kept + 1 - first);
 }
 
-QByteArray AllLines::lineBreak() const {
+QByteArray InputBytesAndTexts::lineBreak() const {
     if (m_mixed)
         return "\n";
     const QByteArray lineBreak = m_crLf ? "\r\n" : "\n";
@@ -288,13 +295,13 @@ QByteArray AllLines::lineBreak() const {
     return lineBreak;
 }
 
-QString AllLines::unkeptHalfUnit() const {
+QString InputBytesAndTexts::unkeptHalfUnit() const {
     if (m_endingInHalfUnits.size() > 1 || (m_mixed && !m_endingInHalfUnits.isEmpty()))
         return m_endingInHalfUnits.first();
     return {};
 }
 
-std::optional<FileIdentity> AllLines::inputAt(const QString& output) const {
+std::optional<FileIdentity> InputBytesAndTexts::inputAt(const QString& output) const {
     struct stat status;
     if (::stat(encodeFileName(output).constData(), &status) != 0)
         return std::nullopt;
@@ -304,27 +311,37 @@ std::optional<FileIdentity> AllLines::inputAt(const QString& output) const {
     return std::nullopt;
 }
 
-size_t AllLines::mostBytes(const Line& line) const {
+size_t InputBytesAndTexts::mostBytes(const Line& line) const {
     if (Form(line.form) == Form::Utf16)
         return outputKeepsBytes() ? 2 * size_t(line.length) : 3 * size_t(line.length);
+    if (writesUtf16())
+        return 2 * size_t(Form(line.form) == Form::Latin1Bytes ? line.length : line.textLength);
     if (outputKeepsBytes() || line.validUtf8)
         return line.length;
     // Three bytes a unit at most; a pair of units makes four.
     return 3 * size_t(Form(line.form) == Form::Latin1Bytes ? line.length : line.textLength);
 }
 
-char* AllLines::encode(const Line& line, char* out) const {
+char* InputBytesAndTexts::encode(const Line& line, char* out) const {
     if (Form(line.form) == Form::Utf16) {
         if (!outputKeepsBytes())
             return encodeUtf8(textOf(line), out);
         return encodeUtf16(textOf(line).wide(), m_encoding == OutputEncoding::Utf16Be, out);
+    }
+    // An ASCII input's bytes are the same in every byte encoding, but not in UTF-16.
+    if (writesUtf16()) {
+        const LineText text = textOf(line);
+        const bool bigEndian = m_encoding == OutputEncoding::Utf16Be;
+        return text.isWide() ? encodeUtf16(text.wide(), bigEndian, out)
+                             : encodeUtf16(text.toString(), bigEndian, out);
     }
     if (outputKeepsBytes() || line.validUtf8)
         return std::copy_n(m_bytes.data() + line.at, line.length, out);
     return encodeUtf8(textOf(line), out);
 }
 
-template <typename Write> void AllLines::write(QByteArrayView lineBreak, Write&& write) const {
+template <typename Write>
+void InputBytesAndTexts::write(QByteArrayView lineBreak, Write&& write) const {
     constexpr size_t Block = 1 << 20;
     constexpr size_t PrefetchLines = 16;
     std::vector<char> block(Block);
@@ -370,7 +387,7 @@ template <typename Write> void AllLines::write(QByteArrayView lineBreak, Write&&
         write(QByteArrayView(block.data(), qsizetype(used)));
 }
 
-int writeToStandardOutput(const AllLines& lines, QByteArrayView lineBreak) {
+int writeToStandardOutput(const InputBytesAndTexts& lines, QByteArrayView lineBreak) {
     try {
         lines.write(lineBreak, [](QByteArrayView block) { writeAll(STDOUT_FILENO, block); });
     } catch (const Failure& failure) {
@@ -380,7 +397,7 @@ int writeToStandardOutput(const AllLines& lines, QByteArrayView lineBreak) {
     return Success;
 }
 
-int writeTo(const QString& output, const AllLines& lines, QByteArrayView lineBreak,
+int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayView lineBreak,
             const std::optional<FileIdentity>& read) {
     // Past a file size limit the signal would end the program mid-write; ignored, the write
     // fails and says so ("File too large").
@@ -406,7 +423,7 @@ int writeTo(const QString& output, const AllLines& lines, QByteArrayView lineBre
 
 int sortInto(const QStringList& files, const SortOptions& options, const QString& output,
              bool inPlace = false) {
-    AllLines lines;
+    InputBytesAndTexts lines;
     for (const QString& name : inputNames(files)) {
         try {
             lines.read(name);

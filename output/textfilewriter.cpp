@@ -2,6 +2,7 @@
 
 #include "core/failure.h"
 #include "files/filesystem.h"
+#include "lineencoding.h"
 
 #include <QFile>
 
@@ -44,24 +45,6 @@ void TextFileWriter::open(const QString& path, const std::optional<FileIdentity>
     m_buffer.reserve(WriteSize * 2);
 }
 
-namespace {
-
-// Latin-1 as UTF-8: ASCII as it is, every other byte as two.
-char* appendLatin1AsUtf8(char* out, QLatin1StringView text) {
-    for (const char byte : text) {
-        const auto c = uchar(byte);
-        if (c < 0x80) {
-            *out++ = char(c);
-        } else {
-            *out++ = char(0xC0 | (c >> 6));
-            *out++ = char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-} // namespace
-
 void TextFileWriter::writeLine(LineText line) {
     if (line.isWide()) {
         writeWideLine(line.wide());
@@ -69,7 +52,7 @@ void TextFileWriter::writeLine(LineText line) {
     }
     const qsizetype used = m_buffer.size();
     m_buffer.resize(used + 2 * line.size() + 2);
-    char* end = appendLatin1AsUtf8(m_buffer.data() + used, line.narrow());
+    char* end = encodeLatin1AsUtf8(line.narrow(), m_buffer.data() + used);
     *end++ = '\r';
     *end++ = '\n';
     m_buffer.truncate(end - m_buffer.constData());

@@ -102,8 +102,8 @@ struct Scene {
 
     // No report, the flag down, and the pointer as the command always leaves it (none: as
     // it found it, which another command may have changed); never the hourglass.
-    void checkEnd(std::optional<Pointer> pointer) {
-        QCOMPARE(errorReports(ui), QStringList{});
+    void checkEnd(std::optional<Pointer> pointer, const QStringList& reports = {}) {
+        QCOMPARE(reportHeads(ui), reports);
         QVERIFY(!state.busy());
         QVERIFY(!state.showsHourglass() || ended);
         if (!ended && pointer)
@@ -120,6 +120,10 @@ void changes(std::initializer_list<const char*> rows) {
 const QString CopiedMessage =
     QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where you "
                    "normally type and press Ctrl+V to paste the clipboard.");
+
+const QString ChangedReport = QStringLiteral(
+    "File changed by another program after you chose to overwrite it; it was left "
+    "as that program left it\r\nin Varnel2021/08/31.Form1.PushButton6_Click at line 140");
 
 } // namespace
 
@@ -166,11 +170,15 @@ void TestFaultsYields::resultsWrittenOut() {
     const qsizetype which = QStringList{"save", "copy", "export"}.indexOf(command);
     s.run(commands[which], s.state.results(), change);
     const std::optional<Pointer> pointers[] = {Pointer::Arrow, std::nullopt, Pointer::Default};
-    s.checkEnd(pointers[which]);
+    // The save run again replaces the file after the first one was told to overwrite it: the
+    // first then leaves the file as the second wrote it.
+    const bool changedMeanwhile = command == u"save" && change == u"again";
+    s.checkEnd(pointers[which], changedMeanwhile ? QStringList{ChangedReport} : QStringList{});
     const int runs = s.ended ? 0 : change == u"again" ? 2 : 1;
     if (command == u"save") {
         QCOMPARE(contentsOf(s.saved), (s.original.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
-        QCOMPARE(s.state.progress().text(), summaries::saved(Lines));
+        if (!changedMeanwhile)
+            QCOMPARE(s.state.progress().text(), summaries::saved(Lines));
         QCOMPARE(s.ui.dialogs.size(), runs);
         QCOMPARE(QDir(s.dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"saved.txt"});

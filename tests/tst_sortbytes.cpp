@@ -72,6 +72,9 @@ void TestSortBytes::keepsBytes_data() {
         << false
         << QByteArray("\xEF\xBB\xBF"
                       "alpha\nzeta\n");
+    QTest::newRow("ASCII agrees with UTF-16, written as UTF-16")
+        << Files{{"a.txt", "zeta\n"}, {"b.txt", utf16(QStringLiteral("Apple\n"), false)}} << false
+        << utf16(QStringLiteral("Apple\nzeta\n"), false);
     QTest::newRow("different encodings make UTF-8 with LF")
         << Files{{"a.txt", utf16(QStringLiteral("b\r\n"), false)}, {"b.txt", "\xe9\nc\n"}} << false
         << QByteArray("b\nc\n\xc3\xa9\n");

@@ -12,6 +12,8 @@
 #include <QTest>
 
 #include <atomic>
+#include <bit>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -23,6 +25,8 @@ class TestTextFileLines : public QObject {
 private slots:
     void bothReaders_data() { textFileRows(); }
     void bothReaders();
+    void cutInPieces_data();
+    void cutInPieces();
     void cleanPathSlashes_data();
     void cleanPathSlashes();
     void fileExists_data();
@@ -51,6 +55,109 @@ void TestTextFileLines::bothReaders() {
     QCOMPARE(readTextFileLines(folder.filePath("list.txt")), lines);
     const QString mismatch = streamMismatch(bytes, streamOf(lines));
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+}
+
+namespace {
+
+// The lines cutLines gives for `text` handed in up to each of `pieceEnds` and then whole, as
+// "line/break length" joined by commas; with `stopEach`, the sink stops it after every line.
+template <typename Unit>
+QString linesCutInPieces(const std::vector<Unit>& text, const QList<qsizetype>& pieceEnds,
+                         bool stopEach) {
+    QStringList lines;
+    LineCuts cuts;
+    const auto take = [&](qsizetype from, qsizetype length, qsizetype next) {
+        QString line;
+        for (qsizetype i = from; i < from + length; ++i)
+            line += QChar(char16_t(text[size_t(i)]));
+        lines.append(line + u'/' + QString::number(next - from - length));
+        return !stopEach;
+    };
+    QList<qsizetype> ends = pieceEnds;
+    ends.append(qsizetype(text.size()));
+    for (const qsizetype end : ends) {
+        const bool atEnd = end == qsizetype(text.size());
+        while (!cutLines(text.data(), end, atEnd, cuts, take)) {
+        }
+    }
+    return lines.join(u',');
+}
+
+// The lengths of the lines lineEndBits ends, sixty-four units at a time: each from the break
+// before it.
+QString endsByMasks(const QByteArray& text) {
+    QStringList lengths;
+    bool afterCr = false;
+    qsizetype start = 0;
+    for (qsizetype at = 0; at < text.size(); at += 64) {
+        quint64 crs = 0;
+        quint64 lfs = 0;
+        for (qsizetype i = at; i < std::min(at + 64, text.size()); ++i) {
+            crs |= quint64(text[i] == '\r') << (i - at);
+            lfs |= quint64(text[i] == '\n') << (i - at);
+        }
+        const quint64 ends = lineEndBits(crs, lfs, afterCr);
+        for (quint64 bits = crs | lfs; bits != 0; bits &= bits - 1) {
+            const qsizetype at64 = std::countr_zero(bits);
+            if ((ends >> at64) & 1)
+                lengths.append(QString::number(at + at64 - start));
+            start = at + at64 + 1;
+        }
+        afterCr = crs >> 63;
+    }
+    return lengths.join(u',');
+}
+
+} // namespace
+
+void TestTextFileLines::cutInPieces_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<qsizetype>>("pieceEnds");
+    QTest::addColumn<QString>("lines");
+    const QByteArray x63(63, 'x');
+    const QString x63Line = QString(63, u'x');
+    QTest::newRow("CR ending a piece, its LF next")
+        << QByteArray("a\r\nb") << QList<qsizetype>{2} << "a/2,b/0";
+    QTest::newRow("CR ending a piece, a line next")
+        << QByteArray("a\rb\n") << QList<qsizetype>{2} << "a/1,b/1";
+    QTest::newRow("CR ending two pieces, then LF")
+        << QByteArray("a\r\n") << QList<qsizetype>{2, 2} << "a/2";
+    QTest::newRow("CR ending the text") << QByteArray("a\r") << QList<qsizetype>{} << "a/1";
+    QTest::newRow("CR CR across pieces")
+        << QByteArray("a\r\rb") << QList<qsizetype>{2, 3} << "a/1,/1,b/0";
+    QTest::newRow("final break ends the last line")
+        << QByteArray("a\nb\r\n") << QList<qsizetype>{} << "a/1,b/2";
+    QTest::newRow("empty lines") << QByteArray("\n\r\n\r") << QList<qsizetype>{1, 3} << "/1,/2,/1";
+    QTest::newRow("a line over three pieces")
+        << QByteArray("abcdef\nz") << QList<qsizetype>{2, 4} << "abcdef/1,z/0";
+    QTest::newRow("CR LF across sixty-four units") << x63 + "\r\nb\r\n"
+                                                   << QList<qsizetype>{} << x63Line + "/2,b/2";
+    QTest::newRow("CR LF across sixty-four units and pieces")
+        << x63 + "\r\nb" << QList<qsizetype>{64} << x63Line + "/2,b/0";
+    QTest::newRow("LF at unit sixty-four after a CR") << x63 + "\r\n\n"
+                                                      << QList<qsizetype>{65} << x63Line + "/2,/1";
+    QTest::newRow("no break") << QByteArray("abc") << QList<qsizetype>{1} << "abc/0";
+    QTest::newRow("empty") << QByteArray() << QList<qsizetype>{0} << "";
+}
+
+// Every reader cuts its text a piece at a time, bytes or UTF-16 units, and may stop after
+// any line: the lines and their breaks stay the same. The masks the decoder cutting as it
+// decodes takes agree.
+void TestTextFileLines::cutInPieces() {
+    QFETCH(QByteArray, text);
+    QFETCH(QList<qsizetype>, pieceEnds);
+    QFETCH(QString, lines);
+    const std::vector<char> bytes(text.begin(), text.end());
+    const std::vector<char16_t> units(text.begin(), text.end());
+    for (const bool stopEach : {false, true}) {
+        QCOMPARE(linesCutInPieces(bytes, pieceEnds, stopEach), lines);
+        QCOMPARE(linesCutInPieces(units, pieceEnds, stopEach), lines);
+    }
+    QStringList lengths;
+    for (const QString& line : lines.split(u',', Qt::SkipEmptyParts))
+        if (!line.endsWith(u"/0"))
+            lengths.append(QString::number(line.indexOf(u'/')));
+    QCOMPARE(endsByMasks(text), lengths.join(u','));
 }
 
 void TestTextFileLines::cleanPathSlashes_data() {

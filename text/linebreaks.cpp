@@ -13,11 +13,10 @@ std::vector<LineSpan> lineSpansOf(QStringView text) {
     const char16_t* const units = text.utf16();
     std::vector<LineSpan> lines;
     lines.reserve(size_t(countBreaks(units, text.size()) + 1));
-    LineCutter cutter;
-    LineRange line;
-    bool crLf;
-    while (cutter.cut(units, text.size(), true, line, crLf) == LineCutter::Cut::Line)
-        lines.push_back({quint32(line.from), quint32(line.length)});
+    LineCuts cuts;
+    cutLines(units, text.size(), true, cuts, [&lines](qsizetype from, qsizetype length, qsizetype) {
+        lines.push_back({quint32(from), quint32(length)});
+    });
     // CR LF texts counted two breaks a line.
     if (lines.capacity() > lines.size() + lines.size() / 4)
         lines.shrink_to_fit();

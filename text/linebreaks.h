@@ -6,7 +6,9 @@
 // than starting an empty one ("a\n" and "a\r\n" are one line, "\n" is one empty line).
 //
 // The text is bytes (one byte a character) or UTF-16 units; a CR or LF is the same unit in
-// either, so the breaks of a text stay where they were when it widens.
+// either, so the breaks of a text stay where they were when it widens. Every reader cuts by
+// cutLines below: the window's, the command line's stream, its whole-file reader and its
+// pair finder, and a pasted text.
 
 #include "linespan.h"
 
@@ -16,10 +18,14 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 namespace varnel {
@@ -57,6 +63,16 @@ template <typename Unit> inline quint64 breakMask(const Unit* p, qsizetype count
     return mask;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+// breakMask for a decoder that holds sixty-four bytes in one register already, where the
+// processor has the instructions: the CR and the LF apart, for lineEndBits below.
+__attribute__((target("avx512f,avx512bw"), always_inline)) inline void
+breakMasks(__m512i bytes, quint64& crs, quint64& lfs) {
+    crs = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\r'));
+    lfs = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8('\n'));
+}
+#endif
+
 // The number of CR and LF in a text: one more is at least the number of its lines.
 template <typename Unit> inline qsizetype countBreaks(const Unit* text, qsizetype size) {
     qsizetype breaks = 0;
@@ -65,90 +81,94 @@ template <typename Unit> inline qsizetype countBreaks(const Unit* text, qsizetyp
     return breaks;
 }
 
-// Finds the breaks of a text looking at each stretch of it once, not once a line: lines are
-// short, and where one ends is hard to foresee.
-class BreakFinder {
-public:
-    // The text before `from` changed or moved.
-    void forget() { m_length = 0; }
-    // The first CR or LF at or after `from`, or `end`.
-    template <typename Unit> qsizetype find(const Unit* text, qsizetype from, qsizetype end) {
-        for (;;) {
-            const qsizetype into = from - m_base;
-            if (into >= 0 && into < m_length) {
-                if (const quint64 bits = m_mask >> into)
-                    return from + std::countr_zero(bits);
-                from = m_base + m_length;
-            }
-            if (from >= end)
-                return end;
-            m_base = from;
-            m_length = std::min<qsizetype>(64, end - from);
-            m_mask = breakMask(text + from, m_length);
-        }
-    }
+// The line rule on masks of sixty-four units, for a scan that finds the CR (`crs`) and the
+// LF (`lfs`) by itself: the units that end a line, every CR and every LF but the one right
+// after a CR. `afterCr` tells that the unit before the first was a CR.
+constexpr quint64 lineEndBits(quint64 crs, quint64 lfs, bool afterCr) {
+    return (crs | lfs) & ~(lfs & (crs << 1 | quint64(afterCr)));
+}
 
-private:
-    qsizetype m_base = 0;
-    qsizetype m_length = 0;
-    quint64 m_mask = 0;
+// Where cutting a text into lines stands between two calls of cutLines.
+struct LineCuts {
+    qsizetype start = 0; // where the line not yet cut starts
+    qsizetype scan = 0;  // where the search for its break goes on
+    // The unit before `start` was a CR, left out of the text: a LF at `start` still belongs
+    // to its break. Only a cutter that leaves the breaks out sets it.
+    bool afterCr = false;
 };
 
-// Cuts a text that may still grow into lines by the rule above, one at a time. The text
-// keeps its positions as it grows, or says how far it moved.
-class LineCutter {
-public:
-    enum class Cut { Line, NeedMore, Done };
-
-    // Where the next line starts.
-    qsizetype start() const { return m_start; }
-    // Starts the next line at `at`, past what belongs to no line (a mark, lines given).
-    void startAt(qsizetype at) {
-        m_start = m_scan = at;
-        m_finder.forget();
-    }
-    // The text was moved `by` units towards its start.
-    void moved(qsizetype by) {
-        m_start -= by;
-        m_scan -= by;
-        m_finder.forget();
-    }
-
-    // The next line of the `end` units at `text`, without its break. `atEnd` tells that
-    // the text grows no more: a CR that ends it then is a break of its own, and what follows
-    // the last break is a line.
-    template <typename Unit>
-    [[gnu::always_inline]] Cut cut(const Unit* text, qsizetype end, bool atEnd, LineRange& line,
-                                   bool& crLf) {
-        const qsizetype lineEnd = m_finder.find(text, m_scan, end);
-        qsizetype next = lineEnd + 1;
-        crLf = false;
-        if (lineEnd == end) {
-            m_scan = end;
-            if (!atEnd)
-                return Cut::NeedMore;
-            if (m_start == end)
-                return Cut::Done;
-            next = end;
-        } else if (text[lineEnd] == Unit('\r')) {
-            // Whether a LF follows decides where the next line starts.
-            if (next == end && !atEnd) {
-                m_scan = lineEnd;
-                return Cut::NeedMore;
-            }
-            crLf = next < end && text[next] == Unit('\n');
-            next += crLf ? 1 : 0;
+// Cuts the text up to `end` into lines by the rule above, from where `cuts` stands, and
+// hands each line to `take(start, length, next)`, `next` being where the line after it
+// starts: the break is `next - start - length` units long, 0 for a last line without one.
+// `atEnd` tells that the text grows no more: a CR that ends it then is a break of its own,
+// and what follows the last break is a line; otherwise a CR at the end waits for the unit
+// after it. `take` may return false to stop: cutLines then returns false, and a later call
+// goes on after the line it took last.
+//
+// Sixty-four units are compared at a time and their breaks walked bit by bit: lines are
+// short, and asking for each one alone costs more than comparing it.
+template <typename Unit, typename Take>
+[[gnu::always_inline]] inline bool cutLines(const Unit* text, qsizetype end, bool atEnd,
+                                            LineCuts& cuts, Take&& take) {
+    qsizetype start = cuts.start;
+    if (cuts.afterCr) {
+        if (start == end) {
+            cuts.afterCr = !atEnd;
+            return true;
         }
-        line = {m_start, lineEnd - m_start};
-        m_start = m_scan = next;
-        return Cut::Line;
+        cuts.afterCr = false;
+        if (text[start] == Unit('\n'))
+            cuts.scan = ++start;
     }
+    for (qsizetype at = std::max(cuts.scan, start); at < end; at += 64) {
+        for (quint64 breaks = breakMask(text + at, std::min<qsizetype>(64, end - at)); breaks != 0;
+             breaks &= breaks - 1) {
+            const qsizetype lineEnd = at + std::countr_zero(breaks);
+            // The LF of a CR LF, whose line is taken.
+            if (lineEnd < start)
+                continue;
+            qsizetype next = lineEnd + 1;
+            if (text[lineEnd] == Unit('\r')) {
+                if (next < end) {
+                    next += text[next] == Unit('\n') ? 1 : 0;
+                } else if (!atEnd) {
+                    // Whether a LF follows decides where the next line starts.
+                    cuts.start = start;
+                    cuts.scan = lineEnd;
+                    return true;
+                }
+            }
+            if constexpr (std::is_void_v<decltype(take(start, lineEnd - start, next))>) {
+                take(start, lineEnd - start, next);
+            } else if (!take(start, lineEnd - start, next)) {
+                cuts.start = cuts.scan = next;
+                return false;
+            }
+            start = next;
+        }
+    }
+    cuts.start = cuts.scan = end;
+    // What follows the last break is a line when it is not empty.
+    if (atEnd && start < end) {
+        if constexpr (std::is_void_v<decltype(take(start, end - start, end))>)
+            take(start, end - start, end);
+        else
+            return take(start, end - start, end);
+    } else if (!atEnd) {
+        cuts.start = start;
+    }
+    return true;
+}
 
-private:
-    BreakFinder m_finder;
-    qsizetype m_start = 0; // where the next line starts
-    qsizetype m_scan = 0;  // where the search for its break goes on
-};
+// Where the first line that starts after a LF at or after `from` starts, or `end`: a LF is
+// always the last unit of its break, so a text split there splits no break and no UTF-8
+// sequence.
+inline qsizetype lineStartAfterLf(const char* text, qsizetype from, qsizetype end) {
+    if (from >= end)
+        return end;
+    const void* lf = std::memchr(text + from, '\n', size_t(end - from));
+    return lf ? static_cast<const char*>(lf) - text + 1 : end;
+}
 
 // The lines of a whole text. Throws "Out of memory" for a text spans cannot address.
 std::vector<LineSpan> lineSpansOf(QStringView text);

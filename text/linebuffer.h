@@ -10,7 +10,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -23,7 +22,7 @@ namespace varnel::streaming {
 // stays until the next.
 template <typename Unit> class LineBuffer {
 public:
-    using Cut = LineCutter::Cut;
+    enum class Cut { Line, NeedMore, Done };
 
     // Room for `count` more units after those read.
     Unit* room(qsizetype count);
@@ -34,6 +33,8 @@ public:
     qsizetype waiting() const { return m_end - m_start; }
     // Starts again empty, as if `lastLine` had just been cut.
     void restart(const QByteArray& lastLine);
+    // The next line; `crLf` tells whether a CR LF ended it. `atEnd` tells that no more
+    // units come.
     [[gnu::always_inline]] Cut cut(bool atEnd, bool& crLf) {
         if (m_next == m_ends.size()) {
             m_ends.clear();
@@ -41,18 +42,14 @@ public:
             findBreaks(atEnd);
             if (m_ends.empty()) {
                 crLf = false;
-                if (!atEnd)
-                    return Cut::NeedMore;
-                if (m_start == m_end)
-                    return Cut::Done;
-                // What follows the last break is a line when it is not empty.
-                take({m_start, m_end - m_start}, m_end);
-                return Cut::Line;
+                return atEnd ? Cut::Done : Cut::NeedMore;
             }
         }
         const Break& end = m_ends[m_next++];
         crLf = end.next - end.at == 2;
-        take({m_start, end.at - m_start}, end.next);
+        beforeLast = last;
+        last = {m_start, end.at - m_start};
+        m_start = end.next;
         return Cut::Line;
     }
     LineRange last;
@@ -65,18 +62,12 @@ private:
         qsizetype at;
         qsizetype next;
     };
-    void take(LineRange line, qsizetype next) {
-        beforeLast = last;
-        last = line;
-        m_start = next;
-    }
-    // Finds the breaks of the units read since the last look, by the line rule of
-    // text/linebreaks.h, sixty-four at a time: lines are short, and asking for each one
-    // alone cost more than comparing it.
+    // Finds the breaks of the units read since the last look, a stretch of them at a time:
+    // lines are short, and asking for each one alone cost more than comparing it.
     void findBreaks(bool atEnd);
     void startAt(qsizetype at) {
-        m_start = m_scanned = at;
-        m_crLfAt = -1;
+        m_start = at;
+        m_cuts = {at, at, false};
         m_ends.clear();
         m_next = 0;
     }
@@ -86,40 +77,19 @@ private:
     std::unique_ptr<Unit[]> m_data;
     qsizetype m_capacity = 0;
     qsizetype m_end = 0;
-    qsizetype m_start = 0;     // where the next line starts
-    qsizetype m_scanned = 0;   // the units looked at for breaks
-    qsizetype m_crLfAt = -1;   // the LF of the last CR LF found
+    qsizetype m_start = 0;     // where the next line to give starts
+    LineCuts m_cuts;           // where the breaks not yet found are looked for
     std::vector<Break> m_ends; // found and not yet given
     size_t m_next = 0;
 };
 
 template <typename Unit> void LineBuffer<Unit>::findBreaks(bool atEnd) {
-    const Unit* const text = m_data.get();
-    for (qsizetype at = m_scanned; at < m_end; at += 64) {
-        for (quint64 breaks = breakMask(text + at, std::min<qsizetype>(64, m_end - at));
-             breaks != 0; breaks &= breaks - 1) {
-            const qsizetype p = at + std::countr_zero(breaks);
-            if (p == m_crLfAt)
-                continue;
-            qsizetype next = p + 1;
-            if (text[p] == Unit('\r')) {
-                // Whether a LF follows decides where the next line starts.
-                if (next == m_end && !atEnd) {
-                    m_scanned = p;
-                    return;
-                }
-                if (next < m_end && text[next] == Unit('\n'))
-                    m_crLfAt = next++;
-            }
-            m_ends.push_back({p, next});
-            // A block of empty lines would otherwise take sixteen bytes a byte.
-            if (m_ends.size() == MostBreaksAhead) {
-                m_scanned = p + 1;
-                return;
-            }
-        }
-    }
-    m_scanned = m_end;
+    cutLines(m_data.get(), m_end, atEnd, m_cuts,
+             [this](qsizetype from, qsizetype length, qsizetype next) {
+                 m_ends.push_back({from + length, next});
+                 // A block of empty lines would otherwise take sixteen bytes a byte.
+                 return m_ends.size() < MostBreaksAhead;
+             });
 }
 
 template <typename Unit> Unit* LineBuffer<Unit>::room(qsizetype count) {
@@ -147,8 +117,8 @@ template <typename Unit> Unit* LineBuffer<Unit>::room(qsizetype count) {
         m_data = std::move(grown);
     m_end -= keep;
     m_start -= keep;
-    m_scanned -= keep;
-    m_crLfAt -= keep;
+    m_cuts.start -= keep;
+    m_cuts.scan -= keep;
     for (size_t k = m_next; k < m_ends.size(); ++k) {
         m_ends[k].at -= keep;
         m_ends[k].next -= keep;

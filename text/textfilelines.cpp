@@ -11,7 +11,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -145,47 +144,23 @@ public:
         if (m_lines.capacity() - m_lines.size() < lines)
             m_pages.finish();
     }
-    // The text has grown to `end` units; `atEnd` when it grows no more. By the line rule of
-    // text/linebreaks.h, sixty-four units at a time: a CR ends its line at once, and a LF
-    // right after one is part of its break, so no break waits for the next piece.
+    // The text has grown to `end` units; `atEnd` when it grows no more.
     template <typename Unit> void add(const Unit* text, qsizetype end, bool atEnd) {
-        qsizetype start = m_start;
-        qsizetype lastCr = m_lastCr;
-        for (qsizetype at = m_scanned; at < end; at += 64) {
-            for (quint64 breaks = breakMask(text + at, std::min<qsizetype>(64, end - at));
-                 breaks != 0; breaks &= breaks - 1) {
-                const qsizetype lineEnd = at + std::countr_zero(breaks);
-                if (text[lineEnd] == Unit('\r')) {
-                    lastCr = lineEnd;
-                } else if (lastCr == lineEnd - 1) {
-                    start = lineEnd + 1; // the LF of a CR LF
-                    continue;
-                }
-                m_lines.add(start, lineEnd - start);
-                start = lineEnd + 1;
-            }
-        }
-        m_scanned = end;
-        // What follows the last break is a line when it is not empty.
-        if (atEnd && start < end) {
-            m_lines.add(start, end - start);
-            start = end;
-        }
-        m_start = start;
-        m_lastCr = lastCr;
+        cutLines(text, end, atEnd, m_cuts, [this](qsizetype from, qsizetype length, qsizetype) {
+            m_lines.add(from, length);
+        });
     }
     // Decodes `bytes` into the text at `out`, its position `at`, as far as
     // decodeUtf8Latin1Lines takes them, and cuts their lines as it goes; `at` is the end of
     // the text cut so far.
     Utf8Piece decodeCutting(QByteArrayView bytes, char* out, qsizetype at) {
-        LineCuts cuts{m_start, m_lastCr == at - 1};
+        // A CR left waiting for the unit after it is in the text already: the lines of what
+        // follows are cut with it.
+        if (m_cuts.scan < at)
+            return {0, 0, true};
         const Utf8Piece done =
-            decodeUtf8Latin1Lines(bytes.data(), bytes.size(), out, at, cuts, m_lines);
-        m_start = cuts.start;
-        m_scanned = at + done.written;
-        // The CR itself is left out of the text: a LF right after it, decoded the plain way
-        // next, still finds it just before.
-        m_lastCr = cuts.afterCr ? m_scanned - 1 : -2;
+            decodeUtf8Latin1Lines(bytes.data(), bytes.size(), out, at, m_cuts, m_lines);
+        m_cuts.scan = at + done.written;
         return done;
     }
     LinePlaces take() {
@@ -196,9 +171,7 @@ public:
 
 private:
     LinePlaces m_lines;
-    qsizetype m_start = 0;   // of the line not yet ended
-    qsizetype m_scanned = 0; // the units looked at
-    qsizetype m_lastCr = -2; // where the last CR was
+    LineCuts m_cuts;
     PagesAhead& m_pages;
 };
 
@@ -291,7 +264,8 @@ private:
 // straight into the text and split as it comes, so the file's bytes are never held whole
 // and the text is read from memory once. Nothing when the file turns out to be anything
 // else.
-std::optional<TextFile> readUtf8File(int fd, qint64 expected, qint64 budget, StopPoints& stops) {
+std::optional<TextFile> readUtf8InPieces(int fd, qint64 expected, qint64 budget,
+                                         StopPoints& stops) {
     FilePieces pieces(fd);
     // Never more characters than bytes.
     PagesAhead pages; // of the text and the places
@@ -365,7 +339,7 @@ TextFile readDecodedFile(const QString& path, qint64 budget, const ReadStops& re
         throw failures::outOfMemory();
     checkMemory(expected * PeakBytesPerFileByte, budget);
     StopPoints stops(readStops);
-    if (std::optional<TextFile> read = readUtf8File(file.get(), expected, budget, stops))
+    if (std::optional<TextFile> read = readUtf8InPieces(file.get(), expected, budget, stops))
         return *std::move(read);
     if (::lseek(file.get(), 0, SEEK_SET) != 0)
         throw failures::fromErrno(errno);

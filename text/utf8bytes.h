@@ -5,6 +5,7 @@
 
 #include "core/utf8leads.h"
 
+#include <QByteArrayView>
 #include <QtGlobal>
 
 #include <bit>
@@ -31,6 +32,20 @@ inline bool eightAscii(const char* p) {
     quint64 word;
     std::memcpy(&word, p, sizeof word);
     return !(word & HighBits);
+}
+
+inline bool isAscii(QByteArrayView bytes) {
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    quint64 high = 0;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        high |= word;
+    }
+    for (; p < end; ++p)
+        high |= quint64(static_cast<unsigned char>(*p));
+    return (high & HighBits) == 0;
 }
 
 // The first byte beyond ASCII from `p` on, or `end`.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace varnel {
@@ -40,14 +41,13 @@ public:
         , m_repeats(repeats)
         , m_checkedAhead(std::max<qsizetype>(checkedAhead, 1))
         , m_checked(from)
-        , m_lineStart(from)
-        , m_scan(from) {}
+        , m_cuts{from, from} {}
 
     // Checks the whole share and cuts it into lines, keeping up to `most` pairs.
     void run(qsizetype most) {
         // Room for a pair every line or so, taken from the system only as it is used: no
         // copies as it grows.
-        m_kept.reserve(size_t(std::min(most, (m_to - m_lineStart) / 16 + 1)));
+        m_kept.reserve(size_t(std::min(most, (m_to - m_cuts.start) / 16 + 1)));
         cut([&](const Kept& pair) {
             m_kept.push_back(pair);
             return qsizetype(m_kept.size()) < most;
@@ -62,18 +62,17 @@ public:
     // before the share's first.
     void give(qint64 before, LinePairTaker& taker) {
         const auto pair = [&](const Kept& kept) {
-            // The upper line and the lower one after its break, cut again.
-            const qsizetype upperEnd = breakFrom(kept.upperFrom);
-            // Its break is found again, unless the file was cut short meanwhile and reads as
-            // zeros, which the taker is told of: nothing is read past the share even then.
-            qsizetype lowerFrom = std::min(upperEnd + 1, m_to);
-            if (upperEnd < m_to && m_text[upperEnd] == '\r' && lowerFrom < m_to &&
-                m_text[lowerFrom] == '\n')
-                ++lowerFrom;
-            return LinePair{kept.repeat(),
-                            before + kept.lowerNumber(),
-                            {m_text + kept.upperFrom, upperEnd - kept.upperFrom},
-                            {m_text + lowerFrom, breakFrom(lowerFrom) - lowerFrom}};
+            // The upper line and the lower one after its break, cut again. Should the file
+            // have been cut short meanwhile, it reads as zeros, which the taker is told of:
+            // nothing is read past the share even then.
+            LinePair pair{kept.repeat(), before + kept.lowerNumber(), {}, {m_text + m_to, 0}};
+            LineCuts cuts{kept.upperFrom, kept.upperFrom};
+            bool upper = true;
+            cutLines(m_text, m_to, true, cuts, [&](qsizetype from, qsizetype length, qsizetype) {
+                (upper ? pair.upper : pair.lower) = QByteArrayView(m_text + from, length);
+                return std::exchange(upper, false);
+            });
+            return pair;
         };
         // The lines kept were read long ago: fetched a few pairs ahead, they are no longer
         // waited for one at a time.
@@ -112,9 +111,6 @@ private:
         quint64 numberAndRepeat;
     };
 
-    // The first CR or LF from `from` on, or the share's end.
-    qsizetype breakFrom(qsizetype from) const { return BreakFinder().find(m_text, from, m_to); }
-
     QByteArrayView view(LineRange line) const { return {m_text + line.from, line.length}; }
 
     bool checkMore() {
@@ -128,30 +124,18 @@ private:
     // goes on from there when called again.
     template <typename Found> void cut(Found&& found) {
         while (!m_cut) {
-            const qsizetype at = m_finder.find(m_text, m_scan, m_checked);
-            if (at >= m_checked) {
-                if (m_checked < m_to) {
-                    // No break before what is checked next: a long line is searched once,
-                    // not again from its start with every stretch checked.
-                    m_scan = std::max(m_scan, at);
-                    if (!checkMore())
-                        return;
-                    continue;
-                }
+            // A share ends after a LF, never between the CR and LF of one break; only the
+            // text's last share can end without a break.
+            if (!cutLines(m_text, m_checked, m_checked == m_to, m_cuts,
+                          [&](qsizetype from, qsizetype length, qsizetype) {
+                              return line(from, length, found);
+                          }))
+                return;
+            if (m_checked == m_to) {
                 m_cut = true;
-                // Only the text's last share can end without a break.
-                if (m_lineStart < m_to)
-                    line(m_lineStart, m_to - m_lineStart, found);
+            } else if (!checkMore()) {
                 return;
             }
-            qsizetype next = at + 1;
-            // A share ends after a LF, never between the CR and LF of one break.
-            if (m_text[at] == '\r' && next < m_to && m_text[next] == '\n')
-                ++next;
-            const qsizetype from = m_lineStart;
-            m_lineStart = m_scan = next;
-            if (!line(from, at - from, found))
-                return;
         }
     }
 
@@ -177,10 +161,8 @@ private:
     const qsizetype m_checkedAhead;
     Utf8Check m_check;
     bool m_valid = true;
-    qsizetype m_checked;   // the bytes known to be UTF-8 end here
-    qsizetype m_lineStart; // where the next line starts
-    qsizetype m_scan;      // where the search for its break goes on
-    BreakFinder m_finder;
+    qsizetype m_checked; // the bytes known to be UTF-8 end here
+    LineCuts m_cuts;
     bool m_cut = false; // all lines cut
     qint64 m_lines = 0;
     LineRange m_first;
@@ -189,8 +171,8 @@ private:
     std::vector<Kept> m_kept;
 };
 
-// Where each share starts: the first at the text's start, the others after the first LF
-// from each stretch on.
+// Where each share starts: the first at the text's start, the others at the first line start
+// after a LF from each stretch on.
 std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tuning) {
     std::vector<qsizetype> starts{0};
     if (text.size() < tuning.smallestShared)
@@ -199,10 +181,7 @@ std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tu
         tuning.shareSize > 0 ? tuning.shareSize
                              : std::max<qsizetype>(text.size() / std::max(tuning.shares, 1), 1);
     for (qsizetype from = stretch; from < text.size();) {
-        const void* lf = std::memchr(text.data() + from, '\n', size_t(text.size() - from));
-        if (!lf)
-            break;
-        const qsizetype start = static_cast<const char*>(lf) - text.data() + 1;
+        const qsizetype start = lineStartAfterLf(text.data(), from, text.size());
         if (start == text.size())
             break;
         starts.push_back(start);

@@ -156,8 +156,6 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
     const __m512i c2 = _mm512_set1_epi8(char(0xC2));
     const __m512i c3 = _mm512_set1_epi8(char(0xC3));
     const __m512i c3Adds = _mm512_set1_epi8(0x40);
-    const __m512i lf = _mm512_set1_epi8('\n');
-    const __m512i cr = _mm512_set1_epi8('\r');
     qsizetype i = 0;
     qsizetype o = 0;
     qsizetype start = cuts.start;
@@ -190,8 +188,9 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
         }
         const __mmask64 afterC3 = _mm512_cmpeq_epi8_mask(v, c3) << 1;
         const __m512i units = _mm512_mask_add_epi8(v, afterC3, v, c3Adds);
-        const __mmask64 lfs = _mm512_cmpeq_epi8_mask(v, lf);
-        const __mmask64 crs = _mm512_cmpeq_epi8_mask(v, cr);
+        quint64 crs;
+        quint64 lfs;
+        breakMasks(v, crs, lfs);
         const __mmask64 keep = valid & ~leads & ~(lfs | crs);
         const __m512i text = _mm512_maskz_compress_epi8(keep, units);
         if (whole)
@@ -199,9 +198,7 @@ decodeLatin1LinesVectors(const char* in, qsizetype size, char* out, qsizetype at
         else
             _mm512_mask_storeu_epi8(out + o, _bzhi_u64(~quint64(0), unsigned(_mm_popcnt_u64(keep))),
                                     text);
-        // A LF right after a CR is part of its break.
-        for (quint64 ends = (lfs | crs) & ~(lfs & (crs << 1 | quint64(afterCr))); ends != 0;
-             ends &= ends - 1) {
+        for (quint64 ends = lineEndBits(crs, lfs, afterCr); ends != 0; ends &= ends - 1) {
             const qsizetype end =
                 at + o + qsizetype(_mm_popcnt_u64(_bzhi_u64(keep, unsigned(_tzcnt_u64(ends)))));
             lines.add(start, end - start);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "linebreaks.h"
 #include "lineplaces.h"
 
 #include <QtGlobal>
@@ -34,19 +35,12 @@ enum class Utf8Way { Fastest, Plain };
 Utf8Piece decodeUtf8Latin1Piece(const char* in, qsizetype size, char* out,
                                 Utf8Way way = Utf8Way::Fastest);
 
-// Where cutting a text into lines stands between two pieces of it: where the line not yet
-// ended starts, and whether the last character taken was a CR, whose break a LF right after
-// it still belongs to.
-struct LineCuts {
-    qsizetype start = 0;
-    bool afterCr = false;
-};
-
 // decodeUtf8Latin1Piece and the line rule of text/linebreaks.h in one pass, sixty-four bytes
 // at a time: the text is read from memory once and the page faults of its breaks are
 // never taken. The breaks are left out of the text, so each line follows the one before
 // directly; `out` is the text from position `at` on, with room for `size` characters. Each
-// line a break ends goes to `lines`; the one after the last break stays open in `cuts`.
+// line a break ends goes to `lines`; the one after the last break stays open in `cuts`, its
+// `start` and `afterCr` (a CR ended what was taken).
 //
 // It takes blocks of ASCII and two-byte sequences led by C2 or C3, the letters of Western
 // European lists, and stops, not well-formed, before the first block holding anything else:

@@ -1,15 +1,14 @@
-#include "linecutting.h"
+#include "wholefilelines.h"
 
 #include "core/sidethread.h"
 #include "files/systemfailure.h"
-#include "lineencoding.h"
-#include "text/linebreaks.h"
-#include "text/textdecoding.h"
-#include "text/utf8check.h"
-#include "text/utf8pieces.h"
+#include "linebreaks.h"
+#include "textdecoding.h"
+#include "utf8bytes.h"
+#include "utf8check.h"
+#include "utf8pieces.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -18,7 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace varnel::cli {
+namespace varnel {
 
 namespace {
 
@@ -92,27 +91,14 @@ void add(const Text& text, Part& part, size_t at, size_t length) {
 
 void cut(const Text& text, Part& part) {
     part.narrowEnd = text.narrowAt + (part.from - text.from);
-    size_t start = part.from;
-    size_t crLfAt = std::numeric_limits<size_t>::max(); // the LF of a CR LF: no break of its own
-    for (size_t at = part.from; at < part.to; at += 64) {
-        for (quint64 breaks =
-                 breakMask(text.bytes + at, qsizetype(std::min<size_t>(64, part.to - at)));
-             breaks != 0; breaks &= breaks - 1) {
-            const size_t end = at + size_t(std::countr_zero(breaks));
-            if (end == crLfAt)
-                continue;
-            size_t next = end + 1;
-            if (text.bytes[end] == '\r' && next < part.to && text.bytes[next] == '\n')
-                crLfAt = next++;
-            if (part.count == 0)
-                part.firstCrLf = next - end == 2;
-            add(text, part, start, end - start);
-            start = next;
-        }
-    }
-    // After the last break, only a line that is not empty.
-    if (start < part.to)
-        add(text, part, start, part.to - start);
+    // Each part ends after a LF, or where the text does.
+    LineCuts cuts{qsizetype(part.from), qsizetype(part.from)};
+    cutLines(text.bytes, qsizetype(part.to), true, cuts,
+             [&](qsizetype from, qsizetype length, qsizetype next) {
+                 if (part.count == 0)
+                     part.firstCrLf = next - from - length == 2;
+                 add(text, part, size_t(from), size_t(length));
+             });
 }
 
 // Runs `work` on both parts, the second on a thread of its own when there is one to be had.
@@ -142,17 +128,14 @@ template <typename Work> void onBoth(Part& first, Part& second, const Work& work
 
 } // namespace
 
-Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, Bytes& narrow,
-                 std::vector<char16_t>& wide, size_t twoThreadsFrom) {
+Utf8Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, Bytes& narrow,
+                     std::vector<char16_t>& wide, size_t twoThreadsFrom) {
     const char* const text = bytes.data();
     // The second half starts after a LF, where a line starts and no UTF-8 sequence is cut.
-    size_t middle = to;
-    if (to - from >= twoThreadsFrom) {
-        const void* const lf =
-            std::memchr(text + from + (to - from) / 2, '\n', to - from - (to - from) / 2);
-        if (lf)
-            middle = size_t(static_cast<const char*>(lf) - text) + 1;
-    }
+    const size_t middle =
+        to - from >= twoThreadsFrom
+            ? size_t(lineStartAfterLf(text, qsizetype(from + (to - from) / 2), qsizetype(to)))
+            : to;
     Part first;
     first.from = from;
     first.to = middle;
@@ -160,7 +143,7 @@ Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, 
     second.from = middle;
     second.to = to;
     onBoth(first, second, [text](Part& part) { check(text, part); });
-    Cut result;
+    Utf8Cut result;
     if (!first.utf8 || !second.utf8)
         return result;
     result.utf8 = true;
@@ -201,8 +184,8 @@ Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, 
     return result;
 }
 
-Cut readUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
-                 std::vector<char16_t>& wide) {
+Utf8Cut readWholeUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
+                          std::vector<char16_t>& wide) {
     struct stat status;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         return {};
@@ -233,7 +216,7 @@ Cut readUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
     const bool marked =
         byteOrderMarkOf(text.first(std::min(text.size(), LongestByteOrderMark))).kind !=
         ByteOrderMark::Kind::None;
-    const Cut cut = marked ? Cut() : cutUtf8Lines(bytes, from, to, lines, narrow, wide);
+    const Utf8Cut cut = marked ? Utf8Cut() : cutUtf8Lines(bytes, from, to, lines, narrow, wide);
     if (!cut.utf8) {
         bytes.resize(from);
         if (::lseek(fd, start, SEEK_SET) < 0)
@@ -242,4 +225,4 @@ Cut readUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
     return cut;
 }
 
-} // namespace varnel::cli
+} // namespace varnel

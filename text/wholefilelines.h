@@ -7,7 +7,10 @@
 #include <utility>
 #include <vector>
 
-namespace varnel::cli {
+// A whole UTF-8 file read at once and cut into lines on two threads, for the sort, which keeps
+// every line's own bytes to write them back and a decoded text only where they differ.
+
+namespace varnel {
 
 // A vector that grows without first writing zeros over what is about to be written anyway.
 template <typename T> struct Uninitialized : std::allocator<T> {
@@ -42,27 +45,27 @@ static_assert(sizeof(InputLine) == 24);
 using InputLines = std::vector<InputLine, Uninitialized<InputLine>>;
 
 // What cutting a text found.
-struct Cut {
+struct Utf8Cut {
     bool utf8 = false; // when not, nothing was added
     bool allAscii = true;
     bool firstLineEndsWithCrLf = false;
 };
 
-// Cuts the text `bytes[from, to)` into lines by the line rule of text/linebreaks.h, as a
+// Cuts the text `bytes[from, to)` into lines by the line rule of linebreaks.h, as a
 // LineStream would give them, when it is all UTF-8: appends them to `lines`, the text of a
 // line beyond ASCII to `narrow` (one byte a character) or, holding a character beyond
 // U+00FF, to `wide`. A text of `twoThreadsFrom` bytes or more is cut in two halves on two
 // threads. Throws std::bad_alloc.
 constexpr size_t TwoThreadCutSize = size_t(1) << 16;
-Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, Bytes& narrow,
-                 std::vector<char16_t>& wide, size_t twoThreadsFrom = TwoThreadCutSize);
+Utf8Cut cutUtf8Lines(const Bytes& bytes, size_t from, size_t to, InputLines& lines, Bytes& narrow,
+                     std::vector<char16_t>& wide, size_t twoThreadsFrom = TwoThreadCutSize);
 
 // Reads the plain file open at `fd`, from where it stands, to the end of `bytes` in one
 // piece, and when it is UTF-8 without a mark cuts it as above: the same lines a LineStream
 // gives, without a copy of each. Anything else (no plain file, a mark, a byte that is no
 // UTF-8) is left as it was, as if nothing had been read. Throws systemFailure when reading
 // fails, std::bad_alloc.
-Cut readUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
-                 std::vector<char16_t>& wide);
+Utf8Cut readWholeUtf8File(int fd, Bytes& bytes, InputLines& lines, Bytes& narrow,
+                          std::vector<char16_t>& wide);
 
-} // namespace varnel::cli
+} // namespace varnel

@@ -3,23 +3,8 @@
 #include <QChar>
 
 #include <algorithm>
-#include <cstring>
 
-namespace varnel::cli {
-
-bool isAscii(QByteArrayView bytes) {
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    quint64 high = 0;
-    for (; end - p >= 8; p += 8) {
-        quint64 word;
-        std::memcpy(&word, p, 8);
-        high |= word;
-    }
-    for (; p < end; ++p)
-        high |= quint64(static_cast<unsigned char>(*p));
-    return (high & 0x8080808080808080ull) == 0;
-}
+namespace varnel {
 
 bool readsAsLatin1(QByteArrayView windows1252) {
     return std::none_of(windows1252.begin(), windows1252.end(), [](char c) {
@@ -27,19 +12,23 @@ bool readsAsLatin1(QByteArrayView windows1252) {
     });
 }
 
+char* encodeLatin1AsUtf8(QLatin1StringView text, char* out) {
+    for (const char byte : text) {
+        const auto c = uchar(byte);
+        if (c < 0x80) {
+            *out++ = char(c);
+        } else {
+            *out++ = char(0xC0 | (c >> 6));
+            *out++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 // A general encoder called once a line costs more than this.
 char* encodeUtf8(LineText text, char* out) {
-    if (!text.isWide()) {
-        for (const uchar c : QByteArrayView(text.bytes(), text.size())) {
-            if (c < 0x80) {
-                *out++ = char(c);
-            } else {
-                *out++ = char(0xC0 | (c >> 6));
-                *out++ = char(0x80 | (c & 0x3F));
-            }
-        }
-        return out;
-    }
+    if (!text.isWide())
+        return encodeLatin1AsUtf8(text.narrow(), out);
     const char16_t* p = text.wide().utf16();
     const char16_t* const end = p + text.size();
     while (p < end) {
@@ -75,4 +64,4 @@ char* encodeUtf16(QStringView units, bool bigEndian, char* out) {
     return out;
 }
 
-} // namespace varnel::cli
+} // namespace varnel

@@ -1,5 +1,5 @@
-#include "cli/linecutting.h"
 #include "text/linestream.h"
+#include "text/wholefilelines.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryFile>
@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 using namespace varnel;
-using namespace varnel::cli;
 
 namespace {
 
@@ -52,7 +51,7 @@ StreamLines streamed(const QByteArray& text) {
 
 } // namespace
 
-class TestLineCutting : public QObject {
+class TestWholeFileLines : public QObject {
     Q_OBJECT
 private slots:
     void cutsAsTheStreamReads_data();
@@ -61,7 +60,7 @@ private slots:
     void readsFromWhereTheFileStands();
 };
 
-void TestLineCutting::cutsAsTheStreamReads_data() {
+void TestWholeFileLines::cutsAsTheStreamReads_data() {
     QTest::addColumn<size_t>("twoThreadsFrom");
     QTest::newRow("one thread") << std::numeric_limits<size_t>::max();
     // Every text with a LF in its second half is cut in two.
@@ -70,7 +69,7 @@ void TestLineCutting::cutsAsTheStreamReads_data() {
 
 // Random texts behind lines already kept, so that every offset counts: the same lines, bytes
 // and text, the same first break, and nothing added for a text that is no UTF-8.
-void TestLineCutting::cutsAsTheStreamReads() {
+void TestWholeFileLines::cutsAsTheStreamReads() {
     QFETCH(size_t, twoThreadsFrom);
     QRandomGenerator random(7);
     for (int round = 0; round < 400; ++round) {
@@ -81,8 +80,8 @@ void TestLineCutting::cutsAsTheStreamReads() {
         InputLines lines(1, InputLine{});
         Bytes narrow(before.begin(), before.end());
         std::vector<char16_t> wide{u'\u20AC'};
-        const Cut cut = cutUtf8Lines(bytes, size_t(before.size()), bytes.size(), lines, narrow,
-                                     wide, twoThreadsFrom);
+        const Utf8Cut cut = cutUtf8Lines(bytes, size_t(before.size()), bytes.size(), lines, narrow,
+                                         wide, twoThreadsFrom);
 
         const StreamLines expected = streamed(text);
         QCOMPARE(cut.utf8, expected.utf8);
@@ -121,7 +120,7 @@ void TestLineCutting::cutsAsTheStreamReads() {
     }
 }
 
-void TestLineCutting::readsFromWhereTheFileStands_data() {
+void TestWholeFileLines::readsFromWhereTheFileStands_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("cut");
     QTest::newRow("UTF-8") << QByteArray("#a\r\n\xC3\xA9\n") << true;
@@ -133,7 +132,7 @@ void TestLineCutting::readsFromWhereTheFileStands_data() {
 
 // What it leaves to the stream it leaves as it found it: the bytes read given back, the file
 // where it stood.
-void TestLineCutting::readsFromWhereTheFileStands() {
+void TestWholeFileLines::readsFromWhereTheFileStands() {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, cut);
     QTemporaryFile file;
@@ -143,11 +142,11 @@ void TestLineCutting::readsFromWhereTheFileStands() {
     InputLines lines;
     Bytes narrow;
     std::vector<char16_t> wide;
-    QCOMPARE(readUtf8File(file.handle(), read, lines, narrow, wide).utf8, cut);
+    QCOMPARE(readWholeUtf8File(file.handle(), read, lines, narrow, wide).utf8, cut);
     QCOMPARE(::lseek(file.handle(), 0, SEEK_CUR), off_t(cut ? bytes.size() : 1));
     QCOMPARE(QByteArray(read.data(), qsizetype(read.size())), cut ? "k" + bytes.mid(1) : "k");
     QCOMPARE(lines.size(), size_t(cut ? 2 : 0));
 }
 
-QTEST_GUILESS_MAIN(TestLineCutting)
-#include "tst_linecutting.moc"
+QTEST_GUILESS_MAIN(TestWholeFileLines)
+#include "tst_wholefilelines.moc"
