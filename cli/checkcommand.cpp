@@ -1,8 +1,8 @@
 #include "checkcommand.h"
 
-#include "files/bytesource.h"
 #include "files/filesystem.h"
 #include "files/mappedfile.h"
+#include "files/temporaryfilefailure.h"
 #include "order/collationkeys.h"
 #include "streams.h"
 #include "text/linestream.h"

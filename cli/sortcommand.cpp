@@ -1,9 +1,10 @@
 #include "sortcommand.h"
 
-#include "files/bytesource.h"
+#include "files/descriptorio.h"
 #include "files/filemetadata.h"
 #include "files/filereplacement.h"
 #include "files/filesystem.h"
+#include "files/systemfailure.h"
 #include "order/collation.h"
 #include "order/linesort.h"
 #include "output/lineencoding.h"

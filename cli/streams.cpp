@@ -1,7 +1,8 @@
 #include "streams.h"
 
-#include "files/bytesource.h"
+#include "files/descriptorio.h"
 #include "files/filesystem.h"
+#include "files/systemfailure.h"
 #include "files/targetpath.h"
 
 #include <cerrno>

@@ -9,7 +9,7 @@
 #include "core/failure.h"
 #include "core/guard.h"
 #include "core/userinterface.h"
-#include "lists/linelist.h"
+#include "lists/columntable.h"
 #include "lists/linelistmodel.h"
 #include "lists/listsnapshot.h"
 #include "windowstate.h"
@@ -57,7 +57,8 @@ void copyTableToClipboard(WindowState& state, const ColumnTable& list) {
                    2 * qint64(list.columnCount()) * items, CommandProgress::Cancel::NotAllowed);
     EventPump& pump = state.pump();
     qint64 asks = 0;
-    const QString text = clipboardText(list, [&] {
+    const auto cell = [&list](qsizetype item, qsizetype column) { return list.cell(item, column); };
+    const QString text = clipboardText(items, list.columnCount(), cell, [&] {
         progress.setDone(++asks);
         pump.yield();
     });

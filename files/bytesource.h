@@ -1,58 +1,14 @@
 #pragma once
 
-#include "core/failure.h"
-
 #include <QByteArray>
 #include <QByteArrayView>
 
 #include <functional>
-#include <utility>
 #include <memory>
 
 namespace varnel {
 
-// A failure in the system's own words (strerror), as command-line programs report them.
-Failure systemFailure(int error);
-
-// Creating, writing or reading a temporary file failed: the trouble of the folder it is in,
-// not of what was being read when it was needed.
-class TemporaryFileFailure : public Failure {
-public:
-    TemporaryFileFailure(int error, const QString& folder);
-    const QString& folder() const { return m_folder; }
-    // The system's words alone; the description names the folder too.
-    const QString& reason() const { return m_reason; }
-
-private:
-    QString m_folder;
-    QString m_reason;
-};
-
-// A temporary file without a name, for reading and writing: nothing is left behind,
-// whatever ends the program. Failures are TemporaryFileFailure.
-class UnnamedFile {
-public:
-    UnnamedFile();
-    ~UnnamedFile();
-    UnnamedFile(const UnnamedFile&) = delete;
-    UnnamedFile& operator=(const UnnamedFile&) = delete;
-
-    int fd() const { return m_fd; }
-    // Hands the descriptor over: the caller closes it.
-    int release() { return std::exchange(m_fd, -1); }
-    const QString& folder() const { return m_folder; }
-    void write(QByteArrayView bytes);
-    // Reads from the start from here on.
-    void rewind();
-    // Up to `most` bytes, 0 at the end.
-    qsizetype read(char* into, qsizetype most);
-
-private:
-    int m_fd = -1;
-    QString m_folder;
-};
-
-void writeAll(int fd, QByteArrayView bytes);
+class UnnamedFile;
 
 // The bytes of an open descriptor (a file, a pipe, a terminal) from where it stands when
 // given, with one look ahead. Failures are systemFailure.

@@ -1,11 +1,12 @@
 #include "filereplacement.h"
 
-#include "bytesource.h"
+#include "descriptorio.h"
 #include "filemetadata.h"
 #include "filesystem.h"
 #include "pendingnames.h"
 #include "systemcalls.h"
 #include "targetpath.h"
+#include "unnamedfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,7 @@
 #include "filesystem.h"
 
 #include "core/failure.h"
+#include "core/utf8leads.h"
 
 #include <QScopeGuard>
 
@@ -17,40 +18,20 @@ namespace varnel {
 
 namespace {
 
-// Length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none.
-// Overlong forms, encoded surrogates and code points past U+10FFFF are not valid.
+// Length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none or is
+// ASCII.
 int validSequenceLength(QByteArrayView bytes, qsizetype at) {
-    const auto byte = [&](qsizetype i) { return uchar(bytes[i]); };
-    const uchar lead = byte(at);
-    int length = 0;
-    uchar low = 0x80;
-    uchar high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
+    const Utf8Lead lead = Utf8Leads[uchar(bytes[at])];
+    if (lead.length < 2 || at + lead.length > bytes.size())
         return 0;
-    }
-    if (at + length > bytes.size())
+    const auto second = uchar(bytes[at + 1]);
+    if (second < lead.low || second > lead.high)
         return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high)
-        return 0;
-    for (int i = 2; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
+    for (int i = 2; i < lead.length; ++i) {
+        if ((uchar(bytes[at + i]) & 0xC0) != 0x80)
             return 0;
     }
-    return length;
+    return lead.length;
 }
 
 // Numbered the way the walk's listing rules expect: 70 and 76 end in a folder being

@@ -1,6 +1,6 @@
 #include "mappedfile.h"
 
-#include "bytesource.h"
+#include "systemfailure.h"
 
 #include <atomic>
 #include <cerrno>

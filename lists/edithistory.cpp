@@ -36,7 +36,7 @@ void EditHistory::endStep() {
         commit();
 }
 
-void EditHistory::record(LineListModel& list, LineListModel::Change change) {
+void EditHistory::record(LineListModel& list, ListChange change) {
     Step& step = m_replayed ? *m_replayed : m_open;
     step.bytes += change.bytes();
     step.changes.emplace_back(&list, std::move(change));

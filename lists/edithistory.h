@@ -16,7 +16,7 @@ namespace varnel {
 // yields; a change outside any step is a step of its own. The history keeps at most
 // `maxSteps` steps and about `maxBytes` of rows and text they alone hold, dropping the
 // oldest; the newest step is kept whatever its size.
-class EditHistory : public QObject, private LineListModel::ChangeRecorder {
+class EditHistory : public QObject, private ListChangeRecorder {
     Q_OBJECT
 public:
     static constexpr qsizetype DefaultMaxSteps = 500;
@@ -64,11 +64,11 @@ signals:
 
 private:
     struct Step {
-        std::vector<std::pair<LineListModel*, LineListModel::Change>> changes;
+        std::vector<std::pair<LineListModel*, ListChange>> changes;
         qsizetype bytes = 0;
     };
 
-    void record(LineListModel& list, LineListModel::Change change) override;
+    void record(LineListModel& list, ListChange change) override;
     // A step is under way (and undo would cut into it) beyond the one an undo runs in.
     bool isRecording() const { return m_depth > 1 || !m_open.changes.empty(); }
     bool replay(std::deque<Step>& from, std::deque<Step>& to);

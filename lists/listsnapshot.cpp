@@ -1,7 +1,6 @@
 #include "listsnapshot.h"
 
 #include "core/failure.h"
-#include "linelistmodel.h"
 
 #include <utility>
 
@@ -31,12 +30,6 @@ QString ListSnapshot::cell(qsizetype item, qsizetype column) const {
     if (column != 1)
         throw failures::indexOutOfBounds();
     return text(item);
-}
-
-ListSnapshot LineListModel::snapshot() const {
-    // The buffers' list and the rows are shared, not copied: this costs the same for ten
-    // million lines as for one. Rows not yet shown to the views are not the list's yet.
-    return ListSnapshot(m_storage, m_entries.sharedLines(), count(), m_headers.value(0));
 }
 
 } // namespace varnel

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linelist.h"
+#include "columntable.h"
 #include "linestorage.h"
 #include "order/linetext.h"
 

@@ -1,6 +1,5 @@
 #include "commands/copying.h"
 #include "commands/windowstate.h"
-#include "lists/linelist.h"
 #include "output/clipboardtext.h"
 #include "tests/support/commandform.h"
 #include "tests/support/testfiles.h"
@@ -13,22 +12,6 @@ using namespace varnel::testing;
 using Rows = QList<QStringList>;
 
 namespace {
-
-// A table of several columns, as the general routine meets it in other lists.
-class Table : public ColumnTable {
-public:
-    explicit Table(Rows rows)
-        : m_rows(std::move(rows)) {}
-    qsizetype itemCount() const override { return m_rows.size(); }
-    qsizetype columnCount() const override { return m_rows.isEmpty() ? 1 : m_rows.first().size(); }
-    QString columnCaption(qsizetype) const override { return {}; }
-    QString cell(qsizetype item, qsizetype column) const override {
-        return m_rows.at(item - 1).at(column - 1);
-    }
-
-private:
-    Rows m_rows;
-};
 
 const QString copiedMessage =
     QStringLiteral("Results have been copied to the clipboard.\r\rClick a text area where you "
@@ -67,7 +50,11 @@ void TestClipboard::text() {
     QFETCH(Rows, rows);
     QFETCH(QString, text);
     int yields = 0;
-    QCOMPARE(clipboardText(Table(rows), [&yields] { ++yields; }), text);
+    const auto cell = [&rows](qsizetype item, qsizetype column) {
+        return rows.at(item - 1).at(column - 1);
+    };
+    const qsizetype columns = rows.isEmpty() ? 1 : rows.first().size();
+    QCOMPARE(clipboardText(rows.size(), columns, cell, [&yields] { ++yields; }), text);
     QVERIFY(rows.isEmpty() || yields > 0);
 }
 

@@ -1,9 +1,9 @@
 // FileReplacement on real files: what a replaced file keeps, what a new one gets, and that a
 // failure at any step leaves the old file whole with nothing beside it.
 
-#include "files/bytesource.h"
 #include "files/filereplacement.h"
 #include "files/systemcalls.h"
+#include "files/systemfailure.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>

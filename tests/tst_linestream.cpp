@@ -1,4 +1,4 @@
-#include "files/bytesource.h"
+#include "files/unnamedfile.h"
 #include "order/encodedlinesortsafter.h"
 #include "order/linesortsafter.h"
 #include "tests/support/textreaders.h"

@@ -3,7 +3,7 @@
 // The buffer a LineStream cuts its lines from: inside the text layer only.
 
 #include "core/memorypolicy.h"
-#include "files/bytesource.h"
+#include "files/systemfailure.h"
 #include "linebreaks.h"
 
 #include <QByteArray>

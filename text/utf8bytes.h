@@ -3,10 +3,11 @@
 // What each byte of a UTF-8 text is, and the run of ASCII every reader and decoder steps over
 // first: most lines of most lists are ASCII for long stretches.
 
+#include "core/utf8leads.h"
+
 #include <QByteArrayView>
 #include <QtGlobal>
 
-#include <array>
 #include <bit>
 #include <cstring>
 
@@ -93,32 +94,6 @@ template <typename Unit> inline qsizetype copyAscii(const char* in, qsizetype si
         out[i] = Unit(in[i]);
     return i;
 }
-
-// A byte as the first of a strict UTF-8 sequence: its length (0 for a byte that starts
-// none, 1 for ASCII) and the range its second byte must lie in, which rules out overlong
-// forms, surrogates and everything above U+10FFFF. Later bytes lie in 80 to BF.
-struct Utf8Lead {
-    unsigned char length;
-    unsigned char low;
-    unsigned char high;
-};
-
-inline constexpr std::array<Utf8Lead, 256> Utf8Leads = [] {
-    std::array<Utf8Lead, 256> leads{};
-    for (int b = 0; b < 0x80; ++b)
-        leads[b] = {1, 0, 0};
-    for (int b = 0xC2; b <= 0xDF; ++b)
-        leads[b] = {2, 0x80, 0xBF};
-    for (int b = 0xE0; b <= 0xEF; ++b)
-        leads[b] = {3, 0x80, 0xBF};
-    for (int b = 0xF0; b <= 0xF4; ++b)
-        leads[b] = {4, 0x80, 0xBF};
-    leads[0xE0].low = 0xA0;  // below: overlong
-    leads[0xED].high = 0x9F; // above: surrogates
-    leads[0xF0].low = 0x90;  // below: overlong
-    leads[0xF4].high = 0x8F; // above: beyond U+10FFFF
-    return leads;
-}();
 
 // The bits of the code point a lead byte of a sequence of `length` bytes carries.
 inline char32_t leadBits(unsigned char lead, int length) {

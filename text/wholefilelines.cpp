@@ -1,7 +1,7 @@
 #include "wholefilelines.h"
 
 #include "core/sidethread.h"
-#include "files/bytesource.h"
+#include "files/systemfailure.h"
 #include "linebreaks.h"
 #include "textdecoding.h"
 #include "utf8bytes.h"
