@@ -1,7 +1,9 @@
 #include "support/programrun.h"
 #include "support/testfiles.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,6 +92,7 @@ private slots:
     void program();
     void inPlaceGoesOnPastABadMarker();
     void sortedBlocksPassTheCheck();
+    void readmeExamples();
 
 private:
     QTemporaryDir m_folder;
@@ -248,6 +251,36 @@ void TestBlocks::sortedBlocksPassTheCheck() {
     QCOMPARE(run.status, 0);
     for (int f = 0; f < names.size(); ++f)
         QCOMPARE(contentsOf(folder.filePath(names[f])), sorted[f]);
+}
+
+// The README's examples, exactly as written: each a file, the command that sorts it, and
+// the file it makes.
+void TestBlocks::readmeExamples() {
+    QFile readme(QStringLiteral(VARNEL_SOURCE_DIR "/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const qsizetype from = text.indexOf(u"\n## Sorted blocks inside any file\n"_qs);
+    QVERIFY(from >= 0);
+    const QString section = text.mid(from + 1, text.indexOf(u"\n## "_qs, from + 1) - from);
+    QStringList blocks;
+    static const QRegularExpression fenced(u"\n```[a-z]*\n(.*?)```"_qs,
+                                           QRegularExpression::DotMatchesEverythingOption);
+    for (const QRegularExpressionMatch& match : fenced.globalMatch(section))
+        blocks.append(match.captured(1));
+    QCOMPARE(blocks.size(), 9);
+    const QTemporaryDir folder;
+    for (qsizetype k = 0; k + 2 < blocks.size(); k += 3) {
+        const QString command = blocks[k + 1].trimmed();
+        const QString name = command.section(u' ', -1);
+        writeFile(folder.filePath(name), blocks[k].toUtf8());
+        const QStringList check{u"check"_qs, u"--blocks"_qs, name};
+        QCOMPARE(runProgram({check, folder.path(), {}}).status, 1);
+        const ProgramRun run = runProgram({{command}, folder.path(), {}, {}, true});
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(QString::fromUtf8(contentsOf(folder.filePath(name))), blocks[k + 2]);
+        QCOMPARE(runProgram({check, folder.path(), {}}).status, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBlocks)
