@@ -85,6 +85,7 @@ BlockFile BlockFile::read(int fd) {
     const qsizetype size = file.bytes.size() - (file.bytes.size() % file.unitSize);
     qsizetype at = mark.length;
     StreamLine line;
+    std::vector<qsizetype> ends; // of each line's text in the units
     while (stream.next(line)) {
         Line place{at, file.unitSize == 2 ? 2 * line.units.size() : line.bytes.size(), 0};
         const qsizetype end = at + place.length;
@@ -95,13 +96,20 @@ BlockFile BlockFile::read(int fd) {
         else if (end < size && unitAt(end) == u'\n')
             place.breakLength = file.unitSize;
         file.lines.push_back(place);
-        file.texts.append(stream.text(line));
+        stream.appendText(line, file.units);
+        ends.push_back(qsizetype(file.units.size()));
         at = end + place.breakLength;
     }
     // The half unit reads as a character of the last line that is not in its bytes.
     if (stream.halfUnitAtEnd() >= 0)
         throw Failure(ErrorNumber::InputPastEndOfFile,
                       QStringLiteral("ends in half a UTF-16 character (an odd number of bytes)"));
+    file.texts.reserve(qsizetype(ends.size()));
+    qsizetype from = 0;
+    for (const qsizetype end : ends) {
+        file.texts.append(QStringView(file.units.data() + from, end - from));
+        from = end;
+    }
     file.blocks = findSortedBlocks(file.texts);
     return file;
 }

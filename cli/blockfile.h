@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -20,9 +19,17 @@ struct BlockFile {
         qsizetype length = 0;      // without the break
         qsizetype breakLength = 0; // 0 for a last line without a break
     };
+    BlockFile() = default;
+    // The texts are views of the decoded units: a move keeps them, a copy would not.
+    BlockFile(BlockFile&&) = default;
+    BlockFile& operator=(BlockFile&&) = default;
+    BlockFile(const BlockFile&) = delete;
+    BlockFile& operator=(const BlockFile&) = delete;
+
     QByteArray bytes;
     std::vector<Line> lines;
-    QStringList texts;
+    std::vector<char16_t> units; // every line's text, one after another
+    BlockLines texts;
     int unitSize = 1; // 2 for UTF-16
     bool bigEndian = false;
     std::optional<FileIdentity> identity; // a plain file's, as it was before it was read

@@ -503,7 +503,7 @@ private:
     }
 
     qsizetype trailingBlankBytes(qsizetype line) const {
-        const QString& text = m_file.texts[line];
+        const QStringView text = m_file.texts[line];
         qsizetype n = 0;
         while (n < text.size() &&
                (text[text.size() - 1 - n] == u' ' || text[text.size() - 1 - n] == u'\t'))

@@ -9,7 +9,7 @@ namespace {
 // The blocks found, lines counted from 1: "[MARKER-END options] {FIRST-LAST@COMPARED'TEXT' ...
 // ~TRAILING_FIRST-TRAILING_LAST ,}" a group, ",": the group keeps its commas; "!LINE message"
 // a problem.
-QString described(const QStringList& lines, const SortedBlocks& found) {
+QString described(const BlockLines& lines, const SortedBlocks& found) {
     QStringList out;
     for (const MarkerProblem& problem : found.problems)
         out.append(QStringLiteral("!%1 %2").arg(problem.line + 1).arg(problem.message));
@@ -104,7 +104,7 @@ void TestSortedBlocks::blocks_data() {
 void TestSortedBlocks::blocks() {
     QFETCH(QString, text);
     QFETCH(QString, expected);
-    const QStringList lines = text.split(u'\n');
+    const BlockLines lines = QStringView(text).split(u'\n');
     QCOMPARE(described(lines, findSortedBlocks(lines)), expected);
 }
 

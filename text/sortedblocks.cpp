@@ -64,7 +64,7 @@ QString readOptions(QStringView afterMarker, SortedBlock& block) {
 // Cuts a block's lines into groups and items.
 class BlockReader {
 public:
-    BlockReader(const QStringList& lines, SortedBlock& block)
+    BlockReader(const BlockLines& lines, SortedBlock& block)
         : m_lines(lines)
         , m_block(block) {}
 
@@ -77,7 +77,7 @@ public:
 private:
     void take(qsizetype i) {
         const QStringView text = m_lines[i];
-        const bool blank = QStringView(text).trimmed().isEmpty();
+        const bool blank = text.trimmed().isEmpty();
         if (blank && !m_block.groupsAcross) {
             closeGroup(i);
             return;
@@ -131,7 +131,7 @@ private:
         }
     }
 
-    const QStringList& m_lines;
+    const BlockLines& m_lines;
     SortedBlock& m_block;
     BlockGroup m_group;
     qsizetype m_groupIndent = 0;
@@ -144,7 +144,7 @@ bool holdsBlockMarker(QStringView line) {
     return line.contains(u"varnel:");
 }
 
-SortedBlocks findSortedBlocks(const QStringList& lines) {
+SortedBlocks findSortedBlocks(const BlockLines& lines) {
     SortedBlocks found;
     std::optional<SortedBlock> open;
     const auto close = [&](qsizetype end) {

@@ -4,7 +4,7 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
 
 #include <optional>
 
@@ -62,14 +62,15 @@ struct SortedBlocks {
 };
 
 // The blocks of a file's lines, in the file's order. A file without markers has none.
-SortedBlocks findSortedBlocks(const QStringList& lines);
+using BlockLines = QList<QStringView>;
+SortedBlocks findSortedBlocks(const BlockLines& lines);
 
 // Whether a line holds a marker at all: the quick test before anything else is read.
 bool holdsBlockMarker(QStringView line);
 
 // An item's text as it is compared.
-inline QStringView comparedText(const QStringList& lines, const BlockItem& item) {
-    return QStringView(lines[item.compared]).first(item.comparedLength);
+inline QStringView comparedText(const BlockLines& lines, const BlockItem& item) {
+    return lines[item.compared].first(item.comparedLength);
 }
 
 } // namespace varnel
