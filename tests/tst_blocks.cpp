@@ -209,16 +209,32 @@ void TestBlocks::sortedBlocksPassTheCheck() {
     QStringList names;
     QList<QList<RandomLine>> files;
     QList<QByteArray> inputs;
-    const auto encode = [](const QString& text, bool wide) {
-        return wide ? QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)
-                    : text.toUtf8();
+    // Every encoding the check reads, one file in ten each but UTF-8: UTF-16 with its mark,
+    // UTF-8 with its mark, Windows-1252.
+    enum Encoding { Utf8, Utf16, MarkedUtf8, Windows1252 };
+    const auto encodingOf = [](int f) { return f % 10 < 7 ? Utf8 : Encoding(f % 10 - 6); };
+    const auto encode = [](const QString& text, Encoding encoding) {
+        switch (encoding) {
+        case Utf16:
+            return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        case Windows1252:
+            return text.toLatin1();
+        case Utf8:
+        case MarkedUtf8:
+            break;
+        }
+        return text.toUtf8();
+    };
+    const auto markOf = [](Encoding encoding) {
+        return encoding == Utf16        ? QByteArray("\xFF\xFE")
+               : encoding == MarkedUtf8 ? QByteArray("\xEF\xBB\xBF")
+                                        : QByteArray();
     };
     for (int f = 0; f < 300; ++f) {
         const QList<RandomLine> lines = randomFile(random);
-        const bool wide = f % 10 == 9;
-        QByteArray bytes = wide ? QByteArray("\xFF\xFE", 2) : QByteArray();
+        QByteArray bytes = markOf(encodingOf(f));
         for (const RandomLine& line : lines)
-            bytes += encode(line.text + line.lineBreak, wide);
+            bytes += encode(line.text + line.lineBreak, encodingOf(f));
         names.append(QStringLiteral("f%1").arg(f));
         writeFile(folder.filePath(names.last()), bytes);
         files.append(lines);
@@ -238,10 +254,9 @@ void TestBlocks::sortedBlocksPassTheCheck() {
         // Without repeats left out, a block keeps its length: what lies outside stays where
         // it was.
         QCOMPARE(sorted.last().size(), inputs[f].size());
-        const bool wide = f % 10 == 9;
-        qsizetype at = wide ? 2 : 0;
+        qsizetype at = markOf(encodingOf(f)).size();
         for (const RandomLine& line : files[f]) {
-            const QByteArray bytes = encode(line.text + line.lineBreak, wide);
+            const QByteArray bytes = encode(line.text + line.lineBreak, encodingOf(f));
             if (!line.inBlock && sorted.last().mid(at, bytes.size()) != bytes)
                 QFAIL(qPrintable(QStringLiteral("%1 changed outside its blocks").arg(names[f])));
             at += bytes.size();
