@@ -1,5 +1,6 @@
 #include "checkcommand.h"
 
+#include "blockfile.h"
 #include "files/filesystem.h"
 #include "files/mappedfile.h"
 #include "files/temporaryfilefailure.h"
@@ -45,6 +46,8 @@ public:
     // The same for a plain file in UTF-8 read in one go; nothing, with nothing read or
     // written, when the file is not one of those: it is then for check() to read.
     std::optional<bool> checkMapped(const QString& name, int fd);
+    // The same for the sorted blocks marked in a file, read whole.
+    bool checkBlocks(const QString& name, int fd);
     // The file failed: what was found in it while its encoding was in doubt goes.
     void abandon();
 
@@ -236,6 +239,49 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
     return taker.found > 0;
 }
 
+bool Checker::checkBlocks(const QString& name, int fd) {
+    const BlockFile file = BlockFile::read(fd);
+    const QByteArray shownName = encodeFileName(name);
+    for (const MarkerProblem& problem : file.blocks.problems) {
+        const QByteArray marker = file.texts[problem.line].toUtf8();
+        const QByteArray message = problem.message.toUtf8();
+        write([&](QByteArray& out) {
+            m_report->add({Finding::Kind::Marker, shownName, problem.line + 1, marker, message},
+                          out);
+        });
+    }
+    bool found = !file.blocks.problems.isEmpty();
+    for (const SortedBlock& block : file.blocks.blocks) {
+        LineOrder order = m_options.order;
+        order.rule = block.rule.value_or(order.rule);
+        order.numeric = order.numeric || block.numeric;
+        const bool unique = m_options.unique || block.unique;
+        const QCollator collator = makeCollator(order);
+        LineComparison compare(order, collator);
+        for (const BlockGroup& group : block.groups) {
+            for (qsizetype k = 0; k + 1 < group.items.size(); ++k) {
+                const BlockItem& upper = group.items[k];
+                const BlockItem& lower = group.items[k + 1];
+                const int sign =
+                    compare(comparedText(file.texts, upper), comparedText(file.texts, lower));
+                if (sign < 0 || (sign == 0 && !unique))
+                    continue;
+                found = true;
+                const QByteArray text = file.utf8Of(upper);
+                const QByteArray next = file.utf8Of(lower);
+                write([&](QByteArray& out) {
+                    m_report->add({sign > 0 ? Finding::Kind::Order : Finding::Kind::Repeat,
+                                   shownName, upper.compared + 1, text, next, lower.compared + 1},
+                                  out);
+                });
+                if (m_options.quiet)
+                    return true;
+            }
+        }
+    }
+    return found;
+}
+
 void Checker::abandon() {
     forgetUnsettled();
     m_out.release();
@@ -281,7 +327,10 @@ int runCheck(const QStringList& files, const CheckOptions& options) {
         for (const QString& name : inputNames(files)) {
             try {
                 const InputFile input(name);
-                if (const std::optional<bool> mapped = checker.checkMapped(name, input.fd())) {
+                if (options.blocks) {
+                    found = checker.checkBlocks(name, input.fd()) || found;
+                } else if (const std::optional<bool> mapped =
+                               checker.checkMapped(name, input.fd())) {
                     found = *mapped || found;
                 } else {
                     LineStream stream(input.fd(), LineStream::Replay::Again);

@@ -12,7 +12,8 @@ struct CheckOptions {
     LineOrder order{LineOrder::Rule::Code, false};
     bool unique = false; // a line equal to the one below it is a finding too
     FindingReport::Format format = FindingReport::Format::Gnu;
-    bool quiet = false; // the exit status only
+    bool quiet = false;  // the exit status only
+    bool blocks = false; // only the sorted blocks marked in each file
 };
 
 // "varnel check": every line of each FILE that sorts after the line below it (and with

@@ -84,6 +84,7 @@ QString readCheckOptions(const QCommandLineParser& parser, CheckOptions& options
         return problem;
     options.unique = parser.isSet(QStringLiteral("unique"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
+    options.blocks = parser.isSet(QStringLiteral("blocks"));
     if (parser.isSet(QStringLiteral("format"))) {
         const QString word = parser.value(QStringLiteral("format"));
         const auto format = FindingReport::formatNamed(word);
@@ -109,6 +110,7 @@ QString readSortOptions(const QCommandLineParser& parser, const QStringList& fil
         return problem;
     options.unique = parser.isSet(QStringLiteral("unique"));
     options.inPlace = parser.isSet(QStringLiteral("in-place"));
+    options.blocks = parser.isSet(QStringLiteral("blocks"));
     const bool hasOutput = parser.isSet(QStringLiteral("output"));
     const QString output = parser.value(QStringLiteral("output"));
     if (options.inPlace) {

@@ -18,7 +18,19 @@ namespace {
 constexpr char HexDigits[] = "0123456789ABCDEF";
 
 QByteArrayView kindName(Finding::Kind kind) {
-    return kind == Finding::Kind::Order ? "order" : "repeat";
+    switch (kind) {
+    case Finding::Kind::Order:
+        break;
+    case Finding::Kind::Repeat:
+        return "repeat";
+    case Finding::Kind::Marker:
+        return "marker";
+    }
+    return "order";
+}
+
+qint64 nextLineOf(const Finding& finding) {
+    return finding.nextLine > 0 ? finding.nextLine : finding.line + 1;
 }
 
 // A file's place in the git work tree it is in: the tree's root, canonical, and the path
@@ -82,6 +94,10 @@ private:
 
 // What the finding says, texts quoted and escaped: `"TEXT" sorts after "NEXT" on line N`.
 void appendMessage(const Finding& finding, QByteArray& out) {
+    if (finding.kind == Finding::Kind::Marker) {
+        out.append(finding.next);
+        return;
+    }
     out.append('"');
     appendCEscaped(finding.text, out);
     if (finding.kind == Finding::Kind::Order) {
@@ -91,7 +107,7 @@ void appendMessage(const Finding& finding, QByteArray& out) {
     } else {
         out.append("\" repeats on line ");
     }
-    out.append(QByteArray::number(finding.line + 1));
+    out.append(QByteArray::number(nextLineOf(finding)));
 }
 
 class GnuReport : public FindingReport {
@@ -121,8 +137,10 @@ public:
         out.append(",\"line\":").append(QByteArray::number(finding.line));
         out.append(",\"text\":");
         appendJsonString(finding.text, out);
-        out.append(",\"next\":");
+        out.append(finding.kind == Finding::Kind::Marker ? ",\"message\":" : ",\"next\":");
         appendJsonString(finding.next, out);
+        if (finding.nextLine > 0)
+            out.append(",\"nextLine\":").append(QByteArray::number(finding.nextLine));
         out.append(",\"kind\":\"").append(kindName(finding.kind)).append("\"}\n");
     }
 };
@@ -174,14 +192,16 @@ public:
                    "{\"id\":\"order\",\"shortDescription\":{\"text\":"
                    "\"A line sorts after the line below it\"}},"
                    "{\"id\":\"repeat\",\"shortDescription\":{\"text\":"
-                   "\"A line equals the line below it\"}}]}},"
+                   "\"A line equals the line below it\"}},"
+                   "{\"id\":\"marker\",\"shortDescription\":{\"text\":"
+                   "\"A sorted block's marker cannot be followed\"}}]}},"
                    "\"results\":[");
     }
     void add(const Finding& finding, QByteArray& out) override {
         if (m_results++ > 0)
             out.append(',');
         out.append("{\"ruleId\":\"").append(kindName(finding.kind));
-        out.append("\",\"ruleIndex\":").append(finding.kind == Finding::Kind::Order ? "0" : "1");
+        out.append("\",\"ruleIndex\":").append(QByteArray::number(int(finding.kind)));
         out.append(",\"level\":\"error\",\"message\":{\"text\":");
         m_message.clear();
         appendMessage(finding, m_message);

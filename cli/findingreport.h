@@ -9,14 +9,17 @@
 
 namespace varnel::cli {
 
-// One thing `varnel check` found: the line `line` of `file` and the line below it.
+// One thing `varnel check` found: the line `line` of `file` and the line below it; in a
+// sorted block, an item and the next item of its group. A marker finding is a marker line
+// that cannot be followed, and says why in `next`.
 struct Finding {
-    enum class Kind { Order, Repeat };
+    enum class Kind { Order, Repeat, Marker };
     Kind kind = Kind::Order;
     QByteArrayView file; // as the user named it, "-" for standard input
     qint64 line = 0;     // the upper line's number, from 1
     QByteArrayView text; // the upper line, UTF-8
     QByteArrayView next; // the line below it, UTF-8
+    qint64 nextLine = 0; // the next line's number, where it is not line + 1
 };
 
 // How findings are written. Each writes a finding as soon as it is found, so memory does

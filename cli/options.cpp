@@ -76,7 +76,13 @@ QList<CommandRow> makeTable() {
              "annotate the lines) or sarif (a SARIF 2.1.0 log).")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          {},
-         QStringLiteral("Prints no finding: the exit status alone answers.")}};
+         QStringLiteral("Prints no finding: the exit status alone answers.")},
+        {{QStringLiteral("blocks")},
+         {},
+         QStringLiteral("Checks only the sorted blocks marked in each FILE (from a line "
+                        "holding \"varnel: sorted\" to one holding \"varnel: end\"), each "
+                        "group of items on its own; a marker that cannot be followed is a "
+                        "finding.")}};
 
     CommandRow sort;
     sort.name = QStringLiteral("sort");
@@ -104,7 +110,12 @@ QList<CommandRow> makeTable() {
                         "line is written.")},
         {{QStringLiteral("in-place")},
          {},
-         QStringLiteral("Sorts each FILE into itself, one by one, as -o FILE FILE does.")}};
+         QStringLiteral("Sorts each FILE into itself, one by one, as -o FILE FILE does.")},
+        {{QStringLiteral("blocks")},
+         {},
+         QStringLiteral("Sorts only the items of the sorted blocks marked in each FILE, "
+                        "comments and continued lines with them; every other byte stays. "
+                        "A FILE with nothing to move is not written.")}};
     return {window, check, sort};
 }
 

@@ -1,5 +1,6 @@
 #include "sortcommand.h"
 
+#include "blockfile.h"
 #include "files/descriptorio.h"
 #include "files/filemetadata.h"
 #include "files/filereplacement.h"
@@ -397,8 +398,10 @@ int writeToStandardOutput(const InputBytesAndTexts& lines, QByteArrayView lineBr
     return Success;
 }
 
-int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayView lineBreak,
-            const std::optional<FileIdentity>& read) {
+// Writes through `writeAll` what `writeAll` gives to the file at `output`, which
+// replaces it only once all is written.
+template <typename WriteAll>
+int replace(const QString& output, const std::optional<FileIdentity>& read, WriteAll&& writeAll) {
     // Past a file size limit the signal would end the program mid-write; ignored, the write
     // fails and says so ("File too large").
     std::signal(SIGXFSZ, SIG_IGN);
@@ -412,7 +415,7 @@ int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayVi
             file.expectUnchanged(*read, Failure(ErrorNumber::PathFileAccessError,
                                                 QStringLiteral("changed while it was being "
                                                                "sorted; left as it is")));
-        lines.write(lineBreak, [&file](QByteArrayView block) { file.write(block); });
+        writeAll([&file](QByteArrayView block) { file.write(block); });
         file.commit();
     } catch (const Failure& failure) {
         complain(output, failure.description());
@@ -421,8 +424,200 @@ int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayVi
     return Success;
 }
 
+int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayView lineBreak,
+            const std::optional<FileIdentity>& read) {
+    return replace(output, read, [&](const auto& write) { lines.write(lineBreak, write); });
+}
+
+// A file with its sorted blocks in order: every line keeps its bytes and its break, and
+// only the lines of a block's items move.
+class SortedBlockFile {
+public:
+    SortedBlockFile(BlockFile file, const SortOptions& options)
+        : m_file(std::move(file)) {
+        m_order.resize(m_file.lines.size());
+        for (size_t i = 0; i < m_order.size(); ++i)
+            m_order[i] = {qsizetype(i), 0, qsizetype(i)};
+        for (const SortedBlock& block : m_file.blocks.blocks)
+            sortBlock(block, options);
+        m_order.erase(std::remove_if(m_order.begin(), m_order.end(),
+                                     [](const Placed& p) { return p.line < 0; }),
+                      m_order.end());
+        keepTheLastLineOpen();
+    }
+
+    bool changed() const { return m_changed; }
+    const BlockFile& file() const { return m_file; }
+
+    template <typename Write> void write(Write&& write) const {
+        const QByteArray& bytes = m_file.bytes;
+        const std::vector<BlockFile::Line>& lines = m_file.lines;
+        QByteArray out;
+        // The mark, and a file of no line at all.
+        out.append(bytes.first(lines.empty() ? bytes.size() : lines.front().at));
+        for (size_t k = 0; k < m_order.size(); ++k) {
+            const Placed& placed = m_order[k];
+            const BlockFile::Line& line = lines[size_t(placed.line)];
+            QByteArrayView text = QByteArrayView(bytes).sliced(line.at, line.length);
+            if (placed.comma == 0) {
+                out.append(text);
+            } else {
+                const qsizetype cut = line.length - trailingBlankBytes(placed.line) -
+                                      (placed.comma < 0 ? m_file.unitSize : 0);
+                out.append(text.first(cut));
+                if (placed.comma > 0)
+                    out.append(commaBytes());
+                out.append(text.sliced(cut + (placed.comma < 0 ? m_file.unitSize : 0)));
+            }
+            const BlockFile::Line& breakOf = lines[size_t(placed.breakOf)];
+            out.append(
+                QByteArrayView(bytes).sliced(breakOf.at + breakOf.length, breakOf.breakLength));
+            if (out.size() >= (1 << 20)) {
+                write(QByteArrayView(out));
+                out.truncate(0);
+            }
+        }
+        const qsizetype end =
+            lines.empty() ? bytes.size()
+                          : lines.back().at + lines.back().length + lines.back().breakLength;
+        out.append(QByteArrayView(bytes).sliced(end));
+        if (!out.isEmpty())
+            write(QByteArrayView(out));
+    }
+
+private:
+    struct Placed {
+        qsizetype line;    // -1: left out, a repeat
+        int comma;         // +1 a comma added at its end, -1 its comma taken away
+        qsizetype breakOf; // the line whose break follows it: its own, but see below
+    };
+
+    // The file's last line may have no break: moved up, it takes the break of the line that
+    // takes its place at the end, which goes without.
+    void keepTheLastLineOpen() {
+        if (m_order.empty() || m_file.lines.back().breakLength != 0)
+            return;
+        const qsizetype lastLine = qsizetype(m_file.lines.size()) - 1;
+        for (Placed& placed : m_order)
+            if (placed.line == lastLine && &placed != &m_order.back())
+                std::swap(placed.breakOf, m_order.back().breakOf);
+    }
+
+    qsizetype trailingBlankBytes(qsizetype line) const {
+        const QStringView text = m_file.texts[line];
+        qsizetype n = 0;
+        while (n < text.size() &&
+               (text[text.size() - 1 - n] == u' ' || text[text.size() - 1 - n] == u'\t'))
+            ++n;
+        return n * m_file.unitSize;
+    }
+
+    QByteArray commaBytes() const {
+        if (m_file.unitSize == 1)
+            return ",";
+        return m_file.bigEndian ? QByteArray("\0,", 2) : QByteArray(",\0", 2);
+    }
+
+    void sortBlock(const SortedBlock& block, const SortOptions& options) {
+        LineOrder order = options.order;
+        order.rule = block.rule.value_or(order.rule);
+        order.numeric = order.numeric || block.numeric;
+        const bool unique = options.unique || block.unique;
+        const QCollator collator = makeCollator(order);
+        LineComparison compare(order, collator);
+        for (const BlockGroup& group : block.groups) {
+            const QList<BlockItem>& items = group.items;
+            LineSort sort(order);
+            const SortOrder sorted = sort.order(size_t(items.size()), [&](quint32 i) {
+                return LineText(comparedText(m_file.texts, items[i]));
+            });
+            std::vector<quint32> kept;
+            for (const quint32 i : sorted)
+                if (!unique || kept.empty() ||
+                    compare(comparedText(m_file.texts, items[kept.back()]),
+                            comparedText(m_file.texts, items[i])) != 0)
+                    kept.push_back(i);
+            qsizetype at = items.first().first;
+            for (size_t k = 0; k < kept.size(); ++k) {
+                const BlockItem& item = items[kept[k]];
+                const bool hasComma = group.commas && kept[k] + 1 < quint32(items.size());
+                const bool wantsComma = group.commas && k + 1 < kept.size();
+                for (qsizetype line = item.first; line <= item.last; ++line) {
+                    const int comma = line == item.last ? int(wantsComma) - int(hasComma) : 0;
+                    m_changed = m_changed || m_order[size_t(at)].line != line || comma != 0;
+                    m_order[size_t(at++)] = {line, comma, line};
+                }
+            }
+            for (; at <= items.last().last; ++at) {
+                m_order[size_t(at)].line = -1;
+                m_changed = true;
+            }
+        }
+    }
+
+    BlockFile m_file;
+    std::vector<Placed> m_order;
+    bool m_changed = false;
+};
+
+// Each FILE with its blocks sorted, one after another, to `output` (standard output when
+// empty). A file whose markers cannot be followed stops it all, nothing written; a FILE
+// that is the output and has nothing to sort is not written at all.
+int sortBlocksInto(const QStringList& files, const SortOptions& options, const QString& output,
+                   bool inPlace) {
+    std::vector<SortedBlockFile> sorted;
+    for (const QString& name : inputNames(files)) {
+        try {
+            const InputFile input(name);
+            BlockFile file = BlockFile::read(input.fd());
+            if (!file.blocks.problems.isEmpty()) {
+                const MarkerProblem& problem = file.blocks.problems.first();
+                complain(name, QStringLiteral("line %1: %2; left as it is")
+                                   .arg(problem.line + 1)
+                                   .arg(problem.message));
+                return Trouble;
+            }
+            sorted.emplace_back(std::move(file), options);
+        } catch (const Failure& failure) {
+            complain(name, failure.description());
+            return Trouble;
+        } catch (const std::bad_alloc&) {
+            complain(name, systemFailure(ENOMEM).description());
+            return Trouble;
+        }
+    }
+    const auto writeFiles = [&](const auto& write) {
+        for (const SortedBlockFile& file : sorted)
+            file.write(write);
+    };
+    if (output.isEmpty()) {
+        try {
+            writeFiles([](QByteArrayView block) { writeAll(STDOUT_FILENO, block); });
+        } catch (const Failure& failure) {
+            complain(QStringLiteral("standard output"), failure.description());
+            return Trouble;
+        }
+        return Success;
+    }
+    // The file read, when the output is one of the inputs.
+    std::optional<FileIdentity> read;
+    struct stat status;
+    if (inPlace)
+        read = sorted.front().file().identity;
+    else if (::stat(encodeFileName(output).constData(), &status) == 0)
+        for (const SortedBlockFile& file : sorted)
+            if (file.file().identity && file.file().identity->isFile(status))
+                read = file.file().identity;
+    // Nothing the user did not ask for is written: a file that stays as it was is left.
+    if (read && sorted.size() == 1 && !sorted.front().changed())
+        return Success;
+    return replace(output, read, writeFiles);
+}
+
 int sortInto(const QStringList& files, const SortOptions& options, const QString& output,
              bool inPlace = false) {
+    if (options.blocks)
+        return sortBlocksInto(files, options, output, inPlace);
     InputBytesAndTexts lines;
     for (const QString& name : inputNames(files)) {
         try {

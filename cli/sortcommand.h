@@ -12,6 +12,7 @@ struct SortOptions {
     bool unique = false;  // of lines the order calls equal, the first only
     QString output;       // empty: standard output
     bool inPlace = false; // each FILE sorted into itself
+    bool blocks = false;  // only the sorted blocks marked in each file, the rest as it is
 };
 
 // "varnel sort": all lines of the FILEs in order, each line's bytes as they came, to standard

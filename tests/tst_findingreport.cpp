@@ -192,11 +192,12 @@ void TestFindingReport::sarifLog_data() {
     QTest::addColumn<QStringList>("uris");
     QTest::newRow("none") << QList<Sample>{} << QStringList{};
     QTest::newRow("one") << QList<Sample>{plain} << QStringList{"list.txt"};
-    QTest::newRow("both kinds, encoded paths")
+    QTest::newRow("every kind, encoded paths")
         << QList<Sample>{{Finding::Kind::Order, "my list#9.txt", 2, "b\"", "a"},
                          {Finding::Kind::Repeat, "/srv/über/l.txt", 9, "x", "X"},
-                         {Finding::Kind::Order, "-", 1, "b", "a"}}
-        << QStringList{"my%20list%239.txt", "file:///srv/%C3%BCber/l.txt", "-"};
+                         {Finding::Kind::Order, "-", 1, "b", "a"},
+                         {Finding::Kind::Marker, "-", 4, "# varnel: end", "an end alone"}}
+        << QStringList{"my%20list%239.txt", "file:///srv/%C3%BCber/l.txt", "-", "-"};
 }
 
 void TestFindingReport::sarifLog() {
@@ -217,14 +218,16 @@ void TestFindingReport::sarifLog() {
                 .match(driver.value("version").toString())
                 .hasMatch());
     const QJsonArray rules = driver.value("rules").toArray();
-    QCOMPARE(rules.size(), 2);
+    QCOMPARE(rules.size(), 3);
     QVERIFY(run.value("results").isArray()); // present and empty when all is in order
     const QJsonArray results = run.value("results").toArray();
     QCOMPARE(results.size(), samples.size());
     for (qsizetype i = 0; i < results.size(); ++i) {
         const QJsonObject result = results[i].toObject();
         const Sample& sample = samples[i];
-        const QString rule = sample.kind == Finding::Kind::Order ? "order" : "repeat";
+        const QString rule = sample.kind == Finding::Kind::Order    ? "order"
+                             : sample.kind == Finding::Kind::Repeat ? "repeat"
+                                                                    : "marker";
         QCOMPARE(result.value("ruleId").toString(), rule);
         QCOMPARE(rules[result.value("ruleIndex").toInt()].toObject().value("id").toString(), rule);
         QCOMPARE(result.value("level").toString(), QStringLiteral("error"));

@@ -1,0 +1,112 @@
+#include "text/sortedblocks.h"
+
+#include <QTest>
+
+using namespace varnel;
+
+namespace {
+
+// The blocks found, lines counted from 1: "[MARKER-END options] {FIRST-LAST@COMPARED'TEXT' ...
+// ~TRAILING_FIRST-TRAILING_LAST ,}" a group, ",": the group keeps its commas; "!LINE message"
+// a problem.
+QString described(const BlockLines& lines, const SortedBlocks& found) {
+    QStringList out;
+    for (const MarkerProblem& problem : found.problems)
+        out.append(QStringLiteral("!%1 %2").arg(problem.line + 1).arg(problem.message));
+    for (const SortedBlock& block : found.blocks) {
+        QString text = QStringLiteral("[%1-%2").arg(block.marker + 1).arg(block.end);
+        if (block.rule)
+            text += *block.rule == LineOrder::Rule::Code ? u" code" : u" locale";
+        if (block.numeric)
+            text += u" numeric";
+        if (block.unique)
+            text += u" unique";
+        if (block.groupsAcross)
+            text += u" across";
+        if (!block.leader.isEmpty())
+            text += QStringLiteral(" '%1'").arg(block.leader);
+        text += u']';
+        for (const BlockGroup& group : block.groups) {
+            text += u" {";
+            for (const BlockItem& item : group.items)
+                text += QStringLiteral("%1-%2@%3'%4' ")
+                            .arg(item.first + 1)
+                            .arg(item.last + 1)
+                            .arg(item.compared + 1)
+                            .arg(comparedText(lines, item));
+            if (group.trailingEnd > group.trailingFirst)
+                text +=
+                    QStringLiteral("~%1-%2 ").arg(group.trailingFirst + 1).arg(group.trailingEnd);
+            if (group.commas)
+                text += u',';
+            text = text.trimmed() + u'}';
+        }
+        out.append(text);
+    }
+    return out.join(u" | ");
+}
+
+} // namespace
+
+class TestSortedBlocks : public QObject {
+    Q_OBJECT
+private slots:
+    void blocks_data();
+    void blocks();
+};
+
+void TestSortedBlocks::blocks_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char* name, const char* text, const char* expected) {
+        QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(expected);
+    };
+    row("no marker", "b\na\n", "");
+    row("open to the end", "# varnel: sorted\nb\na", "[1-3 '#'] {2-2@2'b' 3-3@3'a'}");
+    row("ended", "x\n# varnel: sorted\nb\na\n# varnel: end\nz", "[2-4 '#'] {3-3@3'b' 4-4@4'a'}");
+    row("two blocks", "// varnel: sorted\nb\n// varnel: end\n// varnel: sorted\na",
+        "[1-2 '//'] {2-2@2'b'} | [4-5 '//'] {5-5@5'a'}");
+    row("empty block", "# varnel: sorted\n# varnel: end", "[1-1 '#']");
+    row("no leader", "varnel: sorted\n# b\na", "[1-3] {2-2@2'# b' 3-3@3'a'}");
+    row("html leader", "<!-- varnel: sorted -->\n<!-- b -->\nb\na",
+        "[1-4 '<!--'] {2-3@3'b' 4-4@4'a'}");
+    row("options", "-- varnel: sorted order=code numeric unique groups=no\na",
+        "[1-2 code numeric unique across '--'] {2-2@2'a'}");
+    row("options end at another word", "<!-- varnel: sorted order=locale --> numeric\na",
+        "[1-2 locale '<!--'] {2-2@2'a'}");
+    row("second start", "# varnel: sorted\na\n# varnel: sorted\nb",
+        "!3 \"varnel: sorted\" before the block that starts on line 1 has ended");
+    row("end without start", "a\n# varnel: end",
+        "!2 \"varnel: end\" without a \"varnel: sorted\" before it");
+    row("unknown word", "# varnel: sorted ordered\na",
+        "!1 unknown word \"ordered\" after \"varnel: sorted\"");
+    row("groups", "# varnel: sorted\nb\na\n\n  \nd\nc",
+        "[1-7 '#'] {2-2@2'b' 3-3@3'a'} {6-6@6'd' 7-7@7'c'}");
+    row("groups across", "# varnel: sorted groups=no\nb\n\na",
+        "[1-4 across '#'] {2-2@2'b' 3-3@3'' 4-4@4'a'}");
+    row("comments attach below", "# varnel: sorted\n# about b\n  # more\nb\na",
+        "[1-5 '#'] {2-4@4'b' 5-5@5'a'}");
+    row("trailing comments", "# varnel: sorted\nb\n# the end\n\na\n# last",
+        "[1-6 '#'] {2-2@2'b' ~3-3} {5-5@5'a' ~6-6}");
+    row("continuations", "# varnel: sorted\n- b\n  x: 1\n\t# kept\n- a\n  y: 2",
+        "[1-6 '#'] {2-4@2'- b' 5-6@5'- a'}");
+    row("indent from the first item", "# varnel: sorted\n  b\n    c\n a\n  d",
+        "[1-5 '#'] {2-3@2'  b' 4-4@4' a' 5-5@5'  d'}");
+    row("commas", "# varnel: sorted\n  \"b\",  \n  \"a\",\n  \"c\"",
+        "[1-4 '#'] {2-2@2'  \"b\"' 3-3@3'  \"a\"' 4-4@4'  \"c\"' ,}");
+    row("commas on the last line", "# varnel: sorted\nf(b,\n  x),\na",
+        "[1-4 '#'] {2-3@2'f(b,' 4-4@4'a' ,}");
+    row("every item with a comma", "# varnel: sorted\nb,\na,", "[1-3 '#'] {2-2@2'b,' 3-3@3'a,'}");
+    row("a comma missing", "# varnel: sorted\nb\na,\nc", "[1-4 '#'] {2-2@2'b' 3-3@3'a,' 4-4@4'c'}");
+    row("one item", "# varnel: sorted\nb,", "[1-2 '#'] {2-2@2'b,'}");
+}
+
+void TestSortedBlocks::blocks() {
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const BlockLines lines = QStringView(text).split(u'\n');
+    QCOMPARE(described(lines, findSortedBlocks(lines)), expected);
+}
+
+QTEST_GUILESS_MAIN(TestSortedBlocks)
+#include "tst_sortedblocks.moc"

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "order/lineorder.h"
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// Sorted blocks inside a file of any kind: a line holding "varnel: sorted" starts one on the
+// next line, the next line holding "varnel: end" ends it (the end of the file, when none
+// does). Only the lines' texts are read, so the check and the sort find the same blocks
+// whatever encoding a file came in.
+
+namespace varnel {
+
+// One entry of a block: the comment lines attached above it, its first line, and the lines
+// more indented that continue it. Line numbers count from 0.
+struct BlockItem {
+    qsizetype first = 0;    // its first line: an attached comment, or the compared line
+    qsizetype compared = 0; // the line it is compared by
+    qsizetype last = 0;     // its last line, a continuation or the compared line
+    // Of the compared line's text, what is compared: without the group's closing comma.
+    qsizetype comparedLength = 0;
+};
+
+// Items between blank lines (the whole block, with groups=no).
+struct BlockGroup {
+    QList<BlockItem> items;
+    // Comment lines after the last item, which stay at the group's end: [trailingFirst,
+    // trailingEnd), empty when none.
+    qsizetype trailingFirst = 0;
+    qsizetype trailingEnd = 0;
+    // Every item but the last ends with a comma and the last does not: the sort keeps that
+    // shape. The comma of an item is the last character of its last line but blanks.
+    bool commas = false;
+};
+
+struct SortedBlock {
+    qsizetype marker = 0; // the "varnel: sorted" line
+    qsizetype first = 0;  // its first line
+    qsizetype end = 0;    // past its last: the "varnel: end" line, or the number of lines
+    QString leader;       // the text before "varnel:" on its marker, trimmed
+    // What the marker asks; the command line's options stand where it asks nothing.
+    std::optional<LineOrder::Rule> rule;
+    bool numeric = false;
+    bool unique = false;
+    bool groupsAcross = false; // groups=no: blank lines are items like any other
+    QList<BlockGroup> groups;
+};
+
+// A marker that cannot be followed: the file's blocks are then not known.
+struct MarkerProblem {
+    qsizetype line = 0;
+    QString message;
+};
+
+struct SortedBlocks {
+    QList<SortedBlock> blocks;
+    QList<MarkerProblem> problems; // where there are any, no block is given
+};
+
+// The blocks of a file's lines, in the file's order. A file without markers has none.
+using BlockLines = QList<QStringView>;
+SortedBlocks findSortedBlocks(const BlockLines& lines);
+
+// Whether a line holds a marker at all: the quick test before anything else is read.
+bool holdsBlockMarker(QStringView line);
+
+// An item's text as it is compared.
+inline QStringView comparedText(const BlockLines& lines, const BlockItem& item) {
+    return lines[item.compared].first(item.comparedLength);
+}
+
+} // namespace varnel
