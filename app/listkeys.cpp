@@ -22,7 +22,7 @@ ListKeys::ListKeys(WindowState& state, LineListView* input, LineListView* result
     , m_input(input)
     , m_results(results)
     , m_run(std::move(run))
-    , m_find(new FindPopup(input->window()))
+    , m_find(new FindPopup(state, m_run, input->window()))
     , m_lastList(input) {
     input->installEventFilter(this);
     results->installEventFilter(this);

@@ -104,7 +104,7 @@ for n in "${sizes[@]}"; do
     row "$label" "save results ($(value results "$out"))" "$(value save_s "$out")" "" "" "" "<= 0.3 s"
     row "$label" "save all lines (sorted)" "$(value save_all_s "$out")" "" "" "" ""
     row "$label" "copy results" "$(value copy_s "$out")" "" "" "" "<= 0.3 s"
-    for g in load extract save save_all copy order undo marks paint; do
+    for g in load extract save save_all copy order undo marks paint find; do
         row "$label" "longest gap: $g" "$(value ${g}_gap_s "$out")" "" "" "" "<= 0.050 s"
     done
     if [ -n "$(value export_gap_s "$out")" ]; then

@@ -1,7 +1,9 @@
 // Drives the real main window offscreen through its real buttons, with scripted dialog
 // answers, and prints one "name value" line per figure for bench/run.sh.
 
+#include "app/findpopup.h"
 #include "app/linelistview.h"
+#include "app/listkeys.h"
 #include "app/mainwindow.h"
 #include "app/scrollmarks.h"
 #include "commands/undoing.h"
@@ -19,6 +21,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -272,6 +275,14 @@ int main(int argc, char** argv) {
                    if (!marks.isSettled())
                        std::fprintf(stderr, "the order marks did not settle\n");
                }));
+        // A search that finds nothing looks at every line: the longest there is.
+        varnel::FindPopup* find = window.listKeys()->findPopup();
+        find->openOver(window.inputView());
+        find->field()->setText(QStringLiteral("\u0001no line holds this\u0001"));
+        const Timing search = timeCommand(window, [&] { find->findAgain(true); });
+        find->hide();
+        report("find_s", search.seconds);
+        report("find_gap_s", search.longestGapSeconds);
         const Timing extract = timeCommand(window, [&] { click(window, "PushButton7"); });
         report("extract_s", extract.seconds);
         report("extract_gap_s", extract.longestGapSeconds);

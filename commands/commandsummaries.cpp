@@ -70,6 +70,10 @@ QString exporting(qint64 n) {
     return QStringLiteral("Sending %1 to the spreadsheet…").arg(lines(n));
 }
 
+QString finding(qint64 n) {
+    return QStringLiteral("Searching %1…").arg(lines(n));
+}
+
 QString exported(qint64 n) {
     return QStringLiteral("Sent %1 to the spreadsheet").arg(lines(n));
 }

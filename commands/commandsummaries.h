@@ -22,6 +22,7 @@ QString saveCancelledAt(qint64 line, qint64 lines);
 QString copying(qint64 lines);
 QString copied(qint64 lines);
 QString exporting(qint64 lines);
+QString finding(qint64 lines);
 QString reading(const QString& fileName);
 QString loading(qint64 files);
 QString loaded(qint64 lines, qint64 files);

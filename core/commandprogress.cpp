@@ -29,6 +29,7 @@ void CommandProgress::start(Place place, QString activity, qint64 total, Cancel 
     m_done.store(0, std::memory_order_relaxed);
     m_shareSource = {};
     m_valueShown = -1;
+    m_percentReached = 0;
     m_started = m_now();
     m_running = true;
     m_timer.start();
@@ -68,7 +69,8 @@ int CommandProgress::percent() const {
     else if (m_total > 0)
         share = double(done()) / double(m_total);
     // Floored: "100 %" only once it is all done.
-    return std::clamp(int(std::floor(share * 100)), 0, 100);
+    m_percentReached = std::max(m_percentReached, std::clamp(int(std::floor(share * 100)), 0, 100));
+    return m_percentReached;
 }
 
 QString CommandProgress::text() const {

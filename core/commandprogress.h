@@ -41,10 +41,12 @@ public:
     // Cancel button, and Escape leaves it be.
     enum class Cancel { Allowed, NotAllowed };
     void start(Place place, QString activity, qint64 total, Cancel cancel = Cancel::Allowed);
+    // For work that learns its size once under way; the figure shown does not go back.
+    void setTotal(qint64 total) { m_total = total; }
     // Cheap enough for every step of a walk; read on the next refresh.
     void setDone(qint64 done) { m_done.store(done, std::memory_order_relaxed); }
     // Where the share done comes from when it is not counted in steps (a sort), from 0 to 1;
-    // read on this thread only.
+    // read on this thread only. A command of several phases weighs them into one figure.
     void setShareSource(std::function<double()> source) { m_shareSource = std::move(source); }
     // The command has ended; `summary` stays in its place.
     void finish(const QString& summary);
@@ -62,6 +64,8 @@ public:
     Place place() const { return m_place; }
     // "Sorting 10,000,000 lines… 40 %" while running; the summary afterwards.
     QString text() const;
+    // Never less than it has been since the command started: a figure the user has seen
+    // does not go back.
     int percent() const;
     qint64 done() const { return m_done.load(std::memory_order_relaxed); }
     qint64 total() const { return m_total; }
@@ -88,6 +92,7 @@ private:
     std::atomic<qint64> m_done = 0;
     std::function<double()> m_shareSource;
     qint64 m_valueShown = -1; // the share or the count, as last shown
+    mutable int m_percentReached = 0;
     bool m_running = false;
     bool m_cancellable = true;
     bool m_shown = false;

@@ -1,6 +1,6 @@
 #include "linefind.h"
 
-#include "linelistmodel.h"
+#include "listsnapshot.h"
 
 namespace varnel {
 
@@ -14,18 +14,20 @@ bool holds(LineText line, const QString& text) {
 
 } // namespace
 
-std::optional<qsizetype> findLine(const LineListModel& list, const QString& text, qsizetype from,
-                                  bool forward) {
+std::optional<qsizetype> findLine(const ListSnapshot& list, const QString& text, qsizetype from,
+                                  bool forward, const FindStep& step) {
     const qsizetype n = list.count();
     if (text.isEmpty() || n == 0)
         return std::nullopt;
     if (from < 1 || from > n)
         from = forward ? 0 : n + 1;
-    for (qsizetype step = 1; step <= n; ++step) {
+    for (qsizetype looked = 1; looked <= n; ++looked) {
         // Round past the end: positions 1..n, wherever the walk starts.
-        const qsizetype at = ((forward ? from - 1 + step : from - 1 - step) % n + n) % n + 1;
+        const qsizetype at = ((forward ? from - 1 + looked : from - 1 - looked) % n + n) % n + 1;
         if (holds(list.textView(at), text))
             return at;
+        if (step)
+            step(looked);
     }
     return std::nullopt;
 }

@@ -12,6 +12,9 @@
 #include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -68,6 +71,7 @@ private slots:
     void cancelledExtractionRunsItsClosingSteps();
     void cancelledCorrectOrderLeavesTheListEmptyAndSorted();
     void correctOrderSummary();
+    void correctOrderProgressOnlyMovesForward();
     void copyingCannotBeCancelled();
 };
 
@@ -136,8 +140,9 @@ void TestCommandProgress::showsOnlyAfterHalfASecond() {
     progress.refresh();
     QCOMPARE(changed.count(), 2);
     QCOMPARE(progress.percent(), 99); // 100 % only once it is all done
+    // A figure once shown is not taken back, whatever the next phase reckons.
     progress.setShareSource([] { return 0.5; });
-    QCOMPARE(progress.percent(), 50);
+    QCOMPARE(progress.percent(), 99);
     progress.finish(summaries::checked(0, 200));
     QVERIFY(progress.isShown());
     QVERIFY(!progress.isRunning());
@@ -247,6 +252,27 @@ void TestCommandProgress::correctOrderSummary() {
     showCorrectOrder(form.state);
     QCOMPARE(form.state.progress().text(), QStringLiteral("10 lines in correct order"));
     QVERIFY(form.state.progress().isShown());
+}
+
+// Every turn while it sorts, makes the rows aside and shows them: one figure that never goes
+// back and reads 100 % with the last rows shown.
+void TestCommandProgress::correctOrderProgressOnlyMovesForward() {
+    CommandForm form;
+    form.state.input().appendBatch(descending(30000)); // enough to be sorted aside
+    CommandProgress& progress = form.state.progress();
+    QList<int> seen;
+    const auto note = [&] {
+        if (progress.isRunning())
+            seen.append(progress.percent());
+    };
+    QTimer everyTurn;
+    connect(&everyTurn, &QTimer::timeout, note);
+    everyTurn.start(0);
+    connect(&form.state.results(), &QAbstractItemModel::rowsInserted, note);
+    showCorrectOrder(form.state);
+    QVERIFY(seen.size() > 2);
+    QVERIFY2(std::is_sorted(seen.begin(), seen.end()), qPrintable(QDebug::toString(seen)));
+    QCOMPARE(seen.last(), 100);
 }
 
 void TestCommandProgress::copyingCannotBeCancelled() {

@@ -3,6 +3,9 @@
 #include "app/listkeys.h"
 #include "app/mainwindow.h"
 #include "commands/editing.h"
+#include "commands/windowstate.h"
+#include "core/commandprogress.h"
+#include "core/eventpump.h"
 #include "tests/support/scripteduserinterface.h"
 #include "tests/support/testfiles.h"
 
@@ -11,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace varnel;
 using namespace varnel::testing;
@@ -28,6 +32,8 @@ private slots:
     void pasteAndFindFromAnyFocus();
     void anAddedItemIsSelectedAndShown();
     void findGoesToEachLineHoldingTheText();
+    void aLongSearchYieldsAndStops_data();
+    void aLongSearchYieldsAndStops();
 
 private:
     QTemporaryDir m_folder;
@@ -212,6 +218,50 @@ void TestEditKeys::findGoesToEachLineHoldingTheText() {
     QTRY_VERIFY(!find->isVisible());
     QVERIFY(window.isVisible());
     QCOMPARE(window.state().input().count(), 4);
+}
+
+void TestEditKeys::aLongSearchYieldsAndStops_data() {
+    QTest::addColumn<bool>("byEscape"); // else by a click elsewhere, which closes the popup
+    QTest::newRow("Escape") << true;
+    QTest::newRow("popup closed") << false;
+}
+
+void TestEditKeys::aLongSearchYieldsAndStops() {
+    QFETCH(bool, byEscape);
+    ScriptedUserInterface ui;
+    MainWindow window(&ui, m_folder.path());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QStringList lines;
+    for (int i = 0; i < 200000; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    window.state().input().appendBatch(lines);
+    // Every ask turns the event loop: the search cannot end before the timer is heard.
+    window.state().pump().setInterval(std::chrono::microseconds(0));
+    LineListView* input = window.inputView();
+    input->setFocus();
+    QTest::keyClick(input, Qt::Key_F, Qt::ControlModifier);
+    FindPopup* find = window.listKeys()->findPopup();
+    QTRY_VERIFY(find->isVisible());
+    find->field()->setText(QStringLiteral("nowhere"));
+    bool heard = false;
+    QTimer::singleShot(0, find, [&] {
+        heard = find->isSearching();
+        if (byEscape)
+            QTest::keyClick(find->field(), Qt::Key_Escape);
+        else
+            find->hide();
+    });
+    QVERIFY(!find->findAgain(true));
+    QVERIFY(heard);
+    QCOMPARE(find->status()->text(), QStringLiteral("Stopped"));
+    QCOMPARE(find->isVisible(), byEscape);
+    QVERIFY(!window.state().progress().isRunning());
+    // Left alone, it looks at every line.
+    find->show();
+    QVERIFY(!find->findAgain(true));
+    QCOMPARE(find->status()->text(), QStringLiteral("Not found"));
+    QVERIFY(!window.state().progress().isRunning());
 }
 
 QTEST_MAIN(TestEditKeys)

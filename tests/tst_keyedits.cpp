@@ -46,7 +46,7 @@ void TestKeyEdits::findLine() {
     QFETCH(int, found);
     LineListModel list;
     list.appendBatch({"Apple", "banana", "cherry", "APPLE pie", u"\u03a9mega"_qs});
-    const std::optional<qsizetype> at = varnel::findLine(list, text, from, forward);
+    const std::optional<qsizetype> at = varnel::findLine(list.snapshot(), text, from, forward);
     QCOMPARE(at.value_or(0), found);
 }
 
