@@ -54,7 +54,10 @@ void ListKeys::showAdded(qsizetype position) {
 }
 
 bool ListKeys::eventFilter(QObject* watched, QEvent* event) {
-    auto* view = static_cast<LineListView*>(watched);
+    // A list being destroyed still sends events, as a plain widget by then.
+    auto* view = qobject_cast<LineListView*>(watched);
+    if (!view)
+        return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::FocusIn)
         m_lastList = view;
     if (event->type() != QEvent::KeyPress)
