@@ -252,9 +252,7 @@ bool Checker::checkBlocks(const QString& name, int fd) {
     }
     bool found = !file.blocks.problems.isEmpty();
     for (const SortedBlock& block : file.blocks.blocks) {
-        LineOrder order = m_options.order;
-        order.rule = block.rule.value_or(order.rule);
-        order.numeric = order.numeric || block.numeric;
+        const LineOrder order = block.orderOver(m_options.order);
         const bool unique = m_options.unique || block.unique;
         const QCollator collator = makeCollator(order);
         LineComparison compare(order, collator);

@@ -519,9 +519,7 @@ private:
     }
 
     void sortBlock(const SortedBlock& block, const SortOptions& options) {
-        LineOrder order = options.order;
-        order.rule = block.rule.value_or(order.rule);
-        order.numeric = order.numeric || block.numeric;
+        const LineOrder order = block.orderOver(options.order);
         const bool unique = options.unique || block.unique;
         const QCollator collator = makeCollator(order);
         LineComparison compare(order, collator);

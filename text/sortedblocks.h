@@ -48,6 +48,13 @@ struct SortedBlock {
     bool unique = false;
     bool groupsAcross = false; // groups=no: blank lines are items like any other
     QList<BlockGroup> groups;
+
+    // The order the block is checked and sorted in, over the command line's `given`.
+    LineOrder orderOver(LineOrder given) const {
+        given.rule = rule.value_or(given.rule);
+        given.numeric = given.numeric || numeric;
+        return given;
+    }
 };
 
 // A marker that cannot be followed: the file's blocks are then not known.
