@@ -6,6 +6,7 @@
 #include "files/temporaryfilefailure.h"
 #include "order/collationkeys.h"
 #include "streams.h"
+#include "text/blockorder.h"
 #include "text/linestream.h"
 #include "text/utf8linepairs.h"
 
@@ -251,32 +252,20 @@ bool Checker::checkBlocks(const QString& name, int fd) {
         });
     }
     bool found = !file.blocks.problems.isEmpty();
-    for (const SortedBlock& block : file.blocks.blocks) {
-        const LineOrder order = block.orderOver(m_options.order);
-        const bool unique = m_options.unique || block.unique;
-        const QCollator collator = makeCollator(order);
-        LineComparison compare(order, collator);
-        for (const BlockGroup& group : block.groups) {
-            for (qsizetype k = 0; k + 1 < group.items.size(); ++k) {
-                const BlockItem& upper = group.items[k];
-                const BlockItem& lower = group.items[k + 1];
-                const int sign =
-                    compare(comparedText(file.texts, upper), comparedText(file.texts, lower));
-                if (sign < 0 || (sign == 0 && !unique))
-                    continue;
-                found = true;
-                const QByteArray text = file.utf8Of(upper);
-                const QByteArray next = file.utf8Of(lower);
-                write([&](QByteArray& out) {
-                    m_report->add({sign > 0 ? Finding::Kind::Order : Finding::Kind::Repeat,
-                                   shownName, upper.compared + 1, text, next, lower.compared + 1},
+    findBlockFindings(file.texts, file.blocks, m_options.order, m_options.unique,
+                      [&](const BlockFinding& finding) {
+                          found = true;
+                          const QByteArray text = file.utf8Of(*finding.upper);
+                          const QByteArray next = file.utf8Of(*finding.lower);
+                          write([&](QByteArray& out) {
+                              m_report->add(
+                                  {finding.repeat ? Finding::Kind::Repeat : Finding::Kind::Order,
+                                   shownName, finding.upper->compared + 1, text, next,
+                                   finding.lower->compared + 1},
                                   out);
-                });
-                if (m_options.quiet)
-                    return true;
-            }
-        }
-    }
+                          });
+                          return !m_options.quiet;
+                      });
     return found;
 }
 

@@ -11,6 +11,7 @@
 #include "output/lineencoding.h"
 #include "signals.h"
 #include "streams.h"
+#include "text/blockorder.h"
 #include "text/linestream.h"
 #include "text/utf8bytes.h"
 #include "text/wholefilelines.h"
@@ -434,19 +435,12 @@ int writeTo(const QString& output, const InputBytesAndTexts& lines, QByteArrayVi
 class SortedBlockFile {
 public:
     SortedBlockFile(BlockFile file, const SortOptions& options)
-        : m_file(std::move(file)) {
-        m_order.resize(m_file.lines.size());
-        for (size_t i = 0; i < m_order.size(); ++i)
-            m_order[i] = {qsizetype(i), 0, qsizetype(i)};
-        for (const SortedBlock& block : m_file.blocks.blocks)
-            sortBlock(block, options);
-        m_order.erase(std::remove_if(m_order.begin(), m_order.end(),
-                                     [](const Placed& p) { return p.line < 0; }),
-                      m_order.end());
-        keepTheLastLineOpen();
-    }
+        : m_file(std::move(file))
+        , m_arrangement(
+              arrangeSortedBlocks(m_file.texts, m_file.blocks, options.order, options.unique,
+                                  m_file.lines.empty() || m_file.lines.back().breakLength != 0)) {}
 
-    bool changed() const { return m_changed; }
+    bool changed() const { return m_arrangement.changed; }
     const BlockFile& file() const { return m_file; }
 
     template <typename Write> void write(Write&& write) const {
@@ -455,14 +449,16 @@ public:
         QByteArray out;
         // The mark, and a file of no line at all.
         out.append(bytes.first(lines.empty() ? bytes.size() : lines.front().at));
-        for (size_t k = 0; k < m_order.size(); ++k) {
-            const Placed& placed = m_order[k];
+        for (const PlacedLine& placed : m_arrangement.lines) {
             const BlockFile::Line& line = lines[size_t(placed.line)];
             QByteArrayView text = QByteArrayView(bytes).sliced(line.at, line.length);
             if (placed.comma == 0) {
                 out.append(text);
             } else {
-                const qsizetype cut = line.length - trailingBlankBytes(placed.line) -
+                // Blanks and the comma are one unit each, whatever came before them.
+                const QStringView decoded = m_file.texts[placed.line];
+                const qsizetype cut = line.length -
+                                      (decoded.size() - commaPlace(decoded)) * m_file.unitSize -
                                       (placed.comma < 0 ? m_file.unitSize : 0);
                 out.append(text.first(cut));
                 if (placed.comma > 0)
@@ -486,76 +482,14 @@ public:
     }
 
 private:
-    struct Placed {
-        qsizetype line;    // -1: left out, a repeat
-        int comma;         // +1 a comma added at its end, -1 its comma taken away
-        qsizetype breakOf; // the line whose break follows it: its own, but see below
-    };
-
-    // The file's last line may have no break: moved up, it takes the break of the line that
-    // takes its place at the end, which goes without.
-    void keepTheLastLineOpen() {
-        if (m_order.empty() || m_file.lines.back().breakLength != 0)
-            return;
-        const qsizetype lastLine = qsizetype(m_file.lines.size()) - 1;
-        for (Placed& placed : m_order)
-            if (placed.line == lastLine && &placed != &m_order.back())
-                std::swap(placed.breakOf, m_order.back().breakOf);
-    }
-
-    qsizetype trailingBlankBytes(qsizetype line) const {
-        const QStringView text = m_file.texts[line];
-        qsizetype n = 0;
-        while (n < text.size() &&
-               (text[text.size() - 1 - n] == u' ' || text[text.size() - 1 - n] == u'\t'))
-            ++n;
-        return n * m_file.unitSize;
-    }
-
     QByteArray commaBytes() const {
         if (m_file.unitSize == 1)
             return ",";
         return m_file.bigEndian ? QByteArray("\0,", 2) : QByteArray(",\0", 2);
     }
 
-    void sortBlock(const SortedBlock& block, const SortOptions& options) {
-        const LineOrder order = block.orderOver(options.order);
-        const bool unique = options.unique || block.unique;
-        const QCollator collator = makeCollator(order);
-        LineComparison compare(order, collator);
-        for (const BlockGroup& group : block.groups) {
-            const QList<BlockItem>& items = group.items;
-            LineSort sort(order);
-            const SortOrder sorted = sort.order(size_t(items.size()), [&](quint32 i) {
-                return LineText(comparedText(m_file.texts, items[i]));
-            });
-            std::vector<quint32> kept;
-            for (const quint32 i : sorted)
-                if (!unique || kept.empty() ||
-                    compare(comparedText(m_file.texts, items[kept.back()]),
-                            comparedText(m_file.texts, items[i])) != 0)
-                    kept.push_back(i);
-            qsizetype at = items.first().first;
-            for (size_t k = 0; k < kept.size(); ++k) {
-                const BlockItem& item = items[kept[k]];
-                const bool hasComma = group.commas && kept[k] + 1 < quint32(items.size());
-                const bool wantsComma = group.commas && k + 1 < kept.size();
-                for (qsizetype line = item.first; line <= item.last; ++line) {
-                    const int comma = line == item.last ? int(wantsComma) - int(hasComma) : 0;
-                    m_changed = m_changed || m_order[size_t(at)].line != line || comma != 0;
-                    m_order[size_t(at++)] = {line, comma, line};
-                }
-            }
-            for (; at <= items.last().last; ++at) {
-                m_order[size_t(at)].line = -1;
-                m_changed = true;
-            }
-        }
-    }
-
     BlockFile m_file;
-    std::vector<Placed> m_order;
-    bool m_changed = false;
+    BlockArrangement m_arrangement;
 };
 
 // Each FILE with its blocks sorted, one after another, to `output` (standard output when
