@@ -8,6 +8,8 @@
 #include "streams.h"
 #include "text/blockorder.h"
 #include "text/linestream.h"
+#include "text/textdecoding.h"
+#include "text/utf8blocks.h"
 #include "text/utf8linepairs.h"
 
 #include <QCollator>
@@ -49,10 +51,19 @@ public:
     std::optional<bool> checkMapped(const QString& name, int fd);
     // The same for the sorted blocks marked in a file, read whole.
     bool checkBlocks(const QString& name, int fd);
+    // The same for a plain UTF-8 file whose blocks are plain lists of lines, read in one go
+    // and compared in place; nothing, with nothing written, for any other file.
+    std::optional<bool> checkBlocksMapped(const QString& name, int fd);
     // The file failed: what was found in it while its encoding was in doubt goes.
     void abandon();
 
 private:
+    class MappedTaker;
+    // Gives the pairs of `text`, lines of the mapped `file`, to the report; `lineOffset`
+    // lines come before the text's first. Whether the text was UTF-8.
+    bool findMappedPairs(const QString& name, const MappedFile& file, QByteArrayView text,
+                         bool repeats, qint64 lineOffset, qint64& found);
+
     // A line decoded for a comparison: the buffers are kept from line to line.
     struct Decoded {
         std::vector<char16_t> units;
@@ -66,7 +77,7 @@ private:
     void report(Finding::Kind kind, const QByteArray& name, const LineStream& stream,
                 const StreamLine& upper, const StreamLine& lower, qint64 lowerNumber);
     void report(Finding::Kind kind, const QByteArray& name, QByteArrayView upperUtf8,
-                QByteArrayView lowerUtf8, qint64 lowerNumber);
+                QByteArrayView lowerUtf8, qint64 lowerNumber, bool namesNext = false);
     void forgetUnsettled();
     template <typename Write> void write(Write&& what) {
         if (m_options.quiet)
@@ -164,6 +175,60 @@ bool Checker::check(const QString& name, LineStream& stream) {
     return found > 0;
 }
 
+// Findings written while the rest of the file may still turn out not UTF-8 are held,
+// as the stream holds them, and go if it does. Once it is known, they are still held a
+// block at a time, until the bytes they were made of are known to have been the file's:
+// another process may cut it short meanwhile, and what is read past its end is zeros.
+class Checker::MappedTaker : public LinePairTaker {
+public:
+    MappedTaker(Checker& checker, const QString& name, const MappedFile& file, qint64 lineOffset)
+        : m_checker(checker)
+        , m_name(encodeFileName(name))
+        , m_file(file)
+        , m_lineOffset(lineOffset) {}
+    void take(const LinePair& pair) override {
+        // A line read past the end runs on through the zeros to its share's end: not
+        // even held is such a finding.
+        m_file.verify(false);
+        ++found;
+        ++m_held;
+        m_checker.report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, m_name,
+                         pair.upper, pair.lower, m_lineOffset + pair.lowerNumber,
+                         m_lineOffset > 0); // a block's findings name the next line
+        if (m_settled && m_checker.m_out.full())
+            pass();
+    }
+    bool takesAhead() const override { return !m_checker.m_out.holdsMuch(); }
+    void settle(bool stand) override {
+        if (!stand) {
+            forget();
+            return;
+        }
+        m_settled = true;
+        pass();
+    }
+    // Writes the findings held, which verify() lets through.
+    void pass() {
+        m_file.verify();
+        m_checker.m_out.release();
+        m_checker.m_out.hold();
+        m_held = 0;
+    }
+    void forget() {
+        m_checker.m_report->forget(std::exchange(m_held, 0));
+        m_checker.m_out.drop();
+    }
+    qint64 found = 0;
+
+private:
+    Checker& m_checker;
+    const QByteArray m_name;
+    const MappedFile& m_file;
+    const qint64 m_lineOffset;
+    qint64 m_held = 0;
+    bool m_settled = false;
+};
+
 std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
     // The order the pair test on UTF-8 bytes answers for, and every finding wanted: the
     // stream stops reading at the first when only the status is, wherever it stands then.
@@ -173,60 +238,20 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
     MappedFile file(fd);
     if (!file.isMapped())
         return std::nullopt;
-    // Findings written while the rest of the file may still turn out not UTF-8 are held,
-    // as the stream holds them, and go if it does. Once it is known, they are still held a
-    // block at a time, until the bytes they were made of are known to have been the file's:
-    // another process may cut it short meanwhile, and what is read past its end is zeros.
-    class Taker : public LinePairTaker {
-    public:
-        Taker(Checker& checker, const QString& name, const MappedFile& file)
-            : m_checker(checker)
-            , m_name(encodeFileName(name))
-            , m_file(file) {}
-        void take(const LinePair& pair) override {
-            // A line read past the end runs on through the zeros to its share's end: not
-            // even held is such a finding.
-            m_file.verify(false);
-            ++found;
-            ++m_held;
-            m_checker.report(pair.repeat ? Finding::Kind::Repeat : Finding::Kind::Order, m_name,
-                             pair.upper, pair.lower, pair.lowerNumber);
-            if (m_settled && m_checker.m_out.full())
-                pass();
-        }
-        bool takesAhead() const override { return !m_checker.m_out.holdsMuch(); }
-        void settle(bool stand) override {
-            if (!stand) {
-                forget();
-                return;
-            }
-            m_settled = true;
-            pass();
-        }
-        // Writes the findings held, which verify() lets through.
-        void pass() {
-            m_file.verify();
-            m_checker.m_out.release();
-            m_checker.m_out.hold();
-            m_held = 0;
-        }
-        void forget() {
-            m_checker.m_report->forget(std::exchange(m_held, 0));
-            m_checker.m_out.drop();
-        }
-        qint64 found = 0;
+    qint64 found = 0;
+    if (!findMappedPairs(name, file, file.bytes(), m_options.unique, 0, found))
+        return std::nullopt;
+    file.consume();
+    return found > 0;
+}
 
-    private:
-        Checker& m_checker;
-        const QByteArray m_name;
-        const MappedFile& m_file;
-        qint64 m_held = 0;
-        bool m_settled = false;
-    } taker(*this, name, file);
+bool Checker::findMappedPairs(const QString& name, const MappedFile& file, QByteArrayView text,
+                              bool repeats, qint64 lineOffset, qint64& found) {
+    MappedTaker taker(*this, name, file, lineOffset);
     m_out.hold();
     bool taken = false;
     try {
-        taken = findUtf8LinePairs(file.bytes(), m_options.unique, taker);
+        taken = findUtf8LinePairs(text, repeats, taker);
         // Even a text found not UTF-8 may have been so only for the zeros read.
         file.verify();
     } catch (...) {
@@ -234,10 +259,40 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
         throw;
     }
     m_out.release();
-    if (!taken)
+    found += taker.found;
+    return taken;
+}
+
+std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
+    const LineOrder& order = m_options.order;
+    if (order.rule != LineOrder::Rule::Code || order.numeric || m_options.quiet)
         return std::nullopt;
+    MappedFile file(fd);
+    if (!file.isMapped() || byteOrderMarkOf(file.bytes()).length > 0)
+        return std::nullopt;
+    const Utf8Blocks blocks = findUtf8Blocks(file.bytes());
+    if (!blocks.utf8 || !blocks.markers.problems.isEmpty())
+        return std::nullopt;
+    for (size_t k = 0; k < blocks.spans.size(); ++k) {
+        const SortedBlock& block = blocks.markers.blocks[qsizetype(k)];
+        const LineOrder blockOrder = block.orderOver(order);
+        if (!blocks.spans[k].wholeLines || blockOrder.rule != LineOrder::Rule::Code ||
+            blockOrder.numeric)
+            return std::nullopt;
+    }
+    file.verify();
+    qint64 found = 0;
+    for (size_t k = 0; k < blocks.spans.size(); ++k) {
+        const Utf8Blocks::Span& span = blocks.spans[k];
+        const SortedBlock& block = blocks.markers.blocks[qsizetype(k)];
+        // Only the last block's bytes are still in doubt, and a text found not UTF-8 there
+        // has had nothing of it written.
+        if (!findMappedPairs(name, file, file.bytes().sliced(span.from, span.to - span.from),
+                             m_options.unique || block.unique, block.first, found))
+            return std::nullopt;
+    }
     file.consume();
-    return taker.found > 0;
+    return found > 0;
 }
 
 bool Checker::checkBlocks(const QString& name, int fd) {
@@ -293,9 +348,10 @@ void Checker::report(Finding::Kind kind, const QByteArray& name, const LineStrea
 }
 
 void Checker::report(Finding::Kind kind, const QByteArray& name, QByteArrayView upperUtf8,
-                     QByteArrayView lowerUtf8, qint64 lowerNumber) {
+                     QByteArrayView lowerUtf8, qint64 lowerNumber, bool namesNext) {
     write([&](QByteArray& out) {
-        m_report->add({kind, name, lowerNumber - 1, upperUtf8, lowerUtf8}, out);
+        m_report->add(
+            {kind, name, lowerNumber - 1, upperUtf8, lowerUtf8, namesNext ? lowerNumber : 0}, out);
     });
 }
 
@@ -315,7 +371,8 @@ int runCheck(const QStringList& files, const CheckOptions& options) {
             try {
                 const InputFile input(name);
                 if (options.blocks) {
-                    found = checker.checkBlocks(name, input.fd()) || found;
+                    const std::optional<bool> mapped = checker.checkBlocksMapped(name, input.fd());
+                    found = (mapped ? *mapped : checker.checkBlocks(name, input.fd())) || found;
                 } else if (const std::optional<bool> mapped =
                                checker.checkMapped(name, input.fd())) {
                     found = *mapped || found;

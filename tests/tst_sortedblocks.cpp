@@ -1,4 +1,5 @@
 #include "text/sortedblocks.h"
+#include "text/utf8blocks.h"
 
 #include <QTest>
 
@@ -99,13 +100,43 @@ void TestSortedBlocks::blocks_data() {
     row("every item with a comma", "# varnel: sorted\nb,\na,", "[1-3 '#'] {2-2@2'b,' 3-3@3'a,'}");
     row("a comma missing", "# varnel: sorted\nb\na,\nc", "[1-4 '#'] {2-2@2'b' 3-3@3'a,' 4-4@4'c'}");
     row("one item", "# varnel: sorted\nb,", "[1-2 '#'] {2-2@2'b,'}");
+    row("a comment after another space", "# varnel: sorted\nb\n\u00A0# a\na",
+        "[1-4 '#'] {2-2@2'b' 3-4@4'a'}");
+    row("items of letters beyond ASCII", "# varnel: sorted\né\n“ß”\n\u00E0",
+        "[1-4 '#'] {2-2@2'é' 3-3@3'“ß”' 4-4@4'\u00E0'}");
 }
 
 void TestSortedBlocks::blocks() {
     QFETCH(QString, text);
     QFETCH(QString, expected);
     const BlockLines lines = QStringView(text).split(u'\n');
-    QCOMPARE(described(lines, findSortedBlocks(lines)), expected);
+    const SortedBlocks found = findSortedBlocks(lines);
+    QCOMPARE(described(lines, found), expected);
+
+    // The scan of the same text in UTF-8 finds the same blocks, and says a block's lines are
+    // each an item compared whole exactly where the reader finds them so.
+    const QByteArray utf8 = text.toUtf8();
+    const Utf8Blocks scanned = findUtf8Blocks(utf8);
+    QCOMPARE(qsizetype(scanned.spans.size()), found.blocks.size());
+    QVERIFY(scanned.utf8);
+    std::vector<qsizetype> starts{0}; // of each line in the UTF-8 text, and its end
+    for (const QStringView line : lines)
+        starts.push_back(starts.back() + line.toUtf8().size() + 1);
+    starts.back() = utf8.size();
+    for (qsizetype b = 0; b < found.blocks.size(); ++b) {
+        const SortedBlock& block = found.blocks[b];
+        const Utf8Blocks::Span& span = scanned.spans[size_t(b)];
+        QCOMPARE(span.from, starts[size_t(std::min(block.first, lines.size()))]);
+        QCOMPARE(span.to, starts[size_t(block.end)]);
+        bool whole = block.groups.size() <= 1;
+        for (const BlockGroup& group : block.groups) {
+            whole = whole && group.trailingEnd == group.trailingFirst;
+            for (const BlockItem& item : group.items)
+                whole = whole && item.first == item.last &&
+                        item.comparedLength == lines[item.compared].size();
+        }
+        QCOMPARE(span.wholeLines, whole);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSortedBlocks)

@@ -1,5 +1,11 @@
 #include "sortedblocks.h"
 
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 namespace varnel {
 
 namespace {
@@ -144,53 +150,112 @@ bool holdsBlockMarker(QStringView line) {
     return line.contains(u"varnel:");
 }
 
-SortedBlocks findSortedBlocks(const BlockLines& lines) {
-    SortedBlocks found;
-    std::optional<SortedBlock> open;
-    const auto close = [&](qsizetype end) {
-        open->end = end;
-        found.blocks.append(*open);
-        open.reset();
-    };
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QStringView line = lines[i];
-        if (!holdsBlockMarker(line))
-            continue;
-        if (const qsizetype at = line.indexOf(StartMarker); at >= 0) {
-            if (open) {
-                found.problems.append(
-                    {i, QStringLiteral("\"varnel: sorted\" before the block that starts on line "
-                                       "%1 has ended")
-                            .arg(open->marker + 1)});
-                continue;
-            }
-            SortedBlock block;
-            block.marker = i;
-            block.first = i + 1;
-            block.leader = line.first(line.indexOf(u"varnel:")).trimmed().toString();
-            if (const QString word = readOptions(line.sliced(at + StartMarker.size()), block);
-                !word.isEmpty())
-                found.problems.append(
-                    {i, QStringLiteral("unknown word \"%1\" after \"varnel: sorted\"").arg(word)});
-            open = block;
-        } else if (line.contains(EndMarker)) {
-            if (!open)
-                found.problems.append(
-                    {i, QStringLiteral("\"varnel: end\" without a \"varnel: sorted\" before it")});
-            else
-                close(i);
+void BlockMarkers::take(qsizetype i, QStringView line) {
+    if (const qsizetype at = line.indexOf(StartMarker); at >= 0) {
+        if (m_open) {
+            m_found.problems.append(
+                {i, QStringLiteral("\"varnel: sorted\" before the block that starts on line "
+                                   "%1 has ended")
+                        .arg(m_open->marker + 1)});
+            return;
         }
+        SortedBlock block;
+        block.marker = i;
+        block.first = i + 1;
+        block.leader = line.first(line.indexOf(u"varnel:")).trimmed().toString();
+        if (const QString word = readOptions(line.sliced(at + StartMarker.size()), block);
+            !word.isEmpty())
+            m_found.problems.append(
+                {i, QStringLiteral("unknown word \"%1\" after \"varnel: sorted\"").arg(word)});
+        m_open = block;
+    } else if (line.contains(EndMarker)) {
+        if (!m_open)
+            m_found.problems.append(
+                {i, QStringLiteral("\"varnel: end\" without a \"varnel: sorted\" before it")});
+        else
+            close(i);
     }
-    if (open)
-        close(lines.size());
+}
+
+void BlockMarkers::close(qsizetype end) {
+    m_open->end = end;
+    m_found.blocks.append(*m_open);
+    m_open.reset();
+}
+
+SortedBlocks BlockMarkers::finish(qsizetype lineCount) {
+    if (m_open)
+        close(lineCount);
     // Which lines a block would hold is then a guess: none is used.
-    if (!found.problems.isEmpty()) {
-        found.blocks.clear();
-        return found;
-    }
+    if (!m_found.problems.isEmpty())
+        m_found.blocks.clear();
+    return std::exchange(m_found, {});
+}
+
+SortedBlocks findSortedBlocks(const BlockLines& lines) {
+    BlockMarkers markers;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (holdsBlockMarker(lines[i]))
+            markers.take(i, lines[i]);
+    SortedBlocks found = markers.finish(lines.size());
     for (SortedBlock& block : found.blocks)
         BlockReader(lines, block).read();
     return found;
+}
+
+WholeLineItems::WholeLineItems(const SortedBlock& block)
+    : m_leader(block.leader.toUtf8())
+    , m_groupsAcross(block.groupsAcross) {}
+
+void WholeLineItems::take(QByteArrayView line) {
+    ++m_lines;
+    if (!m_hold)
+        return;
+    // As the reader above judges a line: its blanks, then the first character that is not
+    // one. Spaces beyond a blank and the tab, rare at a line's start, are left to it.
+    qsizetype indent = 0;
+    while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t'))
+        ++indent;
+    if (indent == line.size()) {
+        // Blank: a group's end, or else an item like any other, set in by nothing.
+        if (!m_groupsAcross)
+            m_hold = false;
+        endItem(line);
+        return;
+    }
+    const auto first = uchar(line[indent]);
+    // Every space beyond ASCII starts with one of these bytes; other letters are not decoded.
+    const bool space =
+        first == 0xC2 || (first >= 0xE1 && first <= 0xE3)
+            ? QString::fromUtf8(line.sliced(indent, std::min<qsizetype>(3, line.size() - indent)))
+                  .front()
+                  .isSpace()
+            : QChar::isSpace(first);
+    const QByteArrayView rest = line.sliced(indent);
+    const bool comment =
+        !m_leader.isEmpty() && rest.size() >= m_leader.size() &&
+        std::memcmp(rest.data(), m_leader.constData(), size_t(m_leader.size())) == 0;
+    if (space || comment || (m_lines > 1 && indent > m_indent)) {
+        m_hold = false;
+        return;
+    }
+    if (m_lines == 1)
+        m_indent = indent;
+    endItem(line);
+}
+
+void WholeLineItems::endItem(QByteArrayView line) {
+    qsizetype end = line.size();
+    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t'))
+        --end;
+    m_commasBeforeLast = m_commasBeforeLast && (m_lines == 1 || m_lastComma);
+    m_lastComma = end > 0 && line[end - 1] == ',';
+}
+
+bool WholeLineItems::hold() const {
+    // The shape that takes the commas out of what is compared.
+    const bool commas = m_lines >= 2 && m_commasBeforeLast && !m_lastComma;
+    return m_hold && !commas;
 }
 
 } // namespace varnel

@@ -2,6 +2,8 @@
 
 #include "order/lineorder.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -75,9 +77,51 @@ SortedBlocks findSortedBlocks(const BlockLines& lines);
 // Whether a line holds a marker at all: the quick test before anything else is read.
 bool holdsBlockMarker(QStringView line);
 
+// Follows the markers of a file, given only its lines that hold one: where its blocks start
+// and end, what they ask, and what cannot be followed. Their groups and items are not read.
+class BlockMarkers {
+public:
+    // The line numbered `i` (from 0), which holds "varnel:"; lines are taken in order.
+    void take(qsizetype i, QStringView line);
+    bool isOpen() const { return m_open.has_value(); }
+    const SortedBlock& open() const { return *m_open; }
+    // The blocks once every line was seen: the last runs to the end when it is still open.
+    SortedBlocks finish(qsizetype lineCount);
+
+private:
+    void close(qsizetype end);
+
+    SortedBlocks m_found;
+    std::optional<SortedBlock> m_open;
+};
+
 // An item's text as it is compared.
 inline QStringView comparedText(const BlockLines& lines, const BlockItem& item) {
     return lines[item.compared].first(item.comparedLength);
 }
+
+// Whether a block's lines, given one by one as UTF-8, are each an item of its own compared
+// whole: one group, no comment, nothing set in further than the first line, no closing
+// commas. Such a block is checked as a plain list of lines would be. The answer errs only
+// towards no: a line it cannot judge from its bytes alone (one that starts with a space
+// other than a blank, say) makes it no.
+class WholeLineItems {
+public:
+    explicit WholeLineItems(const SortedBlock& block);
+    void take(QByteArrayView line);
+    // For the lines taken so far, as the block's whole.
+    bool hold() const;
+
+private:
+    void endItem(QByteArrayView line);
+
+    QByteArray m_leader;
+    bool m_groupsAcross;
+    bool m_hold = true;
+    qsizetype m_lines = 0;
+    qsizetype m_indent = 0;         // the first line's
+    bool m_commasBeforeLast = true; // every line but the last ends with a comma
+    bool m_lastComma = false;
+};
 
 } // namespace varnel
