@@ -136,6 +136,15 @@ for n in "${sizes[@]}"; do
     check_sarif_s=$(best_of_3 "build/bin/varnel check --format=sarif '$file'")
     row "$label" "varnel check --format=sarif" "$check_sarif_s" "awk one-liner" "$awk_s" \
         "$(ratio "$check_sarif_s" "$awk_s")" ""
+    # The same lines as one marked block, and without a marker at all.
+    block_file="$work/block-$n.txt"
+    [ -f "$block_file" ] || { echo "# varnel: sorted"; cat "$file"; } >"$block_file"
+    check_block_s=$(best_of_3 "build/bin/varnel check --blocks --lines '$block_file'")
+    row "$label" "check --blocks, one block" "$check_block_s" "varnel check --lines" "$check_s" \
+        "$(ratio "$check_block_s" "$check_s")" "<= 1.2x check"
+    check_unmarked_s=$(best_of_3 "build/bin/varnel check --blocks --lines '$file'")
+    row "$label" "check --blocks, no marker" "$check_unmarked_s" "cat > /dev/null" "$cat_s" \
+        "$(ratio "$check_unmarked_s" "$cat_s")" ""
     varnel_sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel sort '$file'")
     row "$label" "varnel sort" "$varnel_sort_s" "sort -f (en_US.UTF-8)" "$sort_s" \
         "$(ratio "$varnel_sort_s" "$sort_s")" "<= 0.25x sort -f"
