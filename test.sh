@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 
-varnel_ensure_packages clang libclang-rt-14-dev
+varnel_ensure_packages clang libclang-rt-14-dev lld
 export QT_QPA_PLATFORM=offscreen
 
 varnel_build build
