@@ -64,7 +64,7 @@ public:
 private:
     QJsonValue request(const QString& method, const QJsonObject& params, int& error,
                        QString& errorMessage);
-    void notification(const QString& method, const QJsonObject& params);
+    void notification(const QString& method, const QJsonObject& params, const MessageJson& json);
 
     QJsonObject initialize(const QJsonObject& params);
     QJsonValue codeActions(const QJsonObject& params, const OpenDocument& document);
@@ -84,19 +84,20 @@ private:
 };
 
 std::optional<int> LanguageServer::handle(const QByteArray& body) {
-    QJsonParseError parsed;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parsed);
-    if (parsed.error != QJsonParseError::NoError) {
-        fail(QJsonValue::Null, ParseError, parsed.errorString());
+    const MessageJson parsed(body);
+    if (parsed.error().error != QJsonParseError::NoError) {
+        fail(QJsonValue::Null, ParseError, parsed.error().errorString());
         return std::nullopt;
     }
+    const QJsonDocument& document = parsed.json();
     const QJsonObject message = document.object();
     const QJsonValue id = message.value(QStringLiteral("id"));
     const QJsonValue method = message.value(QStringLiteral("method"));
     if (!document.isObject() || !method.isString()) {
         // A response to a request of ours: this server sends none.
         if (document.isObject() && !id.isUndefined() &&
-            (message.contains(QStringLiteral("result")) || message.contains(QStringLiteral("error"))))
+            (message.contains(QStringLiteral("result")) ||
+             message.contains(QStringLiteral("error"))))
             return std::nullopt;
         fail(id.isUndefined() ? QJsonValue(QJsonValue::Null) : id, InvalidRequest,
              QStringLiteral("Not a request or notification"));
@@ -109,7 +110,7 @@ std::optional<int> LanguageServer::handle(const QByteArray& body) {
             return m_shutDown ? 0 : 1;
         // Before initialize and after shutdown, notifications are dropped.
         if (m_initialized && !m_shutDown)
-            notification(name, params);
+            notification(name, params, parsed);
         return std::nullopt;
     }
     if (m_shutDown) {
@@ -154,20 +155,21 @@ QJsonValue LanguageServer::request(const QString& method, const QJsonObject& par
             return {};
         }
         return method == u"textDocument/formatting" ? formatting(params, *document)
-                                                     : codeActions(params, *document);
+                                                    : codeActions(params, *document);
     }
     error = MethodNotFound;
     errorMessage = QStringLiteral("Unknown method %1").arg(method);
     return {};
 }
 
-void LanguageServer::notification(const QString& method, const QJsonObject& params) {
+void LanguageServer::notification(const QString& method, const QJsonObject& params,
+                                  const MessageJson& json) {
     const QJsonObject textDocument = params.value(QStringLiteral("textDocument")).toObject();
     const QString uri = textDocument.value(QStringLiteral("uri")).toString();
     const int version = textDocument.value(QStringLiteral("version")).toInt(-1);
     if (method == u"textDocument/didOpen") {
         OpenDocument& document = m_documents[uri];
-        document = {textDocument.value(QStringLiteral("text")).toString(), version};
+        document = {json.text(textDocument.value(QStringLiteral("text"))), version};
         m_publisher.changed(uri, document.text, version, m_encoding);
     } else if (method == u"textDocument/didChange") {
         const auto document = m_documents.find(uri);
@@ -179,7 +181,7 @@ void LanguageServer::notification(const QString& method, const QJsonObject& para
         const QJsonArray changes = params.value(QStringLiteral("contentChanges")).toArray();
         if (changes.isEmpty())
             return;
-        *document = {changes.last().toObject().value(QStringLiteral("text")).toString(), version};
+        *document = {json.text(changes.last().toObject().value(QStringLiteral("text"))), version};
         m_publisher.changed(uri, document->text, version, m_encoding);
     } else if (method == u"textDocument/didClose") {
         if (m_documents.remove(uri))
@@ -198,7 +200,7 @@ QJsonObject LanguageServer::initialize(const QJsonObject& params) {
                                      .value(QStringLiteral("positionEncodings"))
                                      .toArray();
     m_encoding = encodings.contains(QStringLiteral("utf-8")) ? PositionEncoding::Utf8
-                                                              : PositionEncoding::Utf16;
+                                                             : PositionEncoding::Utf16;
     const QJsonObject capabilities{
         {QStringLiteral("positionEncoding"),
          m_encoding == PositionEncoding::Utf8 ? QStringLiteral("utf-8") : QStringLiteral("utf-16")},
@@ -264,10 +266,10 @@ QJsonValue LanguageServer::codeActions(const QJsonObject& params, const OpenDocu
     if (asked(only, FixAll)) {
         const QList<TextReplacement> edits = sortEdits(document, blocks, m_encoding);
         if (!edits.isEmpty())
-            actions.append(
-                QJsonObject{{QStringLiteral("title"), QStringLiteral("Sort all blocks in this file")},
-                            {QStringLiteral("kind"), FixAll},
-                            {QStringLiteral("edit"), workspaceEdit(uri, edits)}});
+            actions.append(QJsonObject{
+                {QStringLiteral("title"), QStringLiteral("Sort all blocks in this file")},
+                {QStringLiteral("kind"), FixAll},
+                {QStringLiteral("edit"), workspaceEdit(uri, edits)}});
     }
     return actions;
 }

@@ -2,7 +2,9 @@
 
 #include "files/descriptorio.h"
 
-#include <QJsonDocument>
+#include <QJsonValue>
+
+#include <cstring>
 
 namespace varnel::cli {
 
@@ -20,7 +22,162 @@ bool isHeaderName(QByteArrayView name) {
     return true;
 }
 
+// From this length on a string is decoded apart.
+constexpr qsizetype LongString = 4096;
+
+// Writes the code point as UTF-8 at `out` and returns where it ends.
+char* writeUtf8(char32_t code, char* out) {
+    if (code < 0x80) {
+        *out++ = char(code);
+    } else if (code < 0x800) {
+        *out++ = char(0xC0 | (code >> 6));
+        *out++ = char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        *out++ = char(0xE0 | (code >> 12));
+        *out++ = char(0x80 | ((code >> 6) & 0x3F));
+        *out++ = char(0x80 | (code & 0x3F));
+    } else {
+        *out++ = char(0xF0 | (code >> 18));
+        *out++ = char(0x80 | ((code >> 12) & 0x3F));
+        *out++ = char(0x80 | ((code >> 6) & 0x3F));
+        *out++ = char(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
+// The four hexadecimal digits of a \u escape at `at`, or -1.
+int hexUnit(QByteArrayView raw, qsizetype at) {
+    if (at + 4 > raw.size())
+        return -1;
+    bool ok = false;
+    const int unit = raw.sliced(at, 4).toInt(&ok, 16);
+    return ok ? unit : -1;
+}
+
+// The text of a JSON string between its quotes, escapes undone, in runs between the
+// escapes. False for what only the full parser should judge: a bad escape, a lone
+// surrogate.
+bool decodeJsonString(QByteArrayView raw, QString& text) {
+    // An escape is never shorter than what it stands for.
+    QByteArray utf8(raw.size(), Qt::Uninitialized);
+    char* out = utf8.data();
+    for (qsizetype at = 0; at < raw.size();) {
+        const auto* slash =
+            static_cast<const char*>(std::memchr(raw.data() + at, '\\', size_t(raw.size() - at)));
+        const qsizetype run = slash ? slash - raw.data() - at : raw.size() - at;
+        std::memcpy(out, raw.data() + at, size_t(run));
+        out += run;
+        at += run;
+        if (!slash)
+            break;
+        if (at + 1 >= raw.size())
+            return false;
+        const char escaped = raw[at + 1];
+        at += 2;
+        switch (escaped) {
+        case '"':
+        case '\\':
+        case '/':
+            *out++ = escaped;
+            break;
+        case 'b':
+            *out++ = '\b';
+            break;
+        case 'f':
+            *out++ = '\f';
+            break;
+        case 'n':
+            *out++ = '\n';
+            break;
+        case 'r':
+            *out++ = '\r';
+            break;
+        case 't':
+            *out++ = '\t';
+            break;
+        case 'u': {
+            const int unit = hexUnit(raw, at);
+            if (unit < 0 || QChar::isLowSurrogate(char32_t(unit)))
+                return false;
+            at += 4;
+            char32_t code = char32_t(unit);
+            if (QChar::isHighSurrogate(code)) {
+                const int low = raw.sliced(at).startsWith("\\u") ? hexUnit(raw, at + 2) : -1;
+                if (low < 0 || !QChar::isLowSurrogate(char32_t(low)))
+                    return false;
+                code = QChar::surrogateToUcs4(char16_t(unit), char16_t(low));
+                at += 6;
+            }
+            out = writeUtf8(code, out);
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    text = QString::fromUtf8(QByteArrayView(utf8.constData(), out - utf8.constData()));
+    return true;
+}
+
+// Where the string whose first character is at `from` ends: its closing quote, or -1.
+qsizetype closingQuote(QByteArrayView body, qsizetype from) {
+    for (qsizetype at = from; at < body.size(); ++at) {
+        const auto* quote =
+            static_cast<const char*>(std::memchr(body.data() + at, '"', size_t(body.size() - at)));
+        if (!quote)
+            return -1;
+        at = quote - body.data();
+        qsizetype slashes = 0;
+        while (at - slashes > from && body[at - slashes - 1] == '\\')
+            ++slashes;
+        if (slashes % 2 == 0)
+            return at;
+    }
+    return -1;
+}
+
 } // namespace
+
+MessageJson::MessageJson(const QByteArray& body) {
+    QByteArray shortened;
+    qsizetype kept = 0; // what of `body` is in `shortened` already
+    for (qsizetype at = 0; at < body.size();) {
+        const auto* quote =
+            static_cast<const char*>(std::memchr(body.data() + at, '"', size_t(body.size() - at)));
+        if (!quote)
+            break;
+        const qsizetype start = quote - body.data() + 1;
+        const qsizetype end = closingQuote(body, start);
+        if (end < 0)
+            break;
+        QString text;
+        if (end - start >= LongString &&
+            decodeJsonString(QByteArrayView(body).sliced(start, end - start), text)) {
+            shortened.append(QByteArrayView(body).sliced(kept, start - kept));
+            shortened.append("\\u0000").append(QByteArray::number(m_long.size())).append('"');
+            m_long.append(std::move(text));
+            kept = end + 1;
+        }
+        at = end + 1;
+    }
+    if (m_long.isEmpty()) {
+        m_json = QJsonDocument::fromJson(body, &m_error);
+        return;
+    }
+    shortened.append(QByteArrayView(body).sliced(kept));
+    m_json = QJsonDocument::fromJson(shortened, &m_error);
+}
+
+QString MessageJson::text(const QJsonValue& value) const {
+    const QString text = value.toString();
+    if (text.size() > 1 && text.front() == QChar(0)) {
+        bool ok = false;
+        const qsizetype number = text.sliced(1).toLongLong(&ok);
+        if (ok && number >= 0 && number < m_long.size())
+            return m_long[number];
+    }
+    return text;
+}
 
 void MessageFraming::append(QByteArrayView bytes) {
     // What was taken goes once it is most of the buffer, so a large body is not moved

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 #include <mutex>
@@ -29,9 +31,26 @@ private:
     void skipToNextHeader(QString& skipped, const QString& why);
 
     QByteArray m_buffer;
-    qsizetype m_at = 0;       // where what is not yet taken starts
-    qint64 m_length = -1;     // the Content-Length of the message whose headers are read
+    qsizetype m_at = 0;      // where what is not yet taken starts
+    qint64 m_length = -1;    // the Content-Length of the message whose headers are read
     bool m_skipping = false; // a skip said already, until a message is whole again
+};
+
+// A message's body as JSON, its long strings decoded apart: Qt's parser takes its time over a
+// string full of escapes, as a document's text is with its line breaks.
+class MessageJson {
+public:
+    explicit MessageJson(const QByteArray& body);
+
+    const QJsonDocument& json() const { return m_json; }
+    const QJsonParseError& error() const { return m_error; }
+    // The string `value` is, read whole where it was long.
+    QString text(const QJsonValue& value) const;
+
+private:
+    QJsonDocument m_json;
+    QJsonParseError m_error;
+    QList<QString> m_long; // in the JSON, "\u0000" and the number of each
 };
 
 // Writes messages to a descriptor, one whole message at a time from any thread.

@@ -25,8 +25,7 @@ QJsonObject publication(const QString& uri, int version, const QList<LineDiagnos
             {QStringLiteral("source"), QStringLiteral("varnel")},
             {QStringLiteral("code"), QString::fromLatin1(findingKindName(diagnostic.kind))},
             {QStringLiteral("message"), diagnostic.message}});
-    QJsonObject params{{QStringLiteral("uri"), uri},
-                       {QStringLiteral("diagnostics"), diagnostics}};
+    QJsonObject params{{QStringLiteral("uri"), uri}, {QStringLiteral("diagnostics"), diagnostics}};
     if (version >= 0)
         params.insert(QStringLiteral("version"), version);
     return {{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},

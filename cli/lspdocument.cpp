@@ -42,11 +42,14 @@ qsizetype unitsOf(QStringView text, PositionEncoding encoding) {
 DocumentText::DocumentText(QString text)
     : m_text(std::move(text)) {
     const auto* units = reinterpret_cast<const char16_t*>(m_text.utf16());
+    m_lines.reserve(countBreaks(units, m_text.size()) + 1);
+    m_breakLengths.reserve(size_t(m_lines.capacity()));
     LineCuts cuts;
-    cutLines(units, m_text.size(), true, cuts, [&](qsizetype start, qsizetype length, qsizetype next) {
-        m_lines.append(QStringView(units + start, length));
-        m_breakLengths.push_back(quint8(next - start - length));
-    });
+    cutLines(units, m_text.size(), true, cuts,
+             [&](qsizetype start, qsizetype length, qsizetype next) {
+                 m_lines.append(QStringView(units + start, length));
+                 m_breakLengths.push_back(quint8(next - start - length));
+             });
     m_blocks = findSortedBlocks(m_lines);
 }
 
@@ -76,8 +79,8 @@ std::optional<QList<LineDiagnostic>> diagnosticsOf(const DocumentText& document,
         message.truncate(0);
         appendFindingMessage(finding, message);
         const qsizetype line = finding.line - 1;
-        found.append({line, document.lineEnd(line, encoding), finding.kind,
-                      QString::fromUtf8(message)});
+        found.append(
+            {line, document.lineEnd(line, encoding), finding.kind, QString::fromUtf8(message)});
     };
     for (const MarkerProblem& problem : document.blocks().problems) {
         const QByteArray text = lines[problem.line].toUtf8();
@@ -94,7 +97,10 @@ std::optional<QList<LineDiagnostic>> diagnosticsOf(const DocumentText& document,
                           const QByteArray text = comparedText(lines, *finding.upper).toUtf8();
                           const QByteArray next = comparedText(lines, *finding.lower).toUtf8();
                           add({finding.repeat ? Finding::Kind::Repeat : Finding::Kind::Order,
-                               {}, finding.upper->compared + 1, text, next,
+                               {},
+                               finding.upper->compared + 1,
+                               text,
+                               next,
                                finding.lower->compared + 1});
                           return true;
                       });
@@ -166,8 +172,8 @@ QList<TextReplacement> sortEdits(const DocumentText& document, const SortedBlock
     }
     // Repeats left out at the end.
     if (line < lines.size())
-        edits.append({document.lineStart(line, encoding), document.lineStart(lines.size(), encoding),
-                      QString()});
+        edits.append({document.lineStart(line, encoding),
+                      document.lineStart(lines.size(), encoding), QString()});
     return edits;
 }
 
