@@ -118,7 +118,7 @@ QList<CommandRow> makeTable() {
                         "A FILE with nothing to move is not written.")}};
     CommandRow lsp;
     lsp.name = QStringLiteral("lsp");
-    lsp.summary = QStringLiteral("a language server: editors show lines out of order as you type");
+    lsp.summary = QStringLiteral("serves editors: shows lines out of order as you type");
     lsp.description = QStringLiteral(
         "Serves an editor over the Language Server Protocol on standard input and output:\n"
         "the lines out of order in the sorted blocks of each open document (as check --blocks\n"
