@@ -371,15 +371,24 @@ void TestLanguageServer::blockEdits() {
              {"context", context}}));
         QJsonObject byTitle;
         for (const QJsonValue& action : client.replyTo(id)["result"].toArray())
-            byTitle.insert(action["title"].toString(), action["edit"]["changes"][Uri]);
+            byTitle.insert(action["title"].toString(),
+                           QJsonObject{{"edits", action["edit"]["changes"][Uri]},
+                                       {"diagnostics", action["diagnostics"]}});
         return byTitle;
     };
-    const QJsonObject offered = actions(1, {{"diagnostics", QJsonArray{}}});
+    // The diagnostics of the line asked about, as editors send them.
+    QJsonArray onTheLine;
+    for (const QJsonValue& diagnostic : diagnostics)
+        if (diagnostic["range"]["start"]["line"].toInt() == blockLine)
+            onTheLine.append(diagnostic);
+    const QJsonObject offered = actions(1, {{"diagnostics", onTheLine}});
     // A file whose markers cannot be followed is not sorted.
     const QString all = sorted.status == 0 ? QString::fromUtf8(sorted.out) : text;
-    QCOMPARE(applied(text, offered["Sort this block"].toArray()), blockSorted);
-    QCOMPARE(applied(text, offered["Sort all blocks in this file"].toArray()), all);
-    for (const QJsonValue& edit : offered["Sort all blocks in this file"].toArray())
+    QCOMPARE(applied(text, offered["Sort this block"]["edits"].toArray()), blockSorted);
+    if (blockSorted != text)
+        QCOMPARE(offered["Sort this block"]["diagnostics"].toArray(), onTheLine);
+    QCOMPARE(applied(text, offered["Sort all blocks in this file"]["edits"].toArray()), all);
+    for (const QJsonValue& edit : offered["Sort all blocks in this file"]["edits"].toArray())
         QVERIFY(replacesOnlyWhatChanges(text, edit.toObject()));
     // Asked for one kind, only that kind comes.
     QCOMPARE(actions(2, {{"only", QJsonArray{"source"}}}).keys(),
