@@ -58,7 +58,7 @@ public:
         , m_publisher(m_out) {}
 
     // Handles one message's body; the exit status once the client said exit.
-    std::optional<int> handle(const QByteArray& body);
+    std::optional<int> handle(QByteArrayView body);
     void log(const QString& message);
 
 private:
@@ -83,7 +83,7 @@ private:
     bool m_shutDown = false;
 };
 
-std::optional<int> LanguageServer::handle(const QByteArray& body) {
+std::optional<int> LanguageServer::handle(QByteArrayView body) {
     const MessageJson parsed(body);
     if (parsed.error().error != QJsonParseError::NoError) {
         fail(QJsonValue::Null, ParseError, parsed.error().errorString());
@@ -328,7 +328,7 @@ int runLanguageServer(int in, int out) {
             if (read <= 0)
                 return 1; // the client ended without exit
             framing.append(QByteArrayView(piece.data(), read));
-            while (const std::optional<QByteArray> body = framing.next(skipped)) {
+            while (const std::optional<QByteArrayView> body = framing.next(skipped)) {
                 if (!skipped.isEmpty())
                     server.log(skipped);
                 if (const std::optional<int> status = server.handle(*body))

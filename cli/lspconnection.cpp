@@ -138,7 +138,7 @@ qsizetype closingQuote(QByteArrayView body, qsizetype from) {
 
 } // namespace
 
-MessageJson::MessageJson(const QByteArray& body) {
+MessageJson::MessageJson(QByteArrayView body) {
     QByteArray shortened;
     qsizetype kept = 0; // what of `body` is in `shortened` already
     for (qsizetype at = 0; at < body.size();) {
@@ -151,20 +151,15 @@ MessageJson::MessageJson(const QByteArray& body) {
         if (end < 0)
             break;
         QString text;
-        if (end - start >= LongString &&
-            decodeJsonString(QByteArrayView(body).sliced(start, end - start), text)) {
-            shortened.append(QByteArrayView(body).sliced(kept, start - kept));
+        if (end - start >= LongString && decodeJsonString(body.sliced(start, end - start), text)) {
+            shortened.append(body.sliced(kept, start - kept));
             shortened.append("\\u0000").append(QByteArray::number(m_long.size())).append('"');
             m_long.append(std::move(text));
             kept = end + 1;
         }
         at = end + 1;
     }
-    if (m_long.isEmpty()) {
-        m_json = QJsonDocument::fromJson(body, &m_error);
-        return;
-    }
-    shortened.append(QByteArrayView(body).sliced(kept));
+    shortened.append(body.sliced(kept));
     m_json = QJsonDocument::fromJson(shortened, &m_error);
 }
 
@@ -189,14 +184,14 @@ void MessageFraming::append(QByteArrayView bytes) {
     m_buffer.append(bytes);
 }
 
-std::optional<QByteArray> MessageFraming::next(QString& skipped) {
+std::optional<QByteArrayView> MessageFraming::next(QString& skipped) {
     skipped.clear();
     while (m_at < m_buffer.size()) {
         const QByteArrayView rest = QByteArrayView(m_buffer).sliced(m_at);
         if (m_length >= 0 && rest.startsWith("\r\n")) {
             if (rest.size() - 2 < m_length)
                 return std::nullopt;
-            QByteArray body = rest.sliced(2, m_length).toByteArray();
+            const QByteArrayView body = rest.sliced(2, m_length);
             m_at += 2 + m_length;
             m_length = -1;
             m_skipping = false;

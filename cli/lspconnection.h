@@ -21,9 +21,9 @@ class MessageFraming {
 public:
     void append(QByteArrayView bytes);
 
-    // The next whole body, if it has come. `skipped` says what was passed over on the way,
-    // empty when nothing was.
-    std::optional<QByteArray> next(QString& skipped);
+    // The next whole body, if it has come: a view that holds until the next append().
+    // `skipped` says what was passed over on the way, empty when nothing was.
+    std::optional<QByteArrayView> next(QString& skipped);
 
 private:
     // Drops what was read up to the next Content-Length header, or as much as cannot start
@@ -40,7 +40,7 @@ private:
 // string full of escapes, as a document's text is with its line breaks.
 class MessageJson {
 public:
-    explicit MessageJson(const QByteArray& body);
+    explicit MessageJson(QByteArrayView body);
 
     const QJsonDocument& json() const { return m_json; }
     const QJsonParseError& error() const { return m_error; }
