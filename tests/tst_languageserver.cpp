@@ -129,7 +129,12 @@ public:
                 return message.value("params").toObject();
         return {};
     }
-    QJsonArray diagnostics() { return nextPublication().value("diagnostics").toArray(); }
+    QJsonArray diagnostics() {
+        const QJsonObject published = nextPublication();
+        if (published.isEmpty())
+            return {"no diagnostics came"};
+        return published.value("diagnostics").toArray();
+    }
 
 private:
     QProcess m_server;
