@@ -72,6 +72,9 @@ TextPosition DocumentText::lineStart(qsizetype line, PositionEncoding encoding) 
 std::optional<QList<LineDiagnostic>> diagnosticsOf(const DocumentText& document,
                                                    PositionEncoding encoding,
                                                    const std::function<bool()>& superseded) {
+    // The lines and blocks of a text already old are not judged either.
+    if (superseded())
+        return std::nullopt;
     const BlockLines& lines = document.lines();
     QList<LineDiagnostic> found;
     QByteArray message;
