@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 
-varnel_ensure_packages clang libclang-rt-14-dev lld
+# Neovim: a real editor's language client drives `varnel lsp` (tests/neovim_lsp.sh).
+varnel_ensure_packages clang libclang-rt-14-dev lld neovim
 export QT_QPA_PLATFORM=offscreen
 
 varnel_build build

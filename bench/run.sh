@@ -30,7 +30,7 @@ if ! locale -a 2>/dev/null | grep -qi '^en_US\.utf-\?8$'; then
 fi
 varnel_ensure_packages python3 findutils bc
 [ -x build/bin/varnel-bench ] || varnel_build build
-cmake --build build -j"$(nproc)" --target varnel-bench varnel >/dev/null
+cmake --build build -j"$(nproc)" --target varnel-bench varnel varnel_lsp_timing >/dev/null
 
 mkdir -p "$work"
 now() { date +%s.%N; }
@@ -148,6 +148,8 @@ for n in "${sizes[@]}"; do
     varnel_sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel sort '$file'")
     row "$label" "varnel sort" "$varnel_sort_s" "sort -f (en_US.UTF-8)" "$sort_s" \
         "$(ratio "$varnel_sort_s" "$sort_s")" "<= 0.25x sort -f"
+    lsp_s=$(value lsp_change_s <(build/bin/varnel_lsp_timing build/bin/varnel "$n"))
+    row "$label" "varnel lsp: change to diagnostics" "$lsp_s" "" "" "" "<= 0.2 s at 1M"
     if [ "$n" = "${sizes[-1]}" ]; then
         # Through a pipe, so nothing tells the size in advance.
         copies=4

@@ -4,6 +4,7 @@
 #include "files/fileexists.h"
 #include "files/filesystem.h"
 
+#include "languageserver.h"
 #include "options.h"
 #include "streams.h"
 
@@ -158,6 +159,11 @@ Invocation parseCommand(const CommandRow& command, const QStringList& arguments)
         call.action = Action::Check;
         if (const QString problem = readCheckOptions(parser, call.check); !problem.isEmpty())
             return usageError(command, problem);
+    } else if (command.name == QStringLiteral("lsp")) {
+        call.action = Action::Serve;
+        if (!call.files.isEmpty())
+            return usageError(command, QStringLiteral("lsp takes no FILE: the editor sends the "
+                                                      "documents"));
     } else {
         call.action = Action::Sort;
         if (const QString problem = readSortOptions(parser, call.files, call.sort);
@@ -258,6 +264,8 @@ int runCommandLine(const Invocation& invocation) {
             return runCheck(invocation.files, invocation.check);
         case Action::Sort:
             return runSort(invocation.files, invocation.sort);
+        case Action::Serve:
+            return runLanguageServer(STDIN_FILENO, STDOUT_FILENO);
         case Action::OpenWindow:
             break;
         }

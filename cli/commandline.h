@@ -10,7 +10,7 @@ namespace varnel::cli {
 
 // What the command line asks for.
 struct Invocation {
-    enum class Action { OpenWindow, Check, Sort, Print, Refuse };
+    enum class Action { OpenWindow, Check, Sort, Serve, Print, Refuse };
     Action action = Action::OpenWindow;
     QStringList files;
     CheckOptions check;

@@ -17,18 +17,6 @@ namespace {
 
 constexpr char HexDigits[] = "0123456789ABCDEF";
 
-QByteArrayView kindName(Finding::Kind kind) {
-    switch (kind) {
-    case Finding::Kind::Order:
-        break;
-    case Finding::Kind::Repeat:
-        return "repeat";
-    case Finding::Kind::Marker:
-        return "marker";
-    }
-    return "order";
-}
-
 qint64 nextLineOf(const Finding& finding) {
     return finding.nextLine > 0 ? finding.nextLine : finding.line + 1;
 }
@@ -92,30 +80,12 @@ private:
     bool m_known = false;
 };
 
-// What the finding says, texts quoted and escaped: `"TEXT" sorts after "NEXT" on line N`.
-void appendMessage(const Finding& finding, QByteArray& out) {
-    if (finding.kind == Finding::Kind::Marker) {
-        out.append(finding.next);
-        return;
-    }
-    out.append('"');
-    appendCEscaped(finding.text, out);
-    if (finding.kind == Finding::Kind::Order) {
-        out.append("\" sorts after \"");
-        appendCEscaped(finding.next, out);
-        out.append("\" on line ");
-    } else {
-        out.append("\" repeats on line ");
-    }
-    out.append(QByteArray::number(nextLineOf(finding)));
-}
-
 class GnuReport : public FindingReport {
 public:
     void add(const Finding& finding, QByteArray& out) override {
         out.append(finding.file).append(':').append(QByteArray::number(finding.line));
         out.append(": ");
-        appendMessage(finding, out);
+        appendFindingMessage(finding, out);
         out.append('\n');
     }
 };
@@ -141,7 +111,7 @@ public:
         appendJsonString(finding.next, out);
         if (finding.nextLine > 0)
             out.append(",\"nextLine\":").append(QByteArray::number(finding.nextLine));
-        out.append(",\"kind\":\"").append(kindName(finding.kind)).append("\"}\n");
+        out.append(",\"kind\":\"").append(findingKindName(finding.kind)).append("\"}\n");
     }
 };
 
@@ -156,7 +126,7 @@ public:
         appendEscaped(place.root.isEmpty() ? finding.file : QByteArrayView(place.path), out, true);
         out.append(",line=").append(QByteArray::number(finding.line)).append("::");
         m_message.clear();
-        appendMessage(finding, m_message);
+        appendFindingMessage(finding, m_message);
         appendEscaped(m_message, out, false);
         out.append('\n');
     }
@@ -200,11 +170,11 @@ public:
     void add(const Finding& finding, QByteArray& out) override {
         if (m_results++ > 0)
             out.append(',');
-        out.append("{\"ruleId\":\"").append(kindName(finding.kind));
+        out.append("{\"ruleId\":\"").append(findingKindName(finding.kind));
         out.append("\",\"ruleIndex\":").append(QByteArray::number(int(finding.kind)));
         out.append(",\"level\":\"error\",\"message\":{\"text\":");
         m_message.clear();
-        appendMessage(finding, m_message);
+        appendFindingMessage(finding, m_message);
         appendJsonString(m_message, out);
         out.append("},\"locations\":[{\"physicalLocation\":{\"artifactLocation\":{\"uri\":\"");
         // In a work tree, relative to its root, which the run names: code scanning places
@@ -408,6 +378,35 @@ void appendJsonString(QByteArrayView bytes, QByteArray& out) {
     }
     out.append(bytes.sliced(plain));
     out.append('"');
+}
+
+QByteArrayView findingKindName(Finding::Kind kind) {
+    switch (kind) {
+    case Finding::Kind::Order:
+        break;
+    case Finding::Kind::Repeat:
+        return "repeat";
+    case Finding::Kind::Marker:
+        return "marker";
+    }
+    return "order";
+}
+
+void appendFindingMessage(const Finding& finding, QByteArray& out) {
+    if (finding.kind == Finding::Kind::Marker) {
+        out.append(finding.next);
+        return;
+    }
+    out.append('"');
+    appendCEscaped(finding.text, out);
+    if (finding.kind == Finding::Kind::Order) {
+        out.append("\" sorts after \"");
+        appendCEscaped(finding.next, out);
+        out.append("\" on line ");
+    } else {
+        out.append("\" repeats on line ");
+    }
+    out.append(QByteArray::number(nextLineOf(finding)));
 }
 
 } // namespace varnel::cli

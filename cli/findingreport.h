@@ -40,6 +40,13 @@ public:
     virtual void forget(qint64 count) { Q_UNUSED(count); }
 };
 
+// The finding's kind as the reports name it: "order", "repeat" or "marker".
+QByteArrayView findingKindName(Finding::Kind kind);
+
+// What the finding says, texts quoted and escaped: `"TEXT" sorts after "NEXT" on line N`.
+// Every report and the editors' diagnostics word a finding by it.
+void appendFindingMessage(const Finding& finding, QByteArray& out);
+
 // `utf8` with quotes, backslashes and control characters escaped as in a C string.
 void appendCEscaped(QByteArrayView utf8, QByteArray& out);
 

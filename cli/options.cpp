@@ -116,7 +116,17 @@ QList<CommandRow> makeTable() {
          QStringLiteral("Sorts only the items of the sorted blocks marked in each FILE, "
                         "comments and continued lines with them; every other byte stays. "
                         "A FILE with nothing to move is not written.")}};
-    return {window, check, sort};
+    CommandRow lsp;
+    lsp.name = QStringLiteral("lsp");
+    lsp.summary = QStringLiteral("serves editors: shows lines out of order as you type");
+    lsp.description = QStringLiteral(
+        "Serves an editor over the Language Server Protocol on standard input and output:\n"
+        "the lines out of order in the sorted blocks of each open document (as check --blocks\n"
+        "finds them) become warnings, and code actions and formatting sort the blocks (as\n"
+        "sort --blocks --order=code writes them). The editor starts it; it reads and writes\n"
+        "no file.");
+    lsp.options = {helpRow()};
+    return {window, check, sort, lsp};
 }
 
 QString dashed(const QString& name) {
@@ -197,7 +207,8 @@ QString synopsisOf(const CommandRow& command) {
     for (const OptionRow& option : command.options)
         if (!option.standsAlone)
             words.append(synopsisForm(option));
-    words.append(QStringLiteral("[FILE...]"));
+    if (!command.files.isEmpty())
+        words.append(QStringLiteral("[FILE...]"));
     return words.join(u' ');
 }
 
@@ -232,8 +243,9 @@ QString helpOf(const CommandRow& command) {
     for (const OptionRow& option : command.options)
         options.append({helpForm(option), option.description});
     help += QStringLiteral("\nOptions:\n") + twoColumns(options);
-    help +=
-        QStringLiteral("\nArguments:\n") + twoColumns({{QStringLiteral("FILE"), command.files}});
+    if (!command.files.isEmpty())
+        help += QStringLiteral("\nArguments:\n") +
+                twoColumns({{QStringLiteral("FILE"), command.files}});
     return help;
 }
 

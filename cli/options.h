@@ -22,11 +22,11 @@ struct CommandRow {
     QString name;
     QString summary;     // its line in the window's help
     QString description; // the help's paragraph
-    QString files;       // what its FILEs are
+    QString files;       // what its FILEs are; empty for a command that takes none
     QList<OptionRow> options;
 };
 
-// The window's row first, then check and sort.
+// The window's row first, then check, sort and lsp.
 const QList<CommandRow>& commandTable();
 
 // The row of the command named `name`, or null; an empty name is the window's.

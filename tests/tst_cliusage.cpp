@@ -125,6 +125,10 @@ void TestCliUsage::usageErrors_data() {
         "varnel: -o/--output is given twice\n" + trySort);
     row("missing value", {"sort", "list.txt", "-o"}, {},
         "varnel: Missing value after '-o'.\n" + trySort);
+    // The editor sends the documents: a FILE is most likely meant for another command.
+    row("a FILE for lsp", {"lsp", "list.txt"}, {},
+        "varnel: lsp takes no FILE: the editor sends the documents\nTry 'varnel lsp --help' for "
+        "more information.\n");
     row("a mistyped command", {"chek", "list.txt"}, {":0"},
         "varnel: 'chek' is not a varnel command (see 'varnel --help')\n");
     row("help of no command", {"help", "chek"}, {},
