@@ -10,8 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 
-# Neovim: a real editor's language client drives `varnel lsp` (tests/neovim_lsp.sh).
-varnel_ensure_packages clang libclang-rt-14-dev lld neovim
+# Neovim: a real editor's language client drives `varnel lsp` (tests/neovim_lsp.sh); Xvfb
+# and Openbox: a real window manager frames the window (tests/window_manager.sh).
+varnel_ensure_packages clang libclang-rt-14-dev lld neovim xvfb openbox x11-utils
 export QT_QPA_PLATFORM=offscreen
 
 varnel_build build

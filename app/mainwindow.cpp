@@ -29,6 +29,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -423,6 +424,11 @@ void MainWindow::fitInto(const QRect& available) {
         return;
     // Too large for the screen at its scale: the window shrinks to the screen and its fixed
     // layout scrolls inside it, so every control can still be reached, by the keyboard too.
+    if (m_scrollArea) {
+        setFixedSize(std::min(width(), room.width()), std::min(height(), room.height()));
+        m_scrollArea->setGeometry(rect());
+        return;
+    }
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("WindowContent"));
     content->setFixedSize(size());
@@ -461,6 +467,25 @@ void MainWindow::showEvent(QShowEvent* event) {
             move(placeOnScreen(frameGeometry(), screen->availableGeometry()).topLeft());
         }
     }
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    fitWithFrame();
+}
+
+void MainWindow::fitWithFrame() {
+    // At the first showing the frame a window manager adds is not known yet: the window was
+    // fitted to the screen without it, and may reach past the screen's bottom by its title
+    // bar's height.
+    if (!m_centred || m_fittedWithFrame || frameGeometry().size() == geometry().size())
+        return;
+    m_fittedWithFrame = true;
+    const QScreen* screen = this->screen();
+    if (!screen || screen->availableGeometry().contains(frameGeometry()))
+        return;
+    fitInto(screen->availableGeometry());
+    move(placeOnScreen(frameGeometry(), screen->availableGeometry()).topLeft());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -68,6 +68,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -88,6 +89,8 @@ private:
     // Where the fixed size does not fit `available`, the window takes what fits and scrolls
     // its layout.
     void fitInto(const QRect& available);
+    // Fits and places the window again once the window manager has told its frame's size.
+    void fitWithFrame();
     // Selects the input line the result came from, with the line below it in view.
     void showLineOf(const QModelIndex& result);
 
@@ -101,6 +104,7 @@ private:
     ProgressPanel* m_progressPanel = nullptr;
     int m_handlersRunning = 0;
     bool m_centred = false;
+    bool m_fittedWithFrame = false;
     DragReorder m_reorder;
     DropQueue m_drops;
     bool m_dragStep = false;
