@@ -20,14 +20,16 @@ python3 - "$hooks" > .pre-commit-config.yaml <<'EOF'
 import sys, yaml
 hooks = yaml.safe_load(open(sys.argv[1]))
 for hook in hooks:
-    hook["files"] = r"\.txt$"  # as a user names the lists
+    # As a user names the lists, and the files with sorted blocks among other lines.
+    hook["files"] = r"\.cfg$" if hook["id"].endswith("-blocks") else r"\.txt$"
 print(yaml.safe_dump({"repos": [{"repo": "local", "hooks": hooks}]}))
 EOF
 names=("-x.txt" "my list.txt" "--help.txt")
 for name in "${names[@]}"; do
     printf 'zebra\nécole\nEagle\n' > "./$name"
 done
-git add -- .pre-commit-config.yaml "${names[@]}"
+printf '[deps]\n# varnel: sorted\nzlib\nAlpha\n# varnel: end\nzz\na\n' > deps.cfg
+git add -- .pre-commit-config.yaml "${names[@]}" deps.cfg
 
 if pre-commit run --all-files > "$work/first.log" 2>&1; then
     cat "$work/first.log" >&2
@@ -46,10 +48,17 @@ for name in "${names[@]}"; do
         exit 1
     }
 done
-git add -- "${names[@]}"
+# Only the block moved.
+grep -qF 'deps.cfg:3: "zlib" sorts after "Alpha" on line 4' "$work/first.log" &&
+    [ "$(cat deps.cfg)" = "$(printf '[deps]\n# varnel: sorted\nAlpha\nzlib\n# varnel: end\nzz\na')" ] || {
+    cat "$work/first.log" deps.cfg >&2
+    echo "the block hooks did not check and sort the block alone" >&2
+    exit 1
+}
+git add -- "${names[@]}" deps.cfg
 pre-commit run --all-files > "$work/second.log" 2>&1 || {
     cat "$work/second.log" >&2
     echo "the hooks failed on lists in order" >&2
     exit 1
 }
-echo "the hooks checked and sorted every list, whatever its name"
+echo "the hooks checked and sorted every list, whatever its name, and the block alone"
