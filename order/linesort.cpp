@@ -4,6 +4,7 @@
 #include "collationkeys.h"
 #include "core/failure.h"
 #include "core/sidethread.h"
+#include "linesortsafter.h"
 
 #include <QCollator>
 
@@ -17,6 +18,7 @@
 #include <new>
 #include <numeric>
 #include <type_traits>
+#include <utility>
 
 namespace varnel {
 
@@ -29,7 +31,7 @@ QCollator independentCollator(const QCollator& collator) {
     return own;
 }
 
-// A line as the sort moves it in the code order: where its text is, so a comparison reads
+// A line as the sort moves it in the numeric order: where its text is, so a comparison reads
 // the text without first looking the line up (a wait on memory that costs as much as the
 // comparison), and which line it is.
 struct LineSort::Item {
@@ -41,10 +43,10 @@ struct LineSort::Item {
     quint32 index;
 };
 
-// A line as the sort moves it in a locale's order: its sort key prefix, which decides most
-// comparisons without the collation, and which line it is. The text is looked up only when
-// two prefixes are equal. (Eight bytes of prefix tie on more than half the neighbouring
-// lines of a typical list, twelve on a few in a hundred.)
+// A line as the sort moves it in the other orders: its sort key prefix, which decides most
+// comparisons without the collation or the lowering of the lines, and which line it is. The text is
+// looked up only when two prefixes are equal. (Eight bytes of prefix tie on more than half the
+// neighbouring lines of a typical list, twelve on a few in a hundred.)
 struct LineSort::KeyedItem {
     quint64 high;
     quint32 low;
@@ -69,16 +71,22 @@ public:
         , m_stop(stop)
         , m_compared(compared) {}
 
-    // Gives `count` items from line `first` on their sort key prefixes, before any is sorted.
-    void makeKeys(KeyedItem* items, quint32 first, size_t count, const QCollator& collator) {
-        CollationKeys keys(collator);
-        for (size_t i = 0; i < count; ++i) {
-            if (++m_sincePoll == PollEvery)
-                poll();
-            const quint32 index = first + quint32(i);
-            const CollationPrefix prefix = keys.prefixOf(m_lines(index));
-            items[i] = {prefix.high, prefix.low, index};
+    // Gives `count` items from line `first` on their sort key prefixes, before any is sorted:
+    // the collator's in a locale's order, the lowered text's in the code order.
+    void makeKeys(KeyedItem* items, quint32 first, size_t count, const QCollator& collator,
+                  LineOrder::Rule rule) {
+        if (rule == LineOrder::Rule::Code) {
+            makeKeys(items, first, count, [](LineText text) {
+                const LoweredPrefix prefix = loweredPrefixOf(text);
+                return std::pair(prefix.high, prefix.low);
+            });
+            return;
         }
+        CollationKeys keys(collator);
+        makeKeys(items, first, count, [&keys](LineText text) {
+            const CollationPrefix prefix = keys.prefixOf(text);
+            return std::pair(prefix.high, prefix.low);
+        });
     }
 
     // Sorts `count` items in place, with room for `room` items (at least one) at `buffer`.
@@ -129,6 +137,17 @@ public:
     }
 
 private:
+    template <typename PrefixOf>
+    void makeKeys(KeyedItem* items, quint32 first, size_t count, const PrefixOf& prefixOf) {
+        for (size_t i = 0; i < count; ++i) {
+            if (++m_sincePoll == PollEvery)
+                poll();
+            const quint32 index = first + quint32(i);
+            const auto [high, low] = prefixOf(m_lines(index));
+            items[i] = {high, low, index};
+        }
+    }
+
     LineText text(const SortItem& item) const {
         if (item.size == Item::LongLine)
             return m_lines(item.index);
@@ -201,8 +220,9 @@ double LineSort::progress() const {
 SortOrder LineSort::orderOf(size_t count, Lines lines) {
     if (count > std::numeric_limits<quint32>::max())
         throw std::bad_alloc();
-    // Only the collation is worth keys: the code order compares about as fast as a key.
-    if (m_order.rule == LineOrder::Rule::Locale)
+    // Prefixes decide most comparisons without the lines, which lie all over memory; the
+    // numbers of the numeric order have none.
+    if (m_order.rule == LineOrder::Rule::Locale || !m_order.numeric)
         return orderWith<KeyedItem>(count, lines);
     return orderWith<Item>(count, lines);
 }
@@ -258,7 +278,7 @@ template <typename SortItem> SortOrder LineSort::orderWith(size_t count, Lines l
     const auto makeKeys = [&](Sorter<SortItem>& sorter, size_t first, size_t n,
                               const QCollator& collator) {
         if constexpr (Keyed)
-            sorter.makeKeys(all + first, quint32(first), n, collator);
+            sorter.makeKeys(all + first, quint32(first), n, collator, m_order.rule);
     };
     const auto sortAlone = [&] {
         Sorter<SortItem> sorter(lines, m_order, m_collator, m_stop, m_compared);

@@ -44,11 +44,11 @@ private:
 //
 // A merge sort: comparisons (the collation) are nearly all of its cost, and a merge makes
 // about as few of them as a sort can, fewer still on a list that is nearly in order already.
-// In a locale's order each line's sort key prefix is had from the collator once, first, and
-// most comparisons are of prefixes. It takes 16.5 bytes a line while it runs: an item of sixteen,
-// and room for a 32nd of them for the merges. Large inputs are sorted in two halves on two
-// threads, each with a comparison (and a collator) of its own, and the halves merged on two
-// threads again.
+// Each line's sort key prefix is had once, first (from the collator in a locale's order, from
+// the lowered text in the code order), and most comparisons are of prefixes. It takes 16.5 bytes a
+// line while it runs: an item of sixteen, and room for a 32nd of them for the merges. Large inputs
+// are sorted in two halves on two threads, each with a comparison (and a collator) of its own, and
+// the halves merged on two threads again.
 class LineSort {
 public:
     struct Item;

@@ -191,6 +191,26 @@ int compareMixed(LineText first, LineText second) {
 
 } // namespace
 
+LoweredPrefix loweredPrefixOf(LineText text) {
+    constexpr int Room = 12;
+    uchar bytes[Room + 2] = {}; // a unit's last bytes may run past the room
+    int n = 0;
+    for (qsizetype i = 0; i < text.size() && n < Room; ++i) {
+        const char16_t unit = loweredAt(text, i);
+        if (unit < 0x80) {
+            bytes[n++] = uchar(unit);
+        } else if (unit < 0x800) {
+            bytes[n++] = uchar(0xC0 | unit >> 6);
+            bytes[n++] = uchar(0x80 | (unit & 0x3F));
+        } else {
+            bytes[n++] = uchar(0xE0 | unit >> 12);
+            bytes[n++] = uchar(0x80 | ((unit >> 6) & 0x3F));
+            bytes[n++] = uchar(0x80 | (unit & 0x3F));
+        }
+    }
+    return {qFromBigEndian<quint64>(bytes), qFromBigEndian<quint32>(bytes + 8)};
+}
+
 int compareLowered(LineText first, LineText second) {
     if (first.isWide() && second.isWide())
         return compareWide(first.wide(), second.wide());

@@ -20,6 +20,17 @@ inline char32_t loweredCharacter(char32_t c) {
     return c == 0x130 ? U'i' : QChar::toLower(c);
 }
 
+// The beginning of a line in that order, as two numbers: where two lines' prefixes differ,
+// the lower prefix is the line that comes first; equal prefixes tell nothing. A sort makes
+// one a line and compares them, and compares the lines only where they tie. They hold the
+// lowered units' values as UTF-8 would spell them (a form that keeps their order), twelve
+// bytes in all, so twelve characters of a line in a Latin script.
+struct LoweredPrefix {
+    quint64 high = 0;
+    quint32 low = 0;
+};
+LoweredPrefix loweredPrefixOf(LineText text);
+
 // True when `upper` sorts strictly after `lower` in that order.
 inline bool lineSortsAfter(LineText upper, LineText lower) {
     return compareLowered(upper, lower) > 0;

@@ -74,6 +74,7 @@ private slots:
     void neverBothWays_data() { pairs_data(); }
     void neverBothWays();
     void oneByteFormsAgree();
+    void prefixesNeverDisagree();
     void everyByteAgainstEveryByte_data();
     void everyByteAgainstEveryByte();
     void collatedFormsAgree_data();
@@ -196,6 +197,32 @@ void TestLineSortsAfter::oneByteFormsAgree() {
         const int mixed = varnel::compareLowered(a.oneByte(), b.wide);
         const int mixedBack = varnel::compareLowered(a.wide, b.oneByte());
         if (narrow != wide || mixed != wide || mixedBack != wide)
+            QFAIL(qPrintable(a.wide + QStringLiteral(" / ") + b.wide));
+    }
+}
+
+// Where two lines' prefixes differ, they order the lines as the lines do; a line's one-byte
+// form has the prefix of its UTF-16 form. Characters of every length in UTF-8, a pair of
+// surrogates, the edges of the code units, and NUL, which the prefix pads with.
+void TestLineSortsAfter::prefixesNeverDisagree() {
+    const QString wider = Alphabet + QStringLiteral("\u0391\u03b1\u0130\u07ff\u0800\ue000\uffff") +
+                          QChar(0) + QString::fromUtf16(u"\U00010400\U00010428");
+    QRandomGenerator random(13);
+    const auto text = [&](const QString& common) {
+        QString t = common;
+        for (int n = random.bounded(16); n > 0; --n)
+            t.append(wider[random.bounded(wider.size())]);
+        return t;
+    };
+    const auto order = [](varnel::LoweredPrefix p) { return std::pair(p.high, p.low); };
+    for (int i = 0; i < 20000; ++i) {
+        const QString common = text(QString()).left(random.bounded(12));
+        const Forms a(text(common)), b(text(common));
+        const auto pa = order(varnel::loweredPrefixOf(a.wide));
+        const auto pb = order(varnel::loweredPrefixOf(b.wide));
+        const int lines = varnel::compareLowered(a.wide, b.wide);
+        if ((pa < pb && lines >= 0) || (pa > pb && lines <= 0) ||
+            (a.fits && order(varnel::loweredPrefixOf(a.oneByte())) != pa))
             QFAIL(qPrintable(a.wide + QStringLiteral(" / ") + b.wide));
     }
 }
