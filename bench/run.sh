@@ -145,6 +145,10 @@ for n in "${sizes[@]}"; do
     check_unmarked_s=$(best_of_3 "build/bin/varnel check --blocks --lines '$file'")
     row "$label" "check --blocks, no marker" "$check_unmarked_s" "cat > /dev/null" "$cat_s" \
         "$(ratio "$check_unmarked_s" "$cat_s")" ""
+    sort_code_s=$(best_of_3 "LC_ALL=C build/bin/varnel sort --order=code '$file'")
+    sort_c_s=$(best_of_3 "LC_ALL=C sort -f '$file'")
+    row "$label" "varnel sort --order=code" "$sort_code_s" "sort -f (C)" "$sort_c_s" \
+        "$(ratio "$sort_code_s" "$sort_c_s")" "<= 0.5x sort -f"
     varnel_sort_s=$(best_of_3 "LC_ALL=en_US.UTF-8 build/bin/varnel sort '$file'")
     row "$label" "varnel sort" "$varnel_sort_s" "sort -f (en_US.UTF-8)" "$sort_s" \
         "$(ratio "$varnel_sort_s" "$sort_s")" "<= 0.25x sort -f"
