@@ -1,15 +1,23 @@
 #include "check/listpairwalk.h"
+#include "check/pairwalk.h"
 #include "lists/linelistmodel.h"
 #include "order/linesortsafter.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
 using namespace varnel;
 
-class TestListPairWalk : public QObject {
+class TestPairWalk : public QObject {
     Q_OBJECT
 private slots:
+    void pieces_data();
+    void pieces();
     void runs_data();
     void runs();
     void aStopEndsTheRun();
@@ -44,7 +52,77 @@ QList<qsizetype> outOfOrder(const LineListModel& list, qsizetype from) {
 
 } // namespace
 
-void TestListPairWalk::runs_data() {
+void TestPairWalk::pieces_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("stopAt");     // the piece whose walk says stop; -1: none
+    QTest::addColumn<int>("throwAt");    // the piece whose walk throws; -1: none
+    QTest::addColumn<int>("takenAhead"); // the pieces the taker takes ahead, at most
+    QTest::newRow("one piece") << 1 << -1 << -1 << 1;
+    QTest::newRow("all taken ahead") << 40 << -1 << -1 << 40;
+    QTest::newRow("a few taken ahead") << 40 << -1 << -1 << 3;
+    QTest::newRow("none taken ahead") << 40 << -1 << -1 << 0;
+    QTest::newRow("a stop") << 40 << 17 << -1 << 40;
+    QTest::newRow("a stop at the first") << 40 << 0 << -1 << 40;
+    QTest::newRow("a throw") << 40 << -1 << 25 << 40;
+    QTest::newRow("a throw at the last") << 40 << -1 << 39 << 40;
+}
+
+// Every piece is walked once at most, on either thread, and all before a stop are; those
+// taken ahead are the first ones, in order, each once it was walked, and none after a stop;
+// what a piece throws comes back from the walk.
+void TestPairWalk::pieces() {
+    QFETCH(int, count);
+    QFETCH(int, stopAt);
+    QFETCH(int, throwAt);
+    QFETCH(int, takenAhead);
+    const int end = stopAt >= 0 ? stopAt : throwAt >= 0 ? throwAt : count;
+    PairWalk walk;
+    std::atomic<bool> bothThreads = false;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::atomic<int>> walked(static_cast<size_t>(count));
+        const std::thread::id caller = std::this_thread::get_id();
+        QList<int> ahead;
+        bool aheadUnwalked = false;
+        const PairWalk::Outcome outcome = walk.walk(
+            count,
+            [&](qsizetype k) {
+                // Slow enough for the thread aside to take some.
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+                walked[size_t(k)].fetch_add(1);
+                if (std::this_thread::get_id() != caller)
+                    bothThreads = true;
+                if (k == throwAt)
+                    throw std::runtime_error("piece");
+                return k != stopAt;
+            },
+            [&](qsizetype k) {
+                if (ahead.size() >= takenAhead)
+                    return false;
+                aheadUnwalked = aheadUnwalked || walked[size_t(k)].load() != 1 || k >= end;
+                ahead.append(int(k));
+                return true;
+            });
+        for (int k = 0; k < count; ++k) {
+            QVERIFY(walked[size_t(k)].load() <= 1);
+            if (k <= end && k < count)
+                QCOMPARE(walked[size_t(k)].load(), 1);
+        }
+        QVERIFY(!aheadUnwalked);
+        QCOMPARE(outcome.given, qsizetype(ahead.size()));
+        for (int k = 0; k < ahead.size(); ++k)
+            QCOMPARE(ahead[k], k);
+        if (end == count)
+            QCOMPARE(outcome.given, qsizetype(std::min(takenAhead, count)));
+        QCOMPARE(outcome.stopped, end < count);
+        QCOMPARE(bool(outcome.failure), throwAt >= 0);
+    }
+    // With nothing to stop them, the thread aside takes its share; sleeping, the caller
+    // gives it room even on one core.
+    if (end == count)
+        QCOMPARE(bool(bothThreads), count > 1);
+}
+
+void TestPairWalk::runs_data() {
     QTest::addColumn<bool>("shared");
     QTest::addColumn<qsizetype>("count");
     QTest::addColumn<int>("length");
@@ -73,7 +151,7 @@ void TestListPairWalk::runs_data() {
 
 // Run after run from `from` to the end, the walk finds each pair out of order once, in order,
 // whichever thread tested it and however its runs were cut.
-void TestListPairWalk::runs() {
+void TestPairWalk::runs() {
     QFETCH(bool, shared);
     QFETCH(qsizetype, count);
     QFETCH(int, length);
@@ -103,7 +181,7 @@ void TestListPairWalk::runs() {
 }
 
 // The caller's stop ends the run at that position, with nothing found after it.
-void TestListPairWalk::aStopEndsTheRun() {
+void TestPairWalk::aStopEndsTheRun() {
     for (const bool shared : {false, true}) {
         LineListModel list;
         list.appendBatch(lines(5000));
@@ -119,5 +197,5 @@ void TestListPairWalk::aStopEndsTheRun() {
     }
 }
 
-QTEST_GUILESS_MAIN(TestListPairWalk)
-#include "tst_listpairwalk.moc"
+QTEST_GUILESS_MAIN(TestPairWalk)
+#include "tst_pairwalk.moc"
