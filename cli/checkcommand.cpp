@@ -1,6 +1,8 @@
 #include "checkcommand.h"
 
 #include "blockfile.h"
+#include "check/pairwalk.h"
+#include "check/utf8linepairs.h"
 #include "files/filesystem.h"
 #include "files/mappedfile.h"
 #include "files/temporaryfilefailure.h"
@@ -10,7 +12,6 @@
 #include "text/linestream.h"
 #include "text/textdecoding.h"
 #include "text/utf8blocks.h"
-#include "text/utf8linepairs.h"
 
 #include <QCollator>
 
@@ -92,6 +93,8 @@ private:
     const QCollator m_collator;
     LineComparison m_compare;
     std::optional<CollationKeys> m_utf8Collation;
+    // The two threads of a mapped file's walk, kept from file to file.
+    PairWalk m_walk;
     // The lines compared last: each line is the lower of one pair and the upper of the next.
     Decoded m_upper;
     Decoded m_lower;
@@ -251,7 +254,7 @@ bool Checker::findMappedPairs(const QString& name, const MappedFile& file, QByte
     m_out.hold();
     bool taken = false;
     try {
-        taken = findUtf8LinePairs(text, repeats, taker);
+        taken = findUtf8LinePairs(m_walk, text, repeats, taker);
         // Even a text found not UTF-8 may have been so only for the zeros read.
         file.verify();
     } catch (...) {

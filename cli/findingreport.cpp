@@ -1,5 +1,6 @@
 #include "findingreport.h"
 
+#include "core/utf8leads.h"
 #include "text/utf8check.h"
 
 #include <QStringView>
@@ -306,33 +307,15 @@ namespace {
 // The length of the UTF-8 sequence that starts at `i`, strict as the decoder is (no
 // overlong form, no surrogate, nothing above U+10FFFF); 0 when none starts there whole.
 qsizetype utf8SequenceAt(QByteArrayView bytes, qsizetype i) {
-    const auto lead = uchar(bytes[i]);
-    if (lead < 0x80)
-        return 1;
-    qsizetype length = 0;
-    uchar low = 0x80;
-    uchar high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : low;
-        high = lead == 0xED ? 0x9F : high;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;
-    } else {
+    const Utf8Lead lead = Utf8Leads[uchar(bytes[i])];
+    if (lead.length == 0 || i + lead.length > bytes.size())
         return 0;
-    }
-    if (i + length > bytes.size())
-        return 0;
-    for (qsizetype k = 1; k < length; ++k) {
+    for (qsizetype k = 1; k < lead.length; ++k) {
         const auto c = uchar(bytes[i + k]);
-        if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF))
+        if (c < (k == 1 ? lead.low : 0x80) || c > (k == 1 ? lead.high : 0xBF))
             return 0;
     }
-    return length;
+    return lead.length;
 }
 
 } // namespace

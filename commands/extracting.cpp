@@ -1,5 +1,6 @@
 #include "extracting.h"
 
+#include "check/listpairwalk.h"
 #include "commandsummaries.h"
 #include "core/commandprogress.h"
 #include "core/errorreport.h"
@@ -7,52 +8,15 @@
 #include "core/guard.h"
 #include "lists/linelistmodel.h"
 #include "order/linesortsafter.h"
-#include "pairtestsaside.h"
 #include "windowstate.h"
 
 #include <QScopeGuard>
 
-#include <algorithm>
-#include <bit>
-#include <chrono>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace varnel {
-
-namespace {
-
-// Lists shorter than this are walked on this thread alone: a thread costs more than it saves.
-constexpr qsizetype SharedFrom = 1 << 16;
-
-// Runs of pairs tested on both threads take about this long each, so the window turns late by
-// no more than that, and each run pays for posting it many times over.
-constexpr std::chrono::microseconds SharedRunTime{500};
-
-qsizetype nextSharedRun(qsizetype run, std::chrono::steady_clock::duration took) {
-    const auto micros =
-        std::max<qint64>(1, std::chrono::duration_cast<std::chrono::microseconds>(took).count());
-    const qint64 scaled = run * SharedRunTime.count() / micros;
-    // Changes by at most half or double at a time: one run the system put off says little.
-    return std::clamp<qint64>(scaled, std::max<qint64>(PairTestsAside::PieceLength, run / 2),
-                              std::min<qint64>(qint64(1) << 20, run * 2));
-}
-
-// Calls take(bit) for each bit set among the first `count` of `bits`, in order, until it
-// returns false.
-template <typename Take>
-void forEachSet(const std::vector<quint64>& bits, qsizetype count, const Take& take) {
-    for (qsizetype w = 0; w * 64 < count; ++w) {
-        const qsizetype past = std::max<qsizetype>(0, (w + 1) * 64 - count);
-        for (quint64 word = bits[size_t(w)] & (~quint64(0) >> past); word != 0; word &= word - 1) {
-            if (!take(w * 64 + std::countr_zero(word)))
-                return;
-        }
-    }
-}
-
-} // namespace
 
 void extractOutOfOrderLines(WindowState& state) {
     if (state.busy())
@@ -85,10 +49,7 @@ void extractOutOfOrderLines(WindowState& state) {
     g.setBeforeReport(flush);
     EventPump& pump = state.pump();
     std::optional<qsizetype> cancelledAt;
-    std::optional<PairTestsAside> aside;
-    if (n >= SharedFrom)
-        aside.emplace();
-    qsizetype sharedRun = PairTestsAside::PieceLength * 4;
+    ListPairWalk walk(input);
     for (qsizetype i = 1; i <= n; ++i) {
         const int failuresBefore = g.failureCount();
         g.step(112, [&] { pump.flushThenYield(flush); });
@@ -117,43 +78,17 @@ void extractOutOfOrderLines(WindowState& state) {
         }
         // The positions up to the pump's next look at the clock cannot yield, and nothing
         // but a turn of the event loop changes the list or asks to cancel: they take the
-        // same steps with nothing to check in between, their lines read straight off the
-        // list. A report's box is such a turn, so the run ends at a failure, or does not
-        // start after one. With a thread aside, the run is longer, and its pairs are
-        // tested on both threads before it is walked.
+        // same steps with nothing to check in between, walked as one run. A report's box is
+        // such a turn, so the run ends at a failure, or does not start after one.
         const qsizetype quiet = pump.quietAsks();
         if (quiet == 0 || g.failureCount() != failuresBefore)
             continue;
-        const bool shared = aside && aside->isAvailable();
-        qsizetype last = std::min({n, input.count(), i + (shared ? sharedRun : quiet)});
-        if (last <= i)
-            continue;
-        const auto started =
-            shared ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point();
-        if (shared)
-            last = aside->test(input, i, last, 2 * SharedRunTime);
-        qsizetype reached = last;
-        const auto take = [&](qsizetype position) {
+        const qsizetype reached = walk.run(i, quiet, [&](qsizetype position) {
             g.step(118, [&] { found.push_back(position - 1); });
-            if (g.failureCount() == failuresBefore)
-                return true;
-            reached = position;
-            return false;
-        };
-        if (shared) {
-            forEachSet(aside->answers(), last - i,
-                       [&](qsizetype bit) { return take(i + 1 + bit); });
-        } else {
-            LineText above = input.textView(i);
-            input.visitTexts(i + 1, last, [&](qsizetype position, LineText below) {
-                if (lineSortsAfter(above, below) && !take(position))
-                    return false;
-                above = below;
-                return true;
-            });
-        }
-        if (shared)
-            sharedRun = nextSharedRun(sharedRun, std::chrono::steady_clock::now() - started);
+            return g.failureCount() == failuresBefore;
+        });
+        if (reached == i)
+            continue;
         pump.skipAsks(unsigned(reached - i));
         progress.setDone(reached - 1);
         i = reached;

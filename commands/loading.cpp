@@ -92,7 +92,14 @@ void addPickedFiles(WindowState& state, const QStringList& picked, GuardedOperat
 } // namespace
 
 void addLinesFromFile(WindowState& state, LineListModel& list, const QString& path) {
-    if (!fileExists(path)) {
+    std::optional<OpenTextFile> opened;
+    try {
+        opened.emplace(path);
+    } catch (const Failure&) {
+        // Only a file that is not there at all is told so; anything else that keeps it
+        // from being read is the failure's to tell.
+        if (fileExists(path))
+            throw;
         state.inform(QStringLiteral("File not found"));
         return;
     }
@@ -100,13 +107,13 @@ void addLinesFromFile(WindowState& state, LineListModel& list, const QString& pa
     // meanwhile, and stops the read within a few MiB; a file read once the load was
     // cancelled adds nothing.
     TextFile file;
-    if (QFileInfo(path).size() >= ReadAsideSize) {
+    if (opened->size() >= ReadAsideSize) {
         ReadStops stops;
         stops.stop = &state.pump().stopRequested();
         stops.reached = readWatcher;
-        state.pump().runAside([&] { file = readTextFile(path, -1, stops); });
+        state.pump().runAside([&] { file = readTextFile(*opened, -1, stops); });
     } else {
-        file = readTextFile(path);
+        file = readTextFile(*opened);
     }
     if (state.progress().cancelRequested())
         throw CommandCancelled{};

@@ -8,11 +8,10 @@
 #include "core/userinterface.h"
 #include "files/fileexists.h"
 #include "files/filemetadata.h"
+#include "files/filesystem.h"
 #include "output/textfilewriter.h"
 #include "textfilefilters.h"
 #include "windowstate.h"
-
-#include <QFile>
 
 #include <optional>
 
@@ -32,9 +31,11 @@ void saveResultsAsText(WindowState& state) {
     if (path.isEmpty())
         return;
     // Without a clear Yes the old file is never touched, nor when it changes after the Yes.
+    // By the name's own bytes, the same for every look at the file and for the write.
+    const QByteArray name = encodeFileName(path);
     std::optional<FileIdentity> asked;
-    if (fileExists(path)) {
-        asked = identityOf(QFile::encodeName(path).constData());
+    if (fileExists(name)) {
+        asked = identityOf(name.constData());
         const bool overwrite = state.ui().askYesNo(
             QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
             state.applicationTitle());
@@ -44,7 +45,7 @@ void saveResultsAsText(WindowState& state) {
     }
     state.setPointer(Pointer::Hourglass);
     TextFileWriter file;
-    g.step(130, [&] { file.open(path, asked); });
+    g.step(130, [&] { file.open(name, asked); });
     // A file that could not be made gets no writes: each would only repeat the report.
     if (file.isOpen()) {
         const qsizetype n = results.count();

@@ -4,8 +4,6 @@
 #include "files/filesystem.h"
 #include "lineencoding.h"
 
-#include <QFile>
-
 #include <cerrno>
 
 namespace varnel {
@@ -35,8 +33,8 @@ Failure describe(int error) {
 TextFileWriter::TextFileWriter()
     : m_file(describe) {}
 
-void TextFileWriter::open(const QString& path, const std::optional<FileIdentity>& asked) {
-    m_file.open(QFile::encodeName(path), FileReplacement::Streams::Refused);
+void TextFileWriter::open(const QByteArray& name, const std::optional<FileIdentity>& asked) {
+    m_file.open(name, FileReplacement::Streams::Refused);
     if (asked)
         m_file.expectUnchanged(*asked, {ErrorNumber::PathFileAccessError,
                                         QStringLiteral("File changed by another program after "

@@ -22,10 +22,11 @@ class TextFileWriter {
 public:
     TextFileWriter();
 
-    // With `asked`, the file as it was when the user agreed to overwrite it: should another
-    // program change it before the save is complete, finish() leaves it as that program did
-    // and throws a Failure saying so.
-    void open(const QString& path, const std::optional<FileIdentity>& asked = std::nullopt);
+    // Opens the file `name` (its bytes, as encodeFileName gives them). With `asked`, the file
+    // as it was when the user agreed to overwrite it: should another program change it
+    // before the save is complete, finish() leaves it as that program did and throws a
+    // Failure saying so.
+    void open(const QByteArray& name, const std::optional<FileIdentity>& asked = std::nullopt);
     bool isOpen() const { return m_file.isOpen(); }
 
     void writeLine(LineText text);

@@ -116,8 +116,8 @@ class TestLayers : public QObject {
 private slots:
     void sourceTreeKeepsItsLayers() {
         const Tree tree = readTree(QStringLiteral(VARNEL_SOURCE_DIR));
-        QCOMPARE(tree.layers, (QStringList{"core", "order", "files", "text", "lists", "output",
-                                           "commands", "cli", "app"}));
+        QCOMPARE(tree.layers, (QStringList{"core", "order", "files", "text", "lists", "check",
+                                           "output", "commands", "cli", "app"}));
         QVERIFY(tree.includes.size() > 100);
         QCOMPARE(faultsOf(tree), QStringList());
     }

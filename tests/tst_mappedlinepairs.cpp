@@ -1,9 +1,10 @@
+#include "check/pairwalk.h"
+#include "check/utf8linepairs.h"
 #include "cli/checkcommand.h"
 #include "cli/streams.h"
 #include "core/failure.h"
 #include "files/mappedfile.h"
 #include "text/linestream.h"
-#include "text/utf8linepairs.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryFile>
@@ -197,6 +198,7 @@ void TestMappedLinePairs::sameAsTheStream() {
     // stretches checked ahead and the pairs kept before the rest is cut again, the pairs are
     // the stream's, or nothing is taken.
     QFETCH(QByteArray, bytes);
+    PairWalk walk;
     for (const bool repeats : {false, true}) {
         const Streamed expected = streamed(bytes, repeats);
         const qsizetype step = 1 + bytes.size() / 200;
@@ -205,7 +207,7 @@ void TestMappedLinePairs::sameAsTheStream() {
                 for (const auto& [mostKept, mostAhead] : {std::pair{1, 1 << 30}, {1 << 16, 3}}) {
                     const LinePairTuning tuning{0, 2, shareSize, checkedAhead, mostKept};
                     Taker taker(mostAhead);
-                    const bool taken = findUtf8LinePairs(bytes, repeats, taker, tuning);
+                    const bool taken = findUtf8LinePairs(walk, bytes, repeats, taker, tuning);
                     const QList<QByteArray>& pairs = taker.pairs;
                     const QByteArray where =
                         QByteArray("shares of ") + QByteArray::number(shareSize) + ", checked " +
@@ -291,7 +293,8 @@ void TestMappedLinePairs::aFileCutShortFails() {
         file.cut(cutTo);
     CuttingTaker taker(file, whileGiven ? cutTo : -1);
     const LinePairTuning tuning{0, 2, 1000, 1 << 17, 1 << 20};
-    QVERIFY(findUtf8LinePairs(mapped.bytes(), false, taker, tuning));
+    PairWalk walk;
+    QVERIFY(findUtf8LinePairs(walk, mapped.bytes(), false, taker, tuning));
     if (grownBack)
         file.cut(bytes.size());
     try {

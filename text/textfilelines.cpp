@@ -34,49 +34,9 @@ void checkMemory(qint64 needed, qint64 budget) {
         throw failures::outOfMemory();
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd) {}
-    ~Descriptor() { ::close(m_fd); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // At its peak a file is held as its bytes and as UTF-16 at once, or, read one byte a
 // character until a wider one turns up, as both forms of its text: three bytes a byte at most.
 constexpr qint64 PeakBytesPerFileByte = 3;
-
-// Opens the plain file at `path` for reading; throws when it is anything else.
-int openPlainFile(const QString& path, qint64& size) {
-    const QByteArray name = encodeFileName(path);
-    int fd;
-    // Without blocking: opening a named pipe would otherwise wait for a writer forever.
-    do {
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throw failures::fromErrno(errno);
-    struct stat status;
-    const int statError = ::fstat(fd, &status) != 0 ? errno : 0;
-    if (statError != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        if (statError != 0)
-            throw failures::fromErrno(statError);
-        // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can
-        // block, and a device such as /dev/zero never ends.
-        throw Failure(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    size = qint64(status.st_size);
-    return fd;
-}
 
 // Where the reader looks whether it should stop.
 class StopPoints {
@@ -331,22 +291,21 @@ std::optional<TextFile> readUtf8InPieces(int fd, qint64 expected, qint64 budget,
     return file;
 }
 
-TextFile readDecodedFile(const QString& path, qint64 budget, const ReadStops& readStops) {
-    qint64 expected = 0;
-    const Descriptor file(openPlainFile(path, expected));
+TextFile readDecodedFile(const OpenTextFile& file, qint64 budget, const ReadStops& readStops) {
+    const qint64 expected = file.size();
     // /proc files and the like say 0 and still have content, so the size is only a start.
     if (expected > std::numeric_limits<qint64>::max() / PeakBytesPerFileByte)
         throw failures::outOfMemory();
     checkMemory(expected * PeakBytesPerFileByte, budget);
     StopPoints stops(readStops);
-    if (std::optional<TextFile> read = readUtf8InPieces(file.get(), expected, budget, stops))
+    if (std::optional<TextFile> read = readUtf8InPieces(file.fd(), expected, budget, stops))
         return *std::move(read);
-    if (::lseek(file.get(), 0, SEEK_SET) != 0)
+    if (::lseek(file.fd(), 0, SEEK_SET) != 0)
         throw failures::fromErrno(errno);
     // Read again from the start: the stop points too.
     StopPoints again(readStops);
     TextFile read;
-    read.text = decodeTextFile(readWholeFile(file.get(), expected, budget, again));
+    read.text = decodeTextFile(readWholeFile(file.fd(), expected, budget, again));
     const qsizetype count = countBreaks(read.text.utf16(), read.text.size()) + 1;
     checkMemory(qint64(read.text.size()) * 2 + qint64(count) * LineOverhead, budget);
     read.lines = LinePlaces(lineSpansOf(read.text));
@@ -355,13 +314,45 @@ TextFile readDecodedFile(const QString& path, qint64 budget, const ReadStops& re
 
 } // namespace
 
-TextFile readTextFile(const QString& path, qint64 memoryBudget, const ReadStops& stops) {
+OpenTextFile::OpenTextFile(const QString& path) {
+    const QByteArray name = encodeFileName(path);
+    // Without blocking: opening a named pipe would otherwise wait for a writer forever.
+    do {
+        m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0)
+        throw failures::fromErrno(errno);
+    struct stat status;
+    const int statError = ::fstat(m_fd, &status) != 0 ? errno : 0;
+    if (statError != 0 || !S_ISREG(status.st_mode)) {
+        ::close(m_fd);
+        if (statError != 0)
+            throw failures::fromErrno(statError);
+        // A folder, a pipe, a socket or a device is no list: a pipe or a terminal can
+        // block, and a device such as /dev/zero never ends.
+        throw Failure(ErrorNumber::PathFileAccessError, QStringLiteral("Path/File access error"));
+    }
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_size = qint64(status.st_size);
+}
+
+OpenTextFile::~OpenTextFile() {
+    ::close(m_fd);
+}
+
+TextFile readTextFile(const OpenTextFile& file, qint64 memoryBudget, const ReadStops& stops) {
     const qint64 budget = memoryBudget < 0 ? availableMemory() : memoryBudget;
     try {
-        return readDecodedFile(path, budget, stops);
+        return readDecodedFile(file, budget, stops);
     } catch (const std::bad_alloc&) {
         throw failures::outOfMemory();
     }
+}
+
+TextFile readTextFile(const QString& path, qint64 memoryBudget, const ReadStops& stops) {
+    return readTextFile(OpenTextFile(path), memoryBudget, stops);
 }
 
 } // namespace varnel

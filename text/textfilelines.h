@@ -32,11 +32,32 @@ struct ReadStops {
     std::function<void(qint64)> reached;
 };
 
-// Reads the plain file at `path`, decoded by the rules of text/textdecoding.h. Throws Failure
-// when it cannot be opened or read, when it is not a plain file (a folder, a device or a
-// pipe, which could block or never end), and "Out of memory" before reading (or before
+// The plain file at a path, open for reading, with the size it had then: one look at the
+// file tells a command how large it is and the reader where it ends. Throws Failure when the
+// path cannot be opened or is not a plain file (a folder, a device or a pipe, which could
+// block or never end).
+class OpenTextFile {
+public:
+    explicit OpenTextFile(const QString& path);
+    ~OpenTextFile();
+    OpenTextFile(const OpenTextFile&) = delete;
+    OpenTextFile& operator=(const OpenTextFile&) = delete;
+
+    int fd() const { return m_fd; }
+    qint64 size() const { return m_size; }
+
+private:
+    int m_fd = -1;
+    qint64 m_size = 0;
+};
+
+// Reads a file opened and not read yet, decoded by the rules of text/textdecoding.h.
+// Throws Failure when it cannot be read, and "Out of memory" before reading (or before
 // finding the lines) when that would take more than `memoryBudget` bytes; a negative budget
 // asks the system.
+TextFile readTextFile(const OpenTextFile& file, qint64 memoryBudget = -1,
+                      const ReadStops& stops = {});
+// The same for the plain file at `path`, opened as OpenTextFile opens it.
 TextFile readTextFile(const QString& path, qint64 memoryBudget = -1, const ReadStops& stops = {});
 
 } // namespace varnel

@@ -5,6 +5,8 @@
 
 namespace varnel {
 
+class PairWalk;
+
 // Two neighbouring lines the pair test of "Start Extracting Lines" picks out.
 struct LinePair {
     bool repeat = false;    // equal once lowered, rather than out of order
@@ -44,10 +46,10 @@ public:
 };
 
 // Gives `taker` the pairs of a whole text in memory, exactly as a LineStream reading it
-// gives them and streamLinesSortAfter (with `repeats`, its reverse too) judges them, using
-// both cores. Only UTF-8 without a mark is taken: for any other text it returns false, and
-// the stream, which decides every encoding, reads it.
-bool findUtf8LinePairs(QByteArrayView text, bool repeats, LinePairTaker& taker,
+// gives them and streamLinesSortAfter (with `repeats`, its reverse too) judges them, the
+// text's shares walked by both threads of `walk`. Only UTF-8 without a mark is taken: for
+// any other text it returns false, and the stream, which decides every encoding, reads it.
+bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePairTaker& taker,
                        const LinePairTuning& tuning = {});
 
 } // namespace varnel

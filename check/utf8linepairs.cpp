@@ -1,17 +1,12 @@
 #include "utf8linepairs.h"
 
-#include "core/sidethread.h"
-#include "linebreaks.h"
 #include "order/encodedlinesortsafter.h"
-#include "utf8check.h"
-
-#include <QScopeGuard>
+#include "pairwalk.h"
+#include "text/linebreaks.h"
+#include "text/utf8check.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstring>
 #include <exception>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -190,7 +185,7 @@ std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tu
     return starts;
 }
 
-// The shares of one text and the two threads that take them.
+// The shares of one text, walked by the two threads of a PairWalk and given in order.
 class Shares {
 public:
     Shares(QByteArrayView text, bool repeats, LinePairTaker& taker, const LinePairTuning& tuning)
@@ -202,87 +197,40 @@ public:
             m_shares.emplace_back(text, starts[k],
                                   k + 1 < starts.size() ? starts[k + 1] : text.size(), repeats,
                                   tuning.checkedAhead);
-        m_done = std::vector<std::atomic<bool>>(m_shares.size());
         m_most = std::max<qsizetype>(tuning.mostKept / qsizetype(m_shares.size()), 1);
     }
 
-    bool find() {
-        std::exception_ptr failure;
-        {
-            SideThread helper;
-            if (m_shares.size() > 1) {
-                try {
-                    helper = SideThread([&] {
-                        try {
-                            while (runNext()) {
-                            }
-                        } catch (...) {
-                            failure = std::current_exception();
-                            m_failed = true;
-                        }
-                    });
-                } catch (const std::system_error&) {
-                    // No thread to be had: this one takes every share.
-                }
-            }
-            // Between shares this thread gives what is done, in order, while the other still
-            // works; once none is left to take, it gives each as it is done.
-            try {
-                do
-                    giveDone(false);
-                while (runNext());
-                giveDone(true);
-            } catch (...) {
-                // The taker gave up: the other thread starts no share more before it is
-                // waited for.
-                m_failed = true;
-                throw;
-            }
-        }
-        if (failure)
-            std::rethrow_exception(failure);
-        if (m_failed) {
-            if (m_given > 0)
+    bool find(PairWalk& walk) {
+        // Between shares this thread gives what is done, in order, while the other still
+        // works, as long as the taker takes pairs ahead.
+        const PairWalk::Outcome outcome = walk.walk(
+            qsizetype(m_shares.size()),
+            [this](qsizetype k) {
+                Share& share = m_shares[size_t(k)];
+                share.run(m_most);
+                return share.valid();
+            },
+            [this](qsizetype k) {
+                if (!m_taker.takesAhead())
+                    return false;
+                give(size_t(k));
+                return true;
+            });
+        if (outcome.failure)
+            std::rethrow_exception(outcome.failure);
+        if (outcome.stopped) {
+            if (outcome.given > 0)
                 m_taker.settle(false);
             return false;
         }
-        if (m_given > 0)
+        if (outcome.given > 0)
             m_taker.settle(true);
-        while (m_given < m_shares.size())
-            give(m_given++);
+        for (size_t k = size_t(outcome.given); k < m_shares.size(); ++k)
+            give(k);
         return true;
     }
 
 private:
-    // Runs the next share no thread has taken; false when none is left, or one is no UTF-8.
-    bool runNext() {
-        const size_t k = m_next++;
-        if (k >= m_shares.size())
-            return false;
-        // Marked done even when left or when it throws, so that no one waits for it forever.
-        const auto done = qScopeGuard([&] {
-            m_done[k].store(true, std::memory_order_release);
-            m_done[k].notify_one();
-        });
-        if (m_failed)
-            return false;
-        m_shares[k].run(m_most);
-        if (!m_shares[k].valid())
-            m_failed = true;
-        return !m_failed;
-    }
-
-    // Gives the shares done, while the taker takes pairs ahead; with `wait`, waits for each.
-    void giveDone(bool wait) {
-        while (m_given < m_shares.size() && !m_failed && m_taker.takesAhead()) {
-            if (wait)
-                m_done[m_given].wait(false, std::memory_order_acquire);
-            if (!m_done[m_given].load(std::memory_order_acquire) || m_failed)
-                return;
-            give(m_given++);
-        }
-    }
-
     void give(size_t k) {
         // The pair across two shares, which neither saw whole: no share is empty.
         if (k > 0) {
@@ -299,22 +247,18 @@ private:
     const bool m_repeats;
     LinePairTaker& m_taker;
     std::vector<Share> m_shares;
-    std::vector<std::atomic<bool>> m_done;
     qsizetype m_most = 1;
-    std::atomic<size_t> m_next{0};
-    std::atomic<bool> m_failed{false};
-    size_t m_given = 0;  // shares given, in order
-    qint64 m_before = 0; // lines in them
+    qint64 m_before = 0; // lines in the shares given
 };
 
 } // namespace
 
-bool findUtf8LinePairs(QByteArrayView text, bool repeats, LinePairTaker& taker,
+bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePairTaker& taker,
                        const LinePairTuning& tuning) {
     // A marked text decodes by rules of its own.
     if (text.startsWith("\xEF\xBB\xBF"))
         return false;
-    return Shares(text, repeats, taker, tuning).find();
+    return Shares(text, repeats, taker, tuning).find(walk);
 }
 
 } // namespace varnel
