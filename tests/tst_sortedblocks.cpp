@@ -54,6 +54,8 @@ class TestSortedBlocks : public QObject {
 private slots:
     void blocks_data();
     void blocks();
+    void longBlockInHalves_data();
+    void longBlockInHalves();
 };
 
 void TestSortedBlocks::blocks_data() {
@@ -137,6 +139,43 @@ void TestSortedBlocks::blocks() {
         }
         QCOMPARE(span.wholeLines, whole);
     }
+}
+
+// A block of megabytes is read in two halves on two threads, which must join as one.
+void TestSortedBlocks::longBlockInHalves_data() {
+    QTest::addColumn<QByteArray>("line"); // repeated to fill the block
+    QTest::addColumn<QByteArray>("late"); // in the second half
+    QTest::addColumn<QByteArray>("last"); // the block's last line
+    QTest::addColumn<bool>("wholeLines");
+    QTest::newRow("plain") << QByteArray("name") << QByteArray("other") << QByteArray("a") << true;
+    QTest::newRow("commas but the last")
+        << QByteArray("b,") << QByteArray("c,") << QByteArray("a") << false;
+    QTest::newRow("a comma missing in the second half")
+        << QByteArray("b,") << QByteArray("c") << QByteArray("a") << true;
+    QTest::newRow("every line with a comma")
+        << QByteArray("b,") << QByteArray("c,") << QByteArray("a,") << true;
+    QTest::newRow("set in further in the second half")
+        << QByteArray(" b") << QByteArray("  c") << QByteArray(" a") << false;
+    QTest::newRow("set in as the first line")
+        << QByteArray(" b") << QByteArray("\tc") << QByteArray("a") << true;
+    QTest::newRow("a comment in the second half")
+        << QByteArray("b") << QByteArray("# c") << QByteArray("a") << false;
+}
+
+void TestSortedBlocks::longBlockInHalves() {
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, late);
+    QFETCH(QByteArray, last);
+    QFETCH(bool, wholeLines);
+    constexpr int Copies = 400000; // past a megabyte, so read in halves
+    QByteArray text = "# varnel: sorted\r\n";
+    for (int i = 0; i < Copies; ++i)
+        text += (i == Copies * 3 / 4 ? late : line) + (i % 2 ? "\n" : "\r\n");
+    text += last;
+    const Utf8Blocks found = findUtf8Blocks(text);
+    QCOMPARE(found.spans.size(), size_t(1));
+    QCOMPARE(found.spans.front().wholeLines, wholeLines);
+    QCOMPARE(found.markers.blocks.front().end, Copies + 2);
 }
 
 QTEST_GUILESS_MAIN(TestSortedBlocks)

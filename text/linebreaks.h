@@ -170,6 +170,46 @@ inline qsizetype lineStartAfterLf(const char* text, qsizetype from, qsizetype en
     return lf ? static_cast<const char*>(lf) - text + 1 : end;
 }
 
+// Where the line that holds the byte at `at` starts: just past the last CR or LF before it.
+inline qsizetype lineStartBefore(const char* text, qsizetype at) {
+    while (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r')
+        --at;
+    return at;
+}
+
+// The lines that end in the bytes [from, to), by the rule above on masks of sixty-four:
+// the number of lines before `to` when a line starts at `from`. `afterCr` tells that the
+// byte before `from` was a CR, and on return whether the byte before `to` was.
+inline qsizetype countLineEnds(const char* text, qsizetype from, qsizetype to, bool& afterCr) {
+    qsizetype count = 0;
+    for (qsizetype at = from; at < to; at += 64) {
+        const qsizetype n = std::min<qsizetype>(64, to - at);
+        quint64 crs = 0;
+        quint64 lfs = 0;
+#if defined(__SSE2__)
+        if (n == 64) {
+            const __m128i cr = _mm_set1_epi8('\r');
+            const __m128i lf = _mm_set1_epi8('\n');
+            for (int i = 0; i < 4; ++i) {
+                const __m128i v =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 16 * i));
+                crs |= quint64(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * i);
+                lfs |= quint64(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << (16 * i);
+            }
+        } else
+#endif
+        {
+            for (qsizetype i = 0; i < n; ++i) {
+                crs |= quint64(text[at + i] == '\r') << i;
+                lfs |= quint64(text[at + i] == '\n') << i;
+            }
+        }
+        count += std::popcount(lineEndBits(crs, lfs, afterCr));
+        afterCr = (crs >> (n - 1)) & 1;
+    }
+    return count;
+}
+
 // The lines of a whole text. Throws "Out of memory" for a text spans cannot address.
 std::vector<LineSpan> lineSpansOf(QStringView text);
 

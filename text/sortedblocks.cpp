@@ -213,6 +213,22 @@ WholeLineItems::WholeLineItems(const SortedBlock& block)
     : m_leader(block.leader.toUtf8())
     , m_groupsAcross(block.groupsAcross) {}
 
+WholeLineItems::WholeLineItems(const SortedBlock& block, qsizetype firstIndent)
+    : WholeLineItems(block) {
+    m_fromFirstLine = false;
+    m_indent = firstIndent;
+}
+
+void WholeLineItems::append(const WholeLineItems& later) {
+    m_hold = m_hold && later.m_hold;
+    if (later.m_lines == 0)
+        return;
+    m_commasBeforeLast =
+        m_commasBeforeLast && (m_lines == 0 || m_lastComma) && later.m_commasBeforeLast;
+    m_lastComma = later.m_lastComma;
+    m_lines += later.m_lines;
+}
+
 void WholeLineItems::take(QByteArrayView line) {
     ++m_lines;
     if (!m_hold)
@@ -231,21 +247,23 @@ void WholeLineItems::take(QByteArrayView line) {
     }
     const auto first = uchar(line[indent]);
     // Every space beyond ASCII starts with one of these bytes; other letters are not decoded.
+    // Of ASCII, the blank and the tab were passed; the others are LF to CR.
     const bool space =
         first == 0xC2 || (first >= 0xE1 && first <= 0xE3)
             ? QString::fromUtf8(line.sliced(indent, std::min<qsizetype>(3, line.size() - indent)))
                   .front()
                   .isSpace()
-            : QChar::isSpace(first);
+            : first >= '\n' && first <= '\r';
     const QByteArrayView rest = line.sliced(indent);
     const bool comment =
-        !m_leader.isEmpty() && rest.size() >= m_leader.size() &&
+        !m_leader.isEmpty() && rest.size() >= m_leader.size() && rest[0] == m_leader[0] &&
         std::memcmp(rest.data(), m_leader.constData(), size_t(m_leader.size())) == 0;
-    if (space || comment || (m_lines > 1 && indent > m_indent)) {
+    const bool firstLine = m_fromFirstLine && m_lines == 1;
+    if (space || comment || (!firstLine && indent > m_indent)) {
         m_hold = false;
         return;
     }
-    if (m_lines == 1)
+    if (firstLine)
         m_indent = indent;
     endItem(line);
 }

@@ -108,19 +108,26 @@ inline QStringView comparedText(const BlockLines& lines, const BlockItem& item) 
 class WholeLineItems {
 public:
     explicit WholeLineItems(const SortedBlock& block);
+    // For a later part of the block's lines, read apart: the block's first line is set in
+    // by `firstIndent` blanks.
+    WholeLineItems(const SortedBlock& block, qsizetype firstIndent);
     void take(QByteArrayView line);
+    // The lines of `later`, the part that follows these, as if taken here.
+    void append(const WholeLineItems& later);
     // For the lines taken so far, as the block's whole.
     bool hold() const;
+    qsizetype lines() const { return m_lines; }
 
 private:
     void endItem(QByteArrayView line);
 
     QByteArray m_leader;
     bool m_groupsAcross;
+    bool m_fromFirstLine = true; // the first line taken is the block's first
     bool m_hold = true;
     qsizetype m_lines = 0;
-    qsizetype m_indent = 0;         // the first line's
-    bool m_commasBeforeLast = true; // every line but the last ends with a comma
+    qsizetype m_indent = 0;         // the block's first line's
+    bool m_commasBeforeLast = true; // every line taken but the last ends with a comma
     bool m_lastComma = false;
 };
 

@@ -1,5 +1,6 @@
 #include "utf8blocks.h"
 
+#include "core/sidethread.h"
 #include "linebreaks.h"
 #include "utf8check.h"
 
@@ -7,7 +8,9 @@
 
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <optional>
+#include <system_error>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -47,50 +50,109 @@ qsizetype markerWordFrom(QByteArrayView text, qsizetype from) {
     return -1;
 }
 
+// The blanks that set in a block's first line, 0 when it is blank (a blank item is set in
+// by nothing).
+qsizetype firstIndentOf(QByteArrayView text, qsizetype from, qsizetype to) {
+    qsizetype at = from;
+    while (at < to && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    return at < to && text[at] != '\n' && text[at] != '\r' ? at - from : 0;
+}
+
+// Whether the lines of a block, the bytes [from, to), are each an item of their own, and how
+// many there are. A long block is read in two halves, on two threads.
+WholeLineItems wholeLineItemsOf(QByteArrayView text, qsizetype from, qsizetype to,
+                                const SortedBlock& block) {
+    const auto read = [&](WholeLineItems& items, qsizetype start, qsizetype end) {
+        LineCuts cuts{start, start};
+        cutLines(text.data(), end, true, cuts, [&](qsizetype at, qsizetype length, qsizetype) {
+            items.take(text.sliced(at, length));
+        });
+    };
+    WholeLineItems items(block);
+    constexpr qsizetype SharedFrom = qsizetype(1) << 20;
+    const qsizetype middle =
+        to - from < SharedFrom ? to : lineStartAfterLf(text.data(), from + (to - from) / 2, to);
+    if (middle >= to) {
+        read(items, from, to);
+        return items;
+    }
+    WholeLineItems later(block, firstIndentOf(text, from, to));
+    std::exception_ptr failure;
+    SideThread aside;
+    try {
+        aside = SideThread([&] {
+            try {
+                read(later, middle, to);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: this one reads both halves.
+    }
+    read(items, from, middle);
+    if (aside.joinable())
+        aside.join();
+    else
+        read(later, middle, to);
+    if (failure)
+        std::rethrow_exception(failure);
+    items.append(later);
+    return items;
+}
+
 } // namespace
 
 Utf8Blocks findUtf8Blocks(QByteArrayView text) {
     Utf8Blocks found;
-    BlockMarkers markers;
-    std::optional<WholeLineItems> items;
-    // Markers are few: they are searched for apart from the lines, which are then only cut.
-    const auto markerFrom = [&](qsizetype from) { return markerWordFrom(text, from); };
-    qsizetype nextMarker = markerFrom(0);
+    qsizetype nextMarker = markerWordFrom(text, 0);
     // A text that never names a marker is all outside blocks: nothing more to know of it.
     if (nextMarker < 0) {
         found.utf8 = true;
         return found;
     }
-    qsizetype line = 0;
-    LineCuts cuts;
-    cutLines(text.data(), text.size(), true, cuts,
-             [&](qsizetype start, qsizetype length, qsizetype next) {
-                 const QByteArrayView bytes = text.sliced(start, length);
-                 if (nextMarker < 0 || nextMarker >= start + length) {
-                     if (items)
-                         items->take(bytes);
-                     ++line;
-                     // Past the last marker and its block, the lines need not be cut.
-                     return nextMarker >= 0 || items.has_value();
-                 }
-                 nextMarker = markerFrom(next);
-                 const bool wasOpen = markers.isOpen();
-                 markers.take(line++, QString::fromUtf8(bytes));
-                 if (wasOpen && markers.isOpen()) {
-                     items->take(bytes); // a line that only names the word
-                 } else if (wasOpen) {
-                     found.spans.back().to = start;
-                     found.spans.back().wholeLines = items->hold();
-                     items.reset();
-                 } else if (markers.isOpen()) {
-                     found.spans.push_back({next, text.size(), false});
-                     items.emplace(markers.open());
-                 }
-                 return true;
-             });
-    if (items)
-        found.spans.back().wholeLines = items->hold();
-    found.markers = markers.finish(line);
+    // Only the marker lines are cut: the lines between them are counted sixty-four bytes at
+    // a time, and a block's own lines are read afterwards, on two threads.
+    BlockMarkers markers;
+    std::vector<SortedBlock> opened; // each span's block as its marker opened it
+    qsizetype line = 0;              // the number of the line that starts at `counted`
+    qsizetype counted = 0;
+    bool afterCr = false;
+    while (nextMarker >= 0) {
+        const qsizetype start = lineStartBefore(text.data(), nextMarker);
+        line += countLineEnds(text.data(), counted, start, afterCr);
+        qsizetype length = 0;
+        qsizetype next = text.size();
+        LineCuts cuts{start, start};
+        cutLines(text.data(), text.size(), true, cuts,
+                 [&](qsizetype, qsizetype lineLength, qsizetype lineNext) {
+                     length = lineLength;
+                     next = lineNext;
+                     return false;
+                 });
+        const bool wasOpen = markers.isOpen();
+        markers.take(line, QString::fromUtf8(text.sliced(start, length)));
+        if (wasOpen && !markers.isOpen()) {
+            found.spans.back().to = start;
+        } else if (!wasOpen && markers.isOpen()) {
+            found.spans.push_back({next, text.size(), false});
+            opened.push_back(markers.open());
+        }
+        ++line;
+        counted = next;
+        afterCr = false; // a break is whole once its line is cut
+        nextMarker = markerWordFrom(text, next);
+    }
+    qsizetype lineCount = line;
+    for (size_t k = 0; k < found.spans.size(); ++k) {
+        Utf8Blocks::Span& span = found.spans[k];
+        const WholeLineItems items = wholeLineItemsOf(text, span.from, span.to, opened[k]);
+        span.wholeLines = items.hold();
+        if (span.to == text.size())
+            lineCount = opened[k].first + items.lines();
+    }
+    found.markers = markers.finish(lineCount);
     if (!found.markers.problems.isEmpty())
         found.spans.clear();
     // What only the last block leaves out, checked in one go: the check of a block finds
