@@ -85,6 +85,8 @@ void TestSortedBlocks::blocks_data() {
         "!1 unknown word \"ordered\" after \"varnel: sorted\"");
     row("groups", "# varnel: sorted\nb\na\n\n  \nd\nc",
         "[1-7 '#'] {2-2@2'b' 3-3@3'a'} {6-6@6'd' 7-7@7'c'}");
+    row("blank lines after a marker", "# varnel: sorted\nb\n# varnel: end\n\n\n# varnel: sorted\na",
+        "[1-2 '#'] {2-2@2'b'} | [6-7 '#'] {7-7@7'a'}");
     row("groups across", "# varnel: sorted groups=no\nb\n\na",
         "[1-4 across '#'] {2-2@2'b' 3-3@3'' 4-4@4'a'}");
     row("comments attach below", "# varnel: sorted\n# about b\n  # more\nb\na",
@@ -128,6 +130,8 @@ void TestSortedBlocks::blocks() {
     for (qsizetype b = 0; b < found.blocks.size(); ++b) {
         const SortedBlock& block = found.blocks[b];
         const Utf8Blocks::Span& span = scanned.spans[size_t(b)];
+        QCOMPARE(scanned.markers.blocks[b].marker, block.marker);
+        QCOMPARE(scanned.markers.blocks[b].end, block.end);
         QCOMPARE(span.from, starts[size_t(std::min(block.first, lines.size()))]);
         QCOMPARE(span.to, starts[size_t(block.end)]);
         bool whole = block.groups.size() <= 1;

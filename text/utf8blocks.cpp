@@ -11,6 +11,7 @@
 #include <exception>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -52,11 +53,23 @@ qsizetype markerWordFrom(QByteArrayView text, qsizetype from) {
 
 // The blanks that set in a block's first line, 0 when it is blank (a blank item is set in
 // by nothing).
+// The line that starts at `start`: its length, and where the next one starts.
+std::pair<qsizetype, qsizetype> lineAt(QByteArrayView text, qsizetype start, qsizetype end) {
+    std::pair<qsizetype, qsizetype> line{0, end};
+    LineCuts cuts{start, start};
+    cutLines(text.data(), end, true, cuts, [&](qsizetype, qsizetype length, qsizetype next) {
+        line = {length, next};
+        return false;
+    });
+    return line;
+}
+
 qsizetype firstIndentOf(QByteArrayView text, qsizetype from, qsizetype to) {
-    qsizetype at = from;
-    while (at < to && (text[at] == ' ' || text[at] == '\t'))
-        ++at;
-    return at < to && text[at] != '\n' && text[at] != '\r' ? at - from : 0;
+    const qsizetype length = lineAt(text, from, to).first;
+    qsizetype indent = 0;
+    while (indent < length && (text[from + indent] == ' ' || text[from + indent] == '\t'))
+        ++indent;
+    return indent < length ? indent : 0;
 }
 
 // Whether the lines of a block, the bytes [from, to), are each an item of their own, and how
@@ -122,15 +135,7 @@ Utf8Blocks findUtf8Blocks(QByteArrayView text) {
     while (nextMarker >= 0) {
         const qsizetype start = lineStartBefore(text.data(), nextMarker);
         line += countLineEnds(text.data(), counted, start, afterCr);
-        qsizetype length = 0;
-        qsizetype next = text.size();
-        LineCuts cuts{start, start};
-        cutLines(text.data(), text.size(), true, cuts,
-                 [&](qsizetype, qsizetype lineLength, qsizetype lineNext) {
-                     length = lineLength;
-                     next = lineNext;
-                     return false;
-                 });
+        const auto [length, next] = lineAt(text, start, text.size());
         const bool wasOpen = markers.isOpen();
         markers.take(line, QString::fromUtf8(text.sliced(start, length)));
         if (wasOpen && !markers.isOpen()) {
