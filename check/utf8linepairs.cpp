@@ -1,5 +1,6 @@
 #include "utf8linepairs.h"
 
+#include "order/collationkeys.h"
 #include "order/encodedlinesortsafter.h"
 #include "pairwalk.h"
 #include "text/linebreaks.h"
@@ -17,23 +18,36 @@ namespace {
 enum class Verdict { None, Order, Repeat };
 
 // The pair test of streamLinesSortAfter on UTF-8, as the check asks it.
-[[gnu::always_inline]] inline Verdict judge(QByteArrayView upper, QByteArrayView lower,
-                                            bool repeats) {
-    if (utf8LineSortsAfter(upper, lower))
-        return Verdict::Order;
-    return repeats && !utf8LineSortsAfter(lower, upper) ? Verdict::Repeat : Verdict::None;
-}
+struct CodeJudge {
+    [[gnu::always_inline]] Verdict operator()(QByteArrayView upper, QByteArrayView lower) const {
+        if (utf8LineSortsAfter(upper, lower))
+            return Verdict::Order;
+        return repeats && !utf8LineSortsAfter(lower, upper) ? Verdict::Repeat : Verdict::None;
+    }
+    bool repeats;
+};
+
+// The same in a locale's order: the collator reads UTF-8 itself, and being only read, it
+// serves both threads.
+struct LocaleJudge {
+    Verdict operator()(QByteArrayView upper, QByteArrayView lower) const {
+        const int order = collation.compareUtf8(upper, lower);
+        return order > 0 ? Verdict::Order : order == 0 && repeats ? Verdict::Repeat : Verdict::None;
+    }
+    const CollationKeys& collation;
+    bool repeats;
+};
 
 // Whole lines of the text: from a line's start to just past a LF, or to the text's end.
 // Its bytes are checked for UTF-8 a stretch at a time just ahead of the lines cut from
 // them, so that each stretch is still in the cache when it is cut; no line is judged before
 // its bytes are known to be UTF-8, which the pair test relies on.
-class Share {
+template <typename Judge> class Share {
 public:
-    Share(QByteArrayView text, qsizetype from, qsizetype to, bool repeats, qsizetype checkedAhead)
+    Share(QByteArrayView text, qsizetype from, qsizetype to, Judge judge, qsizetype checkedAhead)
         : m_text(text.data())
         , m_to(to)
-        , m_repeats(repeats)
+        , m_judge(judge)
         , m_checkedAhead(std::max<qsizetype>(checkedAhead, 1))
         , m_checked(from)
         , m_cuts{from, from} {}
@@ -140,8 +154,8 @@ private:
         if (++m_lines == 1) {
             m_first = {from, length};
         } else {
-            const Verdict verdict = judge({m_text + m_previousFrom, m_previousLength},
-                                          {m_text + from, length}, m_repeats);
+            const Verdict verdict =
+                m_judge({m_text + m_previousFrom, m_previousLength}, {m_text + from, length});
             if (verdict != Verdict::None)
                 goOn = found(Kept(m_previousFrom, m_lines, verdict == Verdict::Repeat));
         }
@@ -152,7 +166,7 @@ private:
 
     const char* const m_text;
     const qsizetype m_to;
-    const bool m_repeats;
+    const Judge m_judge;
     const qsizetype m_checkedAhead;
     Utf8Check m_check;
     bool m_valid = true;
@@ -186,16 +200,16 @@ std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tu
 }
 
 // The shares of one text, walked by the two threads of a PairWalk and given in order.
-class Shares {
+template <typename Judge> class Shares {
 public:
-    Shares(QByteArrayView text, bool repeats, LinePairTaker& taker, const LinePairTuning& tuning)
-        : m_repeats(repeats)
+    Shares(QByteArrayView text, Judge judge, LinePairTaker& taker, const LinePairTuning& tuning)
+        : m_judge(judge)
         , m_taker(taker) {
         const std::vector<qsizetype> starts = shareStarts(text, tuning);
         m_shares.reserve(starts.size());
         for (size_t k = 0; k < starts.size(); ++k)
             m_shares.emplace_back(text, starts[k],
-                                  k + 1 < starts.size() ? starts[k + 1] : text.size(), repeats,
+                                  k + 1 < starts.size() ? starts[k + 1] : text.size(), judge,
                                   tuning.checkedAhead);
         m_most = std::max<qsizetype>(tuning.mostKept / qsizetype(m_shares.size()), 1);
     }
@@ -206,7 +220,7 @@ public:
         const PairWalk::Outcome outcome = walk.walk(
             qsizetype(m_shares.size()),
             [this](qsizetype k) {
-                Share& share = m_shares[size_t(k)];
+                Share<Judge>& share = m_shares[size_t(k)];
                 share.run(m_most);
                 return share.valid();
             },
@@ -236,7 +250,7 @@ private:
         if (k > 0) {
             const QByteArrayView upper = m_shares[k - 1].last();
             const QByteArrayView lower = m_shares[k].first();
-            const Verdict verdict = judge(upper, lower, m_repeats);
+            const Verdict verdict = m_judge(upper, lower);
             if (verdict != Verdict::None)
                 m_taker.take({verdict == Verdict::Repeat, m_before + 1, upper, lower});
         }
@@ -244,9 +258,9 @@ private:
         m_before += m_shares[k].lines();
     }
 
-    const bool m_repeats;
+    const Judge m_judge;
     LinePairTaker& m_taker;
-    std::vector<Share> m_shares;
+    std::vector<Share<Judge>> m_shares;
     qsizetype m_most = 1;
     qint64 m_before = 0; // lines in the shares given
 };
@@ -258,7 +272,14 @@ bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePa
     // A marked text decodes by rules of its own.
     if (text.startsWith("\xEF\xBB\xBF"))
         return false;
-    return Shares(text, repeats, taker, tuning).find(walk);
+    return Shares(text, CodeJudge{repeats}, taker, tuning).find(walk);
+}
+
+bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, const CollationKeys& collation,
+                       bool repeats, LinePairTaker& taker, const LinePairTuning& tuning) {
+    if (text.startsWith("\xEF\xBB\xBF") || !collation.collates())
+        return false;
+    return Shares(text, LocaleJudge{collation, repeats}, taker, tuning).find(walk);
 }
 
 } // namespace varnel

@@ -5,6 +5,7 @@
 
 namespace varnel {
 
+class CollationKeys;
 class PairWalk;
 
 // Two neighbouring lines the pair test of "Start Extracting Lines" picks out.
@@ -51,5 +52,9 @@ public:
 // any other text it returns false, and the stream, which decides every encoding, reads it.
 bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePairTaker& taker,
                        const LinePairTuning& tuning = {});
+// The same in the order `collation` collates in, as a check in a locale's order judges a pair
+// on UTF-8; false too when the collator did not open.
+bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, const CollationKeys& collation,
+                       bool repeats, LinePairTaker& taker, const LinePairTuning& tuning = {});
 
 } // namespace varnel

@@ -60,10 +60,12 @@ public:
 
 private:
     class MappedTaker;
+    // Whether a mapped UTF-8 file's pairs are judged in place in `order`, rather than read.
+    bool judgesInPlace(const LineOrder& order) const;
     // Gives the pairs of `text`, lines of the mapped `file`, to the report; `lineOffset`
     // lines come before the text's first. Whether the text was UTF-8.
     bool findMappedPairs(const QString& name, const MappedFile& file, QByteArrayView text,
-                         bool repeats, qint64 lineOffset, qint64& found);
+                         const LineOrder& order, bool repeats, qint64 lineOffset, qint64& found);
 
     // A line decoded for a comparison: the buffers are kept from line to line.
     struct Decoded {
@@ -232,29 +234,39 @@ private:
     bool m_settled = false;
 };
 
+bool Checker::judgesInPlace(const LineOrder& order) const {
+    // Every finding wanted: the stream stops reading at the first when only the status is,
+    // wherever it stands then.
+    if (m_options.quiet)
+        return false;
+    if (order.rule == LineOrder::Rule::Locale)
+        return m_utf8Collation && m_utf8Collation->collates();
+    return !order.numeric;
+}
+
 std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
-    // The order the pair test on UTF-8 bytes answers for, and every finding wanted: the
-    // stream stops reading at the first when only the status is, wherever it stands then.
-    const LineOrder& order = m_options.order;
-    if (order.rule != LineOrder::Rule::Code || order.numeric || m_options.quiet)
+    if (!judgesInPlace(m_options.order))
         return std::nullopt;
     MappedFile file(fd);
     if (!file.isMapped())
         return std::nullopt;
     qint64 found = 0;
-    if (!findMappedPairs(name, file, file.bytes(), m_options.unique, 0, found))
+    if (!findMappedPairs(name, file, file.bytes(), m_options.order, m_options.unique, 0, found))
         return std::nullopt;
     file.consume();
     return found > 0;
 }
 
 bool Checker::findMappedPairs(const QString& name, const MappedFile& file, QByteArrayView text,
-                              bool repeats, qint64 lineOffset, qint64& found) {
+                              const LineOrder& order, bool repeats, qint64 lineOffset,
+                              qint64& found) {
     MappedTaker taker(*this, name, file, lineOffset);
     m_out.hold();
     bool taken = false;
     try {
-        taken = findUtf8LinePairs(m_walk, text, repeats, taker);
+        taken = order.rule == LineOrder::Rule::Locale
+                    ? findUtf8LinePairs(m_walk, text, *m_utf8Collation, repeats, taker)
+                    : findUtf8LinePairs(m_walk, text, repeats, taker);
         // Even a text found not UTF-8 may have been so only for the zeros read.
         file.verify();
     } catch (...) {
@@ -268,7 +280,7 @@ bool Checker::findMappedPairs(const QString& name, const MappedFile& file, QByte
 
 std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
     const LineOrder& order = m_options.order;
-    if (order.rule != LineOrder::Rule::Code || order.numeric || m_options.quiet)
+    if (order.rule != LineOrder::Rule::Code || !judgesInPlace(order))
         return std::nullopt;
     MappedFile file(fd);
     if (!file.isMapped() || byteOrderMarkOf(file.bytes()).length > 0)
@@ -279,8 +291,9 @@ std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
     for (size_t k = 0; k < blocks.spans.size(); ++k) {
         const SortedBlock& block = blocks.markers.blocks[qsizetype(k)];
         const LineOrder blockOrder = block.orderOver(order);
+        // A block of its own locale order would need a collator of its own.
         if (!blocks.spans[k].wholeLines || blockOrder.rule != LineOrder::Rule::Code ||
-            blockOrder.numeric)
+            !judgesInPlace(blockOrder))
             return std::nullopt;
     }
     file.verify();
@@ -290,7 +303,7 @@ std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
         const SortedBlock& block = blocks.markers.blocks[qsizetype(k)];
         // Only the last block's bytes are still in doubt, and a text found not UTF-8 there
         // has had nothing of it written.
-        if (!findMappedPairs(name, file, file.bytes().sliced(span.from, span.to - span.from),
+        if (!findMappedPairs(name, file, file.bytes().sliced(span.from, span.to - span.from), order,
                              m_options.unique || block.unique, block.first, found))
             return std::nullopt;
     }

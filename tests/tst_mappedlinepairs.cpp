@@ -4,8 +4,10 @@
 #include "cli/streams.h"
 #include "core/failure.h"
 #include "files/mappedfile.h"
+#include "order/collationkeys.h"
 #include "text/linestream.h"
 
+#include <QCollator>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTest>
@@ -56,7 +58,8 @@ struct Streamed {
     QList<QByteArray> pairs;
 };
 
-Streamed streamed(const QByteArray& bytes, bool repeats) {
+// In the code order without `collation`, in its order with it.
+Streamed streamed(const QByteArray& bytes, bool repeats, const CollationKeys* collation) {
     const OpenFile file(bytes);
     LineStream stream(file.fd());
     Streamed got;
@@ -65,8 +68,12 @@ Streamed streamed(const QByteArray& bytes, bool repeats) {
         if (stream.lineNumber() < 2)
             continue;
         const StreamLine& upper = stream.previous();
-        const bool after = streamLinesSortAfter(stream, upper, line);
-        if (after || (repeats && !streamLinesSortAfter(stream, line, upper)))
+        const int order = collation ? collation->compareUtf8(upper.bytes, line.bytes)
+                          : streamLinesSortAfter(stream, upper, line) ? 1
+                          : streamLinesSortAfter(stream, line, upper) ? -1
+                                                                      : 0;
+        const bool after = order > 0;
+        if (after || (repeats && order == 0))
             got.pairs.append(described(!after, stream.lineNumber(), upper.bytes, line.bytes));
     }
     got.utf8 = stream.encoding() == StreamEncoding::Utf8;
@@ -199,15 +206,25 @@ void TestMappedLinePairs::sameAsTheStream() {
     // the stream's, or nothing is taken.
     QFETCH(QByteArray, bytes);
     PairWalk walk;
-    for (const bool repeats : {false, true}) {
-        const Streamed expected = streamed(bytes, repeats);
+    QCollator english{QLocale(QLocale::English, QLocale::UnitedStates)};
+    english.setCaseSensitivity(Qt::CaseInsensitive);
+    const CollationKeys locale(english);
+    QVERIFY(locale.collates());
+    for (const auto& [repeats, collation] : {std::pair<bool, const CollationKeys*>{false, nullptr},
+                                             {true, nullptr},
+                                             {false, &locale},
+                                             {true, &locale}}) {
+        const Streamed expected = streamed(bytes, repeats, collation);
         const qsizetype step = 1 + bytes.size() / 200;
         for (qsizetype shareSize = 1; shareSize <= bytes.size() + 1; shareSize += step) {
             for (const qsizetype checkedAhead : {1, 3, 1 << 17}) {
                 for (const auto& [mostKept, mostAhead] : {std::pair{1, 1 << 30}, {1 << 16, 3}}) {
                     const LinePairTuning tuning{0, 2, shareSize, checkedAhead, mostKept};
                     Taker taker(mostAhead);
-                    const bool taken = findUtf8LinePairs(walk, bytes, repeats, taker, tuning);
+                    const bool taken =
+                        collation
+                            ? findUtf8LinePairs(walk, bytes, *collation, repeats, taker, tuning)
+                            : findUtf8LinePairs(walk, bytes, repeats, taker, tuning);
                     const QList<QByteArray>& pairs = taker.pairs;
                     const QByteArray where =
                         QByteArray("shares of ") + QByteArray::number(shareSize) + ", checked " +
