@@ -4,10 +4,12 @@
 #include "order/encodedlinesortsafter.h"
 #include "pairwalk.h"
 #include "text/linebreaks.h"
+#include "text/sortedblocks.h"
 #include "text/utf8check.h"
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -42,15 +44,20 @@ struct LocaleJudge {
 // Its bytes are checked for UTF-8 a stretch at a time just ahead of the lines cut from
 // them, so that each stretch is still in the cache when it is cut; no line is judged before
 // its bytes are known to be UTF-8, which the pair test relies on.
+//
+// In a sorted block, each line is also read for its shape as it is cut: a share whose lines
+// cannot all be items compared whole is as void as one that is not UTF-8.
 template <typename Judge> class Share {
 public:
-    Share(QByteArrayView text, qsizetype from, qsizetype to, Judge judge, qsizetype checkedAhead)
+    Share(QByteArrayView text, qsizetype from, qsizetype to, Judge judge, qsizetype checkedAhead,
+          std::optional<WholeLineItems> shape)
         : m_text(text.data())
         , m_to(to)
         , m_judge(judge)
         , m_checkedAhead(std::max<qsizetype>(checkedAhead, 1))
         , m_checked(from)
-        , m_cuts{from, from} {}
+        , m_cuts{from, from}
+        , m_shape(std::move(shape)) {}
 
     // Checks the whole share and cuts it into lines, keeping up to `most` pairs.
     void run(qsizetype most) {
@@ -64,8 +71,10 @@ public:
         while (m_valid && m_checked < m_to)
             checkMore();
         m_valid = m_valid && m_check.complete();
+        readShapeLeft();
     }
     bool valid() const { return m_valid; }
+    const std::optional<WholeLineItems>& shape() const { return m_shape; }
 
     // Gives the pairs kept, then cuts the lines left and gives theirs; `before` lines come
     // before the share's first.
@@ -122,6 +131,20 @@ private:
 
     QByteArrayView view(LineRange line) const { return {m_text + line.from, line.length}; }
 
+    // The lines left to be cut once the pairs kept are given are read for their shape now:
+    // whether the share stands is known when the walk ends.
+    void readShapeLeft() {
+        if (m_shape && m_valid && !m_cut) {
+            LineCuts rest = m_cuts;
+            cutLines(m_text, m_to, true, rest, [&](qsizetype from, qsizetype length, qsizetype) {
+                m_shape->take({m_text + from, length});
+                return m_shape->mayHold();
+            });
+            m_valid = m_shape->mayHold();
+        }
+        m_shapeRead = true;
+    }
+
     bool checkMore() {
         const qsizetype size = std::min(m_checkedAhead, m_to - m_checked);
         m_valid = m_check.feed(QByteArrayView(m_text + m_checked, size));
@@ -150,6 +173,13 @@ private:
 
     template <typename Found>
     [[gnu::always_inline]] bool line(qsizetype from, qsizetype length, Found&& found) {
+        if (m_shape && !m_shapeRead) {
+            m_shape->take({m_text + from, length});
+            if (!m_shape->mayHold()) {
+                m_valid = false;
+                return false;
+            }
+        }
         bool goOn = true;
         if (++m_lines == 1) {
             m_first = {from, length};
@@ -178,6 +208,8 @@ private:
     qsizetype m_previousFrom = 0;
     qsizetype m_previousLength = 0;
     std::vector<Kept> m_kept;
+    std::optional<WholeLineItems> m_shape;
+    bool m_shapeRead = false; // of every line, those left to be cut too
 };
 
 // Where each share starts: the first at the text's start, the others at the first line start
@@ -202,15 +234,24 @@ std::vector<qsizetype> shareStarts(QByteArrayView text, const LinePairTuning& tu
 // The shares of one text, walked by the two threads of a PairWalk and given in order.
 template <typename Judge> class Shares {
 public:
-    Shares(QByteArrayView text, Judge judge, LinePairTaker& taker, const LinePairTuning& tuning)
+    // With a `block`, the text is its lines, and they stand only if each is an item.
+    Shares(QByteArrayView text, Judge judge, LinePairTaker& taker, const LinePairTuning& tuning,
+           const SortedBlock* block = nullptr)
         : m_judge(judge)
         , m_taker(taker) {
         const std::vector<qsizetype> starts = shareStarts(text, tuning);
         m_shares.reserve(starts.size());
-        for (size_t k = 0; k < starts.size(); ++k)
+        const qsizetype firstIndent = block ? WholeLineItems::firstIndentOf(firstLineOf(text)) : 0;
+        for (size_t k = 0; k < starts.size(); ++k) {
+            std::optional<WholeLineItems> shape;
+            if (block && k == 0)
+                shape.emplace(*block);
+            else if (block)
+                shape.emplace(*block, firstIndent);
             m_shares.emplace_back(text, starts[k],
                                   k + 1 < starts.size() ? starts[k + 1] : text.size(), judge,
-                                  tuning.checkedAhead);
+                                  tuning.checkedAhead, std::move(shape));
+        }
         m_most = std::max<qsizetype>(tuning.mostKept / qsizetype(m_shares.size()), 1);
     }
 
@@ -232,7 +273,7 @@ public:
             });
         if (outcome.failure)
             std::rethrow_exception(outcome.failure);
-        if (outcome.stopped) {
+        if (outcome.stopped || !wholeLines()) {
             if (outcome.given > 0)
                 m_taker.settle(false);
             return false;
@@ -245,6 +286,27 @@ public:
     }
 
 private:
+    static QByteArrayView firstLineOf(QByteArrayView text) {
+        QByteArrayView first;
+        LineCuts cuts;
+        cutLines(text.data(), text.size(), true, cuts,
+                 [&](qsizetype from, qsizetype length, qsizetype) {
+                     first = text.sliced(from, length);
+                     return false;
+                 });
+        return first;
+    }
+
+    // Whether the shares' lines, read for their shape, are each an item, as one block.
+    bool wholeLines() const {
+        if (!m_shares.front().shape())
+            return true;
+        WholeLineItems whole = *m_shares.front().shape();
+        for (size_t k = 1; k < m_shares.size(); ++k)
+            whole.append(*m_shares[k].shape());
+        return whole.hold();
+    }
+
     void give(size_t k) {
         // The pair across two shares, which neither saw whole: no share is empty.
         if (k > 0) {
@@ -273,6 +335,11 @@ bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePa
     if (text.startsWith("\xEF\xBB\xBF"))
         return false;
     return Shares(text, CodeJudge{repeats}, taker, tuning).find(walk);
+}
+
+bool findUtf8BlockLinePairs(PairWalk& walk, QByteArrayView lines, const SortedBlock& block,
+                            bool repeats, LinePairTaker& taker, const LinePairTuning& tuning) {
+    return Shares(lines, CodeJudge{repeats}, taker, tuning, &block).find(walk);
 }
 
 bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, const CollationKeys& collation,

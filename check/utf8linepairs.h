@@ -7,6 +7,7 @@ namespace varnel {
 
 class CollationKeys;
 class PairWalk;
+struct SortedBlock;
 
 // Two neighbouring lines the pair test of "Start Extracting Lines" picks out.
 struct LinePair {
@@ -52,6 +53,11 @@ public:
 // any other text it returns false, and the stream, which decides every encoding, reads it.
 bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePairTaker& taker,
                        const LinePairTuning& tuning = {});
+// The same for `lines`, the bytes of a sorted `block` (a block starts after its marker line,
+// so never with a mark), each line read for its shape as it is cut: they stand, and true
+// comes back, only when every line is an item compared whole (WholeLineItems).
+bool findUtf8BlockLinePairs(PairWalk& walk, QByteArrayView lines, const SortedBlock& block,
+                            bool repeats, LinePairTaker& taker, const LinePairTuning& tuning = {});
 // The same in the order `collation` collates in, as a check in a locale's order judges a pair
 // on UTF-8; false too when the collator did not open.
 bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, const CollationKeys& collation,

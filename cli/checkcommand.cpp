@@ -63,9 +63,11 @@ private:
     // Whether a mapped UTF-8 file's pairs are judged in place in `order`, rather than read.
     bool judgesInPlace(const LineOrder& order) const;
     // Gives the pairs of `text`, lines of the mapped `file`, to the report; `lineOffset`
-    // lines come before the text's first. Whether the text was UTF-8.
+    // lines come before the text's first. Whether the text was UTF-8, and with a `block`
+    // whose lines it is, whether they were each an item.
     bool findMappedPairs(const QString& name, const MappedFile& file, QByteArrayView text,
-                         const LineOrder& order, bool repeats, qint64 lineOffset, qint64& found);
+                         const LineOrder& order, bool repeats, qint64 lineOffset, qint64& found,
+                         const SortedBlock* block = nullptr);
 
     // A line decoded for a comparison: the buffers are kept from line to line.
     struct Decoded {
@@ -259,12 +261,13 @@ std::optional<bool> Checker::checkMapped(const QString& name, int fd) {
 
 bool Checker::findMappedPairs(const QString& name, const MappedFile& file, QByteArrayView text,
                               const LineOrder& order, bool repeats, qint64 lineOffset,
-                              qint64& found) {
+                              qint64& found, const SortedBlock* block) {
     MappedTaker taker(*this, name, file, lineOffset);
     m_out.hold();
     bool taken = false;
     try {
-        taken = order.rule == LineOrder::Rule::Locale
+        taken = block ? findUtf8BlockLinePairs(m_walk, text, *block, repeats, taker)
+                : order.rule == LineOrder::Rule::Locale
                     ? findUtf8LinePairs(m_walk, text, *m_utf8Collation, repeats, taker)
                     : findUtf8LinePairs(m_walk, text, repeats, taker);
         // Even a text found not UTF-8 may have been so only for the zeros read.
@@ -285,15 +288,15 @@ std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
     MappedFile file(fd);
     if (!file.isMapped() || byteOrderMarkOf(file.bytes()).length > 0)
         return std::nullopt;
-    const Utf8Blocks blocks = findUtf8Blocks(file.bytes());
+    const Utf8Blocks blocks = findUtf8Blocks(file.bytes(), true);
     if (!blocks.utf8 || !blocks.markers.problems.isEmpty())
         return std::nullopt;
     for (size_t k = 0; k < blocks.spans.size(); ++k) {
         const SortedBlock& block = blocks.markers.blocks[qsizetype(k)];
         const LineOrder blockOrder = block.orderOver(order);
         // A block of its own locale order would need a collator of its own.
-        if (!blocks.spans[k].wholeLines || blockOrder.rule != LineOrder::Rule::Code ||
-            !judgesInPlace(blockOrder))
+        if (!blocks.spans[k].wholeLines.value_or(true) ||
+            blockOrder.rule != LineOrder::Rule::Code || !judgesInPlace(blockOrder))
             return std::nullopt;
     }
     file.verify();
@@ -301,10 +304,11 @@ std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
     for (size_t k = 0; k < blocks.spans.size(); ++k) {
         const Utf8Blocks::Span& span = blocks.spans[k];
         const SortedBlock& block = blocks.markers.blocks[qsizetype(k)];
-        // Only the last block's bytes are still in doubt, and a text found not UTF-8 there
-        // has had nothing of it written.
+        // Only a block left unread is still in doubt, and it is the only one: a block found
+        // not UTF-8, or not whole lines, has had nothing of the file written.
         if (!findMappedPairs(name, file, file.bytes().sliced(span.from, span.to - span.from), order,
-                             m_options.unique || block.unique, block.first, found))
+                             m_options.unique || block.unique, block.first, found,
+                             span.wholeLines ? nullptr : &block))
             return std::nullopt;
     }
     file.consume();

@@ -1,3 +1,5 @@
+#include "check/pairwalk.h"
+#include "check/utf8linepairs.h"
 #include "text/sortedblocks.h"
 #include "text/utf8blocks.h"
 
@@ -142,6 +144,27 @@ void TestSortedBlocks::blocks() {
                         item.comparedLength == lines[item.compared].size();
         }
         QCOMPARE(span.wholeLines, whole);
+    }
+
+    // Left to the check, an only block's shape is read as its lines are compared, and the
+    // answer is the same however they are shared out and whichever are cut late.
+    if (found.blocks.size() != 1)
+        return;
+    const Utf8Blocks left = findUtf8Blocks(utf8, true);
+    QVERIFY(!left.spans.front().wholeLines);
+    const Utf8Blocks::Span& span = left.spans.front();
+    struct : LinePairTaker {
+        void take(const LinePair&) override {}
+    } ignored;
+    PairWalk walk;
+    for (const qsizetype shareSize : {1, 5, 1 << 20}) {
+        for (const qsizetype mostKept : {1, 1 << 20}) {
+            const LinePairTuning tuning{0, 2, shareSize, 1 << 17, mostKept};
+            QCOMPARE(findUtf8BlockLinePairs(
+                         walk, QByteArrayView(utf8).sliced(span.from, span.to - span.from),
+                         left.markers.blocks.front(), false, ignored, tuning),
+                     *scanned.spans.front().wholeLines);
+        }
     }
 }
 

@@ -211,6 +211,7 @@ SortedBlocks findSortedBlocks(const BlockLines& lines) {
 
 WholeLineItems::WholeLineItems(const SortedBlock& block)
     : m_leader(block.leader.toUtf8())
+    , m_leaderStart(m_leader.isEmpty() ? 0 : uchar(m_leader.front()))
     , m_groupsAcross(block.groupsAcross) {}
 
 WholeLineItems::WholeLineItems(const SortedBlock& block, qsizetype firstIndent)
@@ -229,10 +230,7 @@ void WholeLineItems::append(const WholeLineItems& later) {
     m_lines += later.m_lines;
 }
 
-void WholeLineItems::take(QByteArrayView line) {
-    ++m_lines;
-    if (!m_hold)
-        return;
+void WholeLineItems::takeSetIn(QByteArrayView line) {
     // As the reader above judges a line: its blanks, then the first character that is not
     // one. Spaces beyond a blank and the tab, rare at a line's start, are left to it.
     qsizetype indent = 0;
@@ -268,12 +266,11 @@ void WholeLineItems::take(QByteArrayView line) {
     endItem(line);
 }
 
-void WholeLineItems::endItem(QByteArrayView line) {
-    qsizetype end = line.size();
-    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t'))
-        --end;
-    m_commasBeforeLast = m_commasBeforeLast && (m_lines == 1 || m_lastComma);
-    m_lastComma = end > 0 && line[end - 1] == ',';
+qsizetype WholeLineItems::firstIndentOf(QByteArrayView line) {
+    qsizetype indent = 0;
+    while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t'))
+        ++indent;
+    return indent < line.size() ? indent : 0;
 }
 
 bool WholeLineItems::hold() const {

@@ -111,17 +111,41 @@ public:
     // For a later part of the block's lines, read apart: the block's first line is set in
     // by `firstIndent` blanks.
     WholeLineItems(const SortedBlock& block, qsizetype firstIndent);
-    void take(QByteArrayView line);
+    void take(QByteArrayView line) {
+        ++m_lines;
+        if (!m_hold)
+            return;
+        // Most lines start with a letter of ASCII: neither blank, nor comment, nor set in.
+        const uchar first = line.isEmpty() ? 0 : uchar(line.front());
+        if (first > ' ' && first < 0x80 && first != m_leaderStart)
+            endItem(line);
+        else
+            takeSetIn(line);
+    }
     // The lines of `later`, the part that follows these, as if taken here.
     void append(const WholeLineItems& later);
     // For the lines taken so far, as the block's whole.
     bool hold() const;
+    // Whether nothing taken so far rules it out, whatever follows: only the commas are
+    // left to the whole.
+    bool mayHold() const { return m_hold; }
+    // The blanks that set in a block whose first line is `line`: 0 when it is blank (a
+    // blank item is set in by nothing).
+    static qsizetype firstIndentOf(QByteArrayView line);
     qsizetype lines() const { return m_lines; }
 
 private:
-    void endItem(QByteArrayView line);
+    void takeSetIn(QByteArrayView line);
+    void endItem(QByteArrayView line) {
+        qsizetype end = line.size();
+        while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t'))
+            --end;
+        m_commasBeforeLast = m_commasBeforeLast && (m_lines == 1 || m_lastComma);
+        m_lastComma = end > 0 && line[end - 1] == ',';
+    }
 
     QByteArray m_leader;
+    uchar m_leaderStart = 0; // its first byte, 0 when there is none
     bool m_groupsAcross;
     bool m_fromFirstLine = true; // the first line taken is the block's first
     bool m_hold = true;

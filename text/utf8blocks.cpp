@@ -23,12 +23,13 @@ namespace {
 
 constexpr QByteArrayView MarkerWord("varnel:");
 
-// Where "varnel:" is next found from `from` on, or -1. Its first and last bytes are looked
-// for sixteen places at a time: a file of millions of lines is searched whole, and a plain
-// search of a word of seven bytes takes longer than cutting the lines.
-qsizetype markerWordFrom(QByteArrayView text, qsizetype from) {
+// Where "varnel:" is first found to start in [from, to), or -1. Its first and last bytes
+// are looked for sixteen places at a time: a file of millions of lines is searched whole,
+// and a plain search of a word of seven bytes takes longer than cutting the lines.
+qsizetype markerWordIn(QByteArrayView text, qsizetype from, qsizetype to) {
     const char* const p = text.data();
-    const qsizetype last = text.size() - MarkerWord.size(); // the last place it can start
+    // The last place it can start.
+    const qsizetype last = std::min(to - 1, text.size() - MarkerWord.size());
     qsizetype at = from;
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8('v');
@@ -51,8 +52,29 @@ qsizetype markerWordFrom(QByteArrayView text, qsizetype from) {
     return -1;
 }
 
-// The blanks that set in a block's first line, 0 when it is blank (a blank item is set in
-// by nothing).
+// Where "varnel:" is next found from `from` on, or -1. What follows a file's only marker
+// is all searched, as long as the check that follows takes on two threads: a long stretch
+// is searched in two halves at once.
+qsizetype markerWordFrom(QByteArrayView text, qsizetype from) {
+    constexpr qsizetype SharedFrom = qsizetype(1) << 22;
+    if (text.size() - from < SharedFrom)
+        return markerWordIn(text, from, text.size());
+    const qsizetype middle = from + (text.size() - from) / 2;
+    qsizetype later = -1;
+    SideThread aside;
+    try {
+        aside = SideThread([&] { later = markerWordIn(text, middle, text.size()); });
+    } catch (const std::system_error&) {
+        // No thread to be had: this one searches both halves.
+    }
+    const qsizetype early = markerWordIn(text, from, middle);
+    if (aside.joinable())
+        aside.join();
+    else if (early < 0)
+        later = markerWordIn(text, middle, text.size());
+    return early >= 0 ? early : later;
+}
+
 // The line that starts at `start`: its length, and where the next one starts.
 std::pair<qsizetype, qsizetype> lineAt(QByteArrayView text, qsizetype start, qsizetype end) {
     std::pair<qsizetype, qsizetype> line{0, end};
@@ -62,14 +84,6 @@ std::pair<qsizetype, qsizetype> lineAt(QByteArrayView text, qsizetype start, qsi
         return false;
     });
     return line;
-}
-
-qsizetype firstIndentOf(QByteArrayView text, qsizetype from, qsizetype to) {
-    const qsizetype length = lineAt(text, from, to).first;
-    qsizetype indent = 0;
-    while (indent < length && (text[from + indent] == ' ' || text[from + indent] == '\t'))
-        ++indent;
-    return indent < length ? indent : 0;
 }
 
 // Whether the lines of a block, the bytes [from, to), are each an item of their own, and how
@@ -90,7 +104,8 @@ WholeLineItems wholeLineItemsOf(QByteArrayView text, qsizetype from, qsizetype t
         read(items, from, to);
         return items;
     }
-    WholeLineItems later(block, firstIndentOf(text, from, to));
+    WholeLineItems later(
+        block, WholeLineItems::firstIndentOf(text.sliced(from, lineAt(text, from, to).first)));
     std::exception_ptr failure;
     SideThread aside;
     try {
@@ -117,7 +132,7 @@ WholeLineItems wholeLineItemsOf(QByteArrayView text, qsizetype from, qsizetype t
 
 } // namespace
 
-Utf8Blocks findUtf8Blocks(QByteArrayView text) {
+Utf8Blocks findUtf8Blocks(QByteArrayView text, bool leaveOnlyBlock) {
     Utf8Blocks found;
     qsizetype nextMarker = markerWordFrom(text, 0);
     // A text that never names a marker is all outside blocks: nothing more to know of it.
@@ -141,7 +156,7 @@ Utf8Blocks findUtf8Blocks(QByteArrayView text) {
         if (wasOpen && !markers.isOpen()) {
             found.spans.back().to = start;
         } else if (!wasOpen && markers.isOpen()) {
-            found.spans.push_back({next, text.size(), false});
+            found.spans.push_back({next, text.size(), std::nullopt});
             opened.push_back(markers.open());
         }
         ++line;
@@ -150,8 +165,17 @@ Utf8Blocks findUtf8Blocks(QByteArrayView text) {
         nextMarker = markerWordFrom(text, next);
     }
     qsizetype lineCount = line;
+    // An only block is what a file of one list holds, and may be all of it: it is left to
+    // the check, which reads each line as it compares it.
+    const bool onlyLeft = leaveOnlyBlock && found.spans.size() == 1;
     for (size_t k = 0; k < found.spans.size(); ++k) {
         Utf8Blocks::Span& span = found.spans[k];
+        if (onlyLeft) {
+            // Its lines are not counted either.
+            if (span.to == text.size())
+                lineCount = -1;
+            continue;
+        }
         const WholeLineItems items = wholeLineItemsOf(text, span.from, span.to, opened[k]);
         span.wholeLines = items.hold();
         if (span.to == text.size())
@@ -160,11 +184,11 @@ Utf8Blocks findUtf8Blocks(QByteArrayView text) {
     found.markers = markers.finish(lineCount);
     if (!found.markers.problems.isEmpty())
         found.spans.clear();
-    // What only the last block leaves out, checked in one go: the check of a block finds
-    // its own bytes not UTF-8 only after earlier blocks' findings may have gone out.
+    // All but the block left, checked in one go: the check of a block finds its own bytes
+    // not UTF-8 only after earlier blocks' findings may have gone out.
     Utf8Check check;
-    const qsizetype lastFrom = found.spans.empty() ? text.size() : found.spans.back().from;
-    const qsizetype lastTo = found.spans.empty() ? text.size() : found.spans.back().to;
+    const qsizetype lastFrom = onlyLeft ? found.spans.back().from : text.size();
+    const qsizetype lastTo = onlyLeft ? found.spans.back().to : text.size();
     found.utf8 = check.feed(text.first(lastFrom)) && check.complete();
     Utf8Check after;
     found.utf8 = found.utf8 && after.feed(text.sliced(lastTo)) && after.complete();
