@@ -2,19 +2,34 @@
 // command drives it, against an office of its own that it ends afterwards.
 //
 //   varnel_office_timing [--visible] [counts...]     (default counts: 1000 100000)
+//   varnel_office_timing [--visible] --csv LINES-FILE
 //
 // --visible starts the office with a window (needs a display); otherwise headless.
+// --csv times what the export is measured against: the office, started the same way, opening
+// the lines of LINES-FILE (UTF-8, one result a line) under a "Results" heading as a CSV file
+// whose column is text; it prints "csv_open_s SECONDS", from the start to the shown document.
 
 #include "core/failure.h"
 #include "output/officeautomationprovider.h"
+#if VARNEL_OFFICE_SDK
+#include "output/uno/officelaunch.h"
+
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+
+namespace css = com::sun::star;
+#endif
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTextStream>
 #include <QThread>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -45,6 +60,69 @@ void endOffice(qint64 pid) {
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
+#if VARNEL_OFFICE_SDK
+// The office started as the export starts it, opening the file as a user would with the
+// import settings that keep every line as its text.
+int timeCsvOpen(const QString& linesPath, OfficeLaunchOptions options, QTextStream& out) {
+    QFile lines(linesPath);
+    if (!lines.open(QIODevice::ReadOnly)) {
+        out << "cannot read " << linesPath << Qt::endl;
+        return 1;
+    }
+    // Every field quoted, '"' doubled: each line reads back as the exact text it holds.
+    QTemporaryFile csv(QDir::temp().filePath(QStringLiteral("varnel-timing-XXXXXX.csv")));
+    if (!csv.open()) {
+        out << "cannot write " << csv.fileName() << Qt::endl;
+        return 1;
+    }
+    QByteArray text = "\"Results\"\n";
+    while (!lines.atEnd()) {
+        QByteArray line = lines.readLine();
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (!line.isEmpty())
+            text += '"' + line.replace('"', "\"\"") + '"';
+        text += '\n';
+    }
+    if (csv.write(text) != text.size() || !csv.flush()) {
+        out << "cannot write " << csv.fileName() << Qt::endl;
+        return 1;
+    }
+    const QString url = QUrl::fromLocalFile(csv.fileName()).toString(QUrl::FullyEncoded);
+
+    qint64 pid = 0;
+    int status = 0;
+    try {
+        QElapsedTimer clock;
+        clock.start();
+        const QString program = office::officeProgram(options);
+        uno::localContext();
+        pid = office::startOffice(program, options, options.pipeName);
+        const auto desktop =
+            css::frame::Desktop::create(office::connectWithin(options.pipeName, options));
+        const css::beans::PropertyValue arguments[] = {
+            // Comma, '"', UTF-8, from line 1, column 1 as text.
+            office::property("FilterName",
+                             css::uno::Any(rtl::OUString("Text - txt - csv (StarCalc)"))),
+            office::property("FilterOptions", css::uno::Any(rtl::OUString("44,34,76,1,1/2"))),
+        };
+        css::uno::Reference<css::frame::XComponentLoader>(desktop, css::uno::UNO_QUERY_THROW)
+            ->loadComponentFromURL(uno::toOUString(url), "_blank", 0,
+                                   css::uno::Sequence<css::beans::PropertyValue>(arguments, 2));
+        out << "csv_open_s " << QString::number(double(clock.nsecsElapsed()) / 1e9, 'f', 4)
+            << Qt::endl;
+    } catch (const css::uno::Exception& e) {
+        out << "failed: " << uno::toQString(e.Message) << Qt::endl;
+        status = 1;
+    } catch (const Failure& failure) {
+        out << "failed: " << failure.description() << Qt::endl;
+        status = 1;
+    }
+    endOffice(pid);
+    return status;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -52,12 +130,16 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
 
     bool visible = false;
+    QString csvLines;
     QList<int> counts;
-    for (const QString& argument : app.arguments().mid(1)) {
-        if (argument == QLatin1String("--visible"))
+    const QStringList arguments = app.arguments().mid(1);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--visible"))
             visible = true;
+        else if (arguments[i] == QLatin1String("--csv") && i + 1 < arguments.size())
+            csvLines = arguments[++i];
         else
-            counts << argument.toInt();
+            counts << arguments[i].toInt();
     }
     if (counts.isEmpty())
         counts = {1000, 100000};
@@ -67,6 +149,14 @@ int main(int argc, char** argv) {
     options.headless = !visible;
     options.profileDirectory = profile.path();
     options.pipeName = QStringLiteral("varnel-timing-%1").arg(QCoreApplication::applicationPid());
+    if (!csvLines.isEmpty()) {
+#if VARNEL_OFFICE_SDK
+        return timeCsvOpen(csvLines, options, out);
+#else
+        out << "built without the LibreOffice SDK" << Qt::endl;
+        return 1;
+#endif
+    }
     OfficeAutomationProvider provider(options);
 
     int status = 0;
