@@ -6,18 +6,16 @@
 
 namespace varnel {
 
-ListSnapshot::ListSnapshot(LineStorage storage,
-                           std::shared_ptr<const std::vector<StoredLine>> lines, qsizetype count,
-                           QString caption)
+ListSnapshot::ListSnapshot(LineStorage storage, LineEntries rows, qsizetype count, QString caption)
     : m_storage(std::move(storage))
-    , m_lines(std::move(lines))
+    , m_rows(std::move(rows))
     , m_count(count)
     , m_caption(std::move(caption)) {}
 
 LineText ListSnapshot::textView(qsizetype position) const {
     if (position < 1 || position > m_count)
         throw failures::indexOutOfBounds();
-    return m_storage.text((*m_lines)[size_t(position - 1)]);
+    return m_storage.text(m_rows.line(size_t(position - 1)));
 }
 
 QString ListSnapshot::columnCaption(qsizetype column) const {
