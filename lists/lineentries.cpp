@@ -8,32 +8,12 @@ LineEntries::LineEntries(Lines lines, std::vector<quint32> links)
     : m_lines(std::make_shared<Lines>(std::move(lines)))
     , m_links(std::move(links)) {}
 
-LineEntries::LineEntries(std::shared_ptr<const Lines> from, SortOrder picks)
-    : m_from(std::move(from))
-    , m_picks(std::make_shared<const SortOrder>(std::move(picks))) {}
-
-LineEntries LineEntries::rows() const {
-    LineEntries rows;
-    rows.m_lines = m_lines;
-    rows.m_from = m_from;
-    rows.m_picks = m_picks;
-    return rows;
+const LineEntries::Lines& LineEntries::noLines() {
+    static const Lines none;
+    return none;
 }
 
 LineEntries::Lines& LineEntries::ownLines() {
-    if (m_picks) {
-        // The links first: they are the picks' until then. Should there be no memory for the
-        // lines, the rows read as they did.
-        links();
-        auto own = std::make_shared<Lines>();
-        own->reserve(size());
-        for (size_t row = 0; row < size(); ++row)
-            own->push_back(line(row));
-        m_lines = std::move(own);
-        m_from.reset();
-        m_picks.reset();
-        return *m_lines;
-    }
     // Copies are made and let go of on the window's thread only, so a count of one stays one.
     if (!m_lines)
         m_lines = std::make_shared<Lines>();
@@ -43,18 +23,14 @@ LineEntries::Lines& LineEntries::ownLines() {
 }
 
 void LineEntries::setLink(size_t row, quint32 link) {
-    if (link == 0 && !hasLinks())
+    if (link == 0 && m_links.empty())
         return;
     links()[row] = link;
 }
 
 std::vector<quint32>& LineEntries::links() {
-    if (m_links.empty()) {
+    if (m_links.empty())
         m_links.resize(size());
-        if (m_picks)
-            for (size_t row = 0; row < m_links.size(); ++row)
-                m_links[row] = (*m_picks)[row] + 1;
-    }
     return m_links;
 }
 
@@ -70,18 +46,14 @@ void LineEntries::insert(size_t row, const LineEntries& more) {
     // Links first: should there be no memory for them, the rows are as they were.
     if (more.hasLinks()) {
         std::vector<quint32>& all = links();
-        const auto at = all.insert(all.begin() + qsizetype(row), more.size(), 0);
-        for (size_t i = 0; i < more.size(); ++i)
-            at[qsizetype(i)] = more.link(i);
+        all.insert(all.begin() + qsizetype(row), more.m_links.begin(), more.m_links.end());
     } else if (hasLinks()) {
-        std::vector<quint32>& all = links();
-        all.insert(all.begin() + qsizetype(row), more.size(), 0);
+        m_links.insert(m_links.begin() + qsizetype(row), more.size(), 0);
     }
     try {
         Lines& lines = ownLines();
-        const auto at = lines.insert(lines.begin() + qsizetype(row), more.size(), StoredLine());
-        for (size_t i = 0; i < more.size(); ++i)
-            at[qsizetype(i)] = more.line(i);
+        const Lines& added = more.lines();
+        lines.insert(lines.begin() + qsizetype(row), added.begin(), added.end());
     } catch (...) {
         if (hasLinks())
             m_links.erase(m_links.begin() + qsizetype(row),

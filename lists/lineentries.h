@@ -21,45 +21,25 @@ public:
     LineEntries() = default;
     // `links` empty, or one a line.
     explicit LineEntries(Lines lines, std::vector<quint32> links = {});
-    // Rows picked out of `from`: row i is line picks[i] of it, and its link picks[i] + 1.
-    // Four bytes a row where rows of their own take twelve: a sorted copy of ten million lines
-    // keeps its order and nothing more. The first change of the rows gives them their own.
-    LineEntries(std::shared_ptr<const Lines> from, SortOrder picks);
 
-    size_t size() const { return m_picks ? m_picks->size() : m_lines ? m_lines->size() : 0; }
+    size_t size() const { return m_lines ? m_lines->size() : 0; }
     bool empty() const { return size() == 0; }
-    StoredLine line(size_t row) const {
-        return m_picks ? (*m_from)[(*m_picks)[row]] : (*m_lines)[row];
-    }
-    // Asks for the memory that tells a picked row's line, which lies anywhere in what the rows
-    // were picked out of; a hint, for a reader of rows in turn to call a few rows ahead.
-    void prefetch(size_t row) const {
-        if (m_picks)
-            __builtin_prefetch(m_from->data() + (*m_picks)[row]);
-    }
-    quint32 link(size_t row) const {
-        if (!m_links.empty())
-            return m_links[row];
-        return m_picks ? (*m_picks)[row] + 1 : 0;
-    }
+    StoredLine line(size_t row) const { return (*m_lines)[row]; }
+    quint32 link(size_t row) const { return m_links.empty() ? 0 : m_links[row]; }
     void setLink(size_t row, quint32 link);
-    bool hasLinks() const { return !m_links.empty() || m_picks; }
+    bool hasLinks() const { return !m_links.empty(); }
     // One a row, all 0 when no row had a link yet.
     std::vector<quint32>& links();
-    // The lines, to rewrite in place; their number stays. Lines shared with a copy, or
-    // picked out of another's, are copied first.
+    // The lines, to rewrite in place; their number stays. Lines shared with a copy are
+    // copied first.
     Lines& lines() { return ownLines(); }
-    // The rows as they are now, whatever this list does later, without their links.
-    LineEntries rows() const;
-    // Whether these rows are lines of their own that others may share (see the picked form).
-    bool isPicked() const { return bool(m_picks); }
-    // The lines as they are now, to pick rows of; none when these rows are picked themselves.
-    std::shared_ptr<const Lines> sharedLines() const { return m_picks ? nullptr : m_lines; }
+    const Lines& lines() const { return m_lines ? *m_lines : noLines(); }
+    // The lines as they are now, whatever this list does later.
+    std::shared_ptr<const Lines> sharedLines() const { return m_lines; }
 
     // Memory the rows take, reserved or used.
     qsizetype bytes() const {
-        return qsizetype((m_lines ? m_lines->capacity() * sizeof(StoredLine) : 0) +
-                         (m_picks ? m_picks->size() * sizeof(quint32) : 0) +
+        return qsizetype(lines().capacity() * sizeof(StoredLine) +
                          m_links.capacity() * sizeof(quint32));
     }
 
@@ -73,13 +53,11 @@ public:
     void arrange(SortOrder order);
 
 private:
+    static const Lines& noLines();
     Lines& ownLines();
 
-    std::shared_ptr<Lines> m_lines; // none when there are no rows, or they are picked
-    // The picked form: the lines picked out of, and which.
-    std::shared_ptr<const Lines> m_from;
-    std::shared_ptr<const SortOrder> m_picks;
-    std::vector<quint32> m_links; // empty, or one a line
+    std::shared_ptr<Lines> m_lines; // none when there are no rows
+    std::vector<quint32> m_links;   // empty, or one a line
 };
 
 } // namespace varnel

@@ -42,7 +42,8 @@ QString LineListModel::text(qsizetype position) const {
 ListSnapshot LineListModel::snapshot() const {
     // The buffers' list and the rows are shared, not copied: this costs the same for ten
     // million lines as for one. Rows not yet shown to the views are not the list's yet.
-    return ListSnapshot(m_lines.storage(), m_lines.entries().rows(), count(), m_headers.value(0));
+    return ListSnapshot(m_lines.storage(), m_lines.entries().sharedLines(), count(),
+                        m_headers.value(0));
 }
 
 void LineListModel::append(const QString& text) {
@@ -100,10 +101,10 @@ void LineListModel::appendRowsOf(const LineListModel& source, size_t count, cons
         connect(&source, &LineListModel::buffersReleased, this,
                 &LineListModel::copyOutOfReleasedBuffers, Qt::UniqueConnection);
     }
-    // The order becomes the rows, or is gone before the views lay the rows out, which takes
-    // memory of its own.
     LineEntries entries =
-        m_lines.shareRows(source.m_lines, count, rowOf, std::move(order), m_arrangement.pump());
+        m_lines.shareRows(source.m_lines, count, rowOf, order, m_arrangement.pump());
+    // Gone before the views lay the rows out, which takes memory of its own.
+    order = SortOrder();
     insertEntries(std::move(entries), true);
 }
 

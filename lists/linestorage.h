@@ -8,7 +8,6 @@
 #include <QList>
 #include <QString>
 
-#include <algorithm>
 #include <vector>
 
 namespace varnel {
@@ -70,11 +69,6 @@ public:
     public:
         StoredLine operator()(StoredLine line) const {
             return line.movedBy(m_distance[m_source->chunkIndexAt(line.position())]);
-        }
-        // Every line is found where it is in the source.
-        bool isIdentity() const {
-            return std::all_of(m_distance.begin(), m_distance.end(),
-                               [](qint64 distance) { return distance == 0; });
         }
 
     private:

@@ -87,20 +87,15 @@ LineEntries ListLines::adoptSpans(Buffer buffer, const std::vector<LineSpan>& sp
 void ListLines::leaveReleasedBuffers() {
     try {
         std::vector<qsizetype> used(size_t(m_storage.bufferCount()), 0);
-        for (size_t row = 0; row < m_entries.size(); ++row) {
-            const StoredLine line = m_entries.line(row);
+        for (StoredLine line : std::as_const(m_entries).lines())
             used[m_storage.bufferOf(line)] += m_storage.length(line);
-        }
         const std::vector<bool> drop = m_storage.buffersWorthLeaving(used);
         if (std::find(drop.begin(), drop.end(), true) == drop.end())
             return;
-        std::vector<StoredLine> lines;
-        lines.reserve(m_entries.size());
-        for (size_t row = 0; row < m_entries.size(); ++row) {
-            const StoredLine line = m_entries.line(row);
-            lines.push_back(drop[m_storage.bufferOf(line)] ? m_storage.store(m_storage.text(line))
-                                                           : line);
-        }
+        std::vector<StoredLine> lines(std::as_const(m_entries).lines());
+        for (StoredLine& line : lines)
+            if (drop[m_storage.bufferOf(line)])
+                line = m_storage.store(m_storage.text(line));
         // The other lines keep their places.
         m_storage.dropBuffers(drop);
         m_entries.lines() = std::move(lines);

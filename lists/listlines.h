@@ -13,7 +13,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace varnel {
@@ -50,11 +49,10 @@ public:
 
     // Rows for `count` rows of `source` (which may be these lines), sharing its buffers: the
     // i-th new row is the source's row rowOf(order[i]), or rowOf(i) without an order, and
-    // its link the position it came from. Where the buffers lie as they do in the source,
-    // the order becomes the rows, picked out of the source's.
+    // its link the position it came from.
     template <typename RowOf>
     LineEntries shareRows(const ListLines& source, size_t count, const RowOf& rowOf,
-                          SortOrder order, EventPump* pump);
+                          const SortOrder& order, EventPump* pump);
 
     // Copies the lines out of the buffers nobody else holds any more and less than half of
     // which these lines use, and lets go of those buffers. Short of memory, all stays.
@@ -72,18 +70,9 @@ private:
 
 template <typename RowOf>
 LineEntries ListLines::shareRows(const ListLines& source, size_t count, const RowOf& rowOf,
-                                 SortOrder order, EventPump* pump) {
+                                 const SortOrder& order, EventPump* pump) {
     const LineStorage::Sharing shared = m_storage.shareAll(source.m_storage);
     LineEntries entries;
-    std::shared_ptr<const LineEntries::Lines> from = source.m_entries.sharedLines();
-    if (!order.empty() && from && shared.isIdentity()) {
-        quint32* const picks = order.data();
-        runAsideWhenLarge(pump, count, [&] {
-            for (size_t i = 0; i < count; ++i)
-                picks[i] = quint32(rowOf(picks[i]));
-        });
-        return LineEntries(std::move(from), std::move(order));
-    }
     // Ten million entries take a tenth of a second in page faults alone: not on the
     // window's thread.
     runAsideWhenLarge(pump, count, [&] {

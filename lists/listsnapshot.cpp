@@ -6,30 +6,30 @@
 
 namespace varnel {
 
-ListSnapshot::ListSnapshot(LineStorage storage, LineEntries rows, qsizetype count, QString caption)
+ListSnapshot::ListSnapshot(LineStorage storage,
+                           std::shared_ptr<const std::vector<StoredLine>> lines, qsizetype count,
+                           QString caption)
     : m_storage(std::move(storage))
-    , m_rows(std::move(rows))
+    , m_lines(std::move(lines))
     , m_count(count)
     , m_caption(std::move(caption)) {}
 
 namespace {
 
-// How many rows ahead a row's line is asked for; its text is asked for half way there.
-constexpr qsizetype LookAhead = 16;
+// How many rows ahead a row's text is asked for.
+constexpr qsizetype LookAhead = 8;
 
 } // namespace
 
 LineText ListSnapshot::textView(qsizetype position) const {
     if (position < 1 || position > m_count)
         throw failures::indexOutOfBounds();
-    // A save or a copy reads the rows in turn, while each row's line and text lie anywhere in
-    // memory: asked for a few rows early, the waits for them overlap instead of adding up.
+    // A save or a copy reads the rows in turn, while each row's text lies anywhere in a
+    // buffer of the whole file: asked for a few rows early, the waits for the texts overlap
+    // instead of adding up.
     if (position + LookAhead <= m_count)
-        m_rows.prefetch(size_t(position - 1 + LookAhead));
-    if (position + LookAhead / 2 <= m_count)
-        __builtin_prefetch(
-            m_storage.text(m_rows.line(size_t(position - 1 + LookAhead / 2))).bytes());
-    return m_storage.text(m_rows.line(size_t(position - 1)));
+        __builtin_prefetch(m_storage.text((*m_lines)[size_t(position - 1 + LookAhead)]).bytes());
+    return m_storage.text((*m_lines)[size_t(position - 1)]);
 }
 
 QString ListSnapshot::columnCaption(qsizetype column) const {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "columntable.h"
-#include "lineentries.h"
 #include "linestorage.h"
 #include "order/linetext.h"
 
 #include <QString>
+
+#include <memory>
+#include <vector>
 
 namespace varnel {
 
@@ -16,8 +18,8 @@ namespace varnel {
 class ListSnapshot : public ColumnTable {
 public:
     ListSnapshot() = default;
-    // `rows`: without their links, which no such command reads.
-    ListSnapshot(LineStorage storage, LineEntries rows, qsizetype count, QString caption);
+    ListSnapshot(LineStorage storage, std::shared_ptr<const std::vector<StoredLine>> lines,
+                 qsizetype count, QString caption);
 
     qsizetype count() const { return m_count; }
     // Throws Failure "Index out of bounds" for a position outside 1..count().
@@ -32,7 +34,7 @@ public:
 
 private:
     LineStorage m_storage;
-    LineEntries m_rows;
+    std::shared_ptr<const std::vector<StoredLine>> m_lines;
     qsizetype m_count = 0;
     QString m_caption;
 };

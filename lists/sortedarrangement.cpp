@@ -32,17 +32,12 @@ size_t SortedArrangement::placeOf(LineText text, const ListLines& lines) const {
     CollatedComparison compare(collator());
     const LineStorage& storage = lines.storage();
     // After every equal line, so equal lines keep their arrival order.
-    const LineEntries& listed = lines.entries();
-    size_t low = 0;
-    size_t high = listed.size();
-    while (low < high) {
-        const size_t middle = low + (high - low) / 2;
-        if (compare(text, storage.text(listed.line(middle))) < 0)
-            high = middle;
-        else
-            low = middle + 1;
-    }
-    return low;
+    const std::vector<StoredLine>& listed = lines.entries().lines();
+    const auto at = std::upper_bound(listed.begin(), listed.end(), text,
+                                     [&storage, &compare](const LineText& a, StoredLine b) {
+                                         return compare(a, storage.text(b)) < 0;
+                                     });
+    return size_t(at - listed.begin());
 }
 
 LineEntries SortedArrangement::merged(const ListLines& lines, const LineEntries& added) const {
