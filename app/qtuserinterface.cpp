@@ -14,6 +14,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QSpacerItem>
 
@@ -203,6 +204,18 @@ void QtUserInterface::setClipboardText(const QString& text) {
     if (!clipboard)
         throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Can't open clipboard"));
     clipboard->setText(text);
+}
+
+void QtUserInterface::setClipboardUtf8(const QByteArray& utf8) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        throw Failure(ErrorNumber::CannotCreateObject, QStringLiteral("Can't open clipboard"));
+    // Under the one format setText uses, as the bytes it would hand out for it: receivers
+    // that ask for the text or its bytes get the same as from setText, and the clipboard
+    // keeps a byte a character where setText keeps two.
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("text/plain"), utf8);
+    clipboard->setMimeData(data);
 }
 
 QString QtUserInterface::clipboardText() {

@@ -25,6 +25,7 @@ public:
     QString saveFileName(const FileDialogRequest& request) override;
     void clearClipboard() override;
     void setClipboardText(const QString& text) override;
+    void setClipboardUtf8(const QByteArray& utf8) override;
     QString clipboardText() override;
 
     // The least room a title bar's icon or button takes beside the title, in pixels.

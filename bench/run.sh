@@ -128,8 +128,8 @@ for n in "${sizes[@]}"; do
         "<= 4 bytes"
     rss=$(value peak_rss_mib "$out")
     file_mib=$(echo "$bytes / 1048576" | bc -l)
-    rss_goal="<= 3.5x file"
-    [ "$n" -lt 10000000 ] || rss_goal="<= 2.5x file"
+    rss_goal="<= 3.0x file"
+    [ "$n" -lt 10000000 ] || rss_goal="<= 2.0x file"
     row "$label" "peak resident MiB" "$rss" "file size MiB" "$(printf '%.1f' "$file_mib")" \
         "$(ratio "$rss" "$file_mib")" "$rss_goal"
     row "$label" "start to window shown" "$(value startup_s "$out")" "" "" "" "<= 0.300 s"

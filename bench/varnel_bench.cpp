@@ -5,6 +5,7 @@
 #include "app/linelistview.h"
 #include "app/listkeys.h"
 #include "app/mainwindow.h"
+#include "app/qtuserinterface.h"
 #include "app/scrollmarks.h"
 #include "commands/undoing.h"
 #include "commands/windowstate.h"
@@ -15,7 +16,6 @@
 #include "output/officeautomationprovider.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
 #include <QDropEvent>
@@ -41,7 +41,8 @@
 
 namespace {
 
-// Dialog answers come from the command line; the clipboard is the real one.
+// Dialog answers come from the command line; the clipboard is the real one, as the window
+// keeps it.
 class BenchUserInterface : public varnel::UserInterface {
 public:
     QString openPath;
@@ -55,10 +56,12 @@ public:
     QString inputText(const QString&, const QString&) override { return {}; }
     QStringList openFileNames(const varnel::FileDialogRequest&) override { return {openPath}; }
     QString saveFileName(const varnel::FileDialogRequest&) override { return savePath; }
-    void clearClipboard() override { QGuiApplication::clipboard()->clear(); }
-    void setClipboardText(const QString& text) override {
-        QGuiApplication::clipboard()->setText(text);
-    }
+    void clearClipboard() override { m_real.clearClipboard(); }
+    void setClipboardText(const QString& text) override { m_real.setClipboardText(text); }
+    void setClipboardUtf8(const QByteArray& utf8) override { m_real.setClipboardUtf8(utf8); }
+
+private:
+    varnel::QtUserInterface m_real;
 };
 
 double secondsSinceProcessStart() {

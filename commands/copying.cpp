@@ -40,8 +40,13 @@ void clearClipboardWithRetry(UserInterface& ui) {
     retried([&ui] { ui.clearClipboard(); });
 }
 
-bool setClipboardTextWithRetry(UserInterface& ui, const QString& text) {
-    return retried([&] { ui.setClipboardText(text); });
+bool setClipboardTextWithRetry(UserInterface& ui, const ClipboardText& text) {
+    return retried([&] {
+        if (text.isUtf8)
+            ui.setClipboardUtf8(text.utf8);
+        else
+            ui.setClipboardText(text.text);
+    });
 }
 
 void copyTableToClipboard(WindowState& state, const ColumnTable& list) {
@@ -58,7 +63,7 @@ void copyTableToClipboard(WindowState& state, const ColumnTable& list) {
     EventPump& pump = state.pump();
     qint64 asks = 0;
     const auto cell = [&list](qsizetype item, qsizetype column) { return list.cell(item, column); };
-    const QString text = clipboardText(items, list.columnCount(), cell, [&] {
+    const ClipboardText text = clipboardText(items, list.columnCount(), cell, [&] {
         progress.setDone(++asks);
         pump.yield();
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/clipboardtext.h"
+
 #include <QString>
 
 namespace varnel {
@@ -19,6 +21,6 @@ void copyTableToClipboard(WindowState& state, const ColumnTable& list);
 // 1000 times, at once, and a failure is never passed on.
 void clearClipboardWithRetry(UserInterface& ui);
 // True when the last attempt succeeded.
-bool setClipboardTextWithRetry(UserInterface& ui, const QString& text);
+bool setClipboardTextWithRetry(UserInterface& ui, const ClipboardText& text);
 
 } // namespace varnel

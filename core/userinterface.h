@@ -2,6 +2,7 @@
 
 #include "failure.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +35,11 @@ public:
     // Clipboard access; each may throw when the clipboard cannot be had right now.
     virtual void clearClipboard() = 0;
     virtual void setClipboardText(const QString& text) = 0;
+    // The same for a text given as UTF-8, which a clipboard that can keeps as it is: half the
+    // memory of most texts as a QString, and what every receiver is handed either way.
+    virtual void setClipboardUtf8(const QByteArray& utf8) {
+        setClipboardText(QString::fromUtf8(utf8));
+    }
     // The clipboard's text; empty when it holds none. An interface that cannot read the
     // clipboard says so rather than answer nothing.
     virtual QString clipboardText() {

@@ -44,6 +44,13 @@ void TestClipboard::text_data() {
     QTest::newRow("empty last column") << Rows{{"a", ""}, {"bcd", ""}} << "a  \t\r\nbcd\t\r\n";
     QTest::newRow("three columns")
         << Rows{{"a", "", "z"}, {"", "mm", ""}} << "a\t  \tz\r\n \tmm\t\r\n";
+    // Widths count UTF-16 units, as the text is shown, not the bytes it is kept in.
+    QTest::newRow("beyond Latin-1")
+        << Rows{{"é中😀", "x"}, {"abcde", "y"}} << "é中😀 \tx\r\nabcde\ty\r\n";
+    // Half a surrogate pair cannot be told in UTF-8: the lines before it stay as they were.
+    const QString half(QChar(0xD800));
+    QTest::newRow("half a pair") << Rows{{"é"}, {half + "b "}, {"c"}}
+                                 << "é\r\n" + half + "b\r\nc\r\n";
 }
 
 void TestClipboard::text() {
@@ -54,7 +61,7 @@ void TestClipboard::text() {
         return rows.at(item - 1).at(column - 1);
     };
     const qsizetype columns = rows.isEmpty() ? 1 : rows.first().size();
-    QCOMPARE(clipboardText(rows.size(), columns, cell, [&yields] { ++yields; }), text);
+    QCOMPARE(clipboardText(rows.size(), columns, cell, [&yields] { ++yields; }).toString(), text);
     QVERIFY(rows.isEmpty() || yields > 0);
 }
 

@@ -208,6 +208,10 @@ void TestFileDialogs::clipboard_data() {
     QTest::addColumn<QString>("clipboard");
     QTest::newRow("two results") << QStringList{" b  ", "a"} << " b\r\na\r\n";
     QTest::newRow("no results") << QStringList{} << "earlier";
+    // Kept as UTF-8 where it can be, as it was given where it cannot: the same text back.
+    QTest::newRow("beyond Latin-1") << QStringList{"é中😀 ", "a"} << "é中😀\r\na\r\n";
+    const QString half(QChar(0xDC00));
+    QTest::newRow("half a pair") << QStringList{"é", half} << "é\r\n" + half + "\r\n";
 }
 
 void TestFileDialogs::clipboard() {

@@ -64,8 +64,10 @@ std::u16string reference(const Table& table) {
 
 QString clipboardTextOf(const Table& table, const std::function<void()>& yield) {
     return varnel::clipboardText(
-        table.itemCount(), table.columns,
-        [&table](qsizetype item, qsizetype column) { return table.cell(item, column); }, yield);
+               table.itemCount(), table.columns,
+               [&table](qsizetype item, qsizetype column) { return table.cell(item, column); },
+               yield)
+        .toString();
 }
 
 void checkShape(const Table& table, const QString& text) {
