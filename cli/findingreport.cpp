@@ -6,13 +6,30 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include <sys/stat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace varnel::cli {
+
+namespace {
+
+// A line number, without the string QByteArray::number makes of it.
+void appendNumber(qint64 number, QByteArray& out) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    out.append(digits, end - digits);
+}
+
+} // namespace
 
 namespace {
 
@@ -84,7 +101,8 @@ private:
 class GnuReport : public FindingReport {
 public:
     void add(const Finding& finding, QByteArray& out) override {
-        out.append(finding.file).append(':').append(QByteArray::number(finding.line));
+        out.append(finding.file).append(':');
+        appendNumber(finding.line, out);
         out.append(": ");
         appendFindingMessage(finding, out);
         out.append('\n');
@@ -270,6 +288,38 @@ std::unique_ptr<FindingReport> FindingReport::create(Format format) {
     return nullptr;
 }
 
+namespace {
+
+// Where the first byte from `i` on is that may need an escape: a control, DEL, a quote, a
+// backslash, or the lead of the pair that U+0080 to U+009F take. Sixteen at a time: nearly
+// every line has none, and a check may report millions.
+qsizetype mayNeedEscape(QByteArrayView utf8, qsizetype i) {
+    const auto special = [](unsigned char c) {
+        return c < 0x20 || c == 0x7F || c == '"' || c == '\\' || c == 0xC2;
+    };
+#if defined(__SSE2__)
+    const char* const p = utf8.data();
+    for (; i + 16 <= utf8.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i controls = _mm_set1_epi8(0x1F);
+        const __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(v, controls), controls);
+        const __m128i marks =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\')),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(char(0xC2)))));
+        const unsigned hits = unsigned(_mm_movemask_epi8(_mm_or_si128(control, marks)));
+        if (hits != 0)
+            return i + std::countr_zero(hits);
+    }
+#endif
+    while (i < utf8.size() && !special(static_cast<unsigned char>(utf8[i])))
+        ++i;
+    return i;
+}
+
+} // namespace
+
 void appendCEscaped(QByteArrayView utf8, QByteArray& out) {
     static constexpr char named[] = "\"\\\a\b\t\n\v\f\r";
     static constexpr char letters[] = "\"\\abtnvfr";
@@ -280,7 +330,7 @@ void appendCEscaped(QByteArrayView utf8, QByteArray& out) {
     };
     // Text between escapes goes in one piece: a line may be hundreds of megabytes.
     qsizetype plain = 0;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
+    for (qsizetype i = mayNeedEscape(utf8, 0); i < utf8.size(); i = mayNeedEscape(utf8, i + 1)) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         const bool second =
             c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0;
@@ -389,7 +439,7 @@ void appendFindingMessage(const Finding& finding, QByteArray& out) {
     } else {
         out.append("\" repeats on line ");
     }
-    out.append(QByteArray::number(nextLineOf(finding)));
+    appendNumber(nextLineOf(finding), out);
 }
 
 } // namespace varnel::cli

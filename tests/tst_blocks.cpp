@@ -137,6 +137,12 @@ void TestBlocks::program_data() {
         "{\"file\":\"F\",\"line\":2,\"text\":\"b\",\"next\":\"a\",\"nextLine\":4,\"kind\":"
         "\"order\"}\n",
         "# varnel: sorted\nb,\n# c\na\n");
+    // Read in place, the first block's findings must not go out before the last block's bytes
+    // are known to be UTF-8: read again in another encoding, they would go out twice.
+    const QByteArray laterNotUtf8 =
+        "# varnel: sorted\nb\na\n# varnel: end\n# varnel: sorted\na\xE9\nb\n";
+    row("check: a later block not UTF-8", laterNotUtf8, check, 1,
+        "F:2: \"b\" sorts after \"a\" on line 3\n", laterNotUtf8);
     row("check: an end alone", "a\n// varnel: end\n", check, 1,
         "F:2: \"varnel: end\" without a \"varnel: sorted\" before it\n", "a\n// varnel: end\n");
     row("check: the lines format names the marker", "# varnel: sorted order=any\na\n",
