@@ -5,6 +5,7 @@
 #include "pairwalk.h"
 #include "text/linebreaks.h"
 #include "text/sortedblocks.h"
+#include "text/utf8blocks.h"
 #include "text/utf8check.h"
 
 #include <algorithm>
@@ -52,6 +53,7 @@ public:
     Share(QByteArrayView text, qsizetype from, qsizetype to, Judge judge, qsizetype checkedAhead,
           std::optional<WholeLineItems> shape)
         : m_text(text.data())
+        , m_textSize(text.size())
         , m_to(to)
         , m_judge(judge)
         , m_checkedAhead(std::max<qsizetype>(checkedAhead, 1))
@@ -148,6 +150,10 @@ private:
     bool checkMore() {
         const qsizetype size = std::min(m_checkedAhead, m_to - m_checked);
         m_valid = m_check.feed(QByteArrayView(m_text + m_checked, size));
+        // A block's lines hold no marker: one found after all is for a search of the whole
+        // text to follow.
+        if (m_valid && m_shape)
+            m_valid = findMarkerWord({m_text, m_textSize}, m_checked, m_checked + size) < 0;
         m_checked += size;
         return m_valid;
     }
@@ -195,6 +201,7 @@ private:
     }
 
     const char* const m_text;
+    const qsizetype m_textSize;
     const qsizetype m_to;
     const Judge m_judge;
     const qsizetype m_checkedAhead;

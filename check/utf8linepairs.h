@@ -55,7 +55,8 @@ bool findUtf8LinePairs(PairWalk& walk, QByteArrayView text, bool repeats, LinePa
                        const LinePairTuning& tuning = {});
 // The same for `lines`, the bytes of a sorted `block` (a block starts after its marker line,
 // so never with a mark), each line read for its shape as it is cut: they stand, and true
-// comes back, only when every line is an item compared whole (WholeLineItems).
+// comes back, only when every line is an item compared whole (WholeLineItems) and none
+// holds "varnel:".
 bool findUtf8BlockLinePairs(PairWalk& walk, QByteArrayView lines, const SortedBlock& block,
                             bool repeats, LinePairTaker& taker, const LinePairTuning& tuning = {});
 // The same in the order `collation` collates in, as a check in a locale's order judges a pair

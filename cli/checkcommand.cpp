@@ -62,6 +62,9 @@ private:
     class MappedTaker;
     // Whether a mapped UTF-8 file's pairs are judged in place in `order`, rather than read.
     bool judgesInPlace(const LineOrder& order) const;
+    // checkBlocksMapped, with the blocks found by findUtf8Blocks(`leaveOnlyBlock`).
+    std::optional<bool> checkMappedBlocks(const QString& name, MappedFile& file,
+                                          bool leaveOnlyBlock);
     // Gives the pairs of `text`, lines of the mapped `file`, to the report; `lineOffset`
     // lines come before the text's first. Whether the text was UTF-8, and with a `block`
     // whose lines it is, whether they were each an item.
@@ -288,7 +291,17 @@ std::optional<bool> Checker::checkBlocksMapped(const QString& name, int fd) {
     MappedFile file(fd);
     if (!file.isMapped() || byteOrderMarkOf(file.bytes()).length > 0)
         return std::nullopt;
-    const Utf8Blocks blocks = findUtf8Blocks(file.bytes(), true);
+    // A file's only block is read as it is compared; when it turns out otherwise, nothing
+    // was written, and the file is searched whole.
+    if (const std::optional<bool> found = checkMappedBlocks(name, file, true))
+        return found;
+    return checkMappedBlocks(name, file, false);
+}
+
+std::optional<bool> Checker::checkMappedBlocks(const QString& name, MappedFile& file,
+                                               bool leaveOnlyBlock) {
+    const LineOrder& order = m_options.order;
+    const Utf8Blocks blocks = findUtf8Blocks(file.bytes(), leaveOnlyBlock);
     if (!blocks.utf8 || !blocks.markers.problems.isEmpty())
         return std::nullopt;
     for (size_t k = 0; k < blocks.spans.size(); ++k) {

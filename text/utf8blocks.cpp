@@ -23,10 +23,12 @@ namespace {
 
 constexpr QByteArrayView MarkerWord("varnel:");
 
-// Where "varnel:" is first found to start in [from, to), or -1. Its first and last bytes
-// are looked for sixteen places at a time: a file of millions of lines is searched whole,
-// and a plain search of a word of seven bytes takes longer than cutting the lines.
-qsizetype markerWordIn(QByteArrayView text, qsizetype from, qsizetype to) {
+} // namespace
+
+// Its first and last bytes are looked for sixteen places at a time: a file of millions of
+// lines is searched whole, and a plain search of a word of seven bytes takes longer than
+// cutting the lines.
+qsizetype findMarkerWord(QByteArrayView text, qsizetype from, qsizetype to) {
     const char* const p = text.data();
     // The last place it can start.
     const qsizetype last = std::min(to - 1, text.size() - MarkerWord.size());
@@ -52,26 +54,28 @@ qsizetype markerWordIn(QByteArrayView text, qsizetype from, qsizetype to) {
     return -1;
 }
 
+namespace {
+
 // Where "varnel:" is next found from `from` on, or -1. What follows a file's only marker
 // is all searched, as long as the check that follows takes on two threads: a long stretch
 // is searched in two halves at once.
 qsizetype markerWordFrom(QByteArrayView text, qsizetype from) {
     constexpr qsizetype SharedFrom = qsizetype(1) << 22;
     if (text.size() - from < SharedFrom)
-        return markerWordIn(text, from, text.size());
+        return findMarkerWord(text, from, text.size());
     const qsizetype middle = from + (text.size() - from) / 2;
     qsizetype later = -1;
     SideThread aside;
     try {
-        aside = SideThread([&] { later = markerWordIn(text, middle, text.size()); });
+        aside = SideThread([&] { later = findMarkerWord(text, middle, text.size()); });
     } catch (const std::system_error&) {
         // No thread to be had: this one searches both halves.
     }
-    const qsizetype early = markerWordIn(text, from, middle);
+    const qsizetype early = findMarkerWord(text, from, middle);
     if (aside.joinable())
         aside.join();
     else if (early < 0)
-        later = markerWordIn(text, middle, text.size());
+        later = findMarkerWord(text, middle, text.size());
     return early >= 0 ? early : later;
 }
 
@@ -158,6 +162,10 @@ Utf8Blocks findUtf8Blocks(QByteArrayView text, bool leaveOnlyBlock) {
         } else if (!wasOpen && markers.isOpen()) {
             found.spans.push_back({next, text.size(), std::nullopt});
             opened.push_back(markers.open());
+            // The rest is searched for markers by the check too, as it reads it: should it
+            // find one, the text is searched again whole.
+            if (leaveOnlyBlock && found.spans.size() == 1)
+                break;
         }
         ++line;
         counted = next;

@@ -29,9 +29,14 @@ struct Utf8Blocks {
 
 // With `leaveOnlyBlock`, a text's only block is left to the check that reads it: neither its
 // shape nor its bytes are read, nor are its lines counted: its end is -1 when it runs to the
-// text's end. Where there
+// text's end. A block that the first marker opens is taken to run to the end, unsearched:
+// the check must find no "varnel:" in it, or search the text again without leaving it. Where
+// there
 // are more, a check would find the last one's bytes not UTF-8, or its lines not whole, only
 // after the findings of those before had gone out.
 Utf8Blocks findUtf8Blocks(QByteArrayView text, bool leaveOnlyBlock = false);
+
+// Where "varnel:" first starts in [from, to), or -1.
+qsizetype findMarkerWord(QByteArrayView text, qsizetype from, qsizetype to);
 
 } // namespace varnel
