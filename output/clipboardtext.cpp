@@ -15,7 +15,10 @@ namespace {
 class TextBuilder {
 public:
     void append(const QString& cell) {
-        if (m_out.isUtf8 && !cell.isValidUtf16()) {
+        // A reader of UTF-8 takes a U+FEFF at the start of the bytes for their mark, and drops
+        // it: the text would come back without it.
+        const bool markFirst = m_out.utf8.isEmpty() && cell.startsWith(QChar(0xFEFF));
+        if (m_out.isUtf8 && (markFirst || !cell.isValidUtf16())) {
             m_out.text = QString::fromUtf8(std::exchange(m_out.utf8, QByteArray()));
             m_out.isUtf8 = false;
         }

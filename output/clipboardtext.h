@@ -12,7 +12,8 @@ using TableCell = std::function<QString(qsizetype item, qsizetype column)>;
 
 // What goes on the clipboard. A list's text takes half the memory as UTF-8 bytes, which is
 // also what other programs are handed, so the text is kept that way; a cell with half a
-// surrogate pair, which UTF-8 cannot carry, keeps the whole text as it is instead.
+// surrogate pair, which UTF-8 cannot carry, or a text that starts with U+FEFF, which a reader
+// of UTF-8 drops as a byte order mark, keeps the whole text as it is instead.
 struct ClipboardText {
     QByteArray utf8;
     QString text;

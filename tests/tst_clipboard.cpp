@@ -51,6 +51,9 @@ void TestClipboard::text_data() {
     const QString half(QChar(0xD800));
     QTest::newRow("half a pair") << Rows{{"é"}, {half + "b "}, {"c"}}
                                  << "é\r\n" + half + "b\r\nc\r\n";
+    // Nor can U+FEFF at the very start: read back from UTF-8, it would be taken for a mark.
+    const QString mark(QChar(0xFEFF));
+    QTest::newRow("U+FEFF first") << Rows{{mark + "a"}, {mark}} << mark + "a\r\n" + mark + "\r\n";
 }
 
 void TestClipboard::text() {

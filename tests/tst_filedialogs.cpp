@@ -212,6 +212,7 @@ void TestFileDialogs::clipboard_data() {
     QTest::newRow("beyond Latin-1") << QStringList{"é中😀 ", "a"} << "é中😀\r\na\r\n";
     const QString half(QChar(0xDC00));
     QTest::newRow("half a pair") << QStringList{"é", half} << "é\r\n" + half + "\r\n";
+    QTest::newRow("U+FEFF first") << QStringList{u"\uFEFFa"_qs} << u"\uFEFFa\r\n"_qs;
 }
 
 void TestFileDialogs::clipboard() {
