@@ -194,9 +194,11 @@ Utf8Blocks findUtf8Blocks(QByteArrayView text, bool leaveOnlyBlock) {
         found.spans.clear();
     // All but the block left, checked in one go: the check of a block finds its own bytes
     // not UTF-8 only after earlier blocks' findings may have gone out.
+    // A marker that cannot be followed leaves no block at all.
+    const bool left = onlyLeft && !found.spans.empty();
     Utf8Check check;
-    const qsizetype lastFrom = onlyLeft ? found.spans.back().from : text.size();
-    const qsizetype lastTo = onlyLeft ? found.spans.back().to : text.size();
+    const qsizetype lastFrom = left ? found.spans.back().from : text.size();
+    const qsizetype lastTo = left ? found.spans.back().to : text.size();
     found.utf8 = check.feed(text.first(lastFrom)) && check.complete();
     Utf8Check after;
     found.utf8 = found.utf8 && after.feed(text.sliced(lastTo)) && after.complete();
