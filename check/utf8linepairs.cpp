@@ -248,7 +248,7 @@ public:
         , m_taker(taker) {
         const std::vector<qsizetype> starts = shareStarts(text, tuning);
         m_shares.reserve(starts.size());
-        const qsizetype firstIndent = block ? WholeLineItems::firstIndentOf(firstLineOf(text)) : 0;
+        const qsizetype firstIndent = block ? WholeLineItems::firstIndentOf(text) : 0;
         for (size_t k = 0; k < starts.size(); ++k) {
             std::optional<WholeLineItems> shape;
             if (block && k == 0)
@@ -293,17 +293,6 @@ public:
     }
 
 private:
-    static QByteArrayView firstLineOf(QByteArrayView text) {
-        QByteArrayView first;
-        LineCuts cuts;
-        cutLines(text.data(), text.size(), true, cuts,
-                 [&](qsizetype from, qsizetype length, qsizetype) {
-                     first = text.sliced(from, length);
-                     return false;
-                 });
-        return first;
-    }
-
     // Whether the shares' lines, read for their shape, are each an item, as one block.
     bool wholeLines() const {
         if (!m_shares.front().shape())

@@ -1,5 +1,7 @@
 #include "sortedblocks.h"
 
+#include "linebreaks.h"
+
 #include <QString>
 
 #include <algorithm>
@@ -266,7 +268,14 @@ void WholeLineItems::takeSetIn(QByteArrayView line) {
     endItem(line);
 }
 
-qsizetype WholeLineItems::firstIndentOf(QByteArrayView line) {
+qsizetype WholeLineItems::firstIndentOf(QByteArrayView lines) {
+    QByteArrayView line;
+    LineCuts cuts;
+    cutLines(lines.data(), lines.size(), true, cuts,
+             [&](qsizetype from, qsizetype length, qsizetype) {
+                 line = lines.sliced(from, length);
+                 return false;
+             });
     qsizetype indent = 0;
     while (indent < line.size() && (line[indent] == ' ' || line[indent] == '\t'))
         ++indent;

@@ -129,9 +129,9 @@ public:
     // Whether nothing taken so far rules it out, whatever follows: only the commas are
     // left to the whole.
     bool mayHold() const { return m_hold; }
-    // The blanks that set in a block whose first line is `line`: 0 when it is blank (a
+    // The blanks that set in the first line of a block's `lines`: 0 when it is blank (a
     // blank item is set in by nothing).
-    static qsizetype firstIndentOf(QByteArrayView line);
+    static qsizetype firstIndentOf(QByteArrayView lines);
     qsizetype lines() const { return m_lines; }
 
 private:

@@ -108,8 +108,7 @@ WholeLineItems wholeLineItemsOf(QByteArrayView text, qsizetype from, qsizetype t
         read(items, from, to);
         return items;
     }
-    WholeLineItems later(
-        block, WholeLineItems::firstIndentOf(text.sliced(from, lineAt(text, from, to).first)));
+    WholeLineItems later(block, WholeLineItems::firstIndentOf(text.sliced(from, to - from)));
     std::exception_ptr failure;
     SideThread aside;
     try {
